@@ -1,0 +1,86 @@
+// CVLPIO: the serial port under the protocol engine.
+//
+// Opens the port named in the connection settings at 1200 baud, 8N1, DTR and RTS off,
+// reads single bytes with a time-out (a byte that arrives after a time-out is returned by
+// the next call, never lost), writes byte strings, switches the line speed after the
+// protocol's speed-change messages, counts bytes both ways and renders bytes for traces.
+//
+// The system calls sit behind ISerialPort (SerialPort.h), so tests can put a scripted or
+// failing port in its place; the POSIX implementation is the only place with termios.
+#pragma once
+
+#include "Notify.h"
+#include "ProfileSection.h"
+#include "SerialPort.h"
+
+#include <atomic>
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <string>
+
+#if defined(__GNUC__)
+#define VQ5_PRINTF(fmt, args) __attribute__((format(printf, fmt, args)))
+#else
+#define VQ5_PRINTF(fmt, args)
+#endif
+
+namespace vq5 {
+
+// Speed table, indexed 0 to 5.
+inline constexpr int kSpeedTable[6] = {1200, 2400, 4800, 9600, 14400, 19200};
+
+// Renders bytes as quoted text for traces: control bytes by name ("\SOH", "\ADR"),
+// printable ASCII as itself, anything else as "\0x%02x". At most 1024 characters.
+std::string ByteText(std::size_t count, const unsigned char* bytes);
+
+class CVLPIO {
+public:
+    // Binds "ComPort", "Timeout" and "FastBaudRate" in section "VLPIO" of the store (the
+    // default store when null). The port is not opened here.
+    explicit CVLPIO(ISettingsStore* store = nullptr);
+    virtual ~CVLPIO();
+    CVLPIO(const CVLPIO&) = delete;
+    CVLPIO& operator=(const CVLPIO&) = delete;
+
+    // Level 0 "I/O", 1 "Frame", 2 "Slave", 3 "Appl". Does nothing here.
+    virtual void Trace(int level, const char* format, ...) VQ5_PRINTF(3, 4);
+    virtual void PutByte(unsigned char byte);
+    // 0..255: the byte; -1: the read failed; -2: no byte within m_Timeout.
+    virtual int GetByte();
+
+    bool Open();
+    void Close();
+    bool IsOpen() const;
+    bool SetSpeed(int index);           // 0..5; false (and nothing changed) outside
+    int CurrentBaud() const;            // the line speed the port runs at now, 0 when closed
+    void PutString(const unsigned char* bytes, std::size_t count);
+    void ShowError(const std::string& what, int error); // "Error: <what>" with the system's text for `error`
+
+    // Wakes a read or write that waits, so a stop never waits for a read time-out.
+    void Interrupt();
+    void ClearInterrupt();
+
+    // Seams: where message boxes go (default: stderr) and how a port is made (default: POSIX).
+    void SetUserMessages(IUserMessages* messages);
+    IUserMessages& UserMessages() const;
+    void SetPortFactory(std::function<std::unique_ptr<ISerialPort>()> factory);
+
+    // Connection settings, bound to section "VLPIO". Read by the worker, written by the GUI
+    // thread (settings dialog) as single words.
+    std::atomic<unsigned> m_Timeout{2000};
+    std::atomic<int> m_FastBaudRate{3};
+    std::string m_ComPort{"COM1"}; // only changed while the worker is stopped
+    // Bytes since the status box last took the counts (it reads them with exchange(0)).
+    std::atomic<int> m_CountIn{0};
+    std::atomic<int> m_CountOut{0};
+
+protected:
+    CProfileSection m_Settings;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> m_Impl;
+};
+
+} // namespace vq5

@@ -1,0 +1,66 @@
+// CVLPMsg: the message layer. Tools queue texts on the GUI thread; the worker takes them
+// out one per transmit opportunity, tests their version gates, puts the device letter in,
+// and passes received texts up as notifications.
+#pragma once
+
+#include "VLPSlave.h"
+
+#include <deque>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace vq5 {
+
+inline constexpr std::size_t kMaxMessage = 99; // characters of one message text
+
+// Gate evaluation: "87>" passes from 8.7 on, "91<" before 9.1; two gates must both pass.
+int HexDigitValue(char c);
+bool GatesPass(const std::string& text, unsigned major, unsigned minor);
+
+class CVLPMsg : public CVLPSlave {
+public:
+    explicit CVLPMsg(ISettingsStore* store = nullptr);
+    ~CVLPMsg() override;
+
+    // Formats (printf-style, at most 99 characters) and queues; returns the queue position.
+    int QueueMessage(const char* format, ...) VQ5_PRINTF(2, 3);
+    int QueueText(const std::string& text);
+    void EnterProgramMode();
+    void LeaveProgramMode(bool reboot);
+    std::string AddressCommand(const std::string& text) override;
+
+    void SetStatus(int status) override;
+    int TxMessage(unsigned char* buffer) override;
+    bool RxMessage(const unsigned char* data, unsigned length) override;
+    virtual void Notify(int kind, long value, std::string text = {});
+
+    // Where notifications go (the tool's main dialog or the command line). Not owned.
+    void SetNotifySink(INotifySink* sink);
+
+    // Device knowledge learnt from the identification reply (read by any thread).
+    std::string Identification() const;
+    unsigned VersionMajor() const { return m_VersionMajor.load(); }
+    unsigned VersionMinor() const { return m_VersionMinor.load(); }
+    char DeviceLetter() const { return m_DeviceLetter.load(); }
+    std::size_t QueueLength() const;
+
+protected:
+    mutable std::mutex m_QueueLock; // guards m_Queue, m_QueuedBytes, m_SentBytes, m_Idle
+    std::deque<std::string> m_Queue;
+    int m_QueuedBytes = 0;
+    int m_SentBytes = 0;
+    bool m_Idle = true;
+    int m_LastStatus = -1;
+
+    mutable std::mutex m_IdentLock; // guards m_Identification
+    std::string m_Identification;
+    std::atomic<unsigned> m_VersionMajor{0};
+    std::atomic<unsigned> m_VersionMinor{0};
+    std::atomic<char> m_DeviceLetter{'P'};
+
+    std::mutex m_SinkLock; // guards m_Sink
+    INotifySink* m_Sink = nullptr;
+};
+
+} // namespace vq5

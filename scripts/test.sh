@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs every test.
+#   scripts/test.sh           all: normal build, ASan+UBSan build, ThreadSanitizer build of the Qt-free core
+#   scripts/test.sh --quick   the normal build only
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh
+
+quick=0
+[ "${1:-}" = "--quick" ] && quick=1
+jobs=$(nproc)
+
+echo "== build (warnings are errors)"
+bash scripts/build.sh build -DVQ5_WERROR=ON
+echo "== tests"
+ctest --test-dir build --output-on-failure -j"$jobs"
+
+if [ "$quick" = 1 ]; then
+  exit 0
+fi
+
+echo "== AddressSanitizer + UndefinedBehaviorSanitizer build"
+bash scripts/build.sh build-asan -DVQ5_WERROR=ON -DVQ5_SANITIZE=address
+echo "== tests under ASan+UBSan"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ctest --test-dir build-asan --output-on-failure -j"$jobs"
+
+echo "== ThreadSanitizer build of the Qt-free core"
+bash scripts/build.sh build-tsan -DVQ5_WERROR=ON -DVQ5_SANITIZE=thread -DVQ5_WITH_QT=OFF
+echo "== Qt-free tests under TSan"
+TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+  ctest --test-dir build-tsan --output-on-failure -j"$jobs" -L core
