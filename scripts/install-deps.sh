@@ -9,7 +9,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev
   xvfb xauth x11-utils imagemagick
   clang
-  desktop-file-utils
+  desktop-file-utils librsvg2-bin
 )
 
 missing=()
