@@ -1,0 +1,77 @@
+// CSettingsDlg: the "Settings VQ-5" dialog for the connection settings: port name, fast
+// speed name and read time-out. Taking the values checks the time-out (200 to 6000).
+#pragma once
+
+#include <QDialog>
+#include <QStringList>
+
+#include <functional>
+#include <string>
+
+class QComboBox;
+class QLineEdit;
+class QPushButton;
+
+namespace vq5::qt {
+
+// Dialog units to pixels for a font, the way the dialog system converts them:
+// x = du * average character width / 4, y = du * font height / 8.
+struct DialogUnits {
+    int avgCharWidth = 6;
+    int fontHeight = 13;
+    int X(int du) const;
+    int Y(int du) const;
+    QRect Rect(int x, int y, int w, int h) const;
+    static DialogUnits ForFont(const QFont& font);
+};
+
+// The speed names the dialog offers (indexes 0 to 4) and the whole table (0 to 5).
+QStringList SpeedNames();
+QString SpeedName(int index); // "" outside 0..5
+int SpeedIndex(const QString& name); // exact text, -1 when not in the table
+
+// Serial ports this machine has (/dev/ttyS*, /dev/ttyUSB*, /dev/ttyACM*, /dev/serial/by-id/*).
+QStringList MachinePorts();
+
+class CSettingsDlg : public QDialog {
+    Q_OBJECT
+public:
+    explicit CSettingsDlg(QWidget* parent = nullptr, QStringList machinePorts = MachinePorts());
+
+    // Dialog data.
+    QString m_ComPort;
+    unsigned m_Timeout = 2000;
+    QString m_Speed;
+
+    // Puts the member values into the controls (called on showing).
+    void PutValues();
+    // Reads every control into its member; false (with the range message, the focus in
+    // the time-out edit) when the time-out is not a whole number from 200 to 6000.
+    bool TakeValues();
+
+    // Where the range message goes (default: a message box over the dialog).
+    std::function<void(const QString&)> m_ShowMessage;
+
+    QComboBox* PortBox() const { return m_PortBox; }
+    QComboBox* SpeedBox() const { return m_SpeedBox; }
+    QLineEdit* TimeoutEdit() const { return m_TimeoutEdit; }
+    QPushButton* OkButton() const { return m_Ok; }
+
+    static constexpr unsigned kMinTimeout = 200;
+    static constexpr unsigned kMaxTimeout = 6000;
+
+public slots:
+    void accept() override; // OK: takes the values, stays open when they are refused
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    QComboBox* m_PortBox = nullptr;
+    QComboBox* m_SpeedBox = nullptr;
+    QLineEdit* m_TimeoutEdit = nullptr;
+    QPushButton* m_Ok = nullptr;
+    bool m_Put = false;
+};
+
+} // namespace vq5::qt
