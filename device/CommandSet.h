@@ -6,6 +6,7 @@
 // character, then the value from the fifth character on.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -40,31 +41,69 @@ struct InfoItem {
     const char* gate; // "" or "70>"
 };
 const std::vector<InfoItem>& InfoItems();
+const InfoItem* FindInfoItem(char item);
 
 // Transponder filter constants ('K' class).
 enum class FilterConstant : char { Window = 'W', Minimal = 'M', Offset = 'O', Stable = 'S' };
+struct ConstantInfo {
+    char item;        // 'W', 'M', 'O', 'S'
+    const char* name; // information tool label, e.g. "Transp. Window"
+};
+const std::vector<ConstantInfo>& Constants();
 
-// Query and set forms. Query("F", 'S') == "&PFS"; SetFlag('S', true) == "&PFS1".
+// The gate under which a device of a given version knows a code ("&PFS", "&PIB", "&PKO",
+// "&PS3", "&PXR", "$PRG"; the device letter is not looked at): "" always, "91<", "70>" ...;
+// nullptr for a code the device does not have. Flags use their set gate (else the
+// information tool's query gate), the filter constants "71>", the speed change "84>".
+const char* DeviceGate(std::string_view code);
+
+// True when the gates at the start of `gate` ("87>", "87>91<", "" ...) all let a device of
+// version major.minor through. Digits are upper-case hexadecimal; a damaged digit passes nothing.
+bool GatePasses(std::string_view gate, unsigned major, unsigned minor);
+// The text without its leading gates, as the message layer sends it (texts of 4 characters or
+// fewer are never gated).
+std::string_view StripGates(std::string_view text);
+
+// Query and set forms. QueryCode('F', 'S') == "&PFS"; SetFlag('S', true) == "&PFS1".
 std::string QueryCode(char cls, char item);
 std::string SetFlag(char item, bool on, const std::string& gate = {});
 std::string SetConstant(char item, unsigned value, const std::string& gate = {}); // value masked to 4 bits, "%X"
 std::string SetText(char item, const std::string& text, const std::string& gate = {});
+// The longest text a set of a text item can carry under `gate` so that the whole message stays
+// within the 99 characters of a message. SetText does not cut: callers check against this.
+inline constexpr std::size_t kMaxMessageText = 99;
+std::size_t MaxTextLength(const std::string& gate = {});
+// "84>&PS%d" filled in: the speed change to step 0..5 (1200 ... 19200 baud).
+std::string SpeedChange(int index);
 
 // Offset encodings. Both forms are queued; the message layer lets exactly one through.
 std::string OffsetSetNew(int offsetMs); // "82>&PKO%X" with (offset + 6) & 15
 std::string OffsetSetOld(int offsetMs); // "82<&PKO%X" with (offset - 8) & 15
 // Reading the offset back: devices 8.2 or later: digit + 10; earlier: sign-extended digit + 24.
 int OffsetFromDigit(unsigned digit, unsigned major, unsigned minor);
+// True for devices 8.2 or later (digit = offset - 10).
+bool NewOffsetEncoding(unsigned major, unsigned minor);
+// The digit a device of that version stores for an offset in ms.
+unsigned OffsetDigit(int offsetMs, unsigned major, unsigned minor);
 
 // Value readers; each returns nullopt when the reply is too short to carry the value, and
 // never reads past the end of the reply.
 std::optional<bool> ReadFlag(std::string_view reply);          // fifth character == '1'
-std::optional<unsigned> ReadConstant(std::string_view reply);   // '0'..'9' -> 0..9, other: code - 55
-std::optional<std::string> ReadText(std::string_view reply);    // fifth character to the end
+// '0'..'9' -> 0..9, any other character: its code - 55 ('A' = 10 .. 'F' = 15). A damaged
+// digit can give a value above 15 (or, below '7', a wrapped one whose low 4 bits are the
+// two's-complement nibble): callers that do not mask check IsHexDigitChar first.
+std::optional<unsigned> ReadConstant(std::string_view reply);
+bool IsHexDigitChar(char c); // '0'..'9', 'A'..'F'
+// Fifth character to the end; empty for a four-character reply, nullopt below four.
+std::optional<std::string> ReadText(std::string_view reply);
 struct Counters {
     std::uint32_t reboots, configInits, programMode;
 };
-std::optional<Counters> ReadCounters(std::string_view reply); // 3 x 8 hex digits from the fifth character
+// 3 x 8 hex digits from the fifth character; nullopt when the reply is shorter than 28
+// characters or a field holds a character that is not a hexadecimal digit.
+std::optional<Counters> ReadCounters(std::string_view reply);
+// The 24 characters of a counters value, "%08X%08X%08X".
+std::string FormatCounters(const Counters& counters);
 
 // Matches a reply against a prefix built with the device letter (as AddressCommand does).
 bool ReplyMatches(std::string_view reply, std::string_view adaptedPrefix);

@@ -1,0 +1,159 @@
+// Query and set forms, gates, both offset encodings and the fixed command groups.
+#include "CommandSet.h"
+
+#include <gtest/gtest.h>
+
+using namespace vq5::device;
+
+namespace {
+// What the message layer does to a queued text before it goes out: drop the gates, put the
+// device letter in place of the 'P' of the first "&P".
+std::string AsSent(const std::string& queued, char letter) {
+    std::string text(StripGates(queued));
+    auto at = text.find("&P");
+    if (at != std::string::npos)
+        text[at + 1] = letter;
+    return text;
+}
+} // namespace
+
+TEST(CommandForms, QueryCodesAreFourCharacters) {
+    EXPECT_EQ(QueryCode('F', 'S'), "&PFS");
+    EXPECT_EQ(QueryCode('K', 'W'), "&PKW");
+    EXPECT_EQ(QueryCode('I', '<'), "&PI<");
+}
+
+TEST(CommandForms, FlagSetsCarryZeroOrOneAfterTheGate) {
+    EXPECT_EQ(SetFlag('S', true), "&PFS1");
+    EXPECT_EQ(SetFlag('S', false), "&PFS0");
+    EXPECT_EQ(SetFlag('G', true, "83>"), "83>&PFG1");
+    EXPECT_EQ(SetFlag('V', false, "87>"), "87>&PFV0");
+}
+
+TEST(CommandForms, DeviceLetterQReachesTheCommandCode) {
+    EXPECT_EQ(AsSent(SetFlag('S', true), 'Q'), "&QFS1");
+    EXPECT_EQ(AsSent("&PIA", 'Q'), "&QIA");
+}
+
+TEST(CommandForms, ConstantsAreOneUpperCaseHexDigitMaskedToFourBits) {
+    EXPECT_EQ(SetConstant('W', 15), "&PKWF");
+    EXPECT_EQ(SetConstant('W', 15, "71>"), "71>&PKWF");
+    EXPECT_EQ(SetConstant('M', 10), "&PKMA");
+    EXPECT_EQ(SetConstant('S', 0x1F), "&PKSF"); // masked
+    EXPECT_EQ(SetConstant('S', 16), "&PKS0");
+}
+
+TEST(CommandForms, DatacallTextUnderGateKeepsItsOwnAmpersandP) {
+    const std::string queued = SetText('B', "&P.1", "91<");
+    EXPECT_EQ(queued, "91<&PIB&P.1");
+    EXPECT_EQ(AsSent(queued, 'Q'), "&QIB&P.1");
+    EXPECT_EQ(AsSent(SetText('D', "&P.3", "91<"), 'P'), "&PID&P.3");
+}
+
+TEST(CommandForms, TextLimitKeepsTheWholeMessageWithin99) {
+    EXPECT_EQ(MaxTextLength(), 95u);
+    EXPECT_EQ(MaxTextLength("91<"), 92u);
+    EXPECT_EQ(MaxTextLength("87>91<"), 89u);
+    const std::string longest(MaxTextLength("91<"), 'x');
+    EXPECT_EQ(SetText('B', longest, "91<").size(), 99u);
+    // SetText never cuts what it is given.
+    EXPECT_EQ(SetText('A', std::string(200, 'y')).size(), 204u);
+}
+
+TEST(CommandForms, SpeedChangeIsGatedFrom84) {
+    EXPECT_EQ(SpeedChange(3), "84>&PS3");
+    EXPECT_EQ(AsSent(SpeedChange(5), 'Q'), "&QS5");
+}
+
+TEST(Gates, SingleAndDoubleGatesAtVersion87) {
+    EXPECT_TRUE(GatePasses("87>", 8, 7));
+    EXPECT_FALSE(GatePasses("88>", 8, 7));
+    EXPECT_FALSE(GatePasses("87<", 8, 7));
+    EXPECT_TRUE(GatePasses("88<", 8, 7));
+    EXPECT_TRUE(GatePasses("87>91<", 8, 7));
+    EXPECT_FALSE(GatePasses("87>91<", 9, 1));
+    EXPECT_FALSE(GatePasses("87>91<", 8, 6));
+    EXPECT_TRUE(GatePasses("", 0, 0));
+}
+
+TEST(Gates, VersionZeroHoldsGreaterGatesAndPassesEarlierGates) {
+    EXPECT_FALSE(GatePasses("84>", 0, 0));
+    EXPECT_TRUE(GatePasses("91<", 0, 0));
+    EXPECT_TRUE(GatePasses("00>", 0, 0));
+}
+
+TEST(Gates, HexadecimalDigits) {
+    EXPECT_TRUE(GatePasses("91>", 10, 3));
+    EXPECT_TRUE(GatePasses("A3>", 10, 3));
+    EXPECT_FALSE(GatePasses("A4>", 10, 3));
+    EXPECT_TRUE(GatePasses("F0<", 14, 15));
+    EXPECT_FALSE(GatePasses("g1>", 15, 15)); // not a digit: nothing passes
+}
+
+TEST(Gates, StripGatesLikeTheMessageLayer) {
+    EXPECT_EQ(StripGates("91<&PIB&P.1"), "&PIB&P.1");
+    EXPECT_EQ(StripGates("87>91<&PFV"), "&PFV");
+    EXPECT_EQ(StripGates("&PIA"), "&PIA");
+    EXPECT_EQ(StripGates("ab>c"), "ab>c"); // four characters are never gated
+    EXPECT_EQ(StripGates("$PRG"), "$PRG");
+}
+
+TEST(Offset, TwentyTwoMsInBothEncodingsReadsBack22) {
+    EXPECT_EQ(OffsetSetNew(22), "82>&PKOC");
+    EXPECT_EQ(OffsetSetOld(22), "82<&PKOE");
+    EXPECT_EQ(AsSent(OffsetSetNew(22), 'P'), "&PKOC");
+    EXPECT_EQ(OffsetFromDigit(0xC, 8, 2), 22);
+    EXPECT_EQ(OffsetFromDigit(0xC, 9, 1), 22);
+    EXPECT_EQ(OffsetFromDigit(0xE, 8, 1), 22);
+    EXPECT_EQ(OffsetFromDigit(0xE, 7, 0), 22);
+}
+
+TEST(Offset, TenMsOnAnOldDeviceBecomesDigit2AndReads26) {
+    EXPECT_EQ(OffsetSetOld(10), "82<&PKO2");
+    EXPECT_EQ(OffsetFromDigit(2, 8, 1), 26);
+    EXPECT_EQ(OffsetSetNew(10), "82>&PKO0");
+    EXPECT_EQ(OffsetFromDigit(0, 8, 2), 10);
+}
+
+TEST(Offset, EveryOffsetSurvivesTheRoundTripWhereRepresentable) {
+    for (int ms = 10; ms <= 25; ++ms) {
+        EXPECT_EQ(OffsetFromDigit(OffsetDigit(ms, 8, 7), 8, 7), ms) << ms;
+        EXPECT_EQ(OffsetFromDigit(OffsetDigit(ms, 9, 1), 9, 1), ms) << ms;
+    }
+    for (int ms = 16; ms <= 31; ++ms)
+        EXPECT_EQ(OffsetFromDigit(OffsetDigit(ms, 8, 1), 8, 1), ms) << ms;
+    // Both set forms carry the digit the device of that generation stores.
+    for (int ms = 10; ms <= 25; ++ms) {
+        EXPECT_EQ(*ReadConstant(StripGates(OffsetSetNew(ms))), OffsetDigit(ms, 8, 2));
+        EXPECT_EQ(*ReadConstant(StripGates(OffsetSetOld(ms))), OffsetDigit(ms, 7, 0));
+    }
+}
+
+TEST(Offset, SignExtensionOfTheOldDigit) {
+    EXPECT_EQ(OffsetFromDigit(8, 8, 1), 16);
+    EXPECT_EQ(OffsetFromDigit(15, 8, 1), 23);
+    EXPECT_EQ(OffsetFromDigit(7, 8, 1), 31);
+    EXPECT_EQ(OffsetFromDigit(0, 8, 1), 24);
+    EXPECT_EQ(OffsetFromDigit(0x1F, 8, 1), 23); // only the low four bits count
+    EXPECT_TRUE(NewOffsetEncoding(8, 2));
+    EXPECT_FALSE(NewOffsetEncoding(8, 1));
+}
+
+TEST(FixedGroups, PresetsAndFactoryReset) {
+    EXPECT_EQ(BusPreset(), (std::vector<std::string>{"83>&PFG0", "82<&PKOE", "82>&PKOC"}));
+    EXPECT_EQ(TramPreset(), (std::vector<std::string>{"83>&PFG1", "82<&PKO0", "82>&PKO5"}));
+    EXPECT_EQ(FactoryResetCommands(), (std::vector<std::string>{"&PFE1"}));
+    // Bus: 22 ms for both generations; Tram: 24 ms before 8.2, 15 ms from 8.2 on.
+    EXPECT_EQ(OffsetFromDigit(*ReadConstant(StripGates(BusPreset()[1])), 8, 1), 22);
+    EXPECT_EQ(OffsetFromDigit(*ReadConstant(StripGates(BusPreset()[2])), 8, 2), 22);
+    EXPECT_EQ(OffsetFromDigit(*ReadConstant(StripGates(TramPreset()[1])), 8, 1), 24);
+    EXPECT_EQ(OffsetFromDigit(*ReadConstant(StripGates(TramPreset()[2])), 8, 2), 15);
+}
+
+TEST(FixedGroups, ProgramModeTexts) {
+    EXPECT_STREQ(kEnterProgramMode, "$PRG");
+    EXPECT_STREQ(kLeave, "&PX");
+    EXPECT_STREQ(kLeaveBaseSpeed, "&PX0");
+    EXPECT_STREQ(kLeaveReboot, "&PXR");
+    EXPECT_STREQ(kSpeedChangeFormat, "84>&PS%d");
+}
