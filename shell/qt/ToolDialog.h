@@ -1,0 +1,169 @@
+// CToolDialog: the main dialog every tool derives from, and CFrameGroup.
+//
+// What every tool does alike around its own dialog content: the caption and icon, the menu
+// bar of its style ("&File"/"&Exit", "V&Q-5" with the connection settings and the debug
+// entry, "&Help"/"&About" [+ "&Manual"]), the About entry also in the dialog's context menu,
+// tooltips from the tool's string table, the placement of the dialog in the tool's section
+// "Settings_V2.3", the engine front (status box in place of a placeholder, log window) and
+// notifications routed to OnNotify on the GUI thread.
+//
+// Lifecycle. The derived dialog owns its engine (a member) and passes it here; it builds its
+// controls in Body() and then calls InitDialog(placeholder). Shutdown() stops the worker,
+// tears the front down (log window settings written) and writes the tool's section; it runs
+// once, from RunTool after the dialog has closed, from the derived destructor (call it
+// first thing there, while the engine and the bound fields still exist), or at the latest
+// from ~CToolDialog. The placement is saved when the dialog window closes or is destroyed.
+#pragma once
+
+#include "ProfileSection.h"
+#include "Notify.h"
+
+#include <QDialog>
+#include <QMap>
+#include <QPointer>
+#include <QString>
+
+#include <memory>
+#include <vector>
+
+class QAction;
+class QGroupBox;
+class QMenuBar;
+
+namespace vq5 {
+class CVLPEngine;
+}
+
+namespace vq5::qt {
+
+class CEngineFront;
+
+inline constexpr const char* kToolSection = "Settings_V2.3";
+
+struct ToolInfo {
+    QString program;   // "VQ5WReset"
+    QString caption;   // "VQ5WReset"
+    QString placement; // "dlgWnd-1.0"
+    QString aboutItem; // "&About VQ5WReset..."; empty = no About entry in the context menu
+    enum Menu {
+        PrgStyle,  // "&Settings" 32771, "&Debug window" 32772, "&About" 32776
+        TestStyle, // "&Settings" 32775, "&Debug" 32777, "&About" 32776, "&Manual"
+        None       // no menu bar
+    } menu = None;
+    int aboutBitmap = 130;  // the small picture of the About box: 130 or 132
+    bool shortAbout = false; // the emulator's About box: "VQ5 Tool %s, version %s"
+    QString shortVersion = QStringLiteral("1.4");
+    QString description; // the program's description in the About box
+    // Tooltips: control object name (or its numeric id as text) -> text.
+    QMap<QString, QString> tooltips;
+};
+
+// Menu command identifiers, as the tools' menus number them.
+enum ToolCommand : int {
+    cmdExit = 1,
+    cmdAboutSystem = 16,
+    cmdSettingsPrg = 32771,
+    cmdDebugWindow = 32772,
+    cmdSettingsTest = 32775,
+    cmdAbout = 32776,
+    cmdDebug = 32777,
+};
+
+// Controls that lie inside a group box: enables or disables them together, except one.
+class CFrameGroup {
+public:
+    // Looks the frame up among the dialog's children by object name (or takes the given
+    // widget). A missing frame shows "Unable to find frame control" and leaves the group empty.
+    void Init(QWidget* dialog, const QString& frameName);
+    void Init(QWidget* dialog, QGroupBox* frame);
+    // Enables or disables every control of the group but `except` (which keeps its state).
+    // Returns the number of controls in the group.
+    int Enable(bool enable, const QWidget* except = nullptr);
+    int Enable(bool enable, const QString& exceptName);
+
+    const std::vector<QPointer<QWidget>>& Controls() const { return m_Controls; }
+    QRect FrameRect() const { return m_Rect; }
+
+    // Where the "Unable to find frame control" box goes (tests replace it). Default: a
+    // warning message box on the dialog.
+    static void SetMessageHook(std::function<void(QWidget* dialog, const QString& text)> hook);
+
+private:
+    QPointer<QWidget> m_Dialog;
+    QPointer<QWidget> m_Frame;
+    QRect m_Rect; // the frame's rectangle in the dialog's client coordinates
+    std::vector<QPointer<QWidget>> m_Controls;
+};
+
+// Shows the wait cursor while it lives.
+class CWaitCursor {
+public:
+    CWaitCursor();
+    ~CWaitCursor();
+    CWaitCursor(const CWaitCursor&) = delete;
+    CWaitCursor& operator=(const CWaitCursor&) = delete;
+};
+
+class CToolDialog : public QDialog {
+    Q_OBJECT
+public:
+    CToolDialog(ToolInfo info, CVLPEngine& engine, QWidget* parent = nullptr);
+    ~CToolDialog() override;
+
+    const ToolInfo& Info() const { return m_Info; }
+    CVLPEngine& Engine() const { return m_Engine; }
+    CEngineFront* Front() const { return m_Front.get(); }
+    // The tool's own section "Settings_V2.3" (valid until Shutdown).
+    CProfileSection& Section() { return *m_Section; }
+    // True when "<program>.Lumark" existed in the current directory at InitDialog.
+    bool ExpertMode() const { return m_ExpertMode; }
+
+    // The client area below the menu bar: tools put their controls here.
+    QWidget* Body() const { return m_Body; }
+    // Fixes the dialog's size so that the body is `size` (menu bar added).
+    void SetBodySize(const QSize& size);
+    QMenuBar* MenuBar() const { return m_MenuBar; }
+    // The menu actions by command id (nullptr when the tool's menu has none).
+    QAction* Action(int command) const;
+
+    // Runs a command of the menu table (Exit, About, Settings, Debug).
+    void RunCommand(int command);
+    void ShowAbout();
+    // Stops the worker, tears the front down and writes the section. Once; see above.
+    void Shutdown();
+    bool IsShutDown() const { return m_ShutDown; }
+
+    // The About box the last ShowAbout opened while it is open (tests).
+    QDialog* OpenAboutBox() const { return m_AboutBox; }
+
+protected:
+    // The common initialisation: placement restored and bound under the placement name, the
+    // engine front created in place of `placeholder` (the engine starts), tooltips. Tools
+    // build their frame groups right after (FrameGroup). Returns the result of Create.
+    bool InitDialog(QWidget* placeholder);
+    // Called on the GUI thread for every notification of the engine (after the status box).
+    virtual void OnNotify(const Notification& n);
+    // Settings and debug commands; tools may override.
+    virtual void OnSettings();
+    virtual void OnDebug();
+    virtual void OnManual();
+
+    void ApplyToolTips();
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
+private:
+    void BuildMenu();
+
+    ToolInfo m_Info;
+    CVLPEngine& m_Engine;
+    std::unique_ptr<CProfileSection> m_Section;
+    std::unique_ptr<CEngineFront> m_Front;
+    QMenuBar* m_MenuBar = nullptr;
+    QWidget* m_Body = nullptr;
+    QMap<int, QAction*> m_Actions;
+    QPointer<QDialog> m_AboutBox;
+    bool m_ExpertMode = false;
+    bool m_ShutDown = false;
+};
+
+} // namespace vq5::qt
