@@ -1,0 +1,19 @@
+// Queueing the load and save sequences through the engine. The tool queues the program-mode
+// entry and exit itself, so no speed change is ever asked for.
+#include "TransponderModel.h"
+
+#include "VLPMsg.h"
+
+namespace vq5::tct {
+
+void CTransponderModel::QueueLoad(CVLPMsg& engine) const {
+    for (const std::string& text : LoadTexts())
+        engine.QueueText(text);
+}
+
+void CTransponderModel::QueueSave(CVLPMsg& engine) const {
+    for (const std::string& text : SaveTexts())
+        engine.QueueText(text);
+}
+
+} // namespace vq5::tct

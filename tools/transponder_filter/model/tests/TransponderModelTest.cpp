@@ -1,0 +1,221 @@
+// The filter constants: stored values, coupling, texts and the two sequences.
+#include "TransponderModel.h"
+
+#include "ProfileSection.h"
+#include "SettingsStore.h"
+
+#include <gtest/gtest.h>
+
+using namespace vq5;
+using namespace vq5::tct;
+
+namespace {
+const char* kSection = "Settings_V2.3";
+}
+
+TEST(TransponderSettings, FirstStartTakesTheDefaultsAndWritesThemBack) {
+    CMemoryStore store;
+    {
+        CProfileSection section(kSection, &store);
+        CTransponderModel m;
+        m.m_Window = m.m_Minimal = m.m_Offset = m.m_Stable = m.m_Reboot = -5;
+        m.Bind(section);
+        EXPECT_EQ(m.m_Window, 8);
+        EXPECT_EQ(m.m_Minimal, 7);
+        EXPECT_EQ(m.m_Offset, 22);
+        EXPECT_EQ(m.m_Stable, 10);
+        EXPECT_EQ(m.m_Reboot, 0);
+        EXPECT_FALSE(store.Has(kSection, "Window")); // nothing written piecemeal
+    }
+    EXPECT_EQ(store.ReadInt(kSection, "Window"), 8);
+    EXPECT_EQ(store.ReadInt(kSection, "Minimal"), 7);
+    EXPECT_EQ(store.ReadInt(kSection, "Offset"), 22);
+    EXPECT_EQ(store.ReadInt(kSection, "Stable"), 10);
+    EXPECT_EQ(store.ReadInt(kSection, "Reboot"), 0);
+}
+
+TEST(TransponderSettings, StoredValuesAreReadAndTheLastValuesWritten) {
+    CMemoryStore store;
+    store.WriteInt(kSection, "Window", 12);
+    store.WriteInt(kSection, "Minimal", 3);
+    store.WriteInt(kSection, "Offset", 10);
+    store.WriteInt(kSection, "Stable", 15);
+    store.WriteInt(kSection, "Reboot", 1);
+    {
+        CProfileSection section(kSection, &store);
+        CTransponderModel m;
+        m.Bind(section);
+        EXPECT_EQ(m.m_Window, 12);
+        EXPECT_EQ(m.m_Minimal, 3);
+        EXPECT_EQ(m.m_Offset, 10);
+        EXPECT_EQ(m.m_Stable, 15);
+        EXPECT_EQ(m.m_Reboot, 1);
+        m.m_Offset = 25;
+        m.m_Reboot = 0;
+    }
+    EXPECT_EQ(store.ReadInt(kSection, "Offset"), 25);
+    EXPECT_EQ(store.ReadInt(kSection, "Reboot"), 0);
+    EXPECT_EQ(store.ReadInt(kSection, "Window"), 12);
+}
+
+TEST(TransponderSettings, DamagedValuesAreBroughtIntoRange) {
+    CMemoryStore store;
+    store.WriteInt(kSection, "Window", 99);
+    store.WriteInt(kSection, "Minimal", -3);
+    store.WriteInt(kSection, "Offset", 40);
+    store.WriteString(kSection, "Stable", "lots"); // not a number: default
+    store.WriteInt(kSection, "Reboot", 7);
+    CProfileSection section(kSection, &store);
+    CTransponderModel m;
+    m.Bind(section);
+    EXPECT_EQ(m.m_Window, 15);
+    EXPECT_EQ(m.m_Minimal, 1);
+    EXPECT_EQ(m.m_Offset, 25);
+    EXPECT_EQ(m.m_Stable, 10);
+    EXPECT_EQ(m.m_Reboot, 0);
+}
+
+TEST(TransponderSettings, StoredMinimalAboveWindowIsCoupled) {
+    CMemoryStore store;
+    store.WriteInt(kSection, "Window", 4);
+    store.WriteInt(kSection, "Minimal", 9);
+    CProfileSection section(kSection, &store);
+    CTransponderModel m;
+    m.Bind(section);
+    EXPECT_EQ(m.m_Window, 9);
+    EXPECT_EQ(m.m_Minimal, 9);
+}
+
+TEST(TransponderTexts, FrameTitlesHaveTwoSpacesBeforeTheBracket) {
+    CTransponderModel m;
+    EXPECT_EQ(m.FrameTitle(sWindow), "Window  [192 ms]");
+    EXPECT_EQ(m.FrameTitle(sMinimal), "Minimal  [7 Vx]");
+    EXPECT_EQ(m.FrameTitle(sOffset), "Offset  [22 ms]");
+    EXPECT_EQ(m.FrameTitle(sStable), "Stable  [1000 ms]");
+    EXPECT_EQ(m.ReadOut(sWindow), "8");
+    EXPECT_EQ(m.ReadOut(sStable), "10");
+    m.m_Window = 15;
+    m.m_Stable = 15;
+    EXPECT_EQ(m.FrameTitle(sWindow), "Window  [360 ms]");
+    EXPECT_EQ(m.FrameTitle(sStable), "Stable  [1500 ms]");
+}
+
+TEST(TransponderCoupling, DraggingWindowBelowMinimalPullsMinimalDown) {
+    CTransponderModel m; // Window 8, Minimal 7
+    m.m_Window = 5;
+    auto texts = m.Couple(sWindow);
+    EXPECT_EQ(m.m_Minimal, 5);
+    EXPECT_EQ(m.m_Window, 5);
+    EXPECT_EQ(texts, (std::vector<Setting>{sWindow, sMinimal}));
+    EXPECT_EQ(m.FrameTitle(sMinimal), "Minimal  [5 Vx]");
+    EXPECT_EQ(m.SaveTexts()[2], "&PKM5");
+}
+
+TEST(TransponderCoupling, DraggingMinimalAboveWindowPushesWindowUp) {
+    CTransponderModel m;
+    m.m_Minimal = 12;
+    auto texts = m.Couple(sMinimal);
+    EXPECT_EQ(m.m_Window, 12);
+    EXPECT_EQ(m.FrameTitle(sWindow), "Window  [288 ms]");
+    EXPECT_EQ(texts, (std::vector<Setting>{sMinimal, sWindow}));
+}
+
+TEST(TransponderCoupling, MovesWithinTheLimitsTouchNothingElse) {
+    CTransponderModel m;
+    m.m_Window = 10;
+    EXPECT_EQ(m.Couple(sWindow), (std::vector<Setting>{sWindow}));
+    EXPECT_EQ(m.m_Minimal, 7);
+    m.m_Minimal = 3;
+    auto texts = m.Couple(sMinimal);
+    EXPECT_EQ(texts, (std::vector<Setting>{sMinimal}));
+    EXPECT_EQ(m.m_Window, 10);
+    m.m_Offset = 11;
+    EXPECT_EQ(m.Couple(sOffset), (std::vector<Setting>{sOffset}));
+    EXPECT_EQ(m.m_Window, 10);
+}
+
+TEST(TransponderCoupling, MinimalEqualToWindowStays) {
+    CTransponderModel m;
+    m.m_Minimal = 8; // Window 8
+    auto texts = m.Couple(sMinimal);
+    EXPECT_EQ(m.m_Window, 8);
+    EXPECT_EQ(m.m_Minimal, 8);
+    EXPECT_EQ(texts, (std::vector<Setting>{sMinimal, sWindow}));
+    m.m_Window = 8;
+    EXPECT_EQ(m.Couple(sWindow), (std::vector<Setting>{sWindow}));
+}
+
+TEST(TransponderCoupling, AllFour) {
+    CTransponderModel m;
+    m.m_Window = 2;
+    m.m_Minimal = 9;
+    auto texts = m.CoupleAll();
+    EXPECT_EQ(m.m_Minimal, 2);
+    EXPECT_EQ(m.m_Window, 2);
+    EXPECT_EQ(texts.size(), 4u);
+}
+
+TEST(TransponderDefaults, LeaveTheRebootBoxAlone) {
+    CTransponderModel m;
+    m.m_Window = 3;
+    m.m_Minimal = 2;
+    m.m_Offset = 12;
+    m.m_Stable = 1;
+    m.m_Reboot = 1;
+    m.Defaults();
+    EXPECT_EQ(m.m_Window, 8);
+    EXPECT_EQ(m.m_Minimal, 7);
+    EXPECT_EQ(m.m_Offset, 22);
+    EXPECT_EQ(m.m_Stable, 10);
+    EXPECT_EQ(m.m_Reboot, 1);
+}
+
+TEST(TransponderTake, RangeChecksRefuseAndKeepTheMembers) {
+    CTransponderModel m;
+    EXPECT_EQ(m.Take(0, 1, 10, 1, true), "Please enter an integer between 1 and 15.");
+    EXPECT_EQ(m.Take(16, 1, 10, 1, true), "Please enter an integer between 1 and 15.");
+    EXPECT_EQ(m.Take(5, 1, 9, 1, true), "Please enter an integer between 10 and 25.");
+    EXPECT_EQ(m.Take(5, 1, 26, 1, true), "Please enter an integer between 10 and 25.");
+    EXPECT_EQ(m.Take(5, 1, 10, 0, true), "Please enter an integer between 1 and 15.");
+    EXPECT_EQ(m.m_Window, 8);
+    EXPECT_EQ(m.m_Reboot, 0);
+    EXPECT_EQ(m.Take(15, 15, 25, 15, true), std::nullopt);
+    EXPECT_EQ(m.m_Window, 15);
+    EXPECT_EQ(m.m_Offset, 25);
+    EXPECT_EQ(m.m_Reboot, 1);
+    EXPECT_EQ(m.Take(1, 1, 10, 1, false), std::nullopt);
+    EXPECT_EQ(m.m_Reboot, 0);
+}
+
+TEST(TransponderSequences, LoadQueriesAllFourWithoutGatesOrSpeed) {
+    EXPECT_EQ(CTransponderModel::LoadTexts(),
+              (std::vector<std::string>{"$PRG", "&PKW", "&PKM", "&PKO", "&PKS", "&PX"}));
+}
+
+TEST(TransponderSequences, SaveSendsBothOffsetFormsAndTheExit) {
+    CTransponderModel m;
+    EXPECT_EQ(m.SaveTexts(), (std::vector<std::string>{"$PRG", "&PKW8", "&PKM7", "82<&PKOE", "82>&PKOC", "&PKSA", "&PX"}));
+    m.m_Reboot = 1;
+    m.m_Window = 15;
+    m.m_Minimal = 1;
+    m.m_Offset = 25;
+    m.m_Stable = 1;
+    EXPECT_EQ(m.SaveTexts(), (std::vector<std::string>{"$PRG", "&PKWF", "&PKM1", "82<&PKO1", "82>&PKOF", "&PKS1", "&PXR"}));
+    m.m_Offset = 10;
+    auto t = m.SaveTexts();
+    EXPECT_EQ(t[3], "82<&PKO2");
+    EXPECT_EQ(t[4], "82>&PKO0");
+}
+
+TEST(TransponderSequences, NoSequenceAsksForASpeedChange) {
+    CTransponderModel m;
+    for (int reboot : {0, 1}) {
+        m.m_Reboot = reboot;
+        for (const auto& text : m.SaveTexts()) {
+            EXPECT_EQ(text.find("&PS"), std::string::npos) << text;
+            EXPECT_NE(text, "&PX0");
+        }
+    }
+    for (const auto& text : CTransponderModel::LoadTexts())
+        EXPECT_EQ(text.find("&PS"), std::string::npos) << text;
+}
