@@ -1,0 +1,301 @@
+// The I/O tester's model: settings, lamp states, reply handling and the queued sequences.
+#include "IoTester.h"
+
+#include "SettingsStore.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <unistd.h>
+#include <vector>
+
+using namespace vq5;
+using namespace vq5::io;
+
+namespace {
+
+struct Model : ::testing::Test {
+    CMemoryStore store;
+
+    static std::vector<std::string> Drain(CVLP& e) {
+        // Polls off, so only queued texts come out; held-back texts give "".
+        const bool in = e.m_PollInputs, out = e.m_PollOutputs;
+        e.m_PollInputs = false;
+        e.m_PollOutputs = false;
+        std::vector<std::string> v;
+        for (std::size_t left = e.QueueLength(); left > 0; left = e.QueueLength()) {
+            unsigned char buf[257] = {};
+            const int n = e.TxMessage(buf);
+            v.emplace_back(reinterpret_cast<char*>(buf), static_cast<std::size_t>(n));
+        }
+        e.m_PollInputs = in;
+        e.m_PollOutputs = out;
+        return v;
+    }
+    static void Receive(CVLP& e, const std::string& text) {
+        e.RxMessage(reinterpret_cast<const unsigned char*>(text.data()), static_cast<unsigned>(text.size()));
+    }
+    static std::string Outputs(std::initializer_list<int> high) {
+        std::string v(kOutputCount, '0');
+        for (int n : high)
+            v[TIndex(n)] = '1';
+        return v;
+    }
+    std::vector<LampState> InputStates(const CIoTester& m) {
+        std::vector<LampState> v;
+        for (std::size_t i = 0; i < kInputCount; ++i)
+            v.push_back(m.InputLamp(i));
+        return v;
+    }
+};
+
+constexpr auto A = LampState::Active;
+constexpr auto I = LampState::Inactive;
+constexpr auto D = LampState::Disabled;
+
+TEST_F(Model, DefaultsAndWriteBack) {
+    {
+        CVLP e(&store);
+        CIoTester m(e, &store);
+        EXPECT_TRUE(m.ShowInputs());
+        EXPECT_FALSE(m.ShowOutputs());
+        m.SetShowInputs(false);
+        m.SetShowOutputs(true);
+        EXPECT_FALSE(store.Has("Settings_V2.3", "ShowInputs")) << "written only at destruction";
+    }
+    EXPECT_EQ(store.ReadInt("Settings_V2.3", "ShowInputs"), 0);
+    EXPECT_EQ(store.ReadInt("Settings_V2.3", "ShowOutputs"), 1);
+    CVLP e(&store);
+    CIoTester m(e, &store);
+    EXPECT_FALSE(m.ShowInputs());
+    EXPECT_TRUE(m.ShowOutputs());
+}
+
+TEST_F(Model, DamagedSettingTakesTheDefault) {
+    store.WriteString("Settings_V2.3", "ShowInputs", "yes please");
+    CVLP e(&store);
+    CIoTester m(e, &store);
+    EXPECT_TRUE(m.ShowInputs());
+}
+
+TEST_F(Model, LampsStartActiveAndNumbersShowTheirTemplates) {
+    CVLP e(&store);
+    CIoTester m(e, &store);
+    for (std::size_t i = 0; i < kInputCount; ++i)
+        EXPECT_EQ(m.InputLamp(i), A);
+    for (std::size_t i = 0; i < kOutputCount; ++i)
+        EXPECT_EQ(m.OutputLamp(i), A);
+    EXPECT_EQ(m.LineText(), "LijnNr = xxx");
+    EXPECT_EQ(m.RunText(), "RunNr = xx");
+}
+
+TEST_F(Model, BeginEntersProgramModeAndAppliesTheCheckBoxes) {
+    store.WriteInt("VLPIO", "FastBaudRate", 3);
+    CVLP e(&store);
+    CIoTester m(e, &store);
+    m.Begin();
+    EXPECT_TRUE(e.m_PollInputs.load());
+    EXPECT_FALSE(e.m_PollOutputs.load());
+    for (std::size_t i = 0; i < kOutputCount; ++i)
+        EXPECT_EQ(m.OutputLamp(i), D);
+    for (std::size_t i = 0; i < kInputCount; ++i)
+        EXPECT_EQ(m.InputLamp(i), A);
+    // Version 0.0: the speed change is held back by its gate ("").
+    EXPECT_EQ(Drain(e), (std::vector<std::string>{"$PRG", ""}));
+}
+
+TEST_F(Model, BothOffDisablesEverythingAndStopsThePolls) {
+    CVLP e(&store);
+    CIoTester m(e, &store);
+    m.SetShowInputs(false);
+    m.SetShowOutputs(false);
+    EXPECT_FALSE(e.m_PollInputs.load());
+    EXPECT_FALSE(e.m_PollOutputs.load());
+    for (std::size_t i = 0; i < kInputCount; ++i)
+        EXPECT_EQ(m.InputLamp(i), D);
+    for (std::size_t i = 0; i < kOutputCount; ++i)
+        EXPECT_EQ(m.OutputLamp(i), D);
+    unsigned char buf[257] = {};
+    EXPECT_EQ(e.TxMessage(buf), 0);
+}
+
+TEST_F(Model, InputsAllZeroAndAllOne) {
+    CVLP e(&store);
+    CIoTester m(e, &store);
+    EXPECT_EQ(m.HandleReceived("&PII000000"), CIoTester::kInputs);
+    EXPECT_EQ(InputStates(m), (std::vector<LampState>{I, I, I, I, I, A}));
+    EXPECT_EQ(m.HandleReceived("&PII111111"), CIoTester::kInputs);
+    EXPECT_EQ(InputStates(m), (std::vector<LampState>{A, A, A, A, A, I}));
+    EXPECT_EQ(m.LastInputs(), "111111");
+}
+
+TEST_F(Model, OutputsAllZero) {
+    CVLP e(&store);
+    CIoTester m(e, &store);
+    m.SetShowOutputs(true);
+    EXPECT_EQ(m.HandleReceived("&PIJ" + std::string(21, '0')), CIoTester::kOutputs);
+    EXPECT_EQ(m.OutputLamp(0), A) << "Status led is inverted";
+    for (std::size_t i = 1; i < kOutputCount; ++i)
+        EXPECT_EQ(m.OutputLamp(i), I) << i;
+    EXPECT_EQ(m.LineText(), "LijnNr = 000");
+    EXPECT_EQ(m.RunText(), "RunNr = 00");
+}
+
+TEST_F(Model, OutputsNumbers) {
+    CVLP e(&store);
+    CIoTester m(e, &store);
+    m.SetShowOutputs(true);
+    m.HandleReceived("&PIJ" + Outputs({7, 8, 9, 10}));
+    EXPECT_EQ(m.LineText(), "LijnNr = 00?");
+    m.HandleReceived("&PIJ" + Outputs({3, 11, 12, 18, 19}));
+    EXPECT_EQ(m.LineText(), "LijnNr = 300");
+    EXPECT_EQ(m.RunText(), "RunNr = 70");
+    EXPECT_EQ(m.OutputLamp(TIndex(3)), A);
+    EXPECT_EQ(m.OutputLamp(TIndex(4)), I);
+    m.HandleReceived("&PIJ" + EncodeOutputs(123, 45, true, true));
+    EXPECT_EQ(m.LineText(), "LijnNr = 123");
+    EXPECT_EQ(m.RunText(), "RunNr = 45");
+    EXPECT_EQ(m.OutputLamp(0), I);
+    EXPECT_EQ(m.OutputLamp(1), A);
+}
+
+TEST_F(Model, OnlyOutputsShownIgnoresInputReplies) {
+    CVLP e(&store);
+    CIoTester m(e, &store);
+    m.SetShowInputs(false);
+    m.SetShowOutputs(true);
+    EXPECT_EQ(m.HandleReceived("&PII111111"), CIoTester::kNothing);
+    EXPECT_EQ(InputStates(m), (std::vector<LampState>{D, D, D, D, D, D}));
+}
+
+TEST_F(Model, ReEnablingShowsActiveUntilTheNextReply) {
+    CVLP e(&store);
+    CIoTester m(e, &store);
+    m.HandleReceived("&PII000000");
+    m.SetShowInputs(false);
+    m.SetShowInputs(true);
+    EXPECT_EQ(InputStates(m), (std::vector<LampState>{A, A, A, A, A, A}));
+    m.HandleReceived("&PII000000");
+    EXPECT_EQ(InputStates(m), (std::vector<LampState>{I, I, I, I, I, A}));
+}
+
+TEST_F(Model, RepliesAreMatchedWithTheDevicesLetter) {
+    CVLP e(&store);
+    CIoTester m(e, &store);
+    Receive(e, "&QPVQ-5 (87) bench");
+    EXPECT_EQ(m.HandleReceived("&PII111111"), CIoTester::kNothing);
+    EXPECT_EQ(m.HandleReceived("&QII000000"), CIoTester::kInputs);
+    EXPECT_EQ(InputStates(m), (std::vector<LampState>{I, I, I, I, I, A}));
+}
+
+TEST_F(Model, OtherTextsAreDropped) {
+    CVLP e(&store);
+    CIoTester m(e, &store);
+    m.SetShowOutputs(true);
+    for (const char* t : {"", "&", "&PI", "&PIA hello", "$PRG", "&PX", "&PPVQ-5 (87)", "&PIK111111"})
+        EXPECT_EQ(m.HandleReceived(t), CIoTester::kNothing) << t;
+    EXPECT_EQ(InputStates(m), (std::vector<LampState>{A, A, A, A, A, A}));
+    EXPECT_EQ(m.LineText(), "LijnNr = xxx");
+}
+
+TEST_F(Model, ShortRepliesChangeOnlyWhatTheyCarry) {
+    CVLP e(&store);
+    CIoTester m(e, &store);
+    m.SetShowOutputs(true);
+    m.HandleReceived("&PII000000");
+    EXPECT_EQ(m.HandleReceived("&PII11"), CIoTester::kInputs);
+    EXPECT_EQ(InputStates(m), (std::vector<LampState>{A, A, I, I, I, A}));
+    EXPECT_EQ(m.HandleReceived("&PII"), CIoTester::kInputs);
+    EXPECT_EQ(InputStates(m), (std::vector<LampState>{A, A, I, I, I, A}));
+
+    m.HandleReceived("&PIJ" + std::string(21, '0'));
+    EXPECT_EQ(m.HandleReceived("&PIJ01" + std::string(8, '1')), CIoTester::kOutputs); // up to T8
+    EXPECT_EQ(m.OutputLamp(0), A);
+    EXPECT_EQ(m.OutputLamp(1), A);
+    EXPECT_EQ(m.OutputLamp(TIndex(8)), A);
+    EXPECT_EQ(m.OutputLamp(TIndex(9)), I) << "beyond the reply: kept";
+    EXPECT_EQ(m.LineText(), "LijnNr = ---");
+    EXPECT_EQ(m.RunText(), "RunNr = --");
+}
+
+TEST_F(Model, LongRepliesReadOnlyTheirLayout) {
+    CVLP e(&store);
+    CIoTester m(e, &store);
+    m.SetShowOutputs(true);
+    const std::string tail(200, '1');
+    EXPECT_EQ(m.HandleReceived("&PII000000" + tail), CIoTester::kInputs);
+    EXPECT_EQ(m.LastInputs(), "000000");
+    EXPECT_EQ(m.HandleReceived("&PIJ" + std::string(21, '0') + tail), CIoTester::kOutputs);
+    EXPECT_EQ(m.LineText(), "LijnNr = 000");
+    EXPECT_EQ(m.LastOutputs().size(), 21u);
+}
+
+TEST_F(Model, ConnectAndDisconnect) {
+    store.WriteInt("VLPIO", "FastBaudRate", 3);
+    CVLP e(&store);
+    CIoTester m(e, &store);
+    Receive(e, "&QPVQ-5 (87) bench");
+    m.Connect();
+    EXPECT_EQ(Drain(e), (std::vector<std::string>{"$PRG", "&QS3"}));
+    m.Disconnect();
+    EXPECT_EQ(Drain(e), (std::vector<std::string>{"&QX0"}));
+}
+
+TEST_F(Model, DisconnectWithoutFastSpeed) {
+    store.WriteInt("VLPIO", "FastBaudRate", 0);
+    CVLP e(&store);
+    CIoTester m(e, &store);
+    m.Disconnect();
+    EXPECT_EQ(Drain(e), (std::vector<std::string>{"&PX"}));
+}
+
+TEST_F(Model, PresetsDoNothingOutsideExpertMode) {
+    CVLP e(&store);
+    CIoTester m(e, &store);
+    EXPECT_FALSE(m.Tram());
+    EXPECT_FALSE(m.Bus());
+    EXPECT_EQ(e.QueueLength(), 0u);
+}
+
+TEST_F(Model, PresetsByVersion) {
+    struct Row {
+        const char* ident;
+        std::vector<std::string> tram, bus;
+    };
+    const Row rows[] = {
+        {nullptr, {"", "&PKO0", ""}, {"", "&PKOE", ""}},                   // 0.0
+        {"&PPVQ-5 (81)", {"", "&PKO0", ""}, {"", "&PKOE", ""}},            // 8.1
+        {"&PPVQ-5 (82)", {"", "", "&PKO5"}, {"", "", "&PKOC"}},            // 8.2
+        {"&QPVQ-5 (83)", {"&QFG1", "", "&QKO5"}, {"&QFG0", "", "&QKOC"}},  // 8.3
+        {"&PPVQ-5 (91)", {"&PFG1", "", "&PKO5"}, {"&PFG0", "", "&PKOC"}},  // 9.1
+    };
+    for (const Row& r : rows) {
+        CVLP e(&store);
+        CIoTester m(e, &store);
+        m.SetExpert(true);
+        if (r.ident)
+            Receive(e, r.ident);
+        EXPECT_TRUE(m.Tram());
+        EXPECT_EQ(Drain(e), r.tram) << (r.ident ? r.ident : "0.0");
+        EXPECT_TRUE(m.Bus());
+        EXPECT_EQ(Drain(e), r.bus) << (r.ident ? r.ident : "0.0");
+    }
+}
+
+TEST(Expert, MarkerFileNamedAfterTheProgram) {
+    char tmpl[] = "/tmp/vq5io-XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    const std::string dir = tmpl;
+    EXPECT_FALSE(ExpertMarkerExists("VQ5WTest", dir));
+    std::ofstream(dir + "/VQ5WInfo.Lumark") << "x";
+    EXPECT_FALSE(ExpertMarkerExists("VQ5WTest", dir));
+    std::ofstream(dir + "/VQ5WTest.Lumark");
+    EXPECT_TRUE(ExpertMarkerExists("VQ5WTest", dir));
+    std::filesystem::remove_all(dir);
+    EXPECT_FALSE(ExpertMarkerExists("VQ5WTest", dir));
+}
+
+} // namespace
