@@ -33,4 +33,8 @@ public:
 // Maps a configured port name to the device path: "COM1".."COM8" -> "/dev/ttyS0".."/dev/ttyS7".
 std::string PortDevicePath(const std::string& name);
 
+// True for the errors after which the port is gone (EIO, ENXIO, ENODEV, EBADF): the line was
+// unplugged or hung up; the engine closes it and opens it again later.
+bool IsPortLost(int error);
+
 } // namespace vq5

@@ -19,6 +19,7 @@ public:
     // frame buffer, and hands it to the trace sink; nothing is formatted without a sink.
     void Trace(int level, const char* format, ...) override VQ5_PRINTF(3, 4);
     void Notify(int kind, long value, std::string text = {}) override;
+    bool Tracing() const override; // a trace sink is attached
 
     // The log window attaches when it opens and detaches (LogWindowClosed) before it goes.
     void SetTraceSink(ITraceSink* sink);
@@ -30,6 +31,7 @@ public:
 protected:
     mutable std::mutex m_LogLock; // guards m_TraceSink and the hand-over of trace lines
     ITraceSink* m_TraceSink = nullptr;
+    std::atomic<bool> m_Tracing{false}; // m_TraceSink is set; read without the lock
     std::mutex m_StatusSinkLock; // guards m_StatusSink
     INotifySink* m_StatusSink = nullptr;
 };

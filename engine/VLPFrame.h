@@ -20,6 +20,10 @@ public:
 
     unsigned char m_Data[257] = {}; // payload; 256 + 1 so a NUL always fits after 255 bytes
     int m_Len = 0;                   // 0..255
+
+private:
+    FrameType ReadFrame();
+    FrameType ReadInfoBody();
 };
 
 } // namespace vq5

@@ -45,6 +45,9 @@ public:
 
     // Level 0 "I/O", 1 "Frame", 2 "Slave", 3 "Appl". Does nothing here.
     virtual void Trace(int level, const char* format, ...) VQ5_PRINTF(3, 4);
+    // True while trace lines are taken (a sink is attached): callers skip building costly
+    // arguments (ByteText) otherwise. False here.
+    virtual bool Tracing() const { return false; }
     virtual void PutByte(unsigned char byte);
     // 0..255: the byte; -1: the read failed; -2: no byte within m_Timeout.
     virtual int GetByte();
@@ -56,6 +59,17 @@ public:
     int CurrentBaud() const;            // the line speed the port runs at now, 0 when closed
     void PutString(const unsigned char* bytes, std::size_t count);
     void ShowError(const std::string& what, int error); // "Error: <what>" with the system's text for `error`
+    // The same with a text of its own ("port in use: COM1"). One box per failure episode: once
+    // a box was shown, later errors are only traced until the failed operation (read, write)
+    // succeeds again or the port is opened.
+    void ShowErrorText(const std::string& what, const std::string& text);
+
+    // The last read or write found the port gone (unplugged, hung up); Open clears it.
+    bool PortLost() const;
+    // Interrupt() was called and ClearInterrupt() not yet.
+    bool IsInterrupted() const;
+    // Forgets the shown box, so the next error gets one again (Start does this).
+    void NewErrorEpisode();
 
     // Wakes a read or write that waits, so a stop never waits for a read time-out.
     void Interrupt();

@@ -5,6 +5,7 @@
 #include "VLPFrame.h"
 
 #include <atomic>
+#include <condition_variable>
 #include <mutex>
 #include <thread>
 
@@ -18,6 +19,9 @@ const char* SlaveStateName(int state); // "sInit" ..., "ERROR" outside 0..11
 enum LinkStatus : int { lsIdle = 0, lsInitializing, lsConnected, lsTimeout, lsError, lsStopped };
 const char* LinkStatusName(int status); // "Idle" ... "Stopped", "ERROR" otherwise
 
+// A class that overrides TxMessage, RxMessage or SetStatus (the message layer, a tool's own
+// engine) must call Stop() first thing in its destructor: the worker calls those operations
+// and must have ended before the object they belong to is taken apart.
 class CVLPSlave : public CVLPFrame {
 public:
     explicit CVLPSlave(ISettingsStore* store = nullptr);
@@ -38,14 +42,38 @@ public:
     void StateEngine(); // one step; worker thread (or a test) only
     void Run();         // the worker's body
     const char* StatusText() const { return LinkStatusName(m_Status.load()); }
+    // True on the engine's worker thread.
+    bool OnWorkerThread() const;
 
     std::atomic<int> m_State{sInit};
     std::atomic<bool> m_Run{true};
     std::atomic<int> m_Status{lsIdle};
 
+    // Back-off between attempts to open a lost port again: from the first to the last value,
+    // doubling.
+    static constexpr unsigned kReopenFirstMs = 250;
+    static constexpr unsigned kReopenLastMs = 4000;
+
+protected:
+    // Sleeps up to ms on the worker; false at once when the worker is being stopped.
+    bool Pause(unsigned ms);
+
 private:
+    void ThreadProc();
+    void Reconnect();
+    void KeepPending();    // remembers the message now in m_Data/m_Len as waiting for its ACK
+    void RestorePending(); // puts that message back into m_Data/m_Len (0 when none waits)
+
     std::thread m_Thread;
     std::mutex m_StartLock; // guards m_Thread against Start/Stop from two threads
+    std::atomic<bool> m_Active{false};         // a worker runs (set by Start, cleared by the worker)
+    std::atomic<std::thread::id> m_WorkerId{}; // the running worker's id
+    std::mutex m_WakeLock;                     // guards nothing but the wake-up of Pause (m_WakeCv)
+    std::condition_variable m_WakeCv;
+    // The sent message that waits for its ACK; kept apart from m_Data, which a received frame
+    // overwrites (worker only).
+    unsigned char m_Pending[256] = {};
+    int m_PendingLen = 0;
 };
 
 } // namespace vq5

@@ -1,0 +1,208 @@
+#include "VLPMsg.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+namespace vq5 {
+
+int HexDigitValue(char c) {
+    int v = c - '0';
+    if (v > 9)
+        v -= 7;
+    return v;
+}
+
+namespace {
+bool IsHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'); }
+
+bool IsGateSign(char c) { return c == '>' || c == '<'; }
+
+// One gate "Mm>" or "Mm<" against the device version.
+bool GatePasses(const char* gate, unsigned major, unsigned minor) {
+    const int gMajor = HexDigitValue(gate[0]);
+    const int gMinor = HexDigitValue(gate[1]);
+    const int dMajor = static_cast<int>(major);
+    const int dMinor = static_cast<int>(minor);
+    const bool atLeast = dMajor > gMajor || (dMajor == gMajor && dMinor >= gMinor);
+    return gate[2] == '>' ? atLeast : !atLeast;
+}
+
+long Progress(int queued, int sent) {
+    return static_cast<long>((static_cast<unsigned long>(queued) & 0xFFFFu) |
+                             ((static_cast<unsigned long>(sent) & 0xFFFFu) << 16));
+}
+} // namespace
+
+bool GatesPass(const std::string& text, unsigned major, unsigned minor) {
+    bool allowed = true;
+    for (std::size_t pos = 0; pos + 2 < text.size() && IsGateSign(text[pos + 2]); pos += 3)
+        allowed = GatePasses(text.data() + pos, major, minor) && allowed;
+    return allowed;
+}
+
+CVLPMsg::CVLPMsg(ISettingsStore* store) : CVLPSlave(store) {}
+
+CVLPMsg::~CVLPMsg() { Stop(); }
+
+int CVLPMsg::QueueMessage(const char* format, ...) {
+    char buffer[kMaxMessage + 1];
+    va_list args;
+    va_start(args, format);
+    int n = std::vsnprintf(buffer, sizeof buffer, format, args);
+    va_end(args);
+    if (n < 0)
+        buffer[0] = 0;
+    // vsnprintf cuts a longer text to 99 characters.
+    return QueueText(buffer);
+}
+
+int CVLPMsg::QueueText(const std::string& message) {
+    std::string text = message.substr(0, kMaxMessage); // a message holds at most 99 characters
+    long progress = 0;
+    int position = 0;
+    {
+        std::lock_guard<std::mutex> lock(m_QueueLock);
+        position = static_cast<int>(m_Queue.size());
+        m_Queue.push_back(text);
+        m_QueuedBytes += static_cast<int>(text.size());
+        m_Idle = false;
+        progress = Progress(m_QueuedBytes, m_SentBytes);
+    }
+    Notify(nkQueueProgress, progress);
+    return position;
+}
+
+void CVLPMsg::EnterProgramMode() {
+    QueueText("$PRG");
+    const int fast = m_FastBaudRate.load();
+    if (fast >= 1 && fast <= 5) {
+        char text[16];
+        std::snprintf(text, sizeof text, "84>&PS%d", fast);
+        QueueText(AddressCommand(text));
+    }
+}
+
+void CVLPMsg::LeaveProgramMode(bool reboot) {
+    if (reboot)
+        QueueText(AddressCommand("&PXR"));
+    else if (m_FastBaudRate.load() != 0)
+        QueueText(AddressCommand("&PX0"));
+    else
+        QueueText(AddressCommand("&PX"));
+}
+
+std::string CVLPMsg::AddressCommand(const std::string& text) {
+    std::string result = text;
+    std::size_t at = result.find("&P");
+    if (at != std::string::npos)
+        result[at + 1] = m_DeviceLetter.load();
+    return result;
+}
+
+void CVLPMsg::SetStatus(int status) {
+    if (status == m_LastStatus)
+        return;
+    m_LastStatus = status;
+    CVLPSlave::SetStatus(status);
+    Notify(nkLinkStatus, status);
+}
+
+int CVLPMsg::TxMessage(unsigned char* buffer) {
+    std::lock_guard<std::mutex> lock(m_QueueLock);
+    if (m_Queue.empty()) {
+        if (!m_Idle)
+            Notify(nkQueueEmpty, 0);
+        m_Idle = true;
+        m_QueuedBytes = 0;
+        m_SentBytes = 0;
+        return 0;
+    }
+    std::string text = std::move(m_Queue.front());
+    m_Queue.pop_front();
+    if (text.empty())
+        return 0;
+
+    std::size_t start = 0;
+    bool send = true;
+    if (text.size() >= 5 && IsGateSign(text[2])) {
+        send = GatesPass(text, m_VersionMajor.load(), m_VersionMinor.load());
+        start = text.size() >= 6 && IsGateSign(text[5]) ? 6 : 3;
+    }
+    int length = 0;
+    if (send) {
+        std::size_t n = text.size() - start;
+        if (n > 255)
+            n = 255;
+        std::memcpy(buffer, text.data() + start, n);
+        buffer[n] = 0;
+        length = static_cast<int>(n);
+        m_Idle = false;
+        if (length >= 2 && buffer[0] == '&' && buffer[1] == 'P')
+            buffer[1] = static_cast<unsigned char>(m_DeviceLetter.load());
+    }
+    // The frame buffer is the engine's own; a held-back text leaves it empty.
+    if (buffer == m_Data)
+        m_Len = length;
+    m_SentBytes += static_cast<int>(text.size());
+    Notify(nkQueueProgress, Progress(m_QueuedBytes, m_SentBytes));
+    Trace(3, "CVLPMsg::TxMessage() = $");
+    return length;
+}
+
+bool CVLPMsg::RxMessage(const unsigned char* data, unsigned length) {
+    Trace(3, "CVLPMsg::RxMessage($)");
+    std::string text(reinterpret_cast<const char*>(data), length);
+    Notify(nkReceived, 0, text);
+    const char letter = m_DeviceLetter.load();
+    if (length >= 3 && data[0] == '&' && data[1] == static_cast<unsigned char>(letter) && data[2] == 'X') {
+        // The device left program mode.
+        m_VersionMajor = 0;
+        m_VersionMinor = 0;
+        Notify(nkIdent, 0);
+        return true;
+    }
+    if (length >= 7 && data[0] == '&' && std::memcmp(data + 2, "PVQ-5", 5) == 0) {
+        m_DeviceLetter = static_cast<char>(data[1]);
+        // From the fourth character on (the device name), at most 63 characters, up to a NUL.
+        std::string ident = text.substr(3, 63);
+        ident = ident.substr(0, ident.find('\0'));
+        std::size_t paren = ident.find('(');
+        // The two characters after the first '(' are the version digits; a digit that is
+        // not 0-9 or A-F leaves the version as it was.
+        if (paren != std::string::npos && paren + 2 < ident.size() && IsHexDigit(ident[paren + 1]) &&
+            IsHexDigit(ident[paren + 2])) {
+            m_VersionMajor = static_cast<unsigned>(HexDigitValue(ident[paren + 1]));
+            m_VersionMinor = static_cast<unsigned>(HexDigitValue(ident[paren + 2]));
+        }
+        {
+            std::lock_guard<std::mutex> lock(m_IdentLock);
+            m_Identification = ident;
+        }
+        Notify(nkIdent, 1, ident);
+    }
+    return true;
+}
+
+void CVLPMsg::Notify(int kind, long value, std::string text) {
+    std::lock_guard<std::mutex> lock(m_SinkLock);
+    if (m_Sink)
+        m_Sink->Post(Notification{kind, value, std::move(text)});
+}
+
+void CVLPMsg::SetNotifySink(INotifySink* sink) {
+    std::lock_guard<std::mutex> lock(m_SinkLock);
+    m_Sink = sink;
+}
+
+std::string CVLPMsg::Identification() const {
+    std::lock_guard<std::mutex> lock(m_IdentLock);
+    return m_Identification;
+}
+
+std::size_t CVLPMsg::QueueLength() const {
+    std::lock_guard<std::mutex> lock(m_QueueLock);
+    return m_Queue.size();
+}
+
+} // namespace vq5

@@ -1,0 +1,290 @@
+#include "VLPSlave.h"
+
+#include <chrono>
+#include <cstring>
+
+namespace vq5 {
+
+const char* SlaveStateName(int state) {
+    static const char* const names[] = {"sInit",   "sIdle",  "sTxTry", "sTxDo",  "sTxWait", "sTxOk",
+                                        "sTxNo",   "sRxTry", "sRxDo",  "sRxWait", "sRxOk",  "sRxNOk"};
+    if (state < 0 || state >= static_cast<int>(sizeof names / sizeof names[0]))
+        return "ERROR";
+    return names[state];
+}
+
+const char* LinkStatusName(int status) {
+    static const char* const names[] = {"Idle", "Initializing", "Connected", "Timeout", "Error", "Stopped"};
+    if (status < 0 || status >= static_cast<int>(sizeof names / sizeof names[0]))
+        return "ERROR";
+    return names[status];
+}
+
+CVLPSlave::CVLPSlave(ISettingsStore* store) : CVLPFrame(store) {}
+
+CVLPSlave::~CVLPSlave() { Stop(); }
+
+void CVLPSlave::SetStatus(int status) { m_Status = status; }
+
+int CVLPSlave::TxMessage(unsigned char*) { return 0; }
+
+bool CVLPSlave::RxMessage(const unsigned char*, unsigned) { return false; }
+
+std::string CVLPSlave::AddressCommand(const std::string&) { return {}; }
+
+bool CVLPSlave::OnWorkerThread() const { return m_Active.load() && m_WorkerId.load() == std::this_thread::get_id(); }
+
+bool CVLPSlave::IsRunning() const { return m_Active.load(); }
+
+bool CVLPSlave::Pause(unsigned ms) {
+    std::unique_lock<std::mutex> lock(m_WakeLock);
+    return !m_WakeCv.wait_for(lock, std::chrono::milliseconds(ms), [this] { return !m_Run.load(); });
+}
+
+void CVLPSlave::Start() {
+    std::lock_guard<std::mutex> lock(m_StartLock);
+    if (m_Thread.joinable()) {
+        if (m_Thread.get_id() == std::this_thread::get_id())
+            return; // the worker cannot restart itself
+        m_Run = false;
+        { std::lock_guard<std::mutex> wake(m_WakeLock); }
+        m_WakeCv.notify_all();
+        UserMessages().Abandon();
+        Interrupt();
+        m_Thread.join();
+        Close();
+    }
+    ClearInterrupt();
+    NewErrorEpisode();
+    UserMessages().Reset();
+    m_Run = true;
+    m_Active = true;
+    m_Thread = std::thread([this] { ThreadProc(); });
+}
+
+void CVLPSlave::Stop() {
+    std::lock_guard<std::mutex> lock(m_StartLock);
+    if (m_Thread.joinable()) {
+        if (m_Thread.get_id() == std::this_thread::get_id()) {
+            m_Run = false; // called by the worker itself: it ends after this step
+            return;
+        }
+        // Wake every wait of the worker: a pause, an error box, a read or a write. Then it
+        // ends within one step and can be joined.
+        m_Run = false;
+        { std::lock_guard<std::mutex> wake(m_WakeLock); }
+        m_WakeCv.notify_all();
+        UserMessages().Abandon();
+        Interrupt();
+        m_Thread.join();
+    } else {
+        m_Run = false;
+    }
+    Close();
+    ClearInterrupt();
+}
+
+void CVLPSlave::ThreadProc() {
+    m_WorkerId = std::this_thread::get_id();
+    Run();
+    m_WorkerId = std::thread::id();
+    m_Active = false;
+}
+
+void CVLPSlave::Run() {
+    SetStatus(lsInitializing);
+    if (Open()) {
+        while (m_Run.load()) {
+            StateEngine();
+            if (PortLost() && m_Run.load())
+                Reconnect();
+        }
+    }
+    SetStatus(lsStopped);
+}
+
+// The port went away under the worker (unplugged adapter, hung-up line): close it and try
+// to open it again, waiting longer each time, until it is back or the worker is stopped.
+// Errors of the attempts are traced; the box was shown once when the port was lost.
+void CVLPSlave::Reconnect() {
+    Trace(2, "CVLPSlave::Run(), port lost, reopening %s", m_ComPort.c_str());
+    Close();
+    SetStatus(lsError);
+    unsigned delay = kReopenFirstMs;
+    while (m_Run.load()) {
+        if (!Pause(delay))
+            return;
+        if (Open()) {
+            Trace(2, "CVLPSlave::Run(), port %s open again", m_ComPort.c_str());
+            m_State = sIdle;
+            RestorePending();
+            return;
+        }
+        delay = delay * 2 > kReopenLastMs ? kReopenLastMs : delay * 2;
+    }
+}
+
+void CVLPSlave::KeepPending() {
+    m_PendingLen = m_Len < 0 ? 0 : m_Len > 255 ? 255 : m_Len;
+    std::memcpy(m_Pending, m_Data, static_cast<std::size_t>(m_PendingLen));
+}
+
+void CVLPSlave::RestorePending() {
+    std::memcpy(m_Data, m_Pending, static_cast<std::size_t>(m_PendingLen));
+    m_Data[m_PendingLen] = 0;
+    m_Len = m_PendingLen;
+}
+
+void CVLPSlave::StateEngine() {
+    const int state = m_State.load();
+    Trace(2, "CVLPSlave::StateEngine(), State=%s", SlaveStateName(state));
+    switch (state) {
+    case sInit:
+        m_Len = 0;
+        m_PendingLen = 0;
+        m_State = sIdle;
+        break;
+
+    case sIdle: {
+        FrameType f = GetFrame();
+        // A frame read here overwrote the frame buffer, which may hold a message still
+        // waiting for its ACK (or nothing): put that back, never send the received text.
+        if (f == info || f == crcerror)
+            RestorePending();
+        if (IsInterrupted())
+            break; // a stop woke the read; the worker ends
+        switch (f) {
+        case poll:
+            SetStatus(lsConnected);
+            m_State = sTxTry;
+            break;
+        case select:
+            SetStatus(lsConnected);
+            m_State = sRxTry;
+            break;
+        case timeout:
+            SetStatus(lsTimeout);
+            break;
+        default:
+            SetStatus(lsError);
+            Pause(100);
+            break;
+        }
+        break;
+    }
+
+    case sTxTry:
+        if (m_Len != 0) {
+            m_State = sTxDo; // the earlier message still waits for its ACK
+            break;
+        }
+        m_Len = TxMessage(m_Data);
+        if (m_Len < 0 || m_Len > 255)
+            m_Len = m_Len < 0 ? 0 : 255;
+        KeepPending();
+        m_State = m_Len != 0 ? sTxDo : sTxNo;
+        break;
+
+    case sTxDo:
+        PutFrame(info);
+        m_State = sTxWait;
+        break;
+
+    case sTxWait: {
+        FrameType f = GetFrame();
+        if (f == info || f == crcerror)
+            RestorePending();
+        if (f == ack)
+            m_State = sTxOk;
+        else if (f == nak)
+            m_State = sTxDo; // the same frame again, without limit
+        else
+            m_State = sIdle; // m_Len kept: the message goes out at the next poll
+        break;
+    }
+
+    case sTxOk: {
+        PutFrame(eot);
+        // After an acknowledged speed change ("&PS" n) or program-mode exit ("&PX" n) the
+        // line runs at speed n; the EOT above went out at the old speed.
+        if (m_Len == 4) {
+            std::string ps = AddressCommand("&PS");
+            std::string px = AddressCommand("&PX");
+            if ((ps.size() == 3 && std::memcmp(m_Data, ps.data(), 3) == 0) ||
+                (px.size() == 3 && std::memcmp(m_Data, px.data(), 3) == 0)) {
+                Pause(40);
+                Trace(2, "CVLPSlave::StateEngine(), Change serial speed %.*s", 4, reinterpret_cast<const char*>(m_Data));
+                SetSpeed(m_Data[3] - '0');
+            }
+        }
+        m_Len = 0;
+        m_PendingLen = 0;
+        m_State = sIdle;
+        break;
+    }
+
+    case sTxNo:
+        PutFrame(eot);
+        m_State = sIdle;
+        break;
+
+    case sRxTry:
+        m_State = sRxDo;
+        break;
+
+    case sRxDo:
+        PutFrame(ack);
+        m_State = sRxWait;
+        break;
+
+    case sRxWait: {
+        FrameType f = GetFrame();
+        switch (f) {
+        case info:
+            m_State = sRxOk;
+            break;
+        case crcerror:
+            m_State = sRxNOk;
+            break;
+        case eot:
+            RestorePending();
+            m_State = sIdle;
+            break;
+        case poll:
+            // The device gave up its select and polls again: answer the poll rather than
+            // wait for a frame that will not come.
+            RestorePending();
+            SetStatus(lsConnected);
+            m_State = sTxTry;
+            break;
+        case select:
+            m_State = sRxTry; // selected afresh: acknowledge again
+            break;
+        default:
+            break; // time-out, noframe, ...: keep waiting
+        }
+        break;
+    }
+
+    case sRxOk:
+        PutFrame(ack);
+        RxMessage(m_Data, static_cast<unsigned>(m_Len));
+        m_Data[0] = 0;
+        m_Len = 0;
+        RestorePending();
+        m_State = sIdle;
+        break;
+
+    case sRxNOk:
+        PutFrame(nak);
+        m_State = sRxWait;
+        break;
+
+    default:
+        Trace(2, "CVLPSlave::StateEngine(), Invalid m_State %d", state);
+        m_State = sIdle;
+        break;
+    }
+}
+
+} // namespace vq5
