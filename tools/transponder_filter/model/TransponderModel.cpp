@@ -215,19 +215,24 @@ void CVersionTracker::OnNotification(const Notification& n) {
         m_Major = m_Minor = 0;
         return;
     }
+    // The two characters after the first '(' are the version digits, as the engine reads
+    // them; anything but 0-9 and A-F leaves the version as it was.
     auto paren = n.text.find('(');
     if (paren == std::string::npos || paren + 2 >= n.text.size())
         return;
     auto hex = [](char c) -> int {
-        int v = c - '0';
-        if (v > 9)
-            v -= 7;
-        return v;
+        if (c >= '0' && c <= '9')
+            return c - '0';
+        if (c >= 'A' && c <= 'F')
+            return c - 'A' + 10;
+        return -1;
     };
     int ma = hex(n.text[paren + 1]);
     int mi = hex(n.text[paren + 2]);
-    m_Major = static_cast<unsigned>(ma) & 15u;
-    m_Minor = static_cast<unsigned>(mi) & 15u;
+    if (ma < 0 || mi < 0)
+        return;
+    m_Major = static_cast<unsigned>(ma);
+    m_Minor = static_cast<unsigned>(mi);
 }
 
 } // namespace vq5::tct

@@ -114,6 +114,10 @@ TEST(VersionTracker, FollowsIdentificationAndExitInOrder) {
     EXPECT_EQ(t.Major(), 10u);
     t.OnNotification({nkIdent, 1, "VQ-5 ("});
     EXPECT_EQ(t.Major(), 10u);
+    t.OnNotification({nkIdent, 1, "VQ-5 (8z)"});
+    EXPECT_EQ(t.Major(), 10u);
+    t.OnNotification({nkIdent, 1, "VQ-5 (a1)"});
+    EXPECT_EQ(t.Major(), 10u);
     t.Seed(8, 1);
     EXPECT_EQ(t.Major(), 8u);
     EXPECT_EQ(t.Minor(), 1u);

@@ -1,0 +1,165 @@
+#include "InfoDlg.h"
+
+#include "InfoTable.h"
+#include "WindowBinding.h"
+
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QResizeEvent>
+#include <QShowEvent>
+#include <QTreeWidget>
+
+namespace vq5::information {
+
+namespace {
+
+qt::ToolInfo InfoToolInfo() {
+    qt::ToolInfo info;
+    info.program = QStringLiteral("VQ5WInfo");
+    info.caption = QStringLiteral("VQ-5 Information");
+    info.placement = QStringLiteral("dlgWnd-1.8");
+    info.aboutItem = QStringLiteral("&About VQ5WInfo...");
+    info.menu = qt::ToolInfo::TestStyle;
+    info.aboutBitmap = 132;
+    info.description = QStringLiteral("VQ-5 Information");
+    return info;
+}
+
+struct ButtonDef {
+    int id;
+    const char* text;
+    std::uint32_t group;
+    int x, y; // dialog units
+};
+
+// The "Actions" frame: two columns of three.
+const ButtonDef kButtons[6] = {
+    {1003, "Version", gVersion, 198, 117},    {1004, "Data Calls", gDataCalls, 250, 117},
+    {1006, "RCS Id's", gRcsIds, 198, 134},    {1007, "Settings", gSettings, 250, 134},
+    {1008, "Misc.", gMisc, 198, 151},         {1009, "All info", gAllInfo, 250, 151},
+};
+
+std::function<void(QWidget*, const QString&)>& MessageHook() {
+    static std::function<void(QWidget*, const QString&)> hook;
+    return hook;
+}
+
+QString DeviceText(const std::string& s) { return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size())); }
+
+} // namespace
+
+void CInfoDlg::SetMessageHook(std::function<void(QWidget*, const QString&)> hook) { MessageHook() = std::move(hook); }
+
+CInfoDlg::CInfoDlg(ISettingsStore* store, QWidget* parent)
+    : CInfoEngineHolder(store), qt::CToolDialog(InfoToolInfo(), m_Engine, parent) {
+    QWidget* body = Body();
+    SetBodySize(qt::DluSize(this, 307, 186));
+
+    m_List = new QTreeWidget(body);
+    m_List->setObjectName(QStringLiteral("1002"));
+    m_List->setGeometry(qt::DluRect(this, 7, 7, 293, 98));
+    m_List->setColumnCount(2);
+    m_List->setHeaderLabels({QStringLiteral("Item"), QStringLiteral("Value")});
+    m_List->setRootIsDecorated(false);
+    m_List->setUniformRowHeights(true);
+    m_List->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_List->setFrameShape(QFrame::StyledPanel);
+    m_List->header()->setStretchLastSection(true);
+    m_List->header()->setSectionsMovable(false);
+    m_List->setColumnWidth(0, 100);
+    m_List->setColumnWidth(1, 100);
+
+    m_Placeholder = new QGroupBox(QStringLiteral("Engine"), body);
+    m_Placeholder->setObjectName(QStringLiteral("1001"));
+    m_Placeholder->setGeometry(qt::DluRect(this, 7, 108, 182, 71));
+
+    auto* actions = new QGroupBox(QStringLiteral("Actions"), body);
+    actions->setObjectName(QStringLiteral("actions"));
+    actions->setGeometry(qt::DluRect(this, 193, 108, 107, 60));
+    for (int i = 0; i < 6; ++i) {
+        const ButtonDef& d = kButtons[i];
+        auto* b = new QPushButton(QString::fromLatin1(d.text), body);
+        b->setObjectName(QString::number(d.id));
+        b->setAutoDefault(false);
+        b->setGeometry(qt::DluRect(this, d.x, d.y, 46, 14));
+        const std::uint32_t group = d.group;
+        connect(b, &QPushButton::clicked, this, [this, group] { Request(group); });
+        m_Buttons[i] = b;
+    }
+
+    m_Clear = new QPushButton(QStringLiteral("&Clear"), body);
+    m_Clear->setObjectName(QStringLiteral("1010"));
+    m_Clear->setAutoDefault(false);
+    m_Clear->setGeometry(qt::DluRect(this, 193, 172, 50, 14));
+    connect(m_Clear, &QPushButton::clicked, this, [this] { ClearList(); });
+
+    m_Exit = new QPushButton(QStringLiteral("Exit"), body);
+    m_Exit->setObjectName(QStringLiteral("1"));
+    m_Exit->setDefault(true);
+    m_Exit->setGeometry(qt::DluRect(this, 250, 172, 50, 14));
+    connect(m_Exit, &QPushButton::clicked, this, [this] { RunCommand(qt::cmdExit); });
+
+    // Expert test, placement, columns, then the engine in place of the placeholder.
+    InitDialog(m_Placeholder);
+    SizeValueColumn();
+}
+
+CInfoDlg::~CInfoDlg() { Shutdown(); }
+
+QPushButton* CInfoDlg::Button(std::uint32_t groupBit) const {
+    for (int i = 0; i < 6; ++i)
+        if (kButtons[i].group == groupBit)
+            return m_Buttons[i];
+    return nullptr;
+}
+
+void CInfoDlg::Request(std::uint32_t groupBit) {
+    // No control data to take: the list is not an input.
+    QueueRequest(Engine(), groupBit, ExpertMode());
+}
+
+void CInfoDlg::ClearList() { m_List->clear(); }
+
+void CInfoDlg::OnNotify(const Notification& n) {
+    if (n.kind != nkReceived)
+        return; // status, progress and identification are the status box's
+    for (const ListRow& row : RowsForReply(n.text))
+        AddRow(row.item, row.value);
+}
+
+void CInfoDlg::AddRow(const std::string& item, const std::string& value) {
+    auto* it = new QTreeWidgetItem(m_List);
+    it->setText(0, DeviceText(item));
+    it->setText(1, DeviceText(value));
+    m_List->scrollToItem(it);
+}
+
+void CInfoDlg::OnManual() {
+    const QString text = QStringLiteral("No HELP availeble!");
+    if (MessageHook()) {
+        MessageHook()(this, text);
+        return;
+    }
+    QMessageBox::information(this, Info().program, text);
+}
+
+void CInfoDlg::SizeValueColumn() {
+    // Column 1 fills what column 0 leaves of the header.
+    int rest = m_List->header()->width() - m_List->columnWidth(0);
+    if (rest > 0)
+        m_List->setColumnWidth(1, rest);
+}
+
+void CInfoDlg::resizeEvent(QResizeEvent* event) {
+    qt::CToolDialog::resizeEvent(event);
+    SizeValueColumn();
+}
+
+void CInfoDlg::showEvent(QShowEvent* event) {
+    qt::CToolDialog::showEvent(event);
+    SizeValueColumn();
+}
+
+} // namespace vq5::information

@@ -1,0 +1,62 @@
+// CInfoDlg: the main dialog of VQ5WInfo, "VQ-5 Information".
+//
+// Six buttons request groups of rows of the information item table; every reply the device
+// sends back is matched against the same table and listed as an Item/Value row. The tool
+// only queries: it never changes the device.
+#pragma once
+
+#include "ToolDialog.h"
+#include "VLPEngine.h"
+
+#include <cstdint>
+#include <functional>
+
+class QGroupBox;
+class QPushButton;
+class QTreeWidget;
+
+namespace vq5::information {
+
+// The engine comes first, so that it exists before the tool dialog takes it and goes after it.
+struct CInfoEngineHolder {
+    explicit CInfoEngineHolder(ISettingsStore* store) : m_Engine(store) {}
+    CVLPEngine m_Engine;
+};
+
+class CInfoDlg : private CInfoEngineHolder, public qt::CToolDialog {
+public:
+    // `store`: where the engine keeps its connection settings (nullptr: the tool's own).
+    explicit CInfoDlg(ISettingsStore* store = nullptr, QWidget* parent = nullptr);
+    ~CInfoDlg() override;
+
+    // A request button: program-mode entry, one query per selected row, exit.
+    void Request(std::uint32_t groupBit);
+    // "&Clear": deletes every row of the list.
+    void ClearList();
+
+    QTreeWidget* List() const { return m_List; }
+    QPushButton* Button(std::uint32_t groupBit) const;
+    QPushButton* ClearButton() const { return m_Clear; }
+    QPushButton* ExitButton() const { return m_Exit; }
+
+    // Where "&Manual" shows its box (tests replace it).
+    static void SetMessageHook(std::function<void(QWidget*, const QString&)> hook);
+
+protected:
+    void OnNotify(const Notification& n) override;
+    void OnManual() override;
+    void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void AddRow(const std::string& item, const std::string& value);
+    void SizeValueColumn();
+
+    QTreeWidget* m_List = nullptr;
+    QGroupBox* m_Placeholder = nullptr;
+    QPushButton* m_Buttons[6] = {};
+    QPushButton* m_Clear = nullptr;
+    QPushButton* m_Exit = nullptr;
+};
+
+} // namespace vq5::information

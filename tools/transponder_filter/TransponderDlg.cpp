@@ -1,0 +1,233 @@
+#include "TransponderDlg.h"
+
+#include "EngineFront.h"
+#include "WindowBinding.h"
+
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSlider>
+
+namespace vq5::tct {
+
+namespace {
+
+qt::ToolInfo TctToolInfo() {
+    qt::ToolInfo info;
+    info.program = QStringLiteral("VQ5WTCT");
+    info.caption = QStringLiteral("VQ-5 Transponder Configuration Tool");
+    info.placement = QStringLiteral("dlgWnd-1.8");
+    info.aboutItem = QStringLiteral("&About VQ5WTCT...");
+    info.menu = qt::ToolInfo::PrgStyle;
+    info.aboutBitmap = 130;
+    info.description = QStringLiteral("VQ-5 Transponder Configuration Tool");
+    return info;
+}
+
+struct FrameDef {
+    const char* name;
+    const char* explanation;
+};
+
+const FrameDef kFrames[kSettingCount] = {
+    {"Window", "Window tijd waarin gemeten wordt. Dit gaat in stappen van 24ms."},
+    {"Minimal", "Minimale aantal Vx pulsen die binnen moeten komen in de window tijd."},
+    {"Offset", "Offset ten opzichte van de 24ms die nodig is voor een valide Vx puls."},
+    {"Stable", "Tijd die in een halte gebleven wordt zonder opnieuw de Vx pulsen te meten."},
+};
+
+std::function<void(QWidget*, const QString&)>& MessageHook() {
+    static std::function<void(QWidget*, const QString&)> hook;
+    return hook;
+}
+
+} // namespace
+
+void CTransponderDlg::SetMessageHook(std::function<void(QWidget*, const QString&)> hook) {
+    MessageHook() = std::move(hook);
+}
+
+CTransponderDlg::CTransponderDlg(ISettingsStore* store, QWidget* parent)
+    : CTransponderEngineHolder(store), qt::CToolDialog(TctToolInfo(), m_Engine, parent) {
+    QWidget* body = Body();
+    SetBodySize(qt::DluSize(this, 252, 308));
+
+    // Four frames, top to bottom: explanation, slider, read-out.
+    for (int i = 0; i < kSettingCount; ++i) {
+        const int y = 7 + i * 46;
+        auto* frame = new QGroupBox(QString::fromLatin1(kFrames[i].name), body);
+        frame->setObjectName(QString::fromLatin1(kFrames[i].name));
+        frame->setGeometry(qt::DluRect(this, 7, y, 238, 42));
+        auto* explain = new QLabel(QString::fromLatin1(kFrames[i].explanation), body);
+        explain->setWordWrap(true);
+        explain->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        explain->setGeometry(qt::DluRect(this, 14, y + 10, 110, 28));
+        auto* slider = new QSlider(Qt::Horizontal, body);
+        slider->setObjectName(QString::fromLatin1(kFrames[i].name) + QStringLiteral("Slider"));
+        slider->setTickPosition(QSlider::TicksBelow);
+        slider->setTickInterval(1);
+        slider->setPageStep(1);
+        slider->setGeometry(qt::DluRect(this, 128, y + 14, 90, 18));
+        auto* readOut = new QLabel(QStringLiteral("N"), body);
+        readOut->setObjectName(QString::fromLatin1(kFrames[i].name) + QStringLiteral("Value"));
+        readOut->setAlignment(Qt::AlignCenter);
+        readOut->setGeometry(qt::DluRect(this, 222, y + 17, 18, 10));
+        m_Frame[i] = frame;
+        m_Explain[i] = explain;
+        m_Slider[i] = slider;
+        m_ReadOut[i] = readOut;
+        const auto s = static_cast<Setting>(i);
+        connect(slider, &QSlider::valueChanged, this, [this, s] { SliderMoved(s); });
+    }
+
+    auto* options = new QGroupBox(QStringLiteral("Options"), body);
+    options->setObjectName(QStringLiteral("Options"));
+    options->setGeometry(qt::DluRect(this, 7, 191, 238, 30));
+    m_Reboot = new QCheckBox(QStringLiteral("Reboot VQ5 na programmering."), body);
+    m_Reboot->setObjectName(QStringLiteral("Reboot"));
+    m_Reboot->setGeometry(qt::DluRect(this, 14, 203, 150, 12));
+    m_Default = new QPushButton(QStringLiteral("&Default"), body);
+    m_Default->setObjectName(QStringLiteral("Default"));
+    m_Default->setAutoDefault(false);
+    m_Default->setGeometry(qt::DluRect(this, 188, 201, 50, 14));
+    connect(m_Default, &QPushButton::clicked, this, [this] { Default(); });
+
+    m_EngineFrame = new QGroupBox(QStringLiteral("Engine"), body);
+    m_EngineFrame->setObjectName(QStringLiteral("1001"));
+    m_EngineFrame->setGeometry(qt::DluRect(this, 7, 225, 180, 76));
+
+    m_Load = new QPushButton(QStringLiteral("&Load from VQ5"), body);
+    m_Load->setObjectName(QStringLiteral("Load"));
+    m_Load->setAutoDefault(false);
+    m_Load->setGeometry(qt::DluRect(this, 192, 231, 53, 14));
+    connect(m_Load, &QPushButton::clicked, this, [this] { Load(); });
+    m_Save = new QPushButton(QStringLiteral("&Save to VQ5"), body);
+    m_Save->setObjectName(QStringLiteral("Save"));
+    m_Save->setAutoDefault(false);
+    m_Save->setGeometry(qt::DluRect(this, 192, 249, 53, 14));
+    connect(m_Save, &QPushButton::clicked, this, [this] { Save(); });
+    m_Exit = new QPushButton(QStringLiteral("Exit"), body);
+    m_Exit->setObjectName(QStringLiteral("1"));
+    m_Exit->setDefault(true);
+    m_Exit->setGeometry(qt::DluRect(this, 192, 287, 53, 14));
+    connect(m_Exit, &QPushButton::clicked, this, [this] { ExitDialog(); });
+
+    // Engine status box in place of the "Engine" frame (the engine starts), placement.
+    InitDialog(m_EngineFrame);
+    m_Version.Seed(Engine().VersionMajor(), Engine().VersionMinor());
+
+    for (int i = 0; i < kSettingCount; ++i) {
+        SettingRange r = RangeOf(static_cast<Setting>(i));
+        m_Putting = true;
+        m_Slider[i]->setRange(r.lo, r.hi);
+        m_Putting = false;
+    }
+    m_Model.Bind(Section()); // Reboot, Window, Minimal, Offset, Stable
+    PutValues();
+    UpdateTexts({sWindow, sMinimal, sOffset, sStable});
+}
+
+CTransponderDlg::~CTransponderDlg() { Shutdown(); }
+
+bool CTransponderDlg::TakeValues() {
+    auto refused = m_Model.Take(m_Slider[sWindow]->value(), m_Slider[sMinimal]->value(), m_Slider[sOffset]->value(),
+                                m_Slider[sStable]->value(), m_Reboot->isChecked());
+    if (!refused)
+        return true;
+    const QString text = QString::fromStdString(*refused);
+    if (MessageHook())
+        MessageHook()(this, text);
+    else
+        QMessageBox::warning(this, Info().program, text);
+    return false;
+}
+
+void CTransponderDlg::PutValues() {
+    m_Putting = true;
+    for (int i = 0; i < kSettingCount; ++i)
+        m_Slider[i]->setValue(m_Model.Value(static_cast<Setting>(i)));
+    m_Reboot->setChecked(m_Model.m_Reboot != 0);
+    m_Putting = false;
+}
+
+void CTransponderDlg::UpdateTexts(const std::vector<Setting>& settings) {
+    for (Setting s : settings) {
+        m_Frame[s]->setTitle(QString::fromStdString(m_Model.FrameTitle(s)));
+        m_ReadOut[s]->setText(QString::fromStdString(m_Model.ReadOut(s)));
+    }
+}
+
+void CTransponderDlg::SliderMoved(Setting s) {
+    if (m_Putting)
+        return;
+    if (!TakeValues())
+        return;
+    UpdateTexts(m_Model.Couple(s));
+    PutValues(); // a coupled slider moves with the one being dragged
+}
+
+void CTransponderDlg::Load() {
+    qt::CWaitCursor wait;
+    m_Load->setEnabled(false);
+    m_Save->setEnabled(false);
+    TakeValues();
+    m_Model.QueueLoad(Engine());
+}
+
+void CTransponderDlg::Save() {
+    qt::CWaitCursor wait;
+    m_Load->setEnabled(false);
+    m_Save->setEnabled(false);
+    if (!TakeValues()) {
+        // Nothing queued, so no empty queue will report back: give the buttons back now.
+        m_Load->setEnabled(true);
+        m_Save->setEnabled(true);
+        return;
+    }
+    m_Model.QueueSave(Engine());
+}
+
+void CTransponderDlg::Default() {
+    m_Model.Defaults();
+    PutValues();
+    UpdateTexts({sWindow, sMinimal, sOffset, sStable});
+}
+
+void CTransponderDlg::ExitDialog() {
+    if (!TakeValues())
+        return;
+    RunCommand(qt::cmdExit);
+}
+
+void CTransponderDlg::OnNotify(const Notification& n) {
+    // Follow the device version in notification order, so a reply is read with the
+    // version that held when it arrived.
+    m_Version.OnNotification(n);
+    switch (n.kind) {
+    case nkReceived: {
+        const std::string pk = Engine().AddressCommand("&PK");
+        auto r = m_Model.ParseReply(n.text, pk, m_Version.Major(), m_Version.Minor());
+        if (r.effect == CTransponderModel::ReplyEffect::Changed)
+            UpdateTexts(r.texts);
+        if (r.effect != CTransponderModel::ReplyEffect::None)
+            PutValues();
+        break;
+    }
+    case nkQueueEmpty:
+        m_Load->setEnabled(true);
+        m_Save->setEnabled(true);
+        break;
+    default:
+        break;
+    }
+}
+
+void CTransponderDlg::OnDebug() {
+    // "&Debug window" opens or closes the protocol log window, as "&Log" does.
+    if (Front())
+        Front()->ShowLogWindow();
+}
+
+} // namespace vq5::tct
