@@ -1,0 +1,843 @@
+// The programmer's model; see ProgrammerModel.h.
+#include "ProgrammerModel.h"
+
+#include "CommandSet.h"
+#include "VLPMsg.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <set>
+
+namespace vq5::programmer {
+
+namespace dev = vq5::device;
+
+// ---------------------------------------------------------------------------------------
+// Tables
+
+const std::array<FlagRow, kFlagCount>& FlagRows() {
+    // The settings keys keep the spelling they have always had ("FlagCrearEeprom").
+    static const std::array<FlagRow, kFlagCount> rows = {{
+        {'E', "Factory default eeprom", "FlagCrearEeprom", "",
+         "Clear de eeprom zo dat er de factory defaults geplaatst worden."},
+        {'S', "Streekvervoer (else Stad)", "FlagStreekvervoer", "",
+         "Set streekvervoer, anders stadsvervoer (vetag 02T bit)"},
+        {'O', "Openbaar vervoer", "FlagOpenbaarvervoer", "", "Set openbaar vervoer vetag bit (vetag 01T bit)"},
+        {'T', "Vertaal lijnnummers", "FlagVertaalLijnnummers", "91<",
+         "Vertaal de velto lijn nummers via een interne tabel naar vetag nummers."},
+        {'D', "Max run nummer", "FlagMaxRunnummer", "", "Run nummers >= als 80 worden 0 (anders module 80)"},
+        {'R', "Vetag 19 is GP key", "FlagVetag19GPKey", "91<",
+         "Bit 19T van de vetag transponder wordt via de GP key bestuurd."},
+        {'Q', "Selftest after reboot", "FlagSelftestAfterReboot", "",
+         "Run de selftest procedure direct na de volgende reboot."},
+        {'G', "Ready To Go", "FlagReadyToGo", "83>",
+         "Gebruik van ready-to-go, \xC3\xA9\xC3\xA9nmalig indrukken van de halterings toest laat de halte lamp "
+         "branden en verstuurt de halterings code, bij het door een halte rijden gaat de haltelamp weer uit "
+         "(versie >= V8.3)"},
+        {'L', "DoorLussen", "FlagDoorLussen", "85>",
+         "Gebruik van DoorLussen (Trams), bij het indrukken van de halterings toest wordt altijd direct de "
+         "halterings code door de vetag unit verstuurt, bij het loslaten niet meer. (versie >= V8.5)"},
+        {'V', "Paralelle transponder", "FlagParalelleTransponder", "87>",
+         "Gebruik de paralelle vetag transponder en test op een seriele QT7 transponder."},
+        {'F', "Stad Bus (else Tram)", "FlagStadTramOrBus", "91>",
+         "Bij stads vervoer geeft dit aan of het een Tram of Bus betreft (vetag 03T bit)"},
+        {'1', "Stad CAT1", "FlagStadCAT1", "91>", "Bij stads vervoer is dit de categorie bit 1 (CAT1, vetag 18T bit)"},
+        {'2', "Stad CAT2", "FlagStadCAT2", "91>", "Bij stads vervoer is dit de categorie bit 2 (CAT2, vetag 17T bit)"},
+    }};
+    return rows;
+}
+
+int FlagIndexOfItem(char item) {
+    const auto& rows = FlagRows();
+    for (int i = 0; i < kFlagCount; ++i)
+        if (rows[i].item == item)
+            return i;
+    return -1;
+}
+
+const std::array<DataCallRow, kDataCalls>& DataCallRows() {
+    static const std::array<DataCallRow, kDataCalls> rows = {{
+        {'C', 'B', "On change lijnnr", "ButtonDataCall1", "EditDataCall1", "&P.1"},
+        {'B', 'C', "On Startup", "ButtonDataCall2", "EditDataCall2", "&P.2"},
+        {'K', 'D', "On GP Key", "ButtonDataCall3", "EditDataCall3", "&P.3"},
+    }};
+    return rows;
+}
+
+const std::array<SliderRow, kSliderCount>& SliderRows() {
+    // The offset key carries a 2: its encoding changed once, and old stored values must not
+    // be read as offsets.
+    static const std::array<SliderRow, kSliderCount> rows = {{
+        {'W', "Window", "TransConfigSliderWindow", 1, 15, 8, 8},
+        {'M', "Minimal", "TransConfigSliderMinimal", 1, 15, 7, 7},
+        {'O', "Offset", "TransConfigSliderOffset2", 10, 25, 22, 15},
+        {'S', "Stable", "TransConfigSliderStable", 1, 15, 10, 10},
+    }};
+    return rows;
+}
+
+std::string DateStamp(const std::tm& date) {
+    // Month names in English whatever the user's language: the stamp goes into the device
+    // and must stay printable ASCII.
+    static const char* const months[12] = {"January", "February", "March",     "April",   "May",      "June",
+                                           "July",    "August",   "September", "October", "November", "December"};
+    const int m = date.tm_mon >= 0 && date.tm_mon < 12 ? date.tm_mon : 0;
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%02d %s %04d: ", date.tm_mday, months[m], date.tm_year + 1900);
+    return buf;
+}
+
+std::string DateStampNow() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+#if defined(_WIN32)
+    localtime_s(&local, &now);
+#else
+    localtime_r(&now, &local);
+#endif
+    return DateStamp(local);
+}
+
+CProgrammerValues::CProgrammerValues() {
+    m_Flag.fill(tsIndeterminate);
+}
+
+void QueueSequence(CVLPMsg& engine, const CSequence& sequence) {
+    engine.EnterProgramMode();
+    for (const std::string& text : sequence.texts)
+        engine.QueueText(text);
+    engine.LeaveProgramMode(sequence.reboot);
+}
+
+// ---------------------------------------------------------------------------------------
+// Device view and visibility
+
+bool CDeviceView::Observe(const std::string& text) {
+    // The program-mode exit: '&', letter, 'X'.
+    if (text.size() >= 3 && text[0] == '&' && text[1] == letter && text[2] == 'X') {
+        major = minor = 0;
+        return true;
+    }
+    // The identification reply: '&', letter, "PVQ-5", ...
+    if (text.size() >= 7 && text[0] == '&' && text.compare(2, 5, "PVQ-5") == 0) {
+        letter = text[1];
+        identification = text.substr(3, 63);
+        identification = identification.substr(0, identification.find('\0'));
+        // As the message layer reads it: two hexadecimal digits after the first '(', else
+        // the version stays.
+        const auto isDigit = [](char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'); };
+        const auto paren = identification.find('(');
+        if (paren != std::string::npos && paren + 2 < identification.size() && isDigit(identification[paren + 1]) &&
+            isDigit(identification[paren + 2])) {
+            major = static_cast<unsigned>(HexDigitValue(identification[paren + 1]));
+            minor = static_cast<unsigned>(HexDigitValue(identification[paren + 2]));
+        }
+        return true;
+    }
+    return false;
+}
+
+std::string CDeviceView::Adapt(const std::string& code) const {
+    std::string out = code;
+    const auto pos = out.find("&P");
+    if (pos != std::string::npos)
+        out[pos + 1] = letter;
+    return out;
+}
+
+CVisibility CVisibility::ForVersion(unsigned major, unsigned minor, bool expert) {
+    CVisibility v;
+    v.filter = dev::GatePasses("71>", major, minor);
+    // The parallel transponder is an expert setting: outside expert mode it is neither read
+    // nor shown, whatever the device.
+    v.paralelle = expert && dev::GatePasses("87>91<", major, minor);
+    v.readyToGo = dev::GatePasses("83>", major, minor);
+    v.doorLussen = dev::GatePasses("85>", major, minor);
+    v.before91 = dev::GatePasses("91<", major, minor);
+    v.stad = dev::GatePasses("91>", major, minor);
+    return v;
+}
+
+CVisibility CVisibility::All(bool expert) {
+    CVisibility v;
+    v.paralelle = expert;
+    return v;
+}
+
+// ---------------------------------------------------------------------------------------
+// The model
+
+CProgrammerModel::CProgrammerModel() {
+    m_Visibility = CVisibility::All(false);
+}
+
+void CProgrammerModel::Bind(CProfileSection& s, const std::string& dateStamp) {
+    CProgrammerValues& v = m_Values;
+    const auto& flags = FlagRows();
+    const auto& calls = DataCallRows();
+    const auto& sliders = SliderRows();
+    s.BindInt(v.m_CheckConfigID, "CheckConfigID", 0);
+    s.BindInt(v.m_CheckTransConfig, "CheckTransConfig", 0);
+    s.BindString(v.m_ConfigID, "ConfigID", dateStamp);
+    for (int i = 0; i < kDataCalls; ++i)
+        s.BindInt(v.m_DataCall[i], calls[i].enableKey, tsIndeterminate);
+    for (int i = 0; i < kDataCalls; ++i)
+        s.BindString(v.m_DataCallText[i], calls[i].textKey, calls[i].defaultText);
+    // The flags bind in their historical order, which is not the order "&To" writes them.
+    static const FlagIndex bindOrder[] = {fClearEeprom,    fStreekvervoer,        fOpenbaarVervoer,
+                                          fVertaalLijnnummers, fMaxRunnummer,     fVetag19GPKey,
+                                          fSelftestAfterReboot, fParalelleTransponder, fReadyToGo,
+                                          fDoorLussen,     fStadBus,              fStadCAT1,
+                                          fStadCAT2};
+    for (FlagIndex f : bindOrder)
+        s.BindInt(v.m_Flag[f], flags[f].key, tsIndeterminate);
+    s.BindInt(v.m_Reboot, "RebootAfterProgramming", 0);
+    s.BindInt(v.m_Slider[slMinimal], sliders[slMinimal].key, sliders[slMinimal].firstStart);
+    s.BindInt(v.m_Slider[slStable], sliders[slStable].key, sliders[slStable].firstStart);
+    s.BindInt(v.m_Slider[slOffset], sliders[slOffset].key, sliders[slOffset].firstStart);
+    s.BindInt(v.m_Slider[slWindow], sliders[slWindow].key, sliders[slWindow].firstStart);
+    Sanitize();
+}
+
+void CProgrammerModel::LoadDefaults(const std::string& dateStamp) {
+    CProgrammerValues& v = m_Values;
+    v.m_CheckConfigID = 0;
+    v.m_CheckTransConfig = 0;
+    v.m_ConfigID = dateStamp;
+    for (int i = 0; i < kDataCalls; ++i) {
+        v.m_DataCall[i] = tsIndeterminate;
+        v.m_DataCallText[i] = DataCallRows()[i].defaultText;
+    }
+    v.m_Flag.fill(tsIndeterminate);
+    v.m_Reboot = 0;
+    for (int i = 0; i < kSliderCount; ++i)
+        v.m_Slider[i] = SliderRows()[i].byDefault;
+}
+
+std::vector<std::string> CProgrammerModel::Sanitize() {
+    std::vector<std::string> changed;
+    CProgrammerValues& v = m_Values;
+    auto tri = [&](int& value, const char* key) {
+        if (value < tsOff || value > tsIndeterminate) {
+            value = tsIndeterminate;
+            changed.emplace_back(key);
+        }
+    };
+    auto box = [&](int& value, const char* key) {
+        if (value != 0 && value != 1) {
+            value = 0;
+            changed.emplace_back(key);
+        }
+    };
+    box(v.m_CheckConfigID, "CheckConfigID");
+    box(v.m_CheckTransConfig, "CheckTransConfig");
+    box(v.m_Reboot, "RebootAfterProgramming");
+    for (int i = 0; i < kDataCalls; ++i)
+        tri(v.m_DataCall[i], DataCallRows()[i].enableKey);
+    for (int i = 0; i < kFlagCount; ++i)
+        tri(v.m_Flag[i], FlagRows()[i].key);
+    for (int i = 0; i < kSliderCount; ++i) {
+        const SliderRow& r = SliderRows()[i];
+        if (v.m_Slider[i] < r.min || v.m_Slider[i] > r.max) {
+            v.m_Slider[i] = r.firstStart;
+            changed.emplace_back(r.key);
+        }
+    }
+    if (v.m_Slider[slMinimal] > v.m_Slider[slWindow]) {
+        v.m_Slider[slMinimal] = v.m_Slider[slWindow];
+        changed.emplace_back(SliderRows()[slMinimal].key);
+    }
+    return changed;
+}
+
+std::string CProgrammerModel::RangeCheck() const {
+    for (int i = 0; i < kSliderCount; ++i) {
+        const SliderRow& r = SliderRows()[i];
+        const int value = m_Values.m_Slider[i];
+        if (value < r.min || value > r.max) {
+            char buf[128];
+            std::snprintf(buf, sizeof buf, "%s: please enter an integer between %d and %d.", r.name, r.min, r.max);
+            return buf;
+        }
+    }
+    return {};
+}
+
+void CProgrammerModel::SliderChanged(Slider s) {
+    auto& sl = m_Values.m_Slider;
+    switch (s) {
+    case slWindow:
+        if (sl[slWindow] < sl[slMinimal]) {
+            sl[slMinimal] = sl[slWindow];
+            SliderChanged(slMinimal);
+        }
+        break;
+    case slMinimal:
+        if (sl[slMinimal] >= sl[slWindow] && sl[slWindow] != sl[slMinimal]) {
+            sl[slWindow] = sl[slMinimal];
+            SliderChanged(slWindow);
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+std::string CProgrammerModel::SliderLabel(Slider s) const {
+    char buf[64];
+    const int value = m_Values.m_Slider[s];
+    switch (s) {
+    case slWindow:
+        std::snprintf(buf, sizeof buf, "Window %d ms", value * 24);
+        break;
+    case slMinimal:
+        std::snprintf(buf, sizeof buf, "Minimaal %d", value);
+        break;
+    case slOffset:
+        std::snprintf(buf, sizeof buf, "Offset %d ms", value);
+        break;
+    default:
+        std::snprintf(buf, sizeof buf, "Stable %d ms", value * 100);
+        break;
+    }
+    return buf;
+}
+
+CSequence CProgrammerModel::ReadSequence(bool expert) {
+    CSequence seq;
+    seq.texts.push_back(dev::QueryCode('I', 'A'));
+    // Datacall enables and texts, interleaved as the device has always been asked.
+    for (const DataCallRow& r : DataCallRows()) {
+        seq.texts.push_back(std::string(dev::FindFlag(r.flagItem)->programmerGate) + dev::QueryCode('F', r.flagItem));
+        seq.texts.push_back("91<" + dev::QueryCode('I', r.textItem));
+    }
+    // Flags; "&PFA" is asked too (devices from 8.0 answer it) and its answer ignored.
+    for (char item : std::string("ESOTDRQAGLF12")) {
+        const dev::FlagInfo* f = dev::FindFlag(item);
+        seq.texts.push_back(std::string(f && f->programmerGate ? f->programmerGate : "") + dev::QueryCode('F', item));
+    }
+    if (expert)
+        seq.texts.push_back(std::string(dev::FindFlag('V')->programmerGate) + dev::QueryCode('F', 'V'));
+    for (const SliderRow& r : SliderRows())
+        seq.texts.push_back("71>" + dev::QueryCode('K', r.item));
+    seq.reboot = false;
+    return seq;
+}
+
+namespace {
+
+// A text must travel whole in one printable message; the name is that of the control.
+bool CheckText(const std::string& name, const std::string& text, const std::string& gate, std::string& error) {
+    const std::size_t room = dev::MaxTextLength(gate);
+    if (text.empty()) {
+        error = name + " is empty: an empty text cannot be written (the device would take it as a question).";
+        return false;
+    }
+    if (text.size() > room) {
+        error = name + " is " + std::to_string(text.size()) + " characters long; at most " + std::to_string(room) +
+                " fit in one message. Nothing was sent.";
+        return false;
+    }
+    for (unsigned char c : text)
+        if (c < 0x20 || c > 0x7E) {
+            error = name + " holds a character that cannot be sent (only printable ASCII). Nothing was sent.";
+            return false;
+        }
+    return true;
+}
+
+} // namespace
+
+std::optional<CSequence> CProgrammerModel::WriteSequence(std::string& error) const {
+    CWriteSelection sel;
+    sel.identifier = m_Values.m_CheckConfigID == 1;
+    sel.filter.fill(m_Values.m_CheckTransConfig == 1);
+    return WriteSequence(sel, error);
+}
+
+std::optional<CSequence> CProgrammerModel::WriteSequence(const CWriteSelection& sel, std::string& error) const {
+    const CProgrammerValues& v = m_Values;
+    error.clear();
+    if (std::string e = RangeCheck(); !e.empty()) {
+        error = e;
+        return std::nullopt;
+    }
+    CSequence seq;
+    if (sel.identifier) {
+        if (!CheckText("\"Configuratie identifier\"", v.m_ConfigID, "", error))
+            return std::nullopt;
+        seq.texts.push_back(dev::SetText('A', v.m_ConfigID));
+    }
+    for (int i = 0; i < kDataCalls; ++i) {
+        const DataCallRow& r = DataCallRows()[i];
+        const int value = v.m_DataCall[i];
+        if (value == tsIndeterminate)
+            continue;
+        seq.texts.push_back(dev::SetFlag(r.flagItem, value == tsOn, "91<"));
+        if (value == tsOn && sel.dataCallText[i]) {
+            if (!CheckText(std::string("The datacall of \"") + r.label + "\"", v.m_DataCallText[i], "91<", error))
+                return std::nullopt;
+            seq.texts.push_back(dev::SetText(r.textItem, v.m_DataCallText[i], "91<"));
+        }
+    }
+    for (int i = 0; i < kFlagCount; ++i) {
+        const int value = v.m_Flag[i];
+        if (value == tsIndeterminate)
+            continue;
+        seq.texts.push_back(dev::SetFlag(FlagRows()[i].item, value == tsOn, FlagRows()[i].setGate));
+    }
+    const auto& sl = v.m_Slider;
+    if (sel.filter[slWindow])
+        seq.texts.push_back(dev::SetConstant('W', static_cast<unsigned>(sl[slWindow]), "71>"));
+    if (sel.filter[slMinimal])
+        seq.texts.push_back(dev::SetConstant('M', static_cast<unsigned>(sl[slMinimal]), "71>"));
+    if (sel.filter[slOffset]) {
+        seq.texts.push_back(dev::OffsetSetOld(sl[slOffset]));
+        seq.texts.push_back(dev::OffsetSetNew(sl[slOffset]));
+    }
+    if (sel.filter[slStable])
+        seq.texts.push_back(dev::SetConstant('S', static_cast<unsigned>(sl[slStable]), "71>"));
+    seq.reboot = v.m_Reboot == 1;
+    return seq;
+}
+
+namespace {
+
+std::optional<unsigned> HexValue(const std::string& text) {
+    if (text.size() < 5)
+        return std::nullopt;
+    const char c = text[4];
+    // Upper-case digits are what the device sends; lower case reads the same.
+    if (!dev::IsHexDigitChar(c) && !(c >= 'a' && c <= 'f'))
+        return std::nullopt;
+    const auto value = dev::ReadConstant(text);
+    if (!value)
+        return std::nullopt;
+    return *value & 15u;
+}
+
+} // namespace
+
+CParseResult CProgrammerModel::Parse(const std::string& text) {
+    CParseResult r;
+    CProgrammerValues& v = m_Values;
+    const std::string pk = m_Device.Adapt("&PK");
+    const std::string pia = m_Device.Adapt("&PIA");
+    const std::string pi = m_Device.Adapt("&PI");
+    const std::string pf = m_Device.Adapt("&PF");
+
+    if (dev::ReplyMatches(text, pk) && text.size() > 3) {
+        r.matched = true;
+        // A reply without a hexadecimal digit in the fifth place carries no value.
+        const auto digit = HexValue(text);
+        int slider = -1;
+        switch (text[3]) {
+        case 'W':
+            slider = slWindow;
+            break;
+        case 'M':
+            slider = slMinimal;
+            break;
+        case 'O':
+            slider = slOffset;
+            break;
+        case 'S':
+            slider = slStable;
+            break;
+        default:
+            break;
+        }
+        if (slider >= 0 && digit) {
+            const std::array<int, kSliderCount> before = v.m_Slider;
+            if (slider == slOffset)
+                v.m_Slider[slOffset] = dev::OffsetFromDigit(*digit, m_Device.major, m_Device.minor);
+            else
+                v.m_Slider[slider] = static_cast<int>(*digit);
+            SliderChanged(static_cast<Slider>(slider));
+            r.slider = slider;
+            r.changed.emplace_back(SliderRows()[slider].key);
+            for (int i = 0; i < kSliderCount; ++i)
+                if (i != slider && v.m_Slider[i] != before[i])
+                    r.changed.emplace_back(SliderRows()[i].key);
+        }
+        return r;
+    }
+    if (text.compare(0, 4, pia) == 0 && text.size() > 4) {
+        r.matched = true;
+        v.m_ConfigID = text.substr(4);
+        r.changed.emplace_back("ConfigID");
+        return r;
+    }
+    if (dev::ReplyMatches(text, pi) && text.size() > 3) {
+        r.matched = true;
+        const auto value = dev::ReadText(text);
+        for (int i = 0; i < kDataCalls && value; ++i)
+            if (DataCallRows()[i].textItem == text[3]) {
+                v.m_DataCallText[i] = *value;
+                r.changed.emplace_back(DataCallRows()[i].textKey);
+            }
+        return r;
+    }
+    if (dev::ReplyMatches(text, pf) && text.size() > 3) {
+        r.matched = true;
+        // A flag reply needs its value character; a bare code carries nothing.
+        const auto on = dev::ReadFlag(text);
+        if (!on)
+            return r;
+        const int value = *on ? tsOn : tsOff;
+        for (int i = 0; i < kDataCalls; ++i)
+            if (DataCallRows()[i].flagItem == text[3]) {
+                v.m_DataCall[i] = value;
+                r.dataCall = i;
+                r.changed.emplace_back(DataCallRows()[i].enableKey);
+                return r;
+            }
+        const int f = FlagIndexOfItem(text[3]);
+        if (f >= 0) {
+            v.m_Flag[f] = value;
+            r.changed.emplace_back(FlagRows()[f].key);
+        }
+        return r;
+    }
+    return r;
+}
+
+CNotifyOutcome CProgrammerModel::OnNotification(const Notification& n) {
+    CNotifyOutcome out;
+    switch (n.kind) {
+    case nkReceived:
+        // Follow the device first: a reply is read with the letter and version of its time.
+        if (!m_Device.Observe(n.text)) {
+            out.parse = Parse(n.text);
+            out.putValues = out.parse.matched;
+        }
+        break;
+    case nkQueueEmpty:
+        out.becameIdle = true;
+        m_Busy = false;
+        break;
+    case nkIdent:
+        if (n.value != 0 && !n.text.empty()) {
+            // The identification reply itself (kind 1) came first and set the view.
+            m_Visibility = CVisibility::ForVersion(m_Device.major, m_Device.minor, m_Expert);
+            out.applyVisibility = true;
+        }
+        break;
+    default:
+        break;
+    }
+    return out;
+}
+
+// ---------------------------------------------------------------------------------------
+// Configuration files
+
+const std::vector<std::string>& AllKeys() {
+    static const std::vector<std::string> keys = [] {
+        std::vector<std::string> k = {"CheckConfigID", "CheckTransConfig", "ConfigID"};
+        for (const auto& r : DataCallRows())
+            k.emplace_back(r.enableKey);
+        for (const auto& r : DataCallRows())
+            k.emplace_back(r.textKey);
+        for (FlagIndex f : {fClearEeprom, fStreekvervoer, fOpenbaarVervoer, fVertaalLijnnummers, fMaxRunnummer,
+                            fVetag19GPKey, fSelftestAfterReboot, fParalelleTransponder, fReadyToGo, fDoorLussen,
+                            fStadBus, fStadCAT1, fStadCAT2})
+            k.emplace_back(FlagRows()[f].key);
+        k.emplace_back("RebootAfterProgramming");
+        for (Slider s : {slMinimal, slStable, slOffset, slWindow})
+            k.emplace_back(SliderRows()[s].key);
+        return k;
+    }();
+    return keys;
+}
+
+bool IsTextKey(const std::string& key) {
+    if (key == "ConfigID")
+        return true;
+    for (const auto& r : DataCallRows())
+        if (key == r.textKey)
+            return true;
+    return false;
+}
+
+std::string EscapeValue(const std::string& value) {
+    std::string out;
+    for (unsigned char c : value) {
+        if (c == '\\') {
+            out += "\\\\";
+        } else if (c < 0x20 || c > 0x7E) {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "\\x%02X", c);
+            out += buf;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
+namespace {
+int HexNibble(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+} // namespace
+
+std::optional<std::string> UnescapeValue(const std::string& value) {
+    std::string out;
+    for (std::size_t i = 0; i < value.size(); ++i) {
+        const char c = value[i];
+        if (c != '\\') {
+            out += c;
+            continue;
+        }
+        if (i + 1 < value.size() && value[i + 1] == '\\') {
+            out += '\\';
+            ++i;
+            continue;
+        }
+        if (i + 3 < value.size() && value[i + 1] == 'x') {
+            const int hi = HexNibble(value[i + 2]);
+            const int lo = HexNibble(value[i + 3]);
+            if (hi >= 0 && lo >= 0) {
+                out += static_cast<char>((hi << 4) | lo);
+                i += 3;
+                continue;
+            }
+        }
+        return std::nullopt;
+    }
+    return out;
+}
+
+const std::string* CConfigFile::Find(const std::string& key) const {
+    for (const auto& [k, v] : entries)
+        if (k == key)
+            return &v;
+    return nullptr;
+}
+
+std::optional<CConfigFile> ParseConfigFile(const std::string& text, std::string& error) {
+    CConfigFile file;
+    std::set<std::string> seen;
+    std::size_t pos = 0;
+    int lineNo = 0;
+    const auto& keys = AllKeys();
+    while (pos <= text.size()) {
+        std::size_t end = text.find('\n', pos);
+        if (end == std::string::npos)
+            end = text.size();
+        std::string line = text.substr(pos, end - pos);
+        pos = end + 1;
+        ++lineNo;
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        const auto first = line.find_first_not_of(" \t");
+        if (first == std::string::npos || line[first] == ';' || line[first] == '#' || line[first] == '[') {
+            if (end == text.size())
+                break;
+            continue;
+        }
+        const auto eq = line.find('=');
+        if (eq == std::string::npos) {
+            error = "line " + std::to_string(lineNo) + ": expected Key=Value";
+            return std::nullopt;
+        }
+        std::string key = line.substr(first, eq - first);
+        while (!key.empty() && (key.back() == ' ' || key.back() == '\t'))
+            key.pop_back();
+        if (std::find(keys.begin(), keys.end(), key) == keys.end()) {
+            error = "line " + std::to_string(lineNo) + ": unknown key '" + key + "'";
+            return std::nullopt;
+        }
+        if (!seen.insert(key).second) {
+            error = "line " + std::to_string(lineNo) + ": '" + key + "' given twice";
+            return std::nullopt;
+        }
+        // Texts keep every character after '=' (the identifier's date stamp ends in a space).
+        std::string raw = line.substr(eq + 1);
+        if (!IsTextKey(key)) {
+            const auto a = raw.find_first_not_of(" \t");
+            const auto b = raw.find_last_not_of(" \t");
+            raw = a == std::string::npos ? std::string() : raw.substr(a, b - a + 1);
+        }
+        auto value = UnescapeValue(raw);
+        if (!value) {
+            error = "line " + std::to_string(lineNo) + ": bad escape in the value of '" + key + "'";
+            return std::nullopt;
+        }
+        file.entries.emplace_back(key, *value);
+        if (end == text.size())
+            break;
+    }
+    return file;
+}
+
+std::optional<std::string> ValueText(const CProgrammerValues& v, const std::string& key) {
+    if (key == "CheckConfigID")
+        return std::to_string(v.m_CheckConfigID);
+    if (key == "CheckTransConfig")
+        return std::to_string(v.m_CheckTransConfig);
+    if (key == "ConfigID")
+        return v.m_ConfigID;
+    if (key == "RebootAfterProgramming")
+        return std::to_string(v.m_Reboot);
+    for (int i = 0; i < kDataCalls; ++i) {
+        if (key == DataCallRows()[i].enableKey)
+            return std::to_string(v.m_DataCall[i]);
+        if (key == DataCallRows()[i].textKey)
+            return v.m_DataCallText[i];
+    }
+    for (int i = 0; i < kFlagCount; ++i)
+        if (key == FlagRows()[i].key)
+            return std::to_string(v.m_Flag[i]);
+    for (int i = 0; i < kSliderCount; ++i)
+        if (key == SliderRows()[i].key)
+            return std::to_string(v.m_Slider[i]);
+    return std::nullopt;
+}
+
+std::string FormatConfigFile(const CProgrammerValues& v, const std::vector<std::string>& keys,
+                             const std::vector<std::string>& headerComments) {
+    std::string out;
+    for (const std::string& c : headerComments)
+        out += "; " + EscapeValue(c) + "\n";
+    for (const std::string& key : AllKeys()) {
+        if (std::find(keys.begin(), keys.end(), key) == keys.end())
+            continue;
+        out += key + "=" + EscapeValue(*ValueText(v, key)) + "\n";
+    }
+    return out;
+}
+
+namespace {
+
+std::optional<int> ParseInt(const std::string& text) {
+    if (text.empty() || text.size() > 9)
+        return std::nullopt;
+    std::size_t i = 0;
+    bool negative = false;
+    if (text[0] == '-') {
+        negative = true;
+        i = 1;
+    }
+    if (i == text.size())
+        return std::nullopt;
+    int value = 0;
+    for (; i < text.size(); ++i) {
+        if (text[i] < '0' || text[i] > '9')
+            return std::nullopt;
+        value = value * 10 + (text[i] - '0');
+    }
+    return negative ? -value : value;
+}
+
+} // namespace
+
+std::optional<CFileWrite> FileToWrite(const CConfigFile& file, std::string& error) {
+    CFileWrite w;
+    CProgrammerValues& v = w.values;
+    // Nothing is written that the file does not name.
+    v.m_DataCall.fill(tsIndeterminate);
+    v.m_Flag.fill(tsIndeterminate);
+    v.m_CheckConfigID = 0;
+    v.m_CheckTransConfig = 0;
+
+    auto number = [&](const std::string& key, int lo, int hi) -> std::optional<int> {
+        const auto value = ParseInt(*file.Find(key));
+        if (!value || *value < lo || *value > hi) {
+            error = key + "=" + *file.Find(key) + ": expected an integer between " + std::to_string(lo) + " and " +
+                    std::to_string(hi);
+            return std::nullopt;
+        }
+        return value;
+    };
+
+    int checkConfig = -1, checkTrans = -1;
+    for (const auto& [key, text] : file.entries) {
+        if (key == "CheckConfigID") {
+            const auto n = number(key, 0, 1);
+            if (!n)
+                return std::nullopt;
+            checkConfig = *n;
+        } else if (key == "CheckTransConfig") {
+            const auto n = number(key, 0, 1);
+            if (!n)
+                return std::nullopt;
+            checkTrans = *n;
+        } else if (key == "RebootAfterProgramming") {
+            const auto n = number(key, 0, 1);
+            if (!n)
+                return std::nullopt;
+            v.m_Reboot = *n;
+        } else if (key == "ConfigID") {
+            v.m_ConfigID = text;
+        }
+    }
+    if (file.Find("ConfigID") && checkConfig != 0) {
+        w.selection.identifier = true;
+        v.m_CheckConfigID = 1;
+        w.compared.emplace_back("ConfigID");
+    } else if (file.Find("ConfigID")) {
+        w.notes.emplace_back("ConfigID not written: CheckConfigID=0");
+    }
+    for (int i = 0; i < kDataCalls; ++i) {
+        const DataCallRow& r = DataCallRows()[i];
+        if (file.Find(r.enableKey)) {
+            const auto n = number(r.enableKey, 0, 2);
+            if (!n)
+                return std::nullopt;
+            v.m_DataCall[i] = *n;
+            if (*n != tsIndeterminate)
+                w.compared.emplace_back(r.enableKey);
+        }
+        w.selection.dataCallText[i] = file.Find(r.textKey) != nullptr;
+        if (const std::string* t = file.Find(r.textKey)) {
+            v.m_DataCallText[i] = *t;
+            if (v.m_DataCall[i] == tsOn)
+                w.compared.emplace_back(r.textKey);
+            else
+                w.notes.emplace_back(std::string(r.textKey) + " not written: " + r.enableKey + " is not 1");
+        }
+    }
+    for (int i = 0; i < kFlagCount; ++i) {
+        const FlagRow& r = FlagRows()[i];
+        if (!file.Find(r.key))
+            continue;
+        const auto n = number(r.key, 0, 2);
+        if (!n)
+            return std::nullopt;
+        v.m_Flag[i] = *n;
+        if (*n != tsIndeterminate)
+            w.compared.emplace_back(r.key);
+    }
+    for (int i = 0; i < kSliderCount; ++i) {
+        const SliderRow& r = SliderRows()[i];
+        if (!file.Find(r.key))
+            continue;
+        const auto n = number(r.key, r.min, r.max);
+        if (!n)
+            return std::nullopt;
+        v.m_Slider[i] = *n;
+        if (checkTrans != 0) {
+            w.selection.filter[i] = true;
+            w.compared.emplace_back(r.key);
+        } else {
+            w.notes.emplace_back(std::string(r.key) + " not written: CheckTransConfig=0");
+        }
+    }
+    if (w.selection.filter[slWindow] && w.selection.filter[slMinimal] &&
+        v.m_Slider[slMinimal] > v.m_Slider[slWindow]) {
+        error = "TransConfigSliderMinimal must not be above TransConfigSliderWindow";
+        return std::nullopt;
+    }
+    v.m_CheckTransConfig = std::any_of(w.selection.filter.begin(), w.selection.filter.end(), [](bool b) { return b; });
+    return w;
+}
+
+} // namespace vq5::programmer

@@ -1,0 +1,248 @@
+// The programmer's model: every value of the "VQ-5 / HUM-1 Programmer" window with its
+// settings key and defaults, the read and write sequences it queues through the engine,
+// the parsing of the device's replies, the Minimal-Window slider coupling and the version
+// visibility of the controls. No windows here: the dialog binds its widgets to this, and
+// `vq5 config` reuses it on the command line.
+#pragma once
+
+#include "Notify.h"
+#include "ProfileSection.h"
+
+#include <array>
+#include <ctime>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vq5 {
+class CVLPMsg;
+}
+
+namespace vq5::programmer {
+
+// Tri-state values of the datacall and flag check boxes.
+enum TriState : int { tsOff = 0, tsOn = 1, tsIndeterminate = 2 };
+
+// The option flags, in the order "&To" writes them.
+enum FlagIndex : int {
+    fClearEeprom = 0,
+    fStreekvervoer,
+    fOpenbaarVervoer,
+    fVertaalLijnnummers,
+    fMaxRunnummer,
+    fVetag19GPKey,
+    fSelftestAfterReboot,
+    fReadyToGo,
+    fDoorLussen,
+    fParalelleTransponder,
+    fStadBus,
+    fStadCAT1,
+    fStadCAT2,
+    kFlagCount
+};
+
+struct FlagRow {
+    char item;           // item character of the "&PF" code
+    const char* label;   // check box text
+    const char* key;     // settings key (spelling as stored)
+    const char* setGate; // gate on the set ("" none)
+    const char* tooltip; // "" none
+};
+const std::array<FlagRow, kFlagCount>& FlagRows();
+int FlagIndexOfItem(char item); // -1 when the programmer does not keep that flag
+
+inline constexpr int kDataCalls = 3;
+struct DataCallRow {
+    char flagItem;     // 'C', 'B', 'K' ("&PFC" ...)
+    char textItem;     // 'B', 'C', 'D' ("&PIB" ...)
+    const char* label; // "On change lijnnr" ...
+    const char* enableKey;
+    const char* textKey;
+    const char* defaultText; // "&P.1" ...
+};
+const std::array<DataCallRow, kDataCalls>& DataCallRows();
+
+enum Slider : int { slWindow = 0, slMinimal, slOffset, slStable, kSliderCount };
+struct SliderRow {
+    char item; // 'W', 'M', 'O', 'S'
+    const char* name;
+    const char* key;
+    int min, max;
+    int firstStart, byDefault;
+};
+const std::array<SliderRow, kSliderCount>& SliderRows();
+
+// Limits of the texts.
+inline constexpr std::size_t kConfigIdTypingLimit = 60; // the identifier box accepts 60 typed characters
+inline constexpr std::size_t kMessageLimit = 99;        // one message, gate and code included
+
+// "%d %B %Y: " with English month names, e.g. "05 March 2024: ".
+std::string DateStamp(const std::tm& date);
+std::string DateStampNow(); // the current local date
+
+// The window's values, one member per control.
+struct CProgrammerValues {
+    int m_CheckConfigID = 0;
+    std::string m_ConfigID;
+    std::array<int, kDataCalls> m_DataCall{tsIndeterminate, tsIndeterminate, tsIndeterminate};
+    std::array<std::string, kDataCalls> m_DataCallText{"&P.1", "&P.2", "&P.3"};
+    std::array<int, kFlagCount> m_Flag{};
+    int m_Reboot = 0;
+    int m_CheckTransConfig = 0;
+    std::array<int, kSliderCount> m_Slider{8, 7, 22, 10};
+
+    CProgrammerValues();
+    bool operator==(const CProgrammerValues&) const = default;
+};
+
+// What one program-mode batch carries between the entry ("$PRG" and the speed change) and the
+// exit ("&PX"/"&PX0", or "&PXR" with reboot).
+struct CSequence {
+    std::vector<std::string> texts;
+    bool reboot = false;
+};
+// Queues the batch: EnterProgramMode, every text as it stands, LeaveProgramMode(reboot).
+void QueueSequence(CVLPMsg& engine, const CSequence& sequence);
+
+// Which parts of the configuration a write carries besides the tri-states that are not 2.
+// The window writes the identifier with "Configuratie identifier" checked and all four filter
+// constants with "Transponder filter" checked; the command line may pick single constants.
+struct CWriteSelection {
+    bool identifier = false;
+    std::array<bool, kSliderCount> filter{};
+    // A datacall enabled with 1 also sends its text; the command line leaves out a text its
+    // file does not give.
+    std::array<bool, kDataCalls> dataCallText{true, true, true};
+};
+
+// What the device told us about itself, followed in the order the notifications arrive, so
+// that a reply is read with the device letter and version that held when it was received
+// (the engine's own copy may already have moved on, e.g. been reset by the program-mode exit).
+struct CDeviceView {
+    char letter = 'P';
+    unsigned major = 0, minor = 0;
+    std::string identification;
+    // Mirrors the message layer on a received text: the identification reply sets the letter
+    // and the version, the program-mode exit reply resets the version. True for either.
+    bool Observe(const std::string& text);
+    std::string Adapt(const std::string& code) const; // first "&P" -> '&' + letter
+};
+
+// Which controls of the version visibility table are shown.
+struct CVisibility {
+    bool filter = true;     // "Transponder filter" and the four sliders: "71>"
+    bool paralelle = true;  // "Paralelle transponder": "87>91<" (and expert mode)
+    bool readyToGo = true;  // "83>"
+    bool doorLussen = true; // "85>"
+    bool before91 = true;   // datacalls, "Vetag 19 is GP key", "Vertaal lijnnummers": "91<"
+    bool stad = true;       // "Stad Bus (else Tram)", "Stad CAT1", "Stad CAT2": "91>"
+    static CVisibility ForVersion(unsigned major, unsigned minor, bool expert);
+    static CVisibility All(bool expert); // "&Default": the device version is not consulted
+    bool operator==(const CVisibility&) const = default;
+};
+
+// Outcome of one received text.
+struct CParseResult {
+    bool matched = false;             // began with one of the four adapted prefixes
+    std::vector<std::string> changed; // settings keys whose value the text set
+    int slider = -1;                  // the slider whose labels (and coupling) ran, or -1
+    int dataCall = -1;                // the datacall whose enable changed (edit box state), or -1
+};
+
+// Outcome of a notification for the window.
+struct CNotifyOutcome {
+    CParseResult parse;           // kind 1
+    bool putValues = false;       // put the member values into the controls
+    bool applyVisibility = false; // kind 5 with identification: apply m_Visibility
+    bool becameIdle = false;      // kind 3: enable the device buttons, end the wait cursor
+};
+
+class CProgrammerModel {
+public:
+    CProgrammerModel();
+
+    // Binds every value to the section in the order the settings have always been written,
+    // with the first-start defaults, then repairs values a damaged store may hold (see Sanitize).
+    void Bind(CProfileSection& section, const std::string& dateStamp = DateStampNow());
+    // "&Default".
+    void LoadDefaults(const std::string& dateStamp = DateStampNow());
+    // Puts values out of their range back to something safe: tri-states to 2 (not written),
+    // write boxes to 0, sliders to their first-start value. Returns the keys it changed.
+    std::vector<std::string> Sanitize();
+
+    // The range checks of taking the control values; the message names the control, or is
+    // empty when every value is in range.
+    std::string RangeCheck() const;
+
+    // Slider labels and the Minimal-Window coupling, for one slider.
+    void SliderChanged(Slider s);
+    std::string SliderLabel(Slider s) const;
+
+    // Read sequence ("&From"): every query, gated as the device versions need.
+    static CSequence ReadSequence(bool expert);
+    // Write sequence ("&To"). Returns nullopt and sets `error` (naming the field) when a text
+    // to be written cannot travel in one message: too long, empty, or not printable ASCII.
+    std::optional<CSequence> WriteSequence(const CWriteSelection& selection, std::string& error) const;
+    std::optional<CSequence> WriteSequence(std::string& error) const; // selection from the write boxes
+
+    // Parses a received text against the device view (first match wins).
+    CParseResult Parse(const std::string& text);
+
+    // The window's handling of a notification: follows the device view, parses kind 1,
+    // tracks the busy state.
+    CNotifyOutcome OnNotification(const Notification& n);
+
+    // Busy from the start of a sequence until the queue runs empty (kind 3).
+    void SetBusy(bool busy) { m_Busy = busy; }
+    bool Busy() const { return m_Busy; }
+
+    // A datacall edit box is enabled when its enable value is 1.
+    bool DataCallEditEnabled(int i) const { return m_Values.m_DataCall[i] == tsOn; }
+
+    CProgrammerValues m_Values;
+    CDeviceView m_Device;
+    CVisibility m_Visibility;
+    bool m_Expert = false;
+
+private:
+    bool m_Busy = false;
+};
+
+// ---- Configuration files of the command line ("Key=Value" lines, keys as in the settings) ----
+
+// Keys in the order of binding, texts and numbers alike.
+const std::vector<std::string>& AllKeys();
+bool IsTextKey(const std::string& key);
+
+// Values in a file are written as they stand, except '\' as "\\" and characters outside
+// printable ASCII as "\xHH", so that every text survives a round trip exactly.
+std::string EscapeValue(const std::string& value);
+std::optional<std::string> UnescapeValue(const std::string& value);
+
+struct CConfigFile {
+    std::vector<std::pair<std::string, std::string>> entries; // key, unescaped value, file order
+    const std::string* Find(const std::string& key) const;
+};
+// Parses "Key=Value" lines; blank lines, lines starting with ';' or '#' and "[section]" lines are
+// skipped. Unknown keys, repeated keys and lines without '=' are errors (line number in `error`).
+std::optional<CConfigFile> ParseConfigFile(const std::string& text, std::string& error);
+// Writes the keys given, in binding order, each with its current value, after the header lines.
+std::string FormatConfigFile(const CProgrammerValues& v, const std::vector<std::string>& keys,
+                             const std::vector<std::string>& headerComments);
+
+// A value by key as its file text ("1", "22", the text), or nullopt for an unknown key.
+std::optional<std::string> ValueText(const CProgrammerValues& v, const std::string& key);
+
+// Turns a file into values and a write selection: tri-states absent from the file stay 2,
+// the identifier is written when "ConfigID" is present (unless "CheckConfigID=0"), each filter
+// constant when its key is present (unless "CheckTransConfig=0"). Range checks as in the window,
+// and Minimal not above Window when both are given.
+struct CFileWrite {
+    CProgrammerValues values;
+    CWriteSelection selection;
+    std::vector<std::string> compared; // keys that --verify compares
+    std::vector<std::string> notes;    // keys present but not written, with the reason
+};
+std::optional<CFileWrite> FileToWrite(const CConfigFile& file, std::string& error);
+
+} // namespace vq5::programmer

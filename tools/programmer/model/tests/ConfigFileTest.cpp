@@ -1,0 +1,140 @@
+// Configuration files of `vq5 config`: escaping, parsing, and which keys a file writes.
+#include "ProgrammerModel.h"
+
+#include <gtest/gtest.h>
+
+using namespace vq5;
+using namespace vq5::programmer;
+
+TEST(ProgrammerConfigFile, EscapingRoundTrips) {
+    for (const std::string& s : {std::string("05 March 2024: "), std::string("a\\b"), std::string("\x01\x7F\xFF"),
+                                 std::string("x=y;z#[w]"), std::string()}) {
+        const std::string e = EscapeValue(s);
+        for (char c : e)
+            EXPECT_TRUE(c >= 0x20 && c <= 0x7E);
+        EXPECT_EQ(UnescapeValue(e), s);
+    }
+    EXPECT_EQ(EscapeValue("a\\b\n"), "a\\\\b\\x0A");
+    EXPECT_FALSE(UnescapeValue("bad\\"));
+    EXPECT_FALSE(UnescapeValue("bad\\q"));
+    EXPECT_FALSE(UnescapeValue("bad\\x4"));
+    EXPECT_FALSE(UnescapeValue("bad\\xZZ"));
+    EXPECT_EQ(UnescapeValue("\\x41\\x62"), "Ab");
+}
+
+TEST(ProgrammerConfigFile, FormatThenParse) {
+    CProgrammerValues v;
+    v.m_ConfigID = "05 March 2024: bus\\7 ";
+    v.m_Flag[fStreekvervoer] = tsOn;
+    v.m_Slider = {9, 4, 11, 3};
+    const std::vector<std::string> keys = {"TransConfigSliderWindow", "ConfigID", "FlagStreekvervoer",
+                                           "TransConfigSliderOffset2"};
+    const std::string text = FormatConfigFile(v, keys, {"VQ-5 (87) line\nbreak"});
+    EXPECT_EQ(text, "; VQ-5 (87) line\\x0Abreak\n"
+                    "ConfigID=05 March 2024: bus\\\\7 \n"
+                    "FlagStreekvervoer=1\n"
+                    "TransConfigSliderOffset2=11\n"
+                    "TransConfigSliderWindow=9\n");
+    std::string error;
+    const auto file = ParseConfigFile(text, error);
+    ASSERT_TRUE(file) << error;
+    ASSERT_EQ(file->entries.size(), 4u);
+    EXPECT_EQ(*file->Find("ConfigID"), "05 March 2024: bus\\7 "); // trailing space kept
+    EXPECT_EQ(*file->Find("TransConfigSliderWindow"), "9");
+    EXPECT_EQ(file->Find("FlagOpenbaarvervoer"), nullptr);
+}
+
+TEST(ProgrammerConfigFile, ParseErrorsNameTheLine) {
+    std::string error;
+    EXPECT_FALSE(ParseConfigFile("FlagStreekvervoer=1\nFlagStreekVervoer=1\n", error));
+    EXPECT_NE(error.find("line 2"), std::string::npos);
+    EXPECT_NE(error.find("FlagStreekVervoer"), std::string::npos);
+    EXPECT_FALSE(ParseConfigFile("FlagStreekvervoer=1\nFlagStreekvervoer=0\n", error));
+    EXPECT_NE(error.find("twice"), std::string::npos);
+    EXPECT_FALSE(ParseConfigFile("\n\njust text\n", error));
+    EXPECT_NE(error.find("line 3"), std::string::npos);
+    EXPECT_FALSE(ParseConfigFile("ConfigID=a\\q\n", error));
+    // Comments, sections, blank lines, CRLF and a missing final newline are fine.
+    const auto ok = ParseConfigFile("; c\r\n# c\r\n[Settings_V2.3]\r\n\r\n  FlagMaxRunnummer = 0 \r\nConfigID=x", error);
+    ASSERT_TRUE(ok) << error;
+    EXPECT_EQ(*ok->Find("FlagMaxRunnummer"), "0");
+    EXPECT_EQ(*ok->Find("ConfigID"), "x");
+}
+
+TEST(ProgrammerConfigFile, AbsentKeysAreNotWritten) {
+    std::string error;
+    const auto file = ParseConfigFile("FlagOpenbaarvervoer=0\nFlagStadCAT1=1\n", error);
+    ASSERT_TRUE(file);
+    const auto w = FileToWrite(*file, error);
+    ASSERT_TRUE(w) << error;
+    CProgrammerModel m;
+    m.m_Values = w->values;
+    const auto seq = m.WriteSequence(w->selection, error);
+    ASSERT_TRUE(seq);
+    EXPECT_EQ(seq->texts, (std::vector<std::string>{"&PFO0", "91>&PF11"}));
+    EXPECT_FALSE(seq->reboot);
+    EXPECT_EQ(w->compared, (std::vector<std::string>{"FlagOpenbaarvervoer", "FlagStadCAT1"}));
+}
+
+TEST(ProgrammerConfigFile, IdentifierFilterAndDatacalls) {
+    std::string error;
+    const auto file = ParseConfigFile("ConfigID=01 June 2024: depot\n"
+                                      "ButtonDataCall1=1\nEditDataCall1=&P.1x\n"
+                                      "ButtonDataCall2=1\n"
+                                      "ButtonDataCall3=0\nEditDataCall3=ignored\n"
+                                      "TransConfigSliderOffset2=22\nTransConfigSliderStable=5\n"
+                                      "RebootAfterProgramming=1\n",
+                                      error);
+    ASSERT_TRUE(file) << error;
+    const auto w = FileToWrite(*file, error);
+    ASSERT_TRUE(w) << error;
+    CProgrammerModel m;
+    m.m_Values = w->values;
+    const auto seq = m.WriteSequence(w->selection, error);
+    ASSERT_TRUE(seq) << error;
+    EXPECT_EQ(seq->texts, (std::vector<std::string>{"&PIA01 June 2024: depot", "91<&PFC1", "91<&PIB&P.1x",
+                                                    "91<&PFB1", "91<&PFK0", "82<&PKOE", "82>&PKOC", "71>&PKS5"}));
+    EXPECT_TRUE(seq->reboot);
+    ASSERT_EQ(w->notes.size(), 1u);
+    EXPECT_NE(w->notes[0].find("EditDataCall3"), std::string::npos);
+}
+
+TEST(ProgrammerConfigFile, WriteBoxesInTheFileSwitchParts) {
+    std::string error;
+    const auto file =
+        ParseConfigFile("CheckConfigID=0\nConfigID=not sent\nCheckTransConfig=0\nTransConfigSliderWindow=9\n", error);
+    ASSERT_TRUE(file);
+    const auto w = FileToWrite(*file, error);
+    ASSERT_TRUE(w) << error;
+    CProgrammerModel m;
+    m.m_Values = w->values;
+    const auto seq = m.WriteSequence(w->selection, error);
+    ASSERT_TRUE(seq);
+    EXPECT_TRUE(seq->texts.empty());
+    EXPECT_TRUE(w->compared.empty());
+    EXPECT_EQ(w->notes.size(), 2u);
+}
+
+TEST(ProgrammerConfigFile, BadValuesAreRefused) {
+    std::string error;
+    for (const char* text : {"FlagStadCAT1=3\n", "FlagStadCAT1=\n", "FlagStadCAT1=1x\n", "TransConfigSliderOffset2=26\n",
+                             "TransConfigSliderWindow=0\n", "CheckConfigID=2\n", "ButtonDataCall1=-1\n",
+                             "TransConfigSliderWindow=99999999999999\n",
+                             "TransConfigSliderWindow=4\nTransConfigSliderMinimal=5\n"}) {
+        const auto file = ParseConfigFile(text, error);
+        ASSERT_TRUE(file) << text << error;
+        EXPECT_FALSE(FileToWrite(*file, error)) << text;
+        EXPECT_FALSE(error.empty());
+    }
+}
+
+TEST(ProgrammerConfigFile, ValueTextOfEveryKey) {
+    CProgrammerValues v;
+    for (const auto& key : AllKeys())
+        EXPECT_TRUE(ValueText(v, key).has_value()) << key;
+    EXPECT_FALSE(ValueText(v, "Nonsense"));
+    EXPECT_EQ(*ValueText(v, "TransConfigSliderOffset2"), "22");
+    EXPECT_EQ(*ValueText(v, "EditDataCall2"), "&P.2");
+    EXPECT_TRUE(IsTextKey("EditDataCall3"));
+    EXPECT_FALSE(IsTextKey("ButtonDataCall3"));
+}
