@@ -23,6 +23,7 @@
 #include <QPointer>
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -150,6 +151,8 @@ protected:
 
     void ApplyToolTips();
     void contextMenuEvent(QContextMenuEvent* event) override;
+    // Closing abandons any engine message box first, so the dialog can always close.
+    void done(int result) override;
 
 private:
     void BuildMenu();

@@ -1,0 +1,120 @@
+#include "ToolApp.h"
+
+#include "QtSettingsStore.h"
+#include "ToolDialog.h"
+
+#include <QApplication>
+#include <QSocketNotifier>
+
+#include <cstdio>
+#include <cstdlib>
+
+#if !defined(_WIN32)
+#include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
+namespace vq5::qt {
+
+namespace {
+#if !defined(_WIN32)
+// SIGTERM, SIGINT and SIGHUP close the dialog like "&Exit", so the settings are written.
+int g_SignalPipe[2] = {-1, -1};
+
+void OnSignal(int) {
+    const char c = 1;
+    if (g_SignalPipe[1] >= 0) {
+        [[maybe_unused]] ssize_t n = ::write(g_SignalPipe[1], &c, 1);
+    }
+}
+
+class CSignalCloser {
+public:
+    explicit CSignalCloser(QDialog* dialog) {
+        if (::pipe(g_SignalPipe) != 0)
+            return;
+        ::fcntl(g_SignalPipe[0], F_SETFD, FD_CLOEXEC);
+        ::fcntl(g_SignalPipe[1], F_SETFD, FD_CLOEXEC);
+        ::fcntl(g_SignalPipe[1], F_SETFL, O_NONBLOCK);
+        m_Notifier = std::make_unique<QSocketNotifier>(g_SignalPipe[0], QSocketNotifier::Read);
+        QObject::connect(m_Notifier.get(), &QSocketNotifier::activated, dialog, [dialog] {
+            char buf[16];
+            [[maybe_unused]] ssize_t n = ::read(g_SignalPipe[0], buf, sizeof buf);
+            dialog->reject();
+        });
+        struct sigaction sa = {};
+        sa.sa_handler = OnSignal;
+        sigemptyset(&sa.sa_mask);
+        for (int s : {SIGTERM, SIGINT, SIGHUP})
+            ::sigaction(s, &sa, nullptr);
+    }
+    ~CSignalCloser() {
+        struct sigaction sa = {};
+        sa.sa_handler = SIG_DFL;
+        sigemptyset(&sa.sa_mask);
+        for (int s : {SIGTERM, SIGINT, SIGHUP})
+            ::sigaction(s, &sa, nullptr);
+        m_Notifier.reset();
+        for (int& fd : g_SignalPipe) {
+            if (fd >= 0)
+                ::close(fd);
+            fd = -1;
+        }
+    }
+
+private:
+    std::unique_ptr<QSocketNotifier> m_Notifier;
+};
+#endif
+} // namespace
+
+bool HaveDisplay() {
+#if defined(_WIN32) || defined(__APPLE__)
+    return true;
+#else
+    auto set = [](const char* name) {
+        const char* v = std::getenv(name);
+        return v && *v;
+    };
+    return set("DISPLAY") || set("WAYLAND_DISPLAY") || set("QT_QPA_PLATFORM");
+#endif
+}
+
+const char* NoDisplayText() {
+    return "No display: this tool needs a graphical desktop (X11 or Wayland).\n"
+           "Without one, run it under a virtual display:\n"
+           "    xvfb-run -a <program>\n"
+           "or start one yourself (Xvfb :99 &) and set DISPLAY=:99.\n"
+           "The vq5 command line does the same work without a display.\n";
+}
+
+int RunTool(int argc, char** argv, const char* program, std::function<std::unique_ptr<CToolDialog>()> make) {
+    if (!HaveDisplay()) {
+        std::fprintf(stderr, "%s: %s", program, NoDisplayText());
+        return 2;
+    }
+    QApplication app(argc, argv);
+    QCoreApplication::setOrganizationName(QString::fromLatin1(kOrganisation));
+    QCoreApplication::setApplicationName(QString::fromLatin1(program));
+
+    CQtSettingsStore store{QString::fromLatin1(program)};
+    SetDefaultSettingsStore(&store);
+    {
+        std::unique_ptr<CToolDialog> dialog = make();
+        if (dialog) {
+#if !defined(_WIN32)
+            CSignalCloser closer(dialog.get());
+#endif
+            dialog->exec();
+            // The worker stops, the front goes, the sections are written.
+            dialog->Shutdown();
+        }
+        dialog.reset();
+    }
+    SetDefaultSettingsStore(nullptr);
+    store.Sync();
+    return 0;
+}
+
+} // namespace vq5::qt

@@ -1,0 +1,274 @@
+#include "ToolDialog.h"
+
+#include "AboutBox.h"
+#include "EngineFront.h"
+#include "Logo.h"
+#include "QtUserMessages.h"
+#include "VLPEngine.h"
+#include "WindowBinding.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QDir>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QVBoxLayout>
+
+namespace vq5::qt {
+
+// --- CFrameGroup -------------------------------------------------------------------------
+
+namespace {
+std::function<void(QWidget*, const QString&)>& FrameMessageHook() {
+    static std::function<void(QWidget*, const QString&)> hook;
+    return hook;
+}
+
+void ReportMissingFrame(QWidget* dialog) {
+    const QString text = QStringLiteral("Unable to find frame control");
+    if (FrameMessageHook())
+        FrameMessageHook()(dialog, text);
+    else
+        QMessageBox::warning(dialog, QCoreApplication::applicationName(), text);
+}
+
+// A widget's rectangle in the dialog's client coordinates (right and bottom exclusive).
+QRect RectIn(const QWidget* w, const QWidget* dialog) {
+    return QRect(w->mapTo(dialog, QPoint(0, 0)), w->size());
+}
+
+// Inside as a point in a rectangle: left and top inclusive, right and bottom exclusive.
+bool PointIn(const QRect& r, int x, int y) {
+    return x >= r.left() && x < r.left() + r.width() && y >= r.top() && y < r.top() + r.height();
+}
+} // namespace
+
+void CFrameGroup::SetMessageHook(std::function<void(QWidget*, const QString&)> hook) {
+    FrameMessageHook() = std::move(hook);
+}
+
+void CFrameGroup::Init(QWidget* dialog, const QString& frameName) {
+    QGroupBox* frame = nullptr;
+    if (dialog && !frameName.isEmpty())
+        frame = dialog->findChild<QGroupBox*>(frameName);
+    Init(dialog, frame);
+}
+
+void CFrameGroup::Init(QWidget* dialog, QGroupBox* frame) {
+    m_Dialog = dialog;
+    m_Frame = frame;
+    m_Controls.clear();
+    m_Rect = QRect();
+    if (!dialog || !frame || !dialog->isAncestorOf(frame)) {
+        m_Frame = nullptr;
+        ReportMissingFrame(dialog);
+        return;
+    }
+    m_Rect = RectIn(frame, dialog);
+    const auto children = dialog->findChildren<QWidget*>();
+    for (QWidget* w : children) {
+        if (w == frame || w->isWindow())
+            continue;
+        const QRect r = RectIn(w, dialog);
+        const int l = r.left(), t = r.top(), rr = r.left() + r.width(), b = r.top() + r.height();
+        if (PointIn(m_Rect, l, t) && PointIn(m_Rect, rr, t) && PointIn(m_Rect, l, b) && PointIn(m_Rect, rr, b))
+            m_Controls.emplace_back(w);
+    }
+}
+
+int CFrameGroup::Enable(bool enable, const QWidget* except) {
+    for (const QPointer<QWidget>& w : m_Controls) {
+        if (w && w != except)
+            w->setEnabled(enable);
+    }
+    return static_cast<int>(m_Controls.size());
+}
+
+int CFrameGroup::Enable(bool enable, const QString& exceptName) {
+    const QWidget* except = nullptr;
+    if (m_Dialog && !exceptName.isEmpty())
+        except = m_Dialog->findChild<QWidget*>(exceptName);
+    return Enable(enable, except);
+}
+
+// --- CWaitCursor -------------------------------------------------------------------------
+
+CWaitCursor::CWaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+CWaitCursor::~CWaitCursor() { QApplication::restoreOverrideCursor(); }
+
+// --- CToolDialog -------------------------------------------------------------------------
+
+CToolDialog::CToolDialog(ToolInfo info, CVLPEngine& engine, QWidget* parent)
+    : QDialog(parent), m_Info(std::move(info)), m_Engine(engine),
+      m_Section(std::make_unique<CProfileSection>(kToolSection)) {
+    setObjectName(QStringLiteral("102"));
+    setWindowTitle(m_Info.caption);
+    setWindowIcon(ToolIcon(m_Info.program));
+    // A plain dialog frame: no "What's this" button.
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    setWindowFlag(Qt::WindowMinimizeButtonHint, true);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    if (m_Info.menu != ToolInfo::None) {
+        m_MenuBar = new QMenuBar(this);
+        layout->setMenuBar(m_MenuBar);
+        BuildMenu();
+    }
+    m_Body = new QWidget(this);
+    m_Body->setObjectName(QStringLiteral("body"));
+    layout->addWidget(m_Body);
+}
+
+CToolDialog::~CToolDialog() { Shutdown(); }
+
+void CToolDialog::BuildMenu() {
+    auto add = [this](QMenu* menu, const QString& text, int command) {
+        QAction* a = menu->addAction(text);
+        a->setData(command);
+        m_Actions.insert(command, a);
+        connect(a, &QAction::triggered, this, [this, command] { RunCommand(command); });
+        return a;
+    };
+    const bool prg = m_Info.menu == ToolInfo::PrgStyle;
+    QMenu* file = m_MenuBar->addMenu(QStringLiteral("&File"));
+    add(file, QStringLiteral("&Exit"), cmdExit);
+    QMenu* device = m_MenuBar->addMenu(QStringLiteral("V&Q-5"));
+    add(device, QStringLiteral("&Settings"), prg ? cmdSettingsPrg : cmdSettingsTest);
+    add(device, prg ? QStringLiteral("&Debug window") : QStringLiteral("&Debug"), prg ? cmdDebugWindow : cmdDebug);
+    QMenu* help = m_MenuBar->addMenu(QStringLiteral("&Help"));
+    add(help, QStringLiteral("&About"), cmdAbout);
+    if (!prg) {
+        QAction* manual = help->addAction(QStringLiteral("&Manual"));
+        connect(manual, &QAction::triggered, this, [this] { OnManual(); });
+        m_Actions.insert(-1, manual);
+    }
+}
+
+QAction* CToolDialog::Action(int command) const { return m_Actions.value(command, nullptr); }
+
+void CToolDialog::SetBodySize(const QSize& size) {
+    m_Body->setFixedSize(size);
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+    adjustSize();
+}
+
+bool CToolDialog::InitDialog(QWidget* placeholder) {
+    // Expert mode: the marker file "<program>.Lumark" in the current directory; not read.
+    m_ExpertMode = QFileInfo::exists(QDir::current().filePath(m_Info.program + QStringLiteral(".Lumark")));
+    // The placement, restored and bound under the tool's placement name.
+    BindWindow(*m_Section, this, m_Info.placement);
+    // The engine front in place of the placeholder; the engine starts.
+    m_Front = std::make_unique<CEngineFront>(m_Engine, this);
+    m_Front->SetMainHandler([this](const Notification& n) {
+        if (!m_ShutDown)
+            OnNotify(n);
+    });
+    const bool created = m_Front->Create(placeholder);
+    ApplyToolTips();
+    return created;
+}
+
+void CToolDialog::ApplyToolTips() {
+    if (m_Info.tooltips.isEmpty())
+        return;
+    const auto children = findChildren<QWidget*>();
+    for (QWidget* w : children) {
+        QString key = w->objectName();
+        const QVariant id = w->property("vq5Id");
+        if (id.isValid())
+            key = QString::number(id.toInt());
+        if (key.isEmpty())
+            continue; // a control without id gets no tooltip
+        auto it = m_Info.tooltips.constFind(key);
+        if (it != m_Info.tooltips.constEnd())
+            w->setToolTip(*it);
+    }
+}
+
+void CToolDialog::OnNotify(const Notification&) {}
+
+void CToolDialog::OnSettings() {
+    if (m_Front)
+        m_Front->EditConnectionSettings(this);
+}
+
+void CToolDialog::OnDebug() {
+    if (m_Front)
+        m_Front->ShowLogWindow();
+}
+
+void CToolDialog::OnManual() {
+    QMessageBox::information(this, m_Info.caption, QStringLiteral("No manual is installed with %1.").arg(m_Info.program));
+}
+
+void CToolDialog::RunCommand(int command) {
+    switch (command) {
+    case cmdExit:
+        accept();
+        break;
+    case cmdAbout:
+    case cmdAboutSystem:
+        ShowAbout();
+        break;
+    case cmdSettingsPrg:
+    case cmdSettingsTest:
+        OnSettings();
+        break;
+    case cmdDebug:
+    case cmdDebugWindow:
+        OnDebug();
+        break;
+    default:
+        break;
+    }
+}
+
+void CToolDialog::ShowAbout() {
+    std::unique_ptr<CAboutBox> box;
+    if (m_Info.shortAbout)
+        box = std::make_unique<CAboutBox>(m_Info.program, m_Info.shortVersion, m_Info.aboutBitmap, this);
+    else
+        box = std::make_unique<CAboutBox>(BuildVersionInfo(m_Info.description), m_Info.aboutBitmap, this);
+    m_AboutBox = box.get();
+    box->exec();
+}
+
+void CToolDialog::contextMenuEvent(QContextMenuEvent* event) {
+    if (m_Info.aboutItem.isEmpty()) {
+        QDialog::contextMenuEvent(event);
+        return;
+    }
+    QMenu menu(this);
+    QAction* about = menu.addAction(m_Info.aboutItem);
+    connect(about, &QAction::triggered, this, [this] { RunCommand(cmdAboutSystem); });
+    menu.exec(event->globalPos());
+}
+
+void CToolDialog::done(int result) {
+    // A box the engine shows (port error) must not hold the dialog open: abandon it, so its
+    // nested loop ends and the dialog's own loop can return.
+    if (m_Front)
+        m_Front->UserMessages().Abandon();
+    if (m_AboutBox)
+        m_AboutBox->reject();
+    QDialog::done(result);
+}
+
+void CToolDialog::Shutdown() {
+    if (m_ShutDown)
+        return;
+    m_ShutDown = true;
+    // Stops the worker (bounded), closes the log window (its settings are written) and
+    // removes the status box.
+    m_Front.reset();
+    // The tool's section: the bound fields and, while the window exists, its placement.
+    m_Section.reset();
+}
+
+} // namespace vq5::qt
