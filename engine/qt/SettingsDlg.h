@@ -9,21 +9,16 @@
 #include <string>
 
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 
-namespace vq5::qt {
+namespace vq5 {
+class CVLPEngine;
+class IUserMessages;
+}
 
-// Dialog units to pixels for a font, the way the dialog system converts them:
-// x = du * average character width / 4, y = du * font height / 8.
-struct DialogUnits {
-    int avgCharWidth = 6;
-    int fontHeight = 13;
-    int X(int du) const;
-    int Y(int du) const;
-    QRect Rect(int x, int y, int w, int h) const;
-    static DialogUnits ForFont(const QFont& font);
-};
+namespace vq5::qt {
 
 // The speed names the dialog offers (indexes 0 to 4) and the whole table (0 to 5).
 QStringList SpeedNames();
@@ -56,6 +51,7 @@ public:
     QComboBox* SpeedBox() const { return m_SpeedBox; }
     QLineEdit* TimeoutEdit() const { return m_TimeoutEdit; }
     QPushButton* OkButton() const { return m_Ok; }
+    QLabel* IconLabel() const { return m_Icon; }
 
     static constexpr unsigned kMinTimeout = 200;
     static constexpr unsigned kMaxTimeout = 6000;
@@ -71,7 +67,17 @@ private:
     QComboBox* m_SpeedBox = nullptr;
     QLineEdit* m_TimeoutEdit = nullptr;
     QPushButton* m_Ok = nullptr;
+    QLabel* m_Icon = nullptr;
     bool m_Put = false;
 };
+
+// Builds the dialog data from the engine's connection settings: port name, read time-out,
+// the name of the fast speed index ("" when it is not 0 to 5).
+void FillSettingsDialog(CSettingsDlg& dlg, const CVLPEngine& engine);
+// Applies the data of a dialog closed with OK, in this order: the read time-out; the port
+// name, when it differs exactly (the worker is stopped, the name changed, a new worker
+// started; boxes of the old worker are abandoned through `messages`); the fast speed index,
+// when the speed name is in the table. Returns true when the port changed.
+bool ApplyConnectionSettings(CVLPEngine& engine, const CSettingsDlg& dlg, IUserMessages* messages = nullptr);
 
 } // namespace vq5::qt

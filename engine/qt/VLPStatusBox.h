@@ -55,6 +55,9 @@ public:
 signals:
     void logRequested();
 
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
 private:
     void SetQueue(int maximum, int position);
 

@@ -1,0 +1,294 @@
+#include "VLPLogWnd.h"
+
+#include "VLPEngine.h"
+
+#include "WindowBinding.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QFile>
+#include <QFileDialog>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QMenu>
+#include <QMessageBox>
+#include <QMetaObject>
+#include <QPushButton>
+#include <QResizeEvent>
+#include <QTreeView>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace vq5::qt {
+
+namespace {
+const char* const kLevelNames[4] = {"I/O", "Frame", "Slave", "Appl"};
+}
+
+// ---- time column ---------------------------------------------------------------------
+
+std::uint32_t MsOfHour(std::chrono::system_clock::time_point t) {
+    using namespace std::chrono;
+    const auto ms = duration_cast<milliseconds>(t.time_since_epoch()).count();
+    const long long hour = 3600LL * 1000;
+    long long r = ms % hour;
+    if (r < 0)
+        r += hour; // a clock before 1970 still gives a time within the hour
+    return static_cast<std::uint32_t>(r);
+}
+
+QString FormatLogTime(std::uint32_t msOfHour) {
+    msOfHour %= 3600u * 1000u;
+    const int minute = static_cast<int>(msOfHour / 60000u);
+    const int second = static_cast<int>(msOfHour / 1000u % 60u);
+    const int hundredths = static_cast<int>(msOfHour % 1000u / 10u);
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%2d:%02d.%02d", minute, second, hundredths);
+    return QString::fromLatin1(buf);
+}
+
+// ---- model ---------------------------------------------------------------------------
+
+int CLogModel::rowCount(const QModelIndex& parent) const {
+    if (parent.isValid())
+        return 0;
+    return static_cast<int>(std::min<std::size_t>(m_Times.size(), INT32_MAX));
+}
+
+int CLogModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : 2; }
+
+QString CLogModel::TimeText(std::size_t row) const {
+    return row < m_Times.size() ? FormatLogTime(m_Times[row]) : QString();
+}
+
+QString CLogModel::MessageText(std::size_t row) const {
+    if (row >= m_Times.size())
+        return {};
+    const std::size_t begin = m_Starts[row];
+    const std::size_t end = row + 1 < m_Starts.size() ? m_Starts[row + 1] : m_Text.size();
+    // Trace lines are 8-bit text; each byte stays one character.
+    return QString::fromLatin1(m_Text.data() + begin, static_cast<qsizetype>(end - begin));
+}
+
+QVariant CLogModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || role != Qt::DisplayRole)
+        return {};
+    const auto row = static_cast<std::size_t>(index.row());
+    return index.column() == 0 ? TimeText(row) : MessageText(row);
+}
+
+QVariant CLogModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+        return {};
+    if (section == 0)
+        return QStringLiteral("Time");
+    if (section == 1)
+        return QStringLiteral("Message");
+    return {};
+}
+
+void CLogModel::Append(std::vector<Line>& lines) {
+    if (lines.empty())
+        return;
+    const std::size_t first = m_Times.size();
+    if (first >= static_cast<std::size_t>(INT32_MAX))
+        return; // the view cannot address more rows
+    const std::size_t count = std::min(lines.size(), static_cast<std::size_t>(INT32_MAX) - first);
+    beginInsertRows(QModelIndex(), static_cast<int>(first), static_cast<int>(first + count - 1));
+    for (std::size_t i = 0; i < count; ++i) {
+        m_Starts.push_back(m_Text.size());
+        m_Times.push_back(lines[i].msOfHour);
+        m_Text.insert(m_Text.end(), lines[i].text.begin(), lines[i].text.end());
+    }
+    endInsertRows();
+}
+
+// ---- window --------------------------------------------------------------------------
+
+CVLPLogWnd::CVLPLogWnd(CVLPEngine& engine, ISettingsStore* store)
+    : QWidget(nullptr), m_Engine(engine), m_Settings("VLPLogWnd", store),
+      m_Clock([] { return std::chrono::system_clock::now(); }) {
+    setWindowTitle(QStringLiteral("VQ-5 Velto Protocol log window"));
+    setAutoFillBackground(true); // the dialog face colour
+    resize(640, 400);
+
+    m_List = new QTreeView(this);
+    m_List->setModel(&m_Model);
+    m_List->setRootIsDecorated(false);
+    m_List->setUniformRowHeights(true);
+    m_List->setItemsExpandable(false);
+    m_List->setAllColumnsShowFocus(true);
+    m_List->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_List->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_List->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_List->header()->setStretchLastSection(true); // "Message" widened to the window
+    m_List->header()->resizeSection(0, 60);
+    m_List->header()->resizeSection(1, 180);
+    m_List->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_List, &QWidget::customContextMenuRequested, this, &CVLPLogWnd::ShowContextMenu);
+
+    m_Group = new QGroupBox(QStringLiteral("Debug"), this);
+    for (int i = 0; i < 4; ++i) {
+        m_Levels[i] = new QCheckBox(QString::fromLatin1(kLevelNames[i]), this);
+        m_Levels[i]->raise(); // above the group box, which is their sibling
+        connect(m_Levels[i], &QCheckBox::clicked, this, &CVLPLogWnd::RebuildMask);
+    }
+    m_Exit = new QPushButton(QStringLiteral("Exit"), this);
+    connect(m_Exit, &QPushButton::clicked, this, &QWidget::close);
+    m_StartStop = new QPushButton(QStringLiteral("Stop"), this);
+    connect(m_StartStop, &QPushButton::clicked, this, [this] { SetPaused(!Paused()); });
+
+    BindWindow(m_Settings, this, QStringLiteral("logWnd"));
+    m_Settings.BindInt(m_Mask, "Level", 14);
+    SetLevelMask(m_Mask);
+    LayoutChildren(width(), height());
+    m_Exit->setFocus();
+}
+
+CVLPLogWnd::~CVLPLogWnd() {
+    Detach(); // no further line is handed to this window
+    delete m_List; // before the model it shows
+    m_List = nullptr;
+}
+
+void CVLPLogWnd::Attach() {
+    if (!m_Attached.exchange(true))
+        m_Engine.SetTraceSink(this);
+}
+
+void CVLPLogWnd::Detach() {
+    if (m_Attached.exchange(false))
+        m_Engine.LogWindowClosed();
+}
+
+void CVLPLogWnd::SetClock(std::function<std::chrono::system_clock::time_point()> clock) {
+    m_Clock = std::move(clock);
+}
+
+void CVLPLogWnd::AddLine(int level, std::string line) {
+    if (m_Paused.load() || level < 0 || level > 3 || (m_LevelMask.load() & (1 << level)) == 0)
+        return;
+    if (line.size() > kMaxTraceLine)
+        line.resize(kMaxTraceLine);
+    CLogModel::Line rec{MsOfHour(m_Clock()), std::move(line)};
+    bool first = false;
+    {
+        std::lock_guard<std::mutex> g(m_PendingLock);
+        first = m_Pending.empty();
+        m_Pending.push_back(std::move(rec));
+    }
+    // One flush per batch: only the line that finds the vector empty schedules it.
+    if (first)
+        QMetaObject::invokeMethod(this, [this] { Flush(); }, Qt::QueuedConnection);
+}
+
+void CVLPLogWnd::Flush() {
+    std::vector<CLogModel::Line> batch;
+    {
+        std::lock_guard<std::mutex> g(m_PendingLock);
+        batch.swap(m_Pending);
+    }
+    if (batch.empty())
+        return;
+    m_Model.Append(batch);
+    if (m_List)
+        m_List->scrollToBottom();
+}
+
+void CVLPLogWnd::SetLevelMask(int mask) {
+    m_Mask = mask;
+    m_LevelMask.store(mask);
+    for (int i = 0; i < 4; ++i)
+        m_Levels[i]->setChecked((mask & (1 << i)) != 0);
+}
+
+void CVLPLogWnd::RebuildMask() {
+    int mask = 0;
+    for (int i = 0; i < 4; ++i)
+        if (m_Levels[i]->isChecked())
+            mask |= 1 << i;
+    m_Mask = mask;
+    m_LevelMask.store(mask);
+}
+
+void CVLPLogWnd::SetPaused(bool paused) {
+    m_Paused.store(paused);
+    m_StartStop->setText(paused ? QStringLiteral("Start") : QStringLiteral("Stop"));
+}
+
+void CVLPLogWnd::LayoutChildren(int cx, int cy) {
+    auto place = [](QWidget* w, int x, int y, int width, int height) {
+        w->setGeometry(x, y, std::max(0, width), std::max(0, height));
+    };
+    place(m_List, 6, 6, cx - 12, cy - 50);
+    place(m_Exit, cx - 70, cy - 40, 64, 18);
+    place(m_StartStop, cx - 70, cy - 19, 64, 18);
+    place(m_Group, 6, cy - 44, cx - 80, 41);
+    const int q = (cx - 86) / 4;
+    for (int i = 0; i < 4; ++i)
+        place(m_Levels[i], 16 + i * q, cy - 30, 65, 23);
+}
+
+void CVLPLogWnd::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    LayoutChildren(event->size().width(), event->size().height());
+}
+
+void CVLPLogWnd::closeEvent(QCloseEvent* event) {
+    Detach();
+    emit closed(this);
+    QWidget::closeEvent(event);
+}
+
+QString CVLPLogWnd::RowsText(bool selectedOnly) const {
+    std::vector<std::size_t> rows;
+    if (selectedOnly && m_List && m_List->selectionModel()) {
+        for (const QModelIndex& i : m_List->selectionModel()->selectedRows())
+            rows.push_back(static_cast<std::size_t>(i.row()));
+        std::sort(rows.begin(), rows.end());
+    } else {
+        rows.resize(m_Model.Rows());
+        for (std::size_t i = 0; i < rows.size(); ++i)
+            rows[i] = i;
+    }
+    QString out;
+    for (std::size_t r : rows) {
+        out += m_Model.TimeText(r);
+        out += QLatin1Char('\t');
+        out += m_Model.MessageText(r);
+        out += QLatin1Char('\n');
+    }
+    return out;
+}
+
+bool CVLPLogWnd::SaveTo(const QString& path) const {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    const QByteArray bytes = RowsText(false).toLatin1();
+    return file.write(bytes) == bytes.size() && file.flush();
+}
+
+void CVLPLogWnd::ShowContextMenu(const QPoint& pos) {
+    QMenu menu(this);
+    QAction* copy = menu.addAction(QStringLiteral("Copy"));
+    copy->setEnabled(m_List->selectionModel() != nullptr && m_List->selectionModel()->hasSelection());
+    QAction* save = menu.addAction(QStringLiteral("Save..."));
+    QAction* chosen = menu.exec(m_List->viewport()->mapToGlobal(pos));
+    if (chosen == copy) {
+        QApplication::clipboard()->setText(RowsText(true));
+    } else if (chosen == save) {
+        const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save"), QString(),
+                                                          QStringLiteral("Text files (*.txt);;All files (*)"));
+        if (!path.isEmpty() && !SaveTo(path))
+            QMessageBox::warning(this, QStringLiteral("Save"),
+                                 QStringLiteral("The log could not be written to \"%1\".").arg(path));
+    }
+}
+
+} // namespace vq5::qt
