@@ -1,0 +1,120 @@
+// Test helpers: a pseudo-terminal that plays the device's side of the line, recording
+// message and trace sinks, and an engine wired to a pty.
+#pragma once
+
+#include "NotifyQueue.h"
+#include "SettingsStore.h"
+#include "VLPEngine.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <initializer_list>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace vq5::test {
+
+using Bytes = std::vector<unsigned char>;
+using namespace std::chrono_literals;
+
+Bytes B(std::initializer_list<int> values);
+Bytes B(const std::string& text);
+Bytes Cat(Bytes a, const Bytes& b);
+std::string Hex(const Bytes& bytes);
+
+// The long wait for things that take milliseconds (a loaded machine runs tests in parallel).
+inline constexpr std::chrono::milliseconds kLong = 10s;
+
+class CPty {
+public:
+    CPty();  // openpty; both sides raw; the test keeps the slave fd open as well
+    ~CPty();
+    CPty(const CPty&) = delete;
+    CPty& operator=(const CPty&) = delete;
+
+    const std::string& Path() const { return m_Path; }
+    int Master() const { return m_Master; }
+    int Slave() const { return m_Slave; }
+
+    void Write(const Bytes& bytes);
+    // Reads exactly n bytes, or what came before the time-out.
+    Bytes Read(std::size_t n, std::chrono::milliseconds timeout = kLong);
+    // Reads whatever arrives until the line has been quiet for `quiet`.
+    Bytes ReadQuiet(std::chrono::milliseconds quiet);
+    // One frame the PC wrote: EOT, ACK/NAK or an information frame (by its first byte).
+    Bytes ReadPcFrame(std::chrono::milliseconds timeout = kLong);
+    void CloseMaster();
+    int SlaveSpeed() const; // read back with TCGETS2 on the slave side
+
+private:
+    int m_Master = -1;
+    int m_Slave = -1;
+    std::string m_Path;
+};
+
+// Records boxes. With blocking set, Show waits (like a modal box) until Abandon.
+class CRecordingMessages : public IUserMessages {
+public:
+    explicit CRecordingMessages(bool blocking = false) : m_Blocking(blocking) {}
+    void Show(const std::string& caption, const std::string& text) override;
+    void Abandon() override;
+    void Reset() override;
+    std::vector<std::pair<std::string, std::string>> Boxes() const;
+    bool WaitForBox(std::chrono::milliseconds timeout);
+
+private:
+    mutable std::mutex m_Lock; // guards m_Boxes, m_Abandoned
+    std::condition_variable m_Changed;
+    std::vector<std::pair<std::string, std::string>> m_Boxes;
+    bool m_Abandoned = false;
+    bool m_Blocking;
+};
+
+class CRecordingTrace : public ITraceSink {
+public:
+    void AddLine(int level, std::string line) override;
+    std::vector<std::pair<int, std::string>> Lines() const;
+    bool Contains(const std::string& text) const;
+
+private:
+    mutable std::mutex m_Lock; // guards m_Lines
+    std::vector<std::pair<int, std::string>> m_Lines;
+};
+
+// An engine whose ComPort is a fresh pty; the test plays the device on the master side.
+class CEngineOnPty {
+public:
+    explicit CEngineOnPty(unsigned timeoutMs = 2000, int fastIndex = 3);
+    ~CEngineOnPty();
+
+    void Start(); // starts the worker and waits until it reports Initializing
+
+    // Device side.
+    void Poll();
+    void SendSelect();
+    // Polls and takes the PC's answer: the message text of an information frame (acknowledged
+    // with ACK, after which the EOT is checked) or "" for a bare EOT. `frame` gets the frame.
+    std::string PollMessage(Bytes* frame = nullptr);
+    // Selects and hands the PC a text; checks the PC's two ACKs.
+    void SelectSend(const std::string& text);
+    // The identification reply "&<letter>PVQ-5 (<ver>) ..." through a select.
+    void Identify(char letter, const std::string& version);
+
+    // Waits for the next notification of this kind; the skipped ones are kept in Seen().
+    Notification WaitKind(int kind, std::chrono::milliseconds timeout = kLong);
+    std::vector<Notification> Drain(std::chrono::milliseconds quiet = 100ms);
+
+    CPty pty;
+    CMemoryStore store;
+    CNotifyQueue queue;
+    CRecordingMessages messages;
+    std::unique_ptr<CVLPEngine> engine;
+};
+
+// How much CPU this process used, in milliseconds.
+double ProcessCpuMs();
+
+} // namespace vq5::test
