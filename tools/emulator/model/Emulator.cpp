@@ -103,7 +103,14 @@ std::string FieldCheckMessage(FieldCheck result, int lo, int hi) {
     return buf;
 }
 
-CEmulator::CEmulator(CVL& engine, ISettingsStore* store) : m_Engine(engine), m_Section(kSettingsSection, store) {
+CEmulator::CEmulator(CVL& engine, ISettingsStore* store)
+    : m_Engine(engine), m_OwnSection(std::make_unique<CProfileSection>(kSettingsSection, store)), m_Section(*m_OwnSection) {
+    Bind();
+}
+
+CEmulator::CEmulator(CVL& engine, CProfileSection& section) : m_Engine(engine), m_Section(section) { Bind(); }
+
+void CEmulator::Bind() {
     m_Section.BindInt(m_LijnNr, "LijnNr", 123);
     m_Section.BindInt(m_RunNr, "RunNr", 45);
     m_Section.BindInt(m_AutoIncrement, "AutoIncrement", 0);

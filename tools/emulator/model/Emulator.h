@@ -7,6 +7,7 @@
 #include "VL.h"
 
 #include <chrono>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -46,6 +47,8 @@ class CEmulator {
 public:
     // Binds "LijnNr" (123), "RunNr" (45) and "AutoIncrement" (0) in "Settings_V2.3".
     explicit CEmulator(CVL& engine, ISettingsStore* store = nullptr);
+    // The same, binding into a section the caller owns (the dialog's own "Settings_V2.3").
+    CEmulator(CVL& engine, CProfileSection& section);
 
     void PushNumbers();       // "LijnNr", "RunNr" into the engine
     void PushAutoIncrement(); // "AutoIncrement" into the engine
@@ -62,8 +65,11 @@ public:
     int m_AutoIncrement = 0;
 
 private:
+    void Bind();
+
     CVL& m_Engine;
-    CProfileSection m_Section;
+    std::unique_ptr<CProfileSection> m_OwnSection;
+    CProfileSection& m_Section;
 };
 
 } // namespace vq5::emu

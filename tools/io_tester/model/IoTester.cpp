@@ -15,7 +15,14 @@ bool ExpertMarkerExists(const std::string& program, const std::string& directory
     return std::filesystem::exists(dir / (program + ".Lumark"), ec);
 }
 
-CIoTester::CIoTester(CVLP& engine, ISettingsStore* store) : m_Engine(engine), m_Section(kSettingsSection, store) {
+CIoTester::CIoTester(CVLP& engine, ISettingsStore* store)
+    : m_Engine(engine), m_OwnSection(std::make_unique<CProfileSection>(kSettingsSection, store)), m_Section(*m_OwnSection) {
+    Bind();
+}
+
+CIoTester::CIoTester(CVLP& engine, CProfileSection& section) : m_Engine(engine), m_Section(section) { Bind(); }
+
+void CIoTester::Bind() {
     m_Inputs.fill(LampState::Active);
     m_Outputs.fill(LampState::Active);
     m_Section.BindInt(m_ShowInputs, "ShowInputs", 1);

@@ -8,6 +8,7 @@
 #include "VLP.h"
 
 #include <array>
+#include <memory>
 #include <string>
 
 namespace vq5::io {
@@ -24,6 +25,9 @@ public:
     // Binds "ShowInputs" (default 1) and "ShowOutputs" (default 0) in "Settings_V2.3" of the
     // store; written back when the model is destroyed. Every lamp starts active.
     explicit CIoTester(CVLP& engine, ISettingsStore* store = nullptr);
+    // The same, binding into a section the caller owns (the dialog's own "Settings_V2.3");
+    // it must outlive the fields' write-back, which happens when that section goes.
+    CIoTester(CVLP& engine, CProfileSection& section);
 
     // After the engine has started: program-mode entry, then both check boxes applied as if
     // each had been clicked ("Show &inputs" first).
@@ -62,8 +66,11 @@ private:
     void ShowInputsValue(std::string_view value);
     void ShowOutputsValue(std::string_view value);
 
+    void Bind();
+
     CVLP& m_Engine;
-    CProfileSection m_Section;
+    std::unique_ptr<CProfileSection> m_OwnSection;
+    CProfileSection& m_Section;
     int m_ShowInputs = 1;
     int m_ShowOutputs = 0;
     bool m_Expert = false;

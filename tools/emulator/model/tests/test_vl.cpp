@@ -187,7 +187,7 @@ TEST_F(Engine, TraceLineShowsTheText) {
     e.SetTraceSink(&lines);
     e.m_LineNumber = 7;
     e.m_RunNumber = 12;
-    Next();
+    EXPECT_EQ(e.TxMessage(e.m_Data), 19); // the trace shows the frame buffer
     e.SetTraceSink(nullptr);
     bool found = false;
     for (const auto& l : lines.lines)
