@@ -103,7 +103,7 @@ CWaitCursor::~CWaitCursor() { QApplication::restoreOverrideCursor(); }
 // --- CToolDialog -------------------------------------------------------------------------
 
 CToolDialog::CToolDialog(ToolInfo info, CVLPEngine& engine, QWidget* parent)
-    : QDialog(parent), m_Info(std::move(info)), m_Engine(engine),
+    : QDialog(parent), m_Info(std::move(info)), m_ToolEngine(engine),
       m_Section(std::make_unique<CProfileSection>(kToolSection)) {
     setObjectName(QStringLiteral("102"));
     setWindowTitle(m_Info.caption);
@@ -164,7 +164,7 @@ bool CToolDialog::InitDialog(QWidget* placeholder) {
     // The placement, restored and bound under the tool's placement name.
     BindWindow(*m_Section, this, m_Info.placement);
     // The engine front in place of the placeholder; the engine starts.
-    m_Front = std::make_unique<CEngineFront>(m_Engine, this);
+    m_Front = std::make_unique<CEngineFront>(m_ToolEngine, this);
     m_Front->SetMainHandler([this](const Notification& n) {
         if (!m_ShutDown)
             OnNotify(n);

@@ -112,7 +112,7 @@ public:
     ~CToolDialog() override;
 
     const ToolInfo& Info() const { return m_Info; }
-    CVLPEngine& Engine() const { return m_Engine; }
+    CVLPEngine& Engine() const { return m_ToolEngine; }
     CEngineFront* Front() const { return m_Front.get(); }
     // The tool's own section "Settings_V2.3" (valid until Shutdown).
     CProfileSection& Section() { return *m_Section; }
@@ -158,7 +158,7 @@ private:
     void BuildMenu();
 
     ToolInfo m_Info;
-    CVLPEngine& m_Engine;
+    CVLPEngine& m_ToolEngine;
     std::unique_ptr<CProfileSection> m_Section;
     std::unique_ptr<CEngineFront> m_Front;
     QMenuBar* m_MenuBar = nullptr;

@@ -1,0 +1,74 @@
+#include "ResetDlg.h"
+
+#include "WindowBinding.h"
+
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+
+namespace vq5::factory_reset {
+
+qt::ToolInfo ResetToolInfo() {
+    qt::ToolInfo info;
+    info.program = QStringLiteral("VQ5WReset");
+    info.caption = QStringLiteral("VQ5WReset");
+    info.placement = QStringLiteral("dlgWnd-1.0");
+    info.aboutItem = QStringLiteral("&About VQ5WReset...");
+    info.menu = qt::ToolInfo::None;
+    info.aboutBitmap = 130;
+    info.description = QStringLiteral("VQ-5 factory reset tool");
+    info.tooltips = {
+        {QStringLiteral("reset"), QStringLiteral("Restore the factory defaults of the VQ-5 and reboot it")},
+        {QStringLiteral("exit"), QStringLiteral("Close VQ5WReset")},
+    };
+    return info;
+}
+
+CResetDlg::CResetDlg(ISettingsStore* store, QWidget* parent)
+    : CResetEngineHolder(store), qt::CToolDialog(ResetToolInfo(), m_Engine, parent), m_Model(m_Engine) {
+    QWidget* body = Body();
+    // 257 x 105 dialog units: the status box frame at the left, the buttons at the right.
+    SetBodySize(qt::DluSize(this, 257, 105));
+
+    m_Placeholder = new QGroupBox(body);
+    m_Placeholder->setObjectName(QStringLiteral("1000"));
+    m_Placeholder->setGeometry(qt::DluRect(this, 7, 7, 172, 91));
+
+    m_Reset = new QPushButton(QStringLiteral("&Reset"), body);
+    m_Reset->setObjectName(QStringLiteral("reset"));
+    m_Reset->setGeometry(qt::DluRect(this, 188, 11, 62, 14));
+    m_Reset->setDefault(true);
+
+    m_Text = new QLabel(QStringLiteral("Reboot and factory default the VQ5(s)"), body);
+    m_Text->setObjectName(QStringLiteral("explanation"));
+    m_Text->setWordWrap(true);
+    m_Text->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    m_Text->setGeometry(qt::DluRect(this, 188, 30, 62, 26));
+
+    m_Exit = new QPushButton(QStringLiteral("&Exit"), body);
+    m_Exit->setObjectName(QStringLiteral("exit"));
+    m_Exit->setGeometry(qt::DluRect(this, 188, 84, 62, 14));
+
+    connect(m_Reset, &QPushButton::clicked, this, [this] { OnReset(); });
+    connect(m_Exit, &QPushButton::clicked, this, [this] { RunCommand(qt::cmdExit); });
+
+    // The placement under "dlgWnd-1.0", then the status box in place of frame 1000 and the
+    // engine started. The section "Settings_V2.3" holds only the placement.
+    InitDialog(m_Placeholder);
+}
+
+CResetDlg::~CResetDlg() { Shutdown(); }
+
+void CResetDlg::OnReset() {
+    if (!m_Model.ResetEnabled())
+        return;
+    m_Reset->setEnabled(false);
+    m_Model.Reset();
+}
+
+void CResetDlg::OnNotify(const Notification& n) {
+    if (m_Model.OnNotify(n))
+        m_Reset->setEnabled(m_Model.ResetEnabled());
+}
+
+} // namespace vq5::factory_reset
