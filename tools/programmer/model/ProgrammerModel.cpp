@@ -418,6 +418,20 @@ std::optional<unsigned> HexValue(const std::string& text) {
 
 } // namespace
 
+std::string DeviceText(const std::string& bytes) {
+    std::string out;
+    out.reserve(bytes.size());
+    for (unsigned char c : bytes) {
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
 CParseResult CProgrammerModel::Parse(const std::string& text) {
     CParseResult r;
     CProgrammerValues& v = m_Values;
@@ -464,7 +478,7 @@ CParseResult CProgrammerModel::Parse(const std::string& text) {
     }
     if (text.compare(0, 4, pia) == 0 && text.size() > 4) {
         r.matched = true;
-        v.m_ConfigID = text.substr(4);
+        v.m_ConfigID = DeviceText(text.substr(4));
         r.changed.emplace_back("ConfigID");
         return r;
     }
@@ -473,7 +487,7 @@ CParseResult CProgrammerModel::Parse(const std::string& text) {
         const auto value = dev::ReadText(text);
         for (int i = 0; i < kDataCalls && value; ++i)
             if (DataCallRows()[i].textItem == text[3]) {
-                v.m_DataCallText[i] = *value;
+                v.m_DataCallText[i] = DeviceText(*value);
                 r.changed.emplace_back(DataCallRows()[i].textKey);
             }
         return r;

@@ -80,6 +80,10 @@ inline constexpr std::size_t kMessageLimit = 99;        // one message, gate and
 std::string DateStamp(const std::tm& date);
 std::string DateStampNow(); // the current local date
 
+// Texts in the values are UTF-8, as the user types them and the settings keep them; the
+// device's bytes are read as Latin-1. Only printable ASCII is ever sent (see WriteSequence).
+std::string DeviceText(const std::string& bytes);
+
 // The window's values, one member per control.
 struct CProgrammerValues {
     int m_CheckConfigID = 0;

@@ -130,6 +130,17 @@ TEST(ProgrammerParse, Identifier) {
     EXPECT_EQ(m.m_Values.m_ConfigID, longId);
 }
 
+TEST(ProgrammerParse, DeviceBytesAreReadAsLatin1) {
+    EXPECT_EQ(DeviceText("abc"), "abc");
+    EXPECT_EQ(DeviceText("caf\xE9"), "caf\xC3\xA9");
+    CProgrammerModel m;
+    m.OnNotification(Received("&PIAd\xFCsseldorf"));
+    EXPECT_EQ(m.m_Values.m_ConfigID, "d\xC3\xBCsseldorf");
+    m.m_Values.m_CheckConfigID = 1;
+    std::string error;
+    EXPECT_FALSE(m.WriteSequence(error)); // not sendable: refused, never mangled
+}
+
 TEST(ProgrammerParse, FilterConstantsAndCoupling) {
     CProgrammerModel m;
     Identify(m, "&PPVQ-5 (87)");
