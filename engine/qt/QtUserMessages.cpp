@@ -27,6 +27,7 @@ struct CQtUserMessages::State {
     std::vector<std::shared_ptr<Request>> requests; // asked for and not yet answered
     QObject* context = nullptr;                      // lives on the GUI thread
     std::vector<QPointer<QMessageBox>> boxes;        // shown now; GUI thread only
+    int running = 0;                                 // RunBox calls on the stack; GUI thread only
 
     bool OnGuiThread() {
         return context != nullptr && QThread::currentThread() == context->thread();
@@ -59,7 +60,9 @@ struct CQtUserMessages::State {
                         QString::fromStdString(r->text), QMessageBox::Ok);
         box.setWindowModality(Qt::ApplicationModal);
         st->boxes.push_back(&box);
+        ++st->running;
         box.exec();
+        --st->running;
         st->boxes.erase(std::remove_if(st->boxes.begin(), st->boxes.end(),
                                        [&](const QPointer<QMessageBox>& p) { return p.isNull() || p == &box; }),
                         st->boxes.end());
@@ -82,8 +85,10 @@ CQtUserMessages::~CQtUserMessages() {
         context = m_State->context;
         m_State->context = nullptr; // no request is posted to it any more
     }
-    if (QThread::currentThread() == context->thread())
-        delete context; // drops requests still queued for it
+    // Deleting it drops the requests still queued for it. While one of its own boxes is on
+    // the stack (this runs inside that box's loop) it goes later instead.
+    if (QThread::currentThread() == context->thread() && m_State->running == 0)
+        delete context;
     else
         context->deleteLater();
 }

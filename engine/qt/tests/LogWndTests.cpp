@@ -1,0 +1,353 @@
+// The protocol log window: level filtering and pause before anything is copied, the time
+// column, the '$' lines of the engine, the 2000-character cut, batching of lines from the
+// worker, the layout on resize, the level mask and placement in "VLPLogWnd", and a list of
+// hundreds of thousands of rows.
+#include "VLPLogWnd.h"
+
+#include "QtTestSupport.h"
+#include "SettingsStore.h"
+#include "VLPEngine.h"
+
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTreeView>
+#include <QtTest>
+
+#include <ctime>
+
+using namespace vq5;
+using namespace vq5::qt;
+using namespace vq5::qt::test;
+
+namespace {
+
+// 14:05:07.123 UTC on 2 March 2004.
+std::chrono::system_clock::time_point At140507123() {
+    std::tm tm{};
+    tm.tm_year = 104;
+    tm.tm_mon = 2;
+    tm.tm_mday = 2;
+    tm.tm_hour = 14;
+    tm.tm_min = 5;
+    tm.tm_sec = 7;
+    const std::time_t t = timegm(&tm);
+    return std::chrono::system_clock::from_time_t(t) + std::chrono::milliseconds(123);
+}
+
+QStringList Messages(CVLPLogWnd& wnd) {
+    QStringList out;
+    for (std::size_t i = 0; i < wnd.Model().Rows(); ++i)
+        out << wnd.Model().MessageText(i);
+    return out;
+}
+
+} // namespace
+
+class LogWndTests : public QObject {
+    Q_OBJECT
+
+    CMemoryStore m_Store;
+    std::unique_ptr<CVLPEngine> m_Engine;
+
+    std::unique_ptr<CVLPLogWnd> Open() {
+        auto wnd = std::make_unique<CVLPLogWnd>(*m_Engine, &m_Store);
+        wnd->Attach();
+        return wnd;
+    }
+
+private slots:
+    void init() {
+        m_Store.Replace({});
+        m_Engine = std::make_unique<CVLPEngine>(&m_Store);
+    }
+    void cleanup() { m_Engine.reset(); }
+
+    void windowLooksAsDescribed() {
+        auto wnd = Open();
+        QCOMPARE(wnd->windowTitle(), QStringLiteral("VQ-5 Velto Protocol log window"));
+        QCOMPARE(wnd->Model().headerData(0, Qt::Horizontal).toString(), QStringLiteral("Time"));
+        QCOMPARE(wnd->Model().headerData(1, Qt::Horizontal).toString(), QStringLiteral("Message"));
+        QCOMPARE(wnd->List()->header()->sectionSize(0), 60);
+        QCOMPARE(wnd->LevelGroup()->title(), QStringLiteral("Debug"));
+        const char* names[] = {"I/O", "Frame", "Slave", "Appl"};
+        for (int i = 0; i < 4; ++i)
+            QCOMPARE(wnd->LevelBox(i)->text(), QString::fromLatin1(names[i]));
+        QCOMPARE(wnd->ExitButton()->text(), QStringLiteral("Exit"));
+        QCOMPARE(wnd->StartStopButton()->text(), QStringLiteral("Stop"));
+        QCOMPARE(wnd->focusWidget(), wnd->ExitButton());
+        QVERIFY(m_Engine->HasTraceSink());
+    }
+
+    void defaultMaskListsFrameSlaveApplButNotIO() {
+        auto wnd = Open();
+        QCOMPARE(wnd->LevelMask(), 14);
+        QVERIFY(!wnd->LevelBox(0)->isChecked());
+        QVERIFY(wnd->LevelBox(1)->isChecked() && wnd->LevelBox(2)->isChecked() && wnd->LevelBox(3)->isChecked());
+        m_Engine->Trace(0, "io %d", 0);
+        m_Engine->Trace(1, "frame %d", 1);
+        m_Engine->Trace(2, "slave %d", 2);
+        m_Engine->Trace(3, "appl %d", 3);
+        wnd->Flush();
+        QCOMPARE(Messages(*wnd), (QStringList{"frame 1", "slave 2", "appl 3"}));
+    }
+
+    void checkBoxesRebuildTheMask() {
+        auto wnd = Open();
+        wnd->show();
+        wnd->LevelBox(0)->click(); // I/O on
+        wnd->LevelBox(2)->click(); // Slave off
+        QCOMPARE(wnd->LevelMask(), 1 | 2 | 8);
+        m_Engine->Trace(0, "io");
+        m_Engine->Trace(2, "slave");
+        m_Engine->Trace(3, "appl");
+        wnd->Flush();
+        QCOMPARE(Messages(*wnd), (QStringList{"io", "appl"}));
+        // Levels outside 0..3 are dropped, never shifted out of range.
+        wnd->AddLine(-1, "neg");
+        wnd->AddLine(4, "four");
+        wnd->AddLine(40, "forty");
+        wnd->Flush();
+        QCOMPARE(wnd->Model().Rows(), std::size_t(2));
+    }
+
+    void pauseDropsLinesUntilStarted() {
+        auto wnd = Open();
+        wnd->show();
+        m_Engine->Trace(3, "before");
+        wnd->StartStopButton()->click();
+        QVERIFY(wnd->Paused());
+        QCOMPARE(wnd->StartStopButton()->text(), QStringLiteral("Start"));
+        m_Engine->Trace(3, "while paused");
+        wnd->StartStopButton()->click();
+        QVERIFY(!wnd->Paused());
+        QCOMPARE(wnd->StartStopButton()->text(), QStringLiteral("Stop"));
+        m_Engine->Trace(3, "after");
+        wnd->Flush();
+        QCOMPARE(Messages(*wnd), (QStringList{"before", "after"}));
+    }
+
+    void timeColumnIsMinuteSecondHundredthsOfUtc() {
+        QCOMPARE(FormatLogTime(MsOfHour(At140507123())), QStringLiteral(" 5:07.12"));
+        QCOMPARE(FormatLogTime(0), QStringLiteral(" 0:00.00"));
+        QCOMPARE(FormatLogTime(59 * 60000 + 59 * 1000 + 999), QStringLiteral("59:59.99"));
+        QCOMPARE(FormatLogTime(12 * 60000 + 3 * 1000 + 9), QStringLiteral("12:03.00"));
+        auto wnd = Open();
+        wnd->SetClock([] { return At140507123(); });
+        m_Engine->Trace(3, "stamped");
+        wnd->Flush();
+        QCOMPARE(wnd->Model().data(wnd->Model().index(0, 0)).toString(), QStringLiteral(" 5:07.12"));
+        QCOMPARE(wnd->Model().data(wnd->Model().index(0, 1)).toString(), QStringLiteral("stamped"));
+        // The line is stamped when it is handed over, not when the list shows it.
+        wnd->SetClock([] { return At140507123() + std::chrono::minutes(20); });
+        wnd->Flush();
+        QCOMPARE(wnd->Model().TimeText(0), QStringLiteral(" 5:07.12"));
+    }
+
+    void dollarShowsTheFrameBufferQuoted() {
+        auto wnd = Open();
+        std::memcpy(m_Engine->m_Data, "&PIA", 5);
+        m_Engine->m_Len = 4;
+        m_Engine->Trace(3, "CVLPMsg::TxMessage() = $");
+        // Only the first '$' is replaced, also one that came in through an argument.
+        m_Engine->Trace(3, "CVLPMsg::RxMessage(%s) $", "$");
+        wnd->Flush();
+        QCOMPARE(Messages(*wnd), (QStringList{"CVLPMsg::TxMessage() = \"&PIA\"", "CVLPMsg::RxMessage(\"&PIA\") $"}));
+    }
+
+    void longLinesAreCutTo2000() {
+        auto wnd = Open();
+        const std::string big(5000, 'x');
+        m_Engine->Trace(3, "%s", big.c_str());
+        wnd->AddLine(3, std::string(3000, 'y')); // straight from another sink user
+        std::memset(m_Engine->m_Data, 0x01, 255);
+        m_Engine->m_Len = 255;
+        const std::string nearFull(1990, 'z');
+        m_Engine->Trace(3, "%s$", nearFull.c_str()); // the expansion would overrun
+        wnd->Flush();
+        QCOMPARE(wnd->Model().Rows(), std::size_t(3));
+        for (std::size_t i = 0; i < 3; ++i)
+            QVERIFY2(wnd->Model().MessageText(i).size() <= 2000, qPrintable(QString::number(i)));
+        QVERIFY(wnd->Model().MessageText(0).startsWith(QStringLiteral("xxxx")));
+        QCOMPARE(wnd->Model().MessageText(1).size(), 2000);
+        QVERIFY(wnd->Model().MessageText(2).startsWith(QString::fromStdString(nearFull)));
+    }
+
+    void eightBitTextKeepsOneCharacterPerByte() {
+        auto wnd = Open();
+        wnd->AddLine(3, std::string("a\xff\x80z", 4));
+        wnd->Flush();
+        QCOMPARE(wnd->Model().MessageText(0).size(), 4);
+        QCOMPARE(wnd->Model().MessageText(0).at(1).unicode(), ushort(0xFF));
+    }
+
+    void linesOfOneTurnArriveInOneBatch() {
+        auto wnd = Open();
+        QSignalSpy inserted(&wnd->Model(), &QAbstractItemModel::rowsInserted);
+        for (int i = 0; i < 1000; ++i)
+            m_Engine->Trace(3, "line %d", i);
+        QCOMPARE(wnd->Model().Rows(), std::size_t(0)); // nothing before the flush
+        QCoreApplication::processEvents();
+        QCOMPARE(inserted.count(), 1);
+        QCOMPARE(wnd->Model().Rows(), std::size_t(1000));
+        QCOMPARE(wnd->Model().MessageText(999), QStringLiteral("line 999"));
+        // The next turn starts a new batch by itself.
+        m_Engine->Trace(3, "next");
+        QVERIFY(PumpUntil([&] { return wnd->Model().Rows() == 1001; }));
+        QCOMPARE(inserted.count(), 2);
+    }
+
+    void linesFromAWorkerArriveInOrder() {
+        auto wnd = Open();
+        std::thread worker([&] {
+            for (int i = 0; i < 5000; ++i)
+                m_Engine->Trace(2, "w %d", i);
+        });
+        QVERIFY(PumpUntil([&] { return wnd->Model().Rows() == 5000; }));
+        worker.join();
+        for (int i : {0, 1, 2500, 4999})
+            QCOMPARE(wnd->Model().MessageText(std::size_t(i)), QStringLiteral("w %1").arg(i));
+    }
+
+    void closedWindowTakesNoMoreLines() {
+        auto wnd = Open();
+        m_Engine->Trace(3, "pending");
+        wnd->Detach();
+        QVERIFY(!m_Engine->HasTraceSink());
+        m_Engine->Trace(3, "after close");
+        wnd->Flush();
+        QCOMPARE(Messages(*wnd), QStringList{"pending"});
+        wnd->Detach(); // once only: a second call changes nothing
+        QVERIFY(!m_Engine->HasTraceSink());
+    }
+
+    void destroyedWindowWithQueuedFlushIsSafe() {
+        auto wnd = Open();
+        m_Engine->Trace(3, "queued");
+        wnd.reset(); // the flush it scheduled is dropped with it
+        QVERIFY(!m_Engine->HasTraceSink());
+        QCoreApplication::processEvents();
+        m_Engine->Trace(3, "nobody listens");
+    }
+
+    void layoutOnResize() {
+        auto wnd = Open();
+        wnd->show();
+        wnd->resize(500, 300);
+        QCoreApplication::processEvents();
+        const int cx = wnd->width(), cy = wnd->height();
+        QCOMPARE(wnd->List()->geometry(), QRect(6, 6, cx - 12, cy - 50));
+        QCOMPARE(wnd->ExitButton()->geometry(), QRect(cx - 70, cy - 40, 64, 18));
+        QCOMPARE(wnd->StartStopButton()->geometry(), QRect(cx - 70, cy - 19, 64, 18));
+        QCOMPARE(wnd->LevelGroup()->geometry(), QRect(6, cy - 44, cx - 80, 41));
+        const int q = (cx - 86) / 4;
+        for (int i = 0; i < 4; ++i)
+            QCOMPARE(wnd->LevelBox(i)->geometry(), QRect(16 + i * q, cy - 30, 65, 23));
+        // Message fills the rest of the list's width.
+        QVERIFY(wnd->List()->header()->stretchLastSection());
+        wnd->resize(40, 30); // smaller than the layout: no negative sizes
+        QCoreApplication::processEvents();
+        QVERIFY(wnd->List()->width() >= 0 && wnd->List()->height() >= 0);
+    }
+
+    void levelAndPlacementLiveInVLPLogWnd() {
+        {
+            auto wnd = Open();
+            wnd->show();
+            wnd->LevelBox(3)->click(); // Appl off
+            wnd->move(40, 50);
+            wnd->resize(420, 260);
+            QCoreApplication::processEvents();
+        } // destruction writes them
+        QVERIFY(m_Store.Has("VLPLogWnd", "Level"));
+        QCOMPARE(m_Store.ReadInt("VLPLogWnd", "Level").value_or(-1), 6);
+        for (const char* key : {"logWnd_flags", "logWnd_showCmd", "logWnd_x1", "logWnd_y1", "logWnd_x2", "logWnd_y2"})
+            QVERIFY2(m_Store.Has("VLPLogWnd", key), key);
+        const int w = int(m_Store.ReadInt("VLPLogWnd", "logWnd_x2").value() - m_Store.ReadInt("VLPLogWnd", "logWnd_x1").value());
+        QCOMPARE(w, 420);
+
+        auto again = Open();
+        QCOMPARE(again->LevelMask(), 6);
+        QVERIFY(!again->LevelBox(3)->isChecked());
+        QCOMPARE(again->width(), 420);
+        QCOMPARE(again->Model().Rows(), std::size_t(0));
+    }
+
+    void damagedLevelValueStillFilters() {
+        m_Store.WriteString("VLPLogWnd", "Level", "garbage");
+        auto wnd = Open();
+        QCOMPARE(wnd->LevelMask(), 14); // unreadable: the default
+        m_Store.WriteInt("VLPLogWnd", "Level", -1);
+        auto all = std::make_unique<CVLPLogWnd>(*m_Engine, &m_Store);
+        QCOMPARE(all->LevelMask(), -1);
+        all->AddLine(0, "io");
+        all->AddLine(3, "appl");
+        all->Flush();
+        QCOMPARE(all->Model().Rows(), std::size_t(2));
+    }
+
+    void copyAndSaveAreTabSeparated() {
+        auto wnd = Open();
+        wnd->SetClock([] { return At140507123(); });
+        m_Engine->Trace(3, "first");
+        m_Engine->Trace(3, "second");
+        m_Engine->Trace(3, "third");
+        wnd->Flush();
+        wnd->List()->selectionModel()->select(wnd->Model().index(1, 0),
+                                              QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        QCOMPARE(wnd->RowsText(true), QStringLiteral(" 5:07.12\tsecond\n"));
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("log.txt"));
+        QVERIFY(wnd->SaveTo(path));
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(QString::fromLatin1(f.readAll()),
+                 QStringLiteral(" 5:07.12\tfirst\n 5:07.12\tsecond\n 5:07.12\tthird\n"));
+        QVERIFY(!wnd->SaveTo(dir.filePath(QStringLiteral("no/such/dir/log.txt"))));
+    }
+
+    void twoHundredThousandLinesStayResponsive() {
+        auto wnd = Open();
+        wnd->show();
+        QElapsedTimer clock;
+        clock.start();
+        std::atomic<bool> done{false};
+        std::thread worker([&] {
+            for (int i = 0; i < 200000; ++i)
+                m_Engine->Trace(2, "CVLPSlave::StateEngine(), State=%s %d", "sIdle", i);
+            done = true;
+        });
+        // Measure the longest event-loop turn while the lines pour in.
+        qint64 longestTurn = 0, turns = 0;
+        QElapsedTimer turn;
+        const bool filled = PumpUntil([&] {
+            if (turn.isValid())
+                longestTurn = std::max(longestTurn, turn.elapsed());
+            turn.start();
+            ++turns;
+            return done.load() && wnd->Model().Rows() == 200000;
+        }, 120000);
+        worker.join();
+        const qint64 fillMs = clock.elapsed();
+        QVERIFY(filled);
+        QCOMPARE(wnd->Model().MessageText(199999), QStringLiteral("CVLPSlave::StateEngine(), State=sIdle 199999"));
+        // Scrolled to the end: the last row is visible.
+        const QRect last = wnd->List()->visualRect(wnd->Model().index(199999, 1));
+        QVERIFY(wnd->List()->viewport()->rect().intersects(last));
+        clock.restart();
+        wnd->List()->scrollToTop();
+        wnd->List()->scrollToBottom();
+        wnd->repaint();
+        const qint64 scrollMs = clock.elapsed();
+        std::printf("200000 lines: filled in %lld ms, %lld event-loop turns, longest turn %lld ms, "
+                    "scroll+repaint %lld ms\n",
+                    static_cast<long long>(fillMs), static_cast<long long>(turns),
+                    static_cast<long long>(longestTurn), static_cast<long long>(scrollMs));
+    }
+};
+
+QTEST_MAIN(LogWndTests)
+#include "LogWndTests.moc"
