@@ -36,9 +36,9 @@ struct ButtonDef {
 
 // The "Actions" frame: two columns of three.
 const ButtonDef kButtons[6] = {
-    {1003, "Version", gVersion, 198, 117},    {1004, "Data Calls", gDataCalls, 250, 117},
-    {1006, "RCS Id's", gRcsIds, 198, 134},    {1007, "Settings", gSettings, 250, 134},
-    {1008, "Misc.", gMisc, 198, 151},         {1009, "All info", gAllInfo, 250, 151},
+    {1003, "Version", gVersion, 198, 114},    {1004, "Data Calls", gDataCalls, 249, 114},
+    {1006, "RCS Id's", gRcsIds, 198, 129},    {1007, "Settings", gSettings, 249, 129},
+    {1008, "Misc.", gMisc, 198, 144},         {1009, "All info", gAllInfo, 249, 144},
 };
 
 std::function<void(QWidget*, const QString&)>& MessageHook() {
@@ -53,13 +53,13 @@ QString DeviceText(const std::string& s) { return QString::fromLatin1(s.data(), 
 void CInfoDlg::SetMessageHook(std::function<void(QWidget*, const QString&)> hook) { MessageHook() = std::move(hook); }
 
 CInfoDlg::CInfoDlg(ISettingsStore* store, QWidget* parent)
-    : CInfoEngineHolder(store), qt::CToolDialog(InfoToolInfo(), m_Engine, parent) {
+    : CInfoEngineHolder(store), qt::CToolDialog(InfoToolInfo(), m_InfoEngine, parent) {
     QWidget* body = Body();
     SetBodySize(qt::DluSize(this, 307, 186));
 
     m_List = new QTreeWidget(body);
     m_List->setObjectName(QStringLiteral("1002"));
-    m_List->setGeometry(qt::DluRect(this, 7, 7, 293, 98));
+    m_List->setGeometry(qt::DluRect(this, 7, 7, 293, 93));
     m_List->setColumnCount(2);
     m_List->setHeaderLabels({QStringLiteral("Item"), QStringLiteral("Value")});
     m_List->setRootIsDecorated(false);
@@ -73,11 +73,11 @@ CInfoDlg::CInfoDlg(ISettingsStore* store, QWidget* parent)
 
     m_Placeholder = new QGroupBox(QStringLiteral("Engine"), body);
     m_Placeholder->setObjectName(QStringLiteral("1001"));
-    m_Placeholder->setGeometry(qt::DluRect(this, 7, 108, 182, 71));
+    m_Placeholder->setGeometry(qt::DluRect(this, 7, 104, 182, 75));
 
     auto* actions = new QGroupBox(QStringLiteral("Actions"), body);
     actions->setObjectName(QStringLiteral("actions"));
-    actions->setGeometry(qt::DluRect(this, 193, 108, 107, 60));
+    actions->setGeometry(qt::DluRect(this, 193, 104, 107, 58));
     for (int i = 0; i < 6; ++i) {
         const ButtonDef& d = kButtons[i];
         auto* b = new QPushButton(QString::fromLatin1(d.text), body);
@@ -92,13 +92,13 @@ CInfoDlg::CInfoDlg(ISettingsStore* store, QWidget* parent)
     m_Clear = new QPushButton(QStringLiteral("&Clear"), body);
     m_Clear->setObjectName(QStringLiteral("1010"));
     m_Clear->setAutoDefault(false);
-    m_Clear->setGeometry(qt::DluRect(this, 193, 172, 50, 14));
+    m_Clear->setGeometry(qt::DluRect(this, 193, 165, 50, 14));
     connect(m_Clear, &QPushButton::clicked, this, [this] { ClearList(); });
 
     m_Exit = new QPushButton(QStringLiteral("Exit"), body);
     m_Exit->setObjectName(QStringLiteral("1"));
     m_Exit->setDefault(true);
-    m_Exit->setGeometry(qt::DluRect(this, 250, 172, 50, 14));
+    m_Exit->setGeometry(qt::DluRect(this, 250, 165, 50, 14));
     connect(m_Exit, &QPushButton::clicked, this, [this] { RunCommand(qt::cmdExit); });
 
     // Expert test, placement, columns, then the engine in place of the placeholder.

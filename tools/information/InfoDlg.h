@@ -19,8 +19,8 @@ namespace vq5::information {
 
 // The engine comes first, so that it exists before the tool dialog takes it and goes after it.
 struct CInfoEngineHolder {
-    explicit CInfoEngineHolder(ISettingsStore* store) : m_Engine(store) {}
-    CVLPEngine m_Engine;
+    explicit CInfoEngineHolder(ISettingsStore* store) : m_InfoEngine(store) {}
+    CVLPEngine m_InfoEngine;
 };
 
 class CInfoDlg : private CInfoEngineHolder, public qt::CToolDialog {

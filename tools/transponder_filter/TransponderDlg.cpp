@@ -3,6 +3,7 @@
 #include "EngineFront.h"
 #include "WindowBinding.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -50,7 +51,7 @@ void CTransponderDlg::SetMessageHook(std::function<void(QWidget*, const QString&
 }
 
 CTransponderDlg::CTransponderDlg(ISettingsStore* store, QWidget* parent)
-    : CTransponderEngineHolder(store), qt::CToolDialog(TctToolInfo(), m_Engine, parent) {
+    : CTransponderEngineHolder(store), qt::CToolDialog(TctToolInfo(), m_TctEngine, parent) {
     QWidget* body = Body();
     SetBodySize(qt::DluSize(this, 252, 308));
 
@@ -96,27 +97,32 @@ CTransponderDlg::CTransponderDlg(ISettingsStore* store, QWidget* parent)
 
     m_EngineFrame = new QGroupBox(QStringLiteral("Engine"), body);
     m_EngineFrame->setObjectName(QStringLiteral("1001"));
-    m_EngineFrame->setGeometry(qt::DluRect(this, 7, 225, 180, 76));
+    m_EngineFrame->setGeometry(qt::DluRect(this, 7, 225, 176, 76));
 
     m_Load = new QPushButton(QStringLiteral("&Load from VQ5"), body);
     m_Load->setObjectName(QStringLiteral("Load"));
     m_Load->setAutoDefault(false);
-    m_Load->setGeometry(qt::DluRect(this, 192, 231, 53, 14));
+    m_Load->setGeometry(qt::DluRect(this, 188, 231, 57, 14));
     connect(m_Load, &QPushButton::clicked, this, [this] { Load(); });
     m_Save = new QPushButton(QStringLiteral("&Save to VQ5"), body);
     m_Save->setObjectName(QStringLiteral("Save"));
     m_Save->setAutoDefault(false);
-    m_Save->setGeometry(qt::DluRect(this, 192, 249, 53, 14));
+    m_Save->setGeometry(qt::DluRect(this, 188, 249, 57, 14));
     connect(m_Save, &QPushButton::clicked, this, [this] { Save(); });
     m_Exit = new QPushButton(QStringLiteral("Exit"), body);
     m_Exit->setObjectName(QStringLiteral("1"));
     m_Exit->setDefault(true);
-    m_Exit->setGeometry(qt::DluRect(this, 192, 287, 53, 14));
+    m_Exit->setGeometry(qt::DluRect(this, 188, 287, 57, 14));
     connect(m_Exit, &QPushButton::clicked, this, [this] { ExitDialog(); });
 
     // Engine status box in place of the "Engine" frame (the engine starts), placement.
     InitDialog(m_EngineFrame);
     m_Version.Seed(Engine().VersionMajor(), Engine().VersionMinor());
+    // "&Exit" of the menu is the same command as the "Exit" button: it takes the values.
+    if (QAction* exit = Action(qt::cmdExit)) {
+        disconnect(exit, &QAction::triggered, this, nullptr);
+        connect(exit, &QAction::triggered, this, [this] { ExitDialog(); });
+    }
 
     for (int i = 0; i < kSettingCount; ++i) {
         SettingRange r = RangeOf(static_cast<Setting>(i));
@@ -222,12 +228,6 @@ void CTransponderDlg::OnNotify(const Notification& n) {
     default:
         break;
     }
-}
-
-void CTransponderDlg::OnDebug() {
-    // "&Debug window" opens or closes the protocol log window, as "&Log" does.
-    if (Front())
-        Front()->ShowLogWindow();
 }
 
 } // namespace vq5::tct

@@ -22,8 +22,8 @@ namespace vq5::tct {
 
 // The engine comes first, so that it exists before the tool dialog takes it and goes after it.
 struct CTransponderEngineHolder {
-    explicit CTransponderEngineHolder(ISettingsStore* store) : m_Engine(store) {}
-    CVLPEngine m_Engine;
+    explicit CTransponderEngineHolder(ISettingsStore* store) : m_TctEngine(store) {}
+    CVLPEngine m_TctEngine;
 };
 
 class CTransponderDlg : private CTransponderEngineHolder, public qt::CToolDialog {
@@ -60,7 +60,6 @@ public:
 
 protected:
     void OnNotify(const Notification& n) override;
-    void OnDebug() override;
 
 private:
     void SliderMoved(Setting s);
