@@ -37,6 +37,11 @@ public:
     // switch the engine's poll on or off.
     void SetShowInputs(bool on);
     void SetShowOutputs(bool on);
+    // Only stores the two values (the dialog taking its control values).
+    void StoreShowValues(bool inputs, bool outputs) {
+        m_ShowInputs = inputs ? 1 : 0;
+        m_ShowOutputs = outputs ? 1 : 0;
+    }
     bool ShowInputs() const { return m_ShowInputs != 0; }
     bool ShowOutputs() const { return m_ShowOutputs != 0; }
 

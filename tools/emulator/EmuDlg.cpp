@@ -1,0 +1,213 @@
+#include "EmuDlg.h"
+
+#include "LogIcons.h"
+#include "WindowBinding.h"
+
+#include <QAction>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMessageBox>
+#include <QResizeEvent>
+#include <QShowEvent>
+
+namespace vq5::emu {
+
+namespace {
+
+qt::ToolInfo EmuToolInfo() {
+    qt::ToolInfo info;
+    info.program = QString::fromLatin1(kProgramName);
+    info.caption = QStringLiteral("VQ-5 Windows Velto");
+    info.placement = QStringLiteral("dlgWnd-1.8");
+    info.aboutItem = QStringLiteral("&About VQ5WVLP...");
+    info.menu = qt::ToolInfo::PrgStyle;
+    info.aboutBitmap = 132;
+    info.shortAbout = true;
+    info.shortVersion = QString::fromLatin1(kAboutVersion);
+    info.description = QStringLiteral("VQ-5 Windows Velto");
+    return info;
+}
+
+std::function<void(QWidget*, const QString&)>& MessageHook() {
+    static std::function<void(QWidget*, const QString&)> hook;
+    return hook;
+}
+
+std::function<std::chrono::system_clock::time_point()>& Clock() {
+    static std::function<std::chrono::system_clock::time_point()> clock;
+    return clock;
+}
+
+constexpr int kMin = 0, kMax = 999;
+
+} // namespace
+
+void CEmuDlg::SetMessageHook(std::function<void(QWidget*, const QString&)> hook) { MessageHook() = std::move(hook); }
+void CEmuDlg::SetClock(std::function<std::chrono::system_clock::time_point()> clock) { Clock() = std::move(clock); }
+
+CEmuDlg::CEmuDlg(ISettingsStore* store, QWidget* parent)
+    : CEmuEngineHolder(store), qt::CToolDialog(EmuToolInfo(), m_Vl, parent) {
+    // Building the dialog object: the settings bound and read.
+    m_Model = std::make_unique<CEmulator>(m_Vl, Section());
+
+    QWidget* body = Body();
+    SetBodySize(qt::DluSize(this, 247, 218));
+
+    m_Log = new QTreeWidget(body);
+    m_Log->setObjectName(QStringLiteral("1005"));
+    m_Log->setGeometry(qt::DluRect(this, 7, 7, 233, 128));
+    m_Log->setColumnCount(2);
+    m_Log->setHeaderLabels({QStringLiteral("min:sec.xx"), QStringLiteral("Message")});
+    m_Log->setRootIsDecorated(false);
+    m_Log->setUniformRowHeights(true);
+    m_Log->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_Log->setFrameShape(QFrame::StyledPanel);
+    m_Log->setIconSize(QSize(kLogIconSize, kLogIconSize));
+    m_Log->header()->setStretchLastSection(true);
+    m_Log->header()->setSectionsMovable(false);
+
+    m_Placeholder = new QGroupBox(QStringLiteral("Engine"), body);
+    m_Placeholder->setObjectName(QStringLiteral("1004"));
+    m_Placeholder->setGeometry(qt::DluRect(this, 7, 141, 150, 70));
+
+    auto* lineLabel = new QLabel(QStringLiteral("Lijn nr"), body);
+    lineLabel->setGeometry(qt::DluRect(this, 165, 145, 30, 8));
+    m_LineEdit = new QLineEdit(body);
+    m_LineEdit->setObjectName(QStringLiteral("1006"));
+    m_LineEdit->setGeometry(qt::DluRect(this, 197, 143, 43, 12));
+    auto* runLabel = new QLabel(QStringLiteral("Run nr"), body);
+    runLabel->setGeometry(qt::DluRect(this, 165, 161, 30, 8));
+    m_RunEdit = new QLineEdit(body);
+    m_RunEdit->setObjectName(QStringLiteral("1007"));
+    m_RunEdit->setGeometry(qt::DluRect(this, 197, 159, 43, 12));
+    m_AutoIncr = new QCheckBox(QStringLiteral("Auto incr"), body);
+    m_AutoIncr->setObjectName(QStringLiteral("1009"));
+    m_AutoIncr->setLayoutDirection(Qt::RightToLeft); // text on the left
+    m_AutoIncr->setGeometry(qt::DluRect(this, 165, 176, 75, 10));
+    m_Ok = new QPushButton(QStringLiteral("OK"), body);
+    m_Ok->setObjectName(QStringLiteral("1"));
+    m_Ok->setDefault(true);
+    m_Ok->setGeometry(qt::DluRect(this, 190, 197, 50, 14));
+
+    connect(m_LineEdit, &QLineEdit::textEdited, this, [this] { OnNumberEdited(); });
+    connect(m_RunEdit, &QLineEdit::textEdited, this, [this] { OnNumberEdited(); });
+    connect(m_AutoIncr, &QCheckBox::clicked, this, [this] { OnAutoIncrClicked(); });
+    connect(m_Ok, &QPushButton::clicked, this, [this] { RunCommand(qt::cmdExit); });
+
+    // "&About" reads the controls first, then shows the About box.
+    if (QAction* about = Action(qt::cmdAbout)) {
+        disconnect(about, &QAction::triggered, this, nullptr);
+        connect(about, &QAction::triggered, this, [this] {
+            TakeControlValues();
+            ShowAbout();
+        });
+    }
+
+    PutControlValues();
+    // The engine gets the numbers before it starts, so its first display message carries them.
+    m_Model->PushNumbers();
+    m_Model->PushAutoIncrement();
+
+    // Placement, then the engine in place of the placeholder (it starts).
+    InitDialog(m_Placeholder);
+    m_Model->PushAutoIncrement();
+    m_Log->setColumnWidth(0, 70);
+    m_Log->setColumnWidth(1, 100);
+    SizeMessageColumn();
+    if (TakeControlValues())
+        m_Model->PushNumbers();
+}
+
+CEmuDlg::~CEmuDlg() { Shutdown(); }
+
+void CEmuDlg::PutControlValues() {
+    // Programmatic changes do not count as edits (textEdited), so they are not copied back.
+    m_LineEdit->setText(QString::number(m_Model->m_LijnNr));
+    m_RunEdit->setText(QString::number(m_Model->m_RunNr));
+    m_AutoIncr->setChecked(m_Model->m_AutoIncrement != 0);
+}
+
+bool CEmuDlg::TakeControlValues() {
+    int line = 0, run = 0;
+    struct Field {
+        QLineEdit* edit;
+        int* value;
+    } fields[] = {{m_LineEdit, &line}, {m_RunEdit, &run}};
+    for (const Field& f : fields) {
+        const FieldCheck r = CheckNumberField(f.edit->text().toStdString(), kMin, kMax, *f.value);
+        if (r != FieldCheck::Ok) {
+            const QString text = QString::fromStdString(FieldCheckMessage(r, kMin, kMax));
+            if (MessageHook())
+                MessageHook()(this, text);
+            else
+                QMessageBox::warning(this, Info().program, text);
+            f.edit->setFocus();
+            f.edit->selectAll();
+            return false;
+        }
+    }
+    m_Model->m_LijnNr = line;
+    m_Model->m_RunNr = run;
+    m_Model->m_AutoIncrement = m_AutoIncr->isChecked() ? 1 : 0;
+    return true;
+}
+
+void CEmuDlg::OnNumberEdited() {
+    if (TakeControlValues())
+        m_Model->PushNumbers();
+}
+
+void CEmuDlg::OnAutoIncrClicked() {
+    TakeControlValues();
+    // The check box is read even when a number field refuses.
+    m_Model->m_AutoIncrement = m_AutoIncr->isChecked() ? 1 : 0;
+    m_Model->PushAutoIncrement();
+}
+
+void CEmuDlg::OnSettings() {
+    TakeControlValues();
+    qt::CToolDialog::OnSettings();
+}
+
+void CEmuDlg::AddLogLine(const std::string& line) {
+    const LogEntry e = SplitLogLine(line);
+    const auto now = Clock() ? Clock()() : std::chrono::system_clock::now();
+    auto* item = new QTreeWidgetItem(m_Log);
+    item->setText(0, QString::fromStdString(LogTime(now)));
+    if (e.icon >= 0 && e.icon < kLogIconCount)
+        item->setIcon(0, LogIcon(e.icon));
+    item->setData(0, Qt::UserRole, e.icon);
+    item->setText(1, QString::fromLatin1(e.text.data(), static_cast<qsizetype>(e.text.size())));
+    m_Log->scrollToItem(item);
+}
+
+void CEmuDlg::OnNotify(const Notification& n) {
+    const auto line = m_Model->LogLineFor(n);
+    if (!line)
+        return;
+    AddLogLine(*line);
+    if (n.kind == nkReceived) {
+        // The engine's numbers (raised by auto increment) into the fields.
+        m_LineEdit->setText(QString::number(m_Model->m_LijnNr));
+        m_RunEdit->setText(QString::number(m_Model->m_RunNr));
+    }
+}
+
+void CEmuDlg::SizeMessageColumn() {
+    const int rest = m_Log->header()->width() - m_Log->columnWidth(0);
+    if (rest > 0)
+        m_Log->setColumnWidth(1, rest);
+}
+
+void CEmuDlg::resizeEvent(QResizeEvent* event) {
+    qt::CToolDialog::resizeEvent(event);
+    SizeMessageColumn();
+}
+
+void CEmuDlg::showEvent(QShowEvent* event) {
+    qt::CToolDialog::showEvent(event);
+    SizeMessageColumn();
+}
+
+} // namespace vq5::emu

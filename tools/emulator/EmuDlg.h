@@ -1,0 +1,78 @@
+// CEmuDlg: the main dialog of VQ5WVLP, "VQ-5 Windows Velto".
+//
+// Plays the vehicle's on-board system: the engine (CVL) sends the display message at every
+// idle transmit opportunity and answers the device's inquiry with an announcement; every
+// message sent and received, and the engine's events, are listed in the message log.
+#pragma once
+
+#include "Emulator.h"
+#include "ToolDialog.h"
+#include "VL.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTreeWidget>
+
+#include <chrono>
+#include <functional>
+
+class QGroupBox;
+class QLabel;
+
+namespace vq5::emu {
+
+// The engine comes first, so that it exists before the tool dialog takes it and goes after it.
+struct CEmuEngineHolder {
+    explicit CEmuEngineHolder(ISettingsStore* store) : m_Vl(store) {}
+    CVL m_Vl;
+};
+
+class CEmuDlg : private CEmuEngineHolder, public qt::CToolDialog {
+public:
+    // `store`: where the engine keeps its connection settings (nullptr: the tool's own).
+    explicit CEmuDlg(ISettingsStore* store = nullptr, QWidget* parent = nullptr);
+    ~CEmuDlg() override;
+
+    CVL& Vl() { return m_Vl; }
+    CEmulator& Model() { return *m_Model; }
+    QTreeWidget* Log() const { return m_Log; }
+    QLineEdit* LineEdit() const { return m_LineEdit; }
+    QLineEdit* RunEdit() const { return m_RunEdit; }
+    QCheckBox* AutoIncrCheck() const { return m_AutoIncr; }
+    QPushButton* OkButton() const { return m_Ok; }
+
+    // Taking the control values (range check 0 to 999, refused with the framework's message);
+    // false when refused. Putting the member values into the controls.
+    bool TakeControlValues();
+    void PutControlValues();
+
+    // Appends one log line (icon digit first, or none) with the time of now, scrolled into view.
+    void AddLogLine(const std::string& line);
+
+    // Where refusal messages go (tests replace it). Default: a message box.
+    static void SetMessageHook(std::function<void(QWidget*, const QString&)> hook);
+    // Where the log takes its time from (tests). Default: the system clock.
+    static void SetClock(std::function<std::chrono::system_clock::time_point()> clock);
+
+protected:
+    void OnNotify(const Notification& n) override;
+    void OnSettings() override;
+    void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void OnNumberEdited();
+    void OnAutoIncrClicked();
+    void SizeMessageColumn();
+
+    std::unique_ptr<CEmulator> m_Model;
+    QTreeWidget* m_Log = nullptr;
+    QGroupBox* m_Placeholder = nullptr;
+    QLineEdit* m_LineEdit = nullptr;
+    QLineEdit* m_RunEdit = nullptr;
+    QCheckBox* m_AutoIncr = nullptr;
+    QPushButton* m_Ok = nullptr;
+};
+
+} // namespace vq5::emu
