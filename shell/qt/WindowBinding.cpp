@@ -125,13 +125,16 @@ Placement ClampPlacement(Placement p, const QSize& screen, int iconSize) {
 Placement CurrentPlacement(const QWidget* window) {
     Placement p;
     const Qt::WindowStates state = window->windowState();
-    QRect r = window->normalGeometry();
-    if (!r.isValid())
-        r = window->geometry();
-    p.x1 = r.left();
-    p.y1 = r.top();
-    p.x2 = r.left() + r.width();
-    p.y2 = r.top() + r.height();
+    QRect normal = window->normalGeometry();
+    if (!normal.isValid())
+        normal = window->geometry();
+    // Left and top are those of the window with its frame (as move() takes them); right and
+    // bottom follow from the client size, so a round trip neither moves nor grows the window.
+    const QPoint frame = window->isWindow() ? window->geometry().topLeft() - window->pos() : QPoint();
+    p.x1 = normal.left() - frame.x();
+    p.y1 = normal.top() - frame.y();
+    p.x2 = p.x1 + normal.width();
+    p.y2 = p.y1 + normal.height();
     if (state & Qt::WindowMinimized)
         p.showCmd = swMinimised;
     else if (state & Qt::WindowMaximized)
@@ -145,10 +148,9 @@ Placement CurrentPlacement(const QWidget* window) {
 void ApplyPlacement(QWidget* window, const Placement& p) {
     const int w = p.x2 - p.x1;
     const int h = p.y2 - p.y1;
+    window->move(p.x1, p.y1);
     if (w > 0 && h > 0)
-        window->setGeometry(p.x1, p.y1, w, h);
-    else
-        window->move(p.x1, p.y1);
+        window->resize(w, h);
     Qt::WindowStates state = window->windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized);
     if (p.showCmd == swMaximised)
         state |= Qt::WindowMaximized;

@@ -8,7 +8,8 @@
 // Placement values under the prefix N_ (N = the name given, else the window title, else
 // "Window"): flags, showCmd, x1, y1, x2, y2. flags: 2 = restore to maximised; showCmd: 1
 // normal, 2 minimised, 3 maximised; x1..y2: left, top, right, bottom of the normal position
-// (right and bottom exclusive), in screen coordinates of the window's client area.
+// (left and top of the window with its frame, right and bottom = left and top plus the
+// client size).
 #pragma once
 
 #include "ProfileSection.h"
