@@ -1,0 +1,182 @@
+#include "CliSupport.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+namespace vq5::cli {
+
+const char* const kEngineOptionsHelp =
+    "  --port NAME      serial port: COM1..COM8 (/dev/ttyS0..7) or a device path (default COM1)\n"
+    "  --timeout MS     read time-out in milliseconds, 200 to 6000 (default 2000)\n"
+    "  --fast-speed N   line speed in program mode: 0=1200 1=2400 2=4800 3=9600 4=14400 5=19200\n"
+    "                   (default 0)\n"
+    "  --reboot         leave program mode with a reboot of the device\n"
+    "  --deadline S     give up when the queue has not drained within S seconds (default 30)\n"
+    "  --trace MASK     trace lines to stderr; bits: 1 I/O, 2 Frame, 4 Slave, 8 Appl (default 0)\n";
+
+bool ParseNumber(const std::string& text, long min, long max, long& value) {
+    if (text.empty())
+        return false;
+    errno = 0;
+    char* end = nullptr;
+    long v = std::strtol(text.c_str(), &end, 0);
+    if (errno != 0 || end == text.c_str() || *end != '\0' || v < min || v > max)
+        return false;
+    value = v;
+    return true;
+}
+
+OptionResult ParseEngineOption(int argc, char** argv, int& i, EngineOptions& options, std::string& error) {
+    const std::string arg = argv[i];
+    auto value = [&](std::string& out) {
+        if (i + 1 >= argc) {
+            error = arg + " needs a value";
+            return false;
+        }
+        out = argv[++i];
+        return true;
+    };
+    std::string v;
+    long n = 0;
+    if (arg == "--port") {
+        if (!value(v))
+            return OptionResult::Error;
+        options.port = v;
+        return OptionResult::Taken;
+    }
+    if (arg == "--timeout") {
+        if (!value(v))
+            return OptionResult::Error;
+        if (!ParseNumber(v, 200, 6000, n)) {
+            error = "--timeout must be 200 to 6000 (milliseconds), not '" + v + "'";
+            return OptionResult::Error;
+        }
+        options.timeoutMs = static_cast<unsigned>(n);
+        return OptionResult::Taken;
+    }
+    if (arg == "--fast-speed") {
+        if (!value(v))
+            return OptionResult::Error;
+        if (!ParseNumber(v, 0, 5, n)) {
+            error = "--fast-speed must be 0 to 5, not '" + v + "'";
+            return OptionResult::Error;
+        }
+        options.fastSpeed = static_cast<int>(n);
+        return OptionResult::Taken;
+    }
+    if (arg == "--reboot") {
+        options.reboot = true;
+        return OptionResult::Taken;
+    }
+    if (arg == "--deadline") {
+        if (!value(v))
+            return OptionResult::Error;
+        char* end = nullptr;
+        errno = 0;
+        double d = std::strtod(v.c_str(), &end);
+        if (errno != 0 || end == v.c_str() || *end != '\0' || !(d > 0) || d > 86400) {
+            error = "--deadline must be a number of seconds above 0, not '" + v + "'";
+            return OptionResult::Error;
+        }
+        options.deadlineS = d;
+        return OptionResult::Taken;
+    }
+    if (arg == "--trace") {
+        if (!value(v))
+            return OptionResult::Error;
+        if (!ParseNumber(v, 0, 15, n)) {
+            error = "--trace must be a mask of 0 to 15, not '" + v + "'";
+            return OptionResult::Error;
+        }
+        options.traceMask = static_cast<int>(n);
+        return OptionResult::Taken;
+    }
+    return OptionResult::NotMine;
+}
+
+void ApplyConnectionSettings(ISettingsStore& store, const EngineOptions& options) {
+    store.WriteString("VLPIO", "ComPort", options.port);
+    store.WriteInt("VLPIO", "Timeout", options.timeoutMs);
+    store.WriteInt("VLPIO", "FastBaudRate", options.fastSpeed);
+}
+
+std::string TraceTimeStamp(std::chrono::system_clock::time_point when) {
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(when.time_since_epoch()).count();
+    std::time_t seconds = static_cast<std::time_t>(ms / 1000);
+    std::tm utc {};
+    gmtime_r(&seconds, &utc);
+    char text[32];
+    std::snprintf(text, sizeof text, "%2d:%02d.%02d", utc.tm_min, utc.tm_sec, static_cast<int>((ms % 1000) / 10));
+    return text;
+}
+
+void CStreamTraceSink::AddLine(int level, std::string line) {
+    if (level < 0 || level > 30 || !(m_Mask & (1 << level)))
+        return;
+    std::fprintf(m_Out, "%s %s\n", TraceTimeStamp(std::chrono::system_clock::now()).c_str(), line.c_str());
+    std::fflush(m_Out);
+}
+
+CHeadlessRun::CHeadlessRun(CVLPEngine& engine, const EngineOptions& options)
+    : m_Engine(engine), m_Trace(options.traceMask) {
+    m_Deadline = std::chrono::steady_clock::now() +
+                 std::chrono::milliseconds(static_cast<long long>(options.deadlineS * 1000.0));
+    m_Engine.SetUserMessages(&m_Messages);
+    m_Engine.SetNotifySink(&m_Queue);
+    if (options.traceMask != 0)
+        m_Engine.SetTraceSink(&m_Trace);
+}
+
+CHeadlessRun::~CHeadlessRun() {
+    m_Engine.Stop();
+    m_Engine.SetTraceSink(nullptr);
+    m_Engine.SetNotifySink(nullptr);
+    m_Engine.SetUserMessages(nullptr);
+}
+
+CHeadlessRun::Outcome CHeadlessRun::Pump(std::chrono::steady_clock::time_point until,
+                                         const std::function<bool(const Notification&)>& handle) {
+    for (;;) {
+        auto now = std::chrono::steady_clock::now();
+        if (now >= until)
+            return Outcome::Deadline;
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - now);
+        Notification n;
+        if (!m_Queue.Wait(n, left + std::chrono::milliseconds(1)))
+            continue;
+        if (handle(n))
+            return Outcome::Done;
+        if (n.kind == nkLinkStatus && n.value == lsStopped)
+            return Outcome::Stopped;
+    }
+}
+
+CHeadlessRun::Outcome CHeadlessRun::WaitDrained(const std::function<void(const Notification&)>& seen,
+                                                std::chrono::milliseconds grace) {
+    bool drained = false;
+    bool exitReply = false;
+    auto handle = [&](const Notification& n) {
+        if (seen)
+            seen(n);
+        if (n.kind == nkQueueEmpty)
+            drained = true;
+        if (n.kind == nkIdent && n.value == 0)
+            exitReply = true;
+        // The exit reply answers the last message: with nothing left in the queue it has drained.
+        if (exitReply && m_Engine.QueueLength() == 0)
+            drained = true;
+        return drained && exitReply;
+    };
+    Outcome o = Pump(m_Deadline, [&](const Notification& n) { return handle(n) || drained; });
+    if (o != Outcome::Done)
+        return o;
+    if (exitReply)
+        return Outcome::Done;
+    // Drained: give the exit reply `grace` to arrive; without it the run is still done.
+    Outcome after = Pump(std::chrono::steady_clock::now() + grace, handle);
+    return after == Outcome::Stopped ? Outcome::Stopped : Outcome::Done;
+}
+
+} // namespace vq5::cli

@@ -1,0 +1,97 @@
+// Shared pieces of the `vq5` verbs: the engine options every verb that talks to a device
+// takes, and running an engine headless (stderr for boxes and trace lines, a notification
+// queue for the rest) until its queue has drained.
+#pragma once
+
+#include "NotifyQueue.h"
+#include "SettingsStore.h"
+#include "VLPEngine.h"
+
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <string>
+
+namespace vq5::cli {
+
+// Options of a verb that runs the engine on a port.
+struct EngineOptions {
+    std::string port = "COM1";
+    unsigned timeoutMs = 2000; // read time-out, 200..6000
+    int fastSpeed = 0;         // speed index for program mode, 0..5
+    bool reboot = false;       // leave program mode with a reboot
+    double deadlineS = 30;     // the queue must drain within this
+    int traceMask = 0;         // trace levels to print (bit 0 "I/O" .. bit 3 "Appl")
+};
+
+// The usage text of the options above, for a verb's usage line.
+inline constexpr const char* kEngineOptionsUsage =
+    "[--port NAME] [--timeout MS] [--fast-speed N] [--reboot] [--deadline S] [--trace MASK]";
+// Longer help for the same options, one per line.
+extern const char* const kEngineOptionsHelp;
+
+enum class OptionResult { Taken, NotMine, Error };
+
+// Looks at argv[i]; an engine option (with its value) is taken and i moves past it. On a bad
+// value returns Error with a one-line message in `error`.
+OptionResult ParseEngineOption(int argc, char** argv, int& i, EngineOptions& options, std::string& error);
+
+// Whole number in decimal or 0x hexadecimal within [min, max].
+bool ParseNumber(const std::string& text, long min, long max, long& value);
+
+// Writes the connection settings ("VLPIO": "ComPort", "Timeout", "FastBaudRate") into a store,
+// so that an engine built on it starts with them.
+void ApplyConnectionSettings(ISettingsStore& store, const EngineOptions& options);
+
+// "%2d:%02d.%02d": minute, second and hundredths of the UTC time, as the log window shows.
+std::string TraceTimeStamp(std::chrono::system_clock::time_point when);
+
+// Trace lines, time-stamped, to a stream (stderr), filtered by the level mask.
+class CStreamTraceSink : public ITraceSink {
+public:
+    explicit CStreamTraceSink(int mask, std::FILE* out = stderr) : m_Mask(mask), m_Out(out) {}
+    void AddLine(int level, std::string line) override;
+
+private:
+    int m_Mask;
+    std::FILE* m_Out;
+};
+
+// Runs an engine without windows. Construct after the engine, before Start; the destructor
+// stops the engine and detaches everything.
+class CHeadlessRun {
+public:
+    CHeadlessRun(CVLPEngine& engine, const EngineOptions& options);
+    ~CHeadlessRun();
+    CHeadlessRun(const CHeadlessRun&) = delete;
+    CHeadlessRun& operator=(const CHeadlessRun&) = delete;
+
+    void Start() { m_Engine.Start(); }
+    CNotifyQueue& Queue() { return m_Queue; }
+
+    enum class Outcome {
+        Done,     // the queue drained (and the exit reply came, or the grace time passed)
+        Deadline, // the queue had not drained by the deadline
+        Stopped,  // the worker ended: the port could not be opened
+    };
+    // Takes notifications, hands each to `seen` (may be empty), until the queue has run empty
+    // and either the device's program-mode exit reply (kind 5, value 0) has come or `grace`
+    // has passed since; or until the deadline of the options; or until the worker stops.
+    Outcome WaitDrained(const std::function<void(const Notification&)>& seen,
+                        std::chrono::milliseconds grace = std::chrono::seconds(2));
+
+    // The general loop: takes notifications until `handle` returns true (Done), the worker
+    // stops (Stopped) or `until` passes (Deadline).
+    Outcome Pump(std::chrono::steady_clock::time_point until, const std::function<bool(const Notification&)>& handle);
+
+    std::chrono::steady_clock::time_point Deadline() const { return m_Deadline; }
+
+private:
+    CVLPEngine& m_Engine;
+    CNotifyQueue m_Queue;
+    CStderrMessages m_Messages;
+    CStreamTraceSink m_Trace;
+    std::chrono::steady_clock::time_point m_Deadline;
+};
+
+} // namespace vq5::cli
