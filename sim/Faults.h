@@ -44,6 +44,8 @@ public:
     bool Fire(Fault f);
     // A new frame starts: flip, drop and noise may hit it once more.
     void BeginFrame() { m_ByteFaultUsed = false; }
+    // The current frame has already been damaged (a corrupted check byte): no byte fault more.
+    void SpendByteFault() { m_ByteFaultUsed = true; }
     // Picks the byte fault (if any) for the next byte of the current frame.
     Fault ByteFault();
 

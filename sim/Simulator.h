@@ -77,7 +77,9 @@ struct LinkCounters {
 };
 
 class CLink;
+class CLinePort;
 class CSimDevice;
+struct SimShared;
 
 class CSimulator {
 public:
@@ -132,18 +134,22 @@ public:
 private:
     void ThreadMain();
     void Changed(); // wakes waiters
+    void Save(const DeviceState& state);
 
     SimOptions m_Options;
     std::unique_ptr<CSimDevice> m_Device;
+    std::unique_ptr<CLinePort> m_Port;
+    std::unique_ptr<SimShared> m_Shared;
     std::unique_ptr<CLink> m_Link;
     std::thread m_Thread;
     std::atomic<bool> m_Run{false};
+    std::condition_variable m_ChangedCv; // waits on m_Shared->lock
 
-    mutable std::mutex m_Lock; // guards m_Error, m_Path and the waits below
-    std::condition_variable m_ChangedCv;
+    mutable std::mutex m_Lock; // guards m_Error, m_Path, m_LinkMade
     std::string m_Error;
     std::string m_Path;
     bool m_LinkMade = false;
+    bool m_SaveErrorShown = false;
 };
 
 } // namespace vq5::sim

@@ -1,0 +1,312 @@
+#include "DeviceState.h"
+
+#include "CommandSet.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sstream>
+#include <unistd.h>
+
+namespace vq5::sim {
+
+namespace {
+
+const char* const kModules[13] = {"h", "main", "cbf", "vtg", "tim", "cfg", "v24", "eep", "i2c", "dbg", "led", "key", "trp"};
+
+bool ParseUnsigned(const std::string& s, int base, unsigned long max, unsigned long& out) {
+    if (s.empty() || s.size() > 12)
+        return false;
+    for (char c : s)
+        if (!std::isxdigit(static_cast<unsigned char>(c)) || (base == 10 && !std::isdigit(static_cast<unsigned char>(c))))
+            return false;
+    char* end = nullptr;
+    errno = 0;
+    unsigned long v = std::strtoul(s.c_str(), &end, base);
+    if (errno != 0 || *end != '\0' || v > max)
+        return false;
+    out = v;
+    return true;
+}
+
+std::string HexDigit(unsigned v) {
+    static const char d[] = "0123456789ABCDEF";
+    return std::string(1, d[v & 15u]);
+}
+
+} // namespace
+
+DeviceState FactoryState(unsigned major, unsigned minor) {
+    DeviceState s;
+    for (const auto& f : device::Flags())
+        s.flags[f.item] = false;
+    s.flags['O'] = true; // public transport
+    s.identifier = "Factory default";
+    s.datacall[0] = "&P.1";
+    s.datacall[1] = "&P.2";
+    s.datacall[2] = "&P.3";
+    s.window = 8;
+    s.minimal = 7;
+    s.offsetDigit = device::OffsetDigit(22, major, minor);
+    s.stable = 10;
+    char buf[64];
+    for (int i = 0; i < 13; ++i) {
+        std::snprintf(buf, sizeof buf, "$Id: %s.c %X.%X sim $", kModules[i], major & 15u, minor & 15u);
+        s.revision[i] = buf;
+    }
+    s.copyright = "(c) Lumark Electronics";
+    std::snprintf(buf, sizeof buf, "VQ-5 %X.%X (simulated)", major & 15u, minor & 15u);
+    s.software = buf;
+    s.identText = "VQ-5 simulator";
+    s.line = 0;
+    s.run = 0;
+    return s;
+}
+
+std::string EscapeText(const std::string& text) {
+    std::string out;
+    for (unsigned char c : text) {
+        switch (c) {
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        default:
+            if (c >= 0x20 && c < 0x7F) {
+                out += static_cast<char>(c);
+            } else {
+                char buf[8];
+                std::snprintf(buf, sizeof buf, "\\x%02X", c);
+                out += buf;
+            }
+        }
+    }
+    return out;
+}
+
+std::string UnescapeText(const std::string& text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char c = text[i];
+        if (c != '\\' || i + 1 >= text.size()) {
+            out += c;
+            continue;
+        }
+        char n = text[++i];
+        switch (n) {
+        case 'n':
+            out += '\n';
+            break;
+        case 'r':
+            out += '\r';
+            break;
+        case 't':
+            out += '\t';
+            break;
+        case 'x':
+            if (i + 2 < text.size() && std::isxdigit(static_cast<unsigned char>(text[i + 1])) &&
+                std::isxdigit(static_cast<unsigned char>(text[i + 2]))) {
+                out += static_cast<char>(std::strtoul(text.substr(i + 1, 2).c_str(), nullptr, 16));
+                i += 2;
+            } else {
+                out += "\\x";
+            }
+            break;
+        default:
+            out += n; // "\\" and any other escaped character stand for themselves
+        }
+    }
+    return out;
+}
+
+std::string StateToText(const DeviceState& s, unsigned major, unsigned minor) {
+    std::ostringstream o;
+    o << "# Simulated VQ-5 " << HexDigit(major) << "." << HexDigit(minor) << ": configuration, counters and texts.\n";
+    o << "# Texts are escaped: \\\\ \\n \\r \\t \\xHH. Flags are 0 or 1, filter constants one hex digit.\n";
+    o << "identifier=" << EscapeText(s.identifier) << "\n";
+    for (int i = 0; i < 3; ++i)
+        o << "datacall" << i << "=" << EscapeText(s.datacall[i]) << "\n";
+    for (const auto& f : device::Flags()) {
+        auto it = s.flags.find(f.item);
+        o << "flag." << f.item << "=" << ((it != s.flags.end() && it->second) ? 1 : 0);
+        if (f.name && *f.name)
+            o << "    # " << f.name;
+        o << "\n";
+    }
+    o << "window=" << HexDigit(s.window) << "\n";
+    o << "minimal=" << HexDigit(s.minimal) << "\n";
+    o << "offset=" << HexDigit(s.offsetDigit) << "    # " << device::OffsetFromDigit(s.offsetDigit, major, minor)
+      << " ms\n";
+    o << "stable=" << HexDigit(s.stable) << "\n";
+    o << "reboots=" << s.reboots << "\n";
+    o << "configInits=" << s.configInits << "\n";
+    o << "programModeEntries=" << s.programModeEntries << "\n";
+    for (int i = 0; i < 13; ++i)
+        o << "revision." << i << "=" << EscapeText(s.revision[i]) << "\n";
+    o << "copyright=" << EscapeText(s.copyright) << "\n";
+    o << "software=" << EscapeText(s.software) << "\n";
+    o << "identText=" << EscapeText(s.identText) << "\n";
+    o << "line=" << s.line << "\n";
+    o << "run=" << s.run << "\n";
+    return o.str();
+}
+
+void StateFromText(const std::string& text, DeviceState& s, int* skipped) {
+    int bad = 0;
+    std::istringstream in(text);
+    std::string rawLine;
+    while (std::getline(in, rawLine)) {
+        if (!rawLine.empty() && rawLine.back() == '\r')
+            rawLine.pop_back();
+        if (rawLine.empty() || rawLine[0] == '#')
+            continue;
+        const std::size_t eq = rawLine.find('=');
+        if (eq == std::string::npos || eq == 0) {
+            ++bad;
+            continue;
+        }
+        const std::string key = rawLine.substr(0, eq);
+        std::string value = rawLine.substr(eq + 1);
+        const bool isText = key == "identifier" || key.rfind("datacall", 0) == 0 || key.rfind("revision.", 0) == 0 ||
+                            key == "copyright" || key == "software" || key == "identText";
+        if (!isText) {
+            // Numbers may carry a trailing comment.
+            const std::size_t hash = value.find('#');
+            if (hash != std::string::npos)
+                value = value.substr(0, hash);
+            while (!value.empty() && (value.back() == ' ' || value.back() == '\t'))
+                value.pop_back();
+        }
+        unsigned long v = 0;
+        bool ok = true;
+        if (key == "identifier") {
+            s.identifier = UnescapeText(value);
+        } else if (key.size() == 9 && key.rfind("datacall", 0) == 0 && key[8] >= '0' && key[8] <= '2') {
+            s.datacall[key[8] - '0'] = UnescapeText(value);
+        } else if (key.size() == 6 && key.rfind("flag.", 0) == 0 && device::FindFlag(key[5])) {
+            ok = (value == "0" || value == "1");
+            if (ok)
+                s.flags[key[5]] = value == "1";
+        } else if (key == "window" || key == "minimal" || key == "offset" || key == "stable") {
+            ok = value.size() == 1 && device::IsHexDigitChar(value[0]) && ParseUnsigned(value, 16, 15, v);
+            if (ok) {
+                unsigned d = static_cast<unsigned>(v);
+                (key == "window" ? s.window : key == "minimal" ? s.minimal : key == "offset" ? s.offsetDigit : s.stable) = d;
+            }
+        } else if (key == "reboots" || key == "configInits" || key == "programModeEntries") {
+            ok = ParseUnsigned(value, 10, 0xFFFFFFFFul, v);
+            if (ok)
+                (key == "reboots" ? s.reboots : key == "configInits" ? s.configInits : s.programModeEntries) =
+                    static_cast<std::uint32_t>(v);
+        } else if (key.rfind("revision.", 0) == 0) {
+            unsigned long i = 0;
+            ok = ParseUnsigned(key.substr(9), 10, 12, i);
+            if (ok)
+                s.revision[i] = UnescapeText(value);
+        } else if (key == "copyright") {
+            s.copyright = UnescapeText(value);
+        } else if (key == "software") {
+            s.software = UnescapeText(value);
+        } else if (key == "identText") {
+            s.identText = UnescapeText(value);
+        } else if (key == "line" || key == "run") {
+            ok = ParseUnsigned(value, 10, 999, v);
+            if (ok)
+                (key == "line" ? s.line : s.run) = static_cast<int>(v);
+        } else {
+            ok = false;
+        }
+        if (!ok)
+            ++bad;
+    }
+    if (skipped)
+        *skipped = bad;
+}
+
+bool LoadStateFile(const std::string& path, DeviceState& state, std::string& error, bool missingOk) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        if (missingOk && errno == ENOENT)
+            return true;
+        error = "cannot read " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        error = "cannot read " + path + ": not a regular file";
+        return false;
+    }
+    if (st.st_size > (1 << 20)) {
+        ::close(fd);
+        error = path + " is too large for a state file";
+        return false;
+    }
+    std::string text;
+    char buf[4096];
+    for (;;) {
+        ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            error = "cannot read " + path + ": " + std::strerror(errno);
+            ::close(fd);
+            return false;
+        }
+        if (n == 0 || text.size() > (1u << 20))
+            break;
+        text.append(buf, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    StateFromText(text, state);
+    return true;
+}
+
+bool SaveStateFile(const std::string& path, const DeviceState& state, unsigned major, unsigned minor,
+                   std::string& error) {
+    const std::string text = StateToText(state, major, minor);
+    const std::string temp = path + ".tmp";
+    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        error = "cannot write " + temp + ": " + std::strerror(errno);
+        return false;
+    }
+    std::size_t off = 0;
+    while (off < text.size()) {
+        ssize_t n = ::write(fd, text.data() + off, text.size() - off);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            error = "cannot write " + temp + ": " + std::strerror(errno);
+            ::close(fd);
+            ::unlink(temp.c_str());
+            return false;
+        }
+        off += static_cast<std::size_t>(n);
+    }
+    if (::close(fd) != 0) {
+        error = "cannot write " + temp + ": " + std::strerror(errno);
+        ::unlink(temp.c_str());
+        return false;
+    }
+    if (::rename(temp.c_str(), path.c_str()) != 0) {
+        error = "cannot rename " + temp + " to " + path + ": " + std::strerror(errno);
+        ::unlink(temp.c_str());
+        return false;
+    }
+    return true;
+}
+
+} // namespace vq5::sim

@@ -1,0 +1,334 @@
+#include "LinePort.h"
+
+#include "Termios2.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <thread>
+#include <unistd.h>
+
+namespace vq5::sim {
+
+namespace {
+
+bool MakeRaw(int fd) {
+    struct termios t {};
+    if (tcgetattr(fd, &t) < 0)
+        return false;
+    cfmakeraw(&t);
+    t.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
+    t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS | HUPCL);
+    t.c_cflag |= CS8 | CLOCAL | CREAD;
+    t.c_cc[VMIN] = 0;
+    t.c_cc[VTIME] = 0;
+    cfsetispeed(&t, B1200);
+    cfsetospeed(&t, B1200);
+    return tcsetattr(fd, TCSANOW, &t) == 0;
+}
+
+bool SetNonBlocking(int fd) {
+    int flags = fcntl(fd, F_GETFL);
+    return flags >= 0 && fcntl(fd, F_SETFL, flags | O_NONBLOCK) == 0;
+}
+
+int MsUntil(CLinePort::Clock::time_point t) {
+    auto d = std::chrono::duration_cast<std::chrono::milliseconds>(t - CLinePort::Clock::now()).count();
+    return d < 0 ? 0 : static_cast<int>(d);
+}
+
+} // namespace
+
+CLinePort::CLinePort() {
+    if (::pipe2(m_WakePipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        m_WakePipe[0] = m_WakePipe[1] = -1;
+}
+
+CLinePort::~CLinePort() {
+    Close();
+    for (int fd : m_WakePipe)
+        if (fd >= 0)
+            ::close(fd);
+}
+
+bool CLinePort::OpenPty(std::string& slavePath, std::string& error) {
+    Close();
+    int master = -1, slave = -1;
+    char name[256] = {};
+    if (openpty(&master, &slave, name, nullptr, nullptr) != 0) {
+        error = std::string("openpty: ") + std::strerror(errno);
+        return false;
+    }
+    fcntl(master, F_SETFD, FD_CLOEXEC);
+    fcntl(slave, F_SETFD, FD_CLOEXEC);
+    if (!MakeRaw(slave) || !SetNonBlocking(master)) {
+        error = std::string("pseudo-terminal set-up: ") + std::strerror(errno);
+        ::close(master);
+        ::close(slave);
+        return false;
+    }
+    m_Fd = master;
+    m_SlaveFd = slave;
+    m_OwnFd = true;
+    m_Baud = 1200;
+    slavePath = name;
+    return true;
+}
+
+bool CLinePort::OpenDevice(const std::string& path, std::string& error) {
+    Close();
+    int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        error = "cannot open " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    if (isatty(fd) && !MakeRaw(fd)) {
+        error = "cannot set up " + path + ": " + std::strerror(errno);
+        ::close(fd);
+        return false;
+    }
+    m_Fd = fd;
+    m_OwnFd = true;
+    m_Baud = 1200;
+    return true;
+}
+
+bool CLinePort::AttachFd(int fd, std::string& error) {
+    Close();
+    if (fd < 0 || fcntl(fd, F_GETFL) < 0) {
+        error = "not an open file descriptor";
+        return false;
+    }
+    if (isatty(fd))
+        MakeRaw(fd);
+    SetNonBlocking(fd);
+    m_Fd = fd;
+    m_OwnFd = false;
+    m_Baud = 1200;
+    return true;
+}
+
+void CLinePort::Close() {
+    const int fd = m_Fd.exchange(-1);
+    const int slave = m_SlaveFd.exchange(-1);
+    if (fd >= 0 && m_OwnFd)
+        ::close(fd);
+    if (slave >= 0)
+        ::close(slave);
+    m_Pushback.clear();
+}
+
+void CLinePort::Interrupt() {
+    if (m_WakePipe[1] >= 0) {
+        const char c = 1;
+        (void)!::write(m_WakePipe[1], &c, 1);
+    }
+}
+
+void CLinePort::ClearInterrupt() {
+    if (m_WakePipe[0] < 0)
+        return;
+    char buf[64];
+    while (::read(m_WakePipe[0], buf, sizeof buf) > 0) {
+    }
+}
+
+bool CLinePort::Interrupted() const {
+    if (m_WakePipe[0] < 0)
+        return false;
+    struct pollfd p {m_WakePipe[0], POLLIN, 0};
+    return ::poll(&p, 1, 0) > 0;
+}
+
+bool CLinePort::Sleep(int ms) {
+    if (ms <= 0)
+        return !Interrupted();
+    if (m_WakePipe[0] < 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+        return true;
+    }
+    const auto until = Clock::now() + std::chrono::milliseconds(ms);
+    for (;;) {
+        struct pollfd p {m_WakePipe[0], POLLIN, 0};
+        int left = MsUntil(until);
+        int r = ::poll(&p, 1, left);
+        if (r > 0)
+            return false;
+        if (r == 0 && Clock::now() >= until)
+            return true;
+        if (r < 0 && errno != EINTR)
+            return true;
+    }
+}
+
+bool CLinePort::WaitReadable(int timeoutMs) {
+    const auto until = Clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
+    for (;;) {
+        struct pollfd p[2] = {{m_Fd, POLLIN, 0}, {m_WakePipe[0], POLLIN, 0}};
+        int r = ::poll(p, m_WakePipe[0] >= 0 ? 2 : 1, MsUntil(until));
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r <= 0)
+            return false;
+        if (m_WakePipe[0] >= 0 && (p[1].revents & POLLIN))
+            return false;
+        if (p[0].revents & (POLLIN | POLLERR | POLLHUP))
+            return true;
+    }
+}
+
+void CLinePort::PaceByte() {
+    const double seconds = ByteSeconds();
+    m_WireSeconds += seconds;
+    if (!m_Pace)
+        return;
+    const auto now = Clock::now();
+    const auto start = m_WireFree > now ? m_WireFree : now;
+    const auto end = start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+    m_WireFree = end;
+    std::this_thread::sleep_until(end);
+}
+
+int CLinePort::ReadByte(int timeoutMs) {
+    if (m_Fd < 0)
+        return -1;
+    unsigned char b = 0;
+    if (!m_Pushback.empty()) {
+        b = m_Pushback.front();
+        m_Pushback.erase(m_Pushback.begin());
+    } else {
+        const auto until = Clock::now() + std::chrono::milliseconds(timeoutMs);
+        for (;;) {
+            ssize_t n = ::read(m_Fd, &b, 1);
+            if (n == 1)
+                break;
+            if (n < 0 && errno == EINTR)
+                continue;
+            // A pseudo-terminal master reads EIO while no one has the slave side open; that is
+            // a quiet line, not a failure (the PC may open its port later).
+            const bool quiet = n == 0 || (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || (errno == EIO && IsPty())));
+            if (!quiet)
+                return -1;
+            if (Interrupted())
+                return -1;
+            int left = MsUntil(until);
+            if (left <= 0)
+                return -2;
+            if (n < 0 && errno == EIO) {
+                if (!Sleep(left < 10 ? left : 10))
+                    return -1;
+                continue;
+            }
+            if (!WaitReadable(left)) {
+                if (Interrupted())
+                    return -1;
+                if (Clock::now() >= until)
+                    return -2;
+            }
+        }
+    }
+    ++m_BytesIn;
+    PaceByte();
+    return b;
+}
+
+bool CLinePort::Write(const std::vector<unsigned char>& bytes) {
+    if (m_Fd < 0)
+        return false;
+    for (unsigned char b : bytes) {
+        PaceByte();
+        const auto until = Clock::now() + std::chrono::seconds(5);
+        for (;;) {
+            ssize_t n = ::write(m_Fd, &b, 1);
+            if (n == 1)
+                break;
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) && Clock::now() < until && !Interrupted()) {
+                struct pollfd p {m_Fd, POLLOUT, 0};
+                ::poll(&p, 1, 10);
+                continue;
+            }
+            // EIO on a master without a slave reader: the byte is lost on the line, like a
+            // byte sent to an unplugged cable.
+            if (n < 0 && errno == EIO && IsPty())
+                break;
+            return false;
+        }
+        ++m_BytesOut;
+    }
+    return true;
+}
+
+std::vector<unsigned char> CLinePort::Discard() {
+    std::vector<unsigned char> out;
+    out.swap(m_Pushback);
+    if (m_Fd < 0)
+        return out;
+    unsigned char buf[256];
+    for (;;) {
+        ssize_t n = ::read(m_Fd, buf, sizeof buf);
+        if (n > 0) {
+            out.insert(out.end(), buf, buf + n);
+            m_BytesIn += static_cast<std::uint64_t>(n);
+            for (ssize_t i = 0; i < n; ++i)
+                m_WireSeconds += ByteSeconds();
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        break;
+    }
+    return out;
+}
+
+bool CLinePort::WaitPeerRead(int stallMs) {
+    const int slave = m_SlaveFd.load();
+    if (slave < 0)
+        return true;
+    // The bytes reach the slave's input queue a moment after the write.
+    std::this_thread::sleep_for(std::chrono::microseconds(300));
+    int last = -1;
+    auto progress = Clock::now();
+    for (;;) {
+        int waiting = 0;
+        if (ioctl(slave, FIONREAD, &waiting) < 0 || waiting <= 0)
+            return true;
+        const auto now = Clock::now();
+        if (waiting != last) {
+            last = waiting;
+            progress = now;
+        } else if (now - progress >= std::chrono::milliseconds(stallMs)) {
+            tcflush(slave, TCIFLUSH);
+            return false;
+        }
+        if (!Sleep(1))
+            return false;
+    }
+}
+
+void CLinePort::SetBaud(int baud) {
+    if (baud <= 0)
+        return;
+    m_Baud = baud;
+    const int fd = m_Fd.load();
+    if (fd >= 0 && m_SlaveFd.load() < 0 && isatty(fd)) {
+        tcdrain(fd);
+        int error = 0;
+        (void)SetLineSpeed(fd, baud, error);
+    }
+}
+
+int CLinePort::PeerBaud() const {
+    const int slave = m_SlaveFd.load();
+    if (slave < 0)
+        return 0;
+    int b = ReadLineSpeed(slave);
+    return b > 0 ? b : 0;
+}
+
+} // namespace vq5::sim

@@ -1,0 +1,518 @@
+#include "Link.h"
+
+#include "VLPIO.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace vq5::sim {
+
+namespace {
+
+constexpr int kRecursionLimit = 4;
+constexpr int kAbortAnswerMs = 50;
+constexpr int kPeerStallMs = 600;
+constexpr std::size_t kHistoryLimit = 100000;
+
+bool ContainsEot(const std::vector<unsigned char>& bytes) {
+    for (std::size_t i = 0; i + 1 < bytes.size(); ++i)
+        if (bytes[i] == NUL && bytes[i + 1] == EOT)
+            return true;
+    return false;
+}
+
+std::string HexBytes(const std::vector<unsigned char>& bytes) {
+    std::string out;
+    char part[4];
+    for (unsigned char b : bytes) {
+        std::snprintf(part, sizeof part, "%02X", b);
+        if (!out.empty())
+            out += ' ';
+        out += part;
+    }
+    return out;
+}
+
+} // namespace
+
+CLink::CLink(const SimOptions& options, CLinePort& port, SimShared& shared, FaultPlan plan)
+    : m_Options(options), m_Port(port), m_Shared(shared), m_Faults(plan, options.seed),
+      m_Start(CLinePort::Clock::now()) {}
+
+void CLink::Count(const std::function<void(LinkCounters&)>& f) {
+    std::lock_guard<std::mutex> lock(m_Shared.lock);
+    f(m_Shared.counters);
+}
+
+void CLink::Log(const char* dir, const std::string& what, const std::vector<unsigned char>& bytes) {
+    if (!m_Options.log)
+        return;
+    const double t = std::chrono::duration<double>(CLinePort::Clock::now() - m_Start).count();
+    char head[64];
+    std::snprintf(head, sizeof head, "%11.6f %s ", t, dir);
+    std::string line = head + what;
+    if (!bytes.empty())
+        line += "  [" + HexBytes(bytes) + "]";
+    if (m_Options.logSink)
+        m_Options.logSink(line);
+    else
+        std::fprintf(stderr, "%s\n", line.c_str());
+}
+
+// ---------------------------------------------------------------------------------------
+// Writing
+
+bool CLink::Send(const std::vector<unsigned char>& bytes, const char* what, bool faults) {
+    std::vector<unsigned char> out;
+    std::string notes;
+    if (faults) {
+        out.reserve(bytes.size() + 1);
+        for (unsigned char b : bytes) {
+            switch (m_Faults.ByteFault()) {
+            case Fault::Flip:
+                out.push_back(static_cast<unsigned char>(b ^ m_Faults.FlipMask()));
+                notes += " (byte damaged)";
+                break;
+            case Fault::Drop:
+                notes += " (byte dropped)";
+                break;
+            case Fault::Noise:
+                out.push_back(m_Faults.NoiseByte());
+                out.push_back(b);
+                notes += " (noise)";
+                break;
+            default:
+                out.push_back(b);
+            }
+        }
+    } else {
+        out = bytes;
+    }
+    Log("dev>pc", what + notes, out);
+    return m_Port.Write(out);
+}
+
+bool CLink::SendControl(FrameType type) {
+    m_Faults.BeginFrame();
+    return Send(ControlFrameBytes(type), FrameTypeName(type));
+}
+
+bool CLink::SendAck() {
+    m_Faults.BeginFrame();
+    std::vector<unsigned char> bytes = ControlFrameBytes(ack);
+    const char* what = "ack";
+    if (m_Faults.Fire(Fault::Adr)) {
+        bytes = {ADR, ADR, ADR, ACK};
+        what = "ack (ADR repeated)";
+    }
+    return Send(bytes, what);
+}
+
+bool CLink::SendInfo(const std::string& text) {
+    m_Faults.BeginFrame();
+    unsigned char block = 0;
+    std::string what = "info \"" + text + "\"";
+    if (m_Faults.Fire(Fault::Block)) {
+        block = m_Faults.OtherBlockByte();
+        what += " (block byte not 0)";
+    }
+    std::vector<unsigned char> bytes = InfoFrameBytes(text, block);
+    if (m_Faults.Fire(Fault::Check)) {
+        const std::size_t at = bytes.size() - 2 + m_Faults.Random(2);
+        bytes[at] = static_cast<unsigned char>(bytes[at] ^ m_Faults.FlipMask());
+        m_Faults.SpendByteFault();
+        what += " (check byte corrupted)";
+    }
+    Count([](LinkCounters& c) { ++c.framesSent; });
+    return Send(bytes, what.c_str());
+}
+
+// ---------------------------------------------------------------------------------------
+// Reading
+
+RxFrame CLink::ReadFrame(int timeoutMs) {
+    RxFrame r;
+    const int gapMs = static_cast<int>(std::max(m_Options.answerTimeoutMs, 50u));
+    auto next = [&](int ms) {
+        int b = m_Port.ReadByte(ms);
+        if (b >= 0)
+            r.raw.push_back(static_cast<unsigned char>(b));
+        return b;
+    };
+    auto finish = [&](FrameType t) {
+        r.type = t;
+        if (t == info)
+            Log("pc>dev", "info \"" + r.text + "\"", r.raw);
+        else if (t != timeout)
+            Log("pc>dev", FrameTypeName(t), r.raw);
+        return r;
+    };
+    for (;;) {
+        const int b = next(r.raw.empty() ? timeoutMs : gapMs);
+        if (b == -1)
+            return finish(error);
+        if (b == -2)
+            return finish(r.raw.empty() ? timeout : noframe);
+        if (b == NUL) {
+            const int n = next(gapMs);
+            if (n == EOT)
+                return finish(eot);
+            return finish(n == -1 ? error : noframe);
+        }
+        if (b == ADR) {
+            int n;
+            do {
+                n = next(gapMs);
+            } while (n == ADR);
+            if (n == ACK)
+                return finish(ack);
+            if (n == NAK)
+                return finish(nak);
+            return finish(n == -1 ? error : noframe);
+        }
+        if (b == SOH) {
+            if (next(gapMs) != ADR || next(gapMs) != STX)
+                return finish(noframe);
+            const int block = next(gapMs);
+            const int len = next(gapMs);
+            if (block < 0 || len < 0)
+                return finish(noframe);
+            std::string payload;
+            for (int i = 0; i < len; ++i) {
+                const int d = next(gapMs);
+                if (d < 0)
+                    return finish(noframe);
+                payload += static_cast<char>(d);
+            }
+            const int etx = next(gapMs);
+            const int c1 = next(gapMs);
+            const int c2 = next(gapMs);
+            if (etx < 0 || c1 < 0 || c2 < 0)
+                return finish(noframe);
+            const CheckBytes c = ComputeCheckBytes(static_cast<unsigned char>(block),
+                                                   reinterpret_cast<const unsigned char*>(payload.data()),
+                                                   payload.size());
+            r.text = payload;
+            // The device is stricter than the PC: the ETX position must hold ETX.
+            if (etx != ETX || c1 != c.c1 || c2 != c.c2)
+                return finish(crcerror);
+            return finish(info);
+        }
+        // Any other byte starts no frame of the PC: skip it and look for one.
+    }
+}
+
+RxFrame CLink::ReadAnswer() {
+    if (!m_Port.WaitPeerRead(kPeerStallMs)) {
+        // The PC reads nothing (its port is closed, or it is gone): no answer will come.
+        RxFrame r;
+        r.type = m_Port.Interrupted() ? error : timeout;
+        return r;
+    }
+    return ReadFrame(static_cast<int>(m_Options.answerTimeoutMs));
+}
+
+// ---------------------------------------------------------------------------------------
+// The device's side of the exchanges
+
+void CLink::ApplySpeed(int index) {
+    if (index < 0 || index > 5)
+        return;
+    const int baud = kSpeedTable[index];
+    if (baud != m_Port.Baud()) {
+        Log("----", "line speed " + std::to_string(baud) + " baud", {});
+        m_Port.SetBaud(baud);
+    }
+    m_Settle = true;
+}
+
+void CLink::ConfirmTaken() {
+    m_ExpectRepeat = false;
+    if (m_PendingSpeed >= 0) {
+        ApplySpeed(m_PendingSpeed);
+        m_PendingSpeed = -1;
+    }
+}
+
+void CLink::Deliver(const std::string& text) {
+    DeviceAction action;
+    DeviceState copy;
+    {
+        std::lock_guard<std::mutex> lock(m_Shared.lock);
+        ++m_Shared.counters.messagesTaken;
+        if (m_Shared.taken.size() < kHistoryLimit)
+            m_Shared.taken.push_back(text);
+        action = m_Shared.device->Handle(text, CLinePort::Clock::now());
+        for (auto& reply : action.replies)
+            m_Shared.toPc.push_back(reply);
+        if (action.stateChanged)
+            copy = m_Shared.device->State();
+    }
+    m_LastTaken = text;
+    if (action.speedIndex >= 0)
+        m_PendingSpeed = action.speedIndex;
+    if (action.stateChanged && onStateChanged)
+        onStateChanged(copy);
+}
+
+void CLink::TakeFrame(std::string text) {
+    // The PC answered a poll with a frame and now waits for ACK or NAK.
+    m_PcWaitsForAck = true;
+    for (unsigned attempt = 0; attempt <= m_Options.maxRetries; ++attempt) {
+        const bool repeat = m_ExpectRepeat && text == m_LastTaken;
+        if (!repeat && m_ExpectRepeat) {
+            // Another frame: the PC did see the ACK of the one before after all.
+            ConfirmTaken();
+        }
+        if (!repeat) {
+            if (m_Faults.Fire(Fault::Silent)) {
+                Log("----", "no answer (fault)", {});
+                return; // the PC keeps its frame and waits for its own time-out or the next poll
+            }
+            if (m_Faults.Fire(Fault::Nak)) {
+                SendControl(nak);
+                Count([](LinkCounters& c) { ++c.naksSent; });
+                RxFrame r = ReadAnswer();
+                if (r.type == info) {
+                    text = r.text; // sent again at once
+                    continue;
+                }
+                m_PcWaitsForAck = false;
+                if (r.type == eot) {
+                    // The NAK reached the PC as an ACK: the PC let the frame go, so take it.
+                    Deliver(text);
+                    ConfirmTaken();
+                } else if (r.type == noframe) {
+                    // Something that may be a damaged EOT (a real line): take the frame, and
+                    // should it come again, know it for a repeat.
+                    Deliver(text);
+                    m_ExpectRepeat = true;
+                } else if (r.type == timeout) {
+                    Count([](LinkCounters& c) { ++c.silences; });
+                }
+                return;
+            }
+        }
+        if (m_Faults.Fire(Fault::Late)) {
+            Log("----", "answer late (fault)", {});
+            if (!m_Port.Sleep(static_cast<int>(m_Options.lateMs)))
+                return;
+        }
+        if (repeat) {
+            Count([](LinkCounters& c) { ++c.repeatsIgnored; });
+            Log("----", "repeat of a frame already taken", {});
+        } else {
+            Deliver(text);
+        }
+        SendAck();
+        RxFrame r = ReadAnswer();
+        m_PcWaitsForAck = false;
+        if (r.type == info) {
+            // The ACK reached the PC as a NAK: it sent the frame again at once.
+            m_PcWaitsForAck = true;
+            m_ExpectRepeat = true;
+            text = r.text;
+            continue;
+        }
+        if (r.type == timeout || r.type == error) {
+            // No EOT: the PC did not see the ACK, keeps its frame and sends it again.
+            if (r.type == timeout)
+                Count([](LinkCounters& c) { ++c.silences; });
+            m_ExpectRepeat = true;
+            return;
+        }
+        // EOT (or what is left of one): the PC has let the frame go.
+        ConfirmTaken();
+        return;
+    }
+    // Too many rounds: leave the PC to its time-out; its frame comes again.
+    m_ExpectRepeat = true;
+}
+
+void CLink::HandlePollAnswer(RxFrame r, int depth) {
+    if (depth > kRecursionLimit)
+        return;
+    switch (r.type) {
+    case eot:
+        m_PcMayBeInRx = false;
+        m_PcWaitsForAck = false;
+        if (m_ExpectRepeat)
+            ConfirmTaken(); // the PC has nothing left: it had seen the ACK
+        break;
+    case info:
+        m_PcMayBeInRx = false;
+        TakeFrame(r.text);
+        break;
+    case ack:
+        // The PC acknowledged as if selected: it now waits for a frame.
+        m_PcMayBeInRx = true;
+        SendMessage();
+        break;
+    case nak:
+        // Only a PC waiting in a select NAKs: it ended a frame the device did not mean.
+        m_PcMayBeInRx = true;
+        Count([](LinkCounters& c) { ++c.naksReceived; });
+        break;
+    case timeout:
+        Count([](LinkCounters& c) { ++c.silences; });
+        if (m_PcWaitsForAck)
+            m_PcWaitsForAck = false; // the poll ended its wait for an answer, quietly
+        else
+            m_PcMayBeInRx = true; // it may be waiting in a select, where polls go unanswered
+        break;
+    case crcerror:
+    case noframe: {
+        // A damaged frame (a real line): ask for it again.
+        SendControl(nak);
+        Count([](LinkCounters& c) { ++c.naksSent; });
+        RxFrame again = ReadAnswer();
+        if (again.type == info)
+            TakeFrame(again.text);
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+void CLink::SendMessage() {
+    std::string message;
+    {
+        std::lock_guard<std::mutex> lock(m_Shared.lock);
+        if (m_Shared.toPc.empty())
+            return; // nothing after all: the next step ends the select with EOT
+        message = m_Shared.toPc.front();
+    }
+    for (unsigned attempt = 0; attempt <= m_Options.maxRetries; ++attempt) {
+        if (!SendInfo(message))
+            return;
+        RxFrame r = ReadAnswer();
+        if (r.type == ack) {
+            {
+                std::lock_guard<std::mutex> lock(m_Shared.lock);
+                if (!m_Shared.toPc.empty())
+                    m_Shared.toPc.pop_front();
+                ++m_Shared.counters.messagesDelivered;
+                if (m_Shared.delivered.size() < kHistoryLimit)
+                    m_Shared.delivered.push_back(message);
+            }
+            m_PcMayBeInRx = false;
+            return;
+        }
+        if (r.type == nak)
+            Count([](LinkCounters& c) { ++c.naksReceived; });
+        else if (r.type == timeout)
+            Count([](LinkCounters& c) { ++c.silences; });
+        else if (r.type == error)
+            return;
+        // NAK or nothing: the PC is still in the select, waiting for a good frame.
+    }
+    // Given up for now: the select is ended with EOT before the next exchange.
+    m_PcMayBeInRx = true;
+}
+
+void CLink::AbortSelect() {
+    SendControl(eot);
+    if (!m_Port.WaitPeerRead(kPeerStallMs)) {
+        m_PcMayBeInRx = false;
+        return;
+    }
+    RxFrame r = ReadFrame(kAbortAnswerMs);
+    // A NAK means the PC was still inside a frame (it took the EOT as part of it) and waits on.
+    m_PcMayBeInRx = r.type == nak;
+}
+
+void CLink::PollExchange() {
+    Count([](LinkCounters& c) {
+        ++c.exchanges;
+        ++c.polls;
+    });
+    if (!SendControl(poll))
+        return;
+    HandlePollAnswer(ReadAnswer(), 0);
+}
+
+void CLink::SelectExchange() {
+    Count([](LinkCounters& c) {
+        ++c.exchanges;
+        ++c.selects;
+    });
+    if (!SendControl(select))
+        return;
+    RxFrame r = ReadAnswer();
+    switch (r.type) {
+    case ack:
+        m_PcMayBeInRx = true;
+        SendMessage();
+        break;
+    case eot:
+    case info:
+        // The select reached the PC as a poll.
+        HandlePollAnswer(r, 0);
+        break;
+    case timeout:
+        Count([](LinkCounters& c) { ++c.silences; });
+        if (m_PcWaitsForAck)
+            m_PcWaitsForAck = false;
+        else
+            m_PcMayBeInRx = true;
+        break;
+    case nak:
+        m_PcMayBeInRx = true;
+        Count([](LinkCounters& c) { ++c.naksReceived; });
+        break;
+    default:
+        break;
+    }
+}
+
+bool CLink::Step() {
+    if (!m_Port.IsOpen() || m_Port.Interrupted())
+        return false;
+    int gap = static_cast<int>(m_Options.pollGapMs);
+    if (m_Settle) {
+        gap = std::max(gap, static_cast<int>(m_Options.settleMs));
+        m_Settle = false;
+    }
+    if (!m_Port.Sleep(gap))
+        return false;
+
+    const std::vector<unsigned char> stale = m_Port.Discard();
+    if (!stale.empty()) {
+        Log("pc>dev", "late bytes, dropped", stale);
+        if (m_ExpectRepeat && ContainsEot(stale))
+            ConfirmTaken(); // the EOT after the ACK came late, but it came
+    }
+
+    bool haveOut;
+    {
+        std::lock_guard<std::mutex> lock(m_Shared.lock);
+        if (m_Options.onboardTraffic)
+            for (auto& m : m_Shared.device->Tick(CLinePort::Clock::now(), m_Options.onboardPeriodMs))
+                m_Shared.toPc.push_back(m);
+        haveOut = !m_Shared.toPc.empty();
+    }
+
+    if (m_PcMayBeInRx)
+        AbortSelect();
+
+    const bool doSelect = haveOut && !m_LastWasSelect;
+    if (doSelect)
+        SelectExchange();
+    else
+        PollExchange();
+    m_LastWasSelect = doSelect;
+
+    {
+        std::lock_guard<std::mutex> lock(m_Shared.lock);
+        m_Shared.counters.bytesIn = m_Port.BytesIn();
+        m_Shared.counters.bytesOut = m_Port.BytesOut();
+        m_Shared.counters.wireSeconds = m_Port.WireSeconds();
+        m_Shared.counters.faultsInjected = m_Faults.InjectedTotal();
+    }
+    if (onChange)
+        onChange();
+    return m_Port.IsOpen() && !m_Port.Interrupted();
+}
+
+} // namespace vq5::sim
