@@ -1,0 +1,166 @@
+// vq5 filter: the headless twin of VQ5WTCT. "load" reads the four transponder filter
+// constants from the device; "save" writes them (both offset encodings, the device's version
+// lets one through) and optionally reboots the device. Neither changes the line speed.
+#include "CliSupport.h"
+#include "TransponderModel.h"
+#include "Verbs.h"
+
+#include <cstdio>
+#include <string>
+
+namespace vq5::cli {
+namespace {
+
+constexpr const char* kUsage =
+    "filter load|save [--port NAME] [--window N --minimal N --offset MS --stable N] [--reboot] [--timeout MS] "
+    "[--deadline S] [--trace MASK]";
+
+void Help(std::FILE* out) {
+    std::fprintf(out,
+                 "usage: vq5 %s\n\n"
+                 "load  reads Window, Minimal, Offset and Stable from the device.\n"
+                 "save  writes them; values not given take the tool's defaults (8, 7, 22, 10).\n"
+                 "Both print the values the device reports, one per line: name, tab, value, tab,\n"
+                 "the value as the tool's frame title shows it.\n\n"
+                 "  --window N       1 to 15, steps of 24 ms\n"
+                 "  --minimal N      1 to 15 Vx pulses, not above the window\n"
+                 "  --offset MS      10 to 25 ms (devices before 8.2 take 16 to 25)\n"
+                 "  --stable N       1 to 15, steps of 100 ms\n"
+                 "  --reboot         save only: reboot the device after programming (\"&PXR\")\n%s"
+                 "--fast-speed is refused: this tool never changes the line speed.\n"
+                 "Exits 0 when the device reported all four values.\n",
+                 kUsage, kEngineOptionsHelp);
+}
+
+const char* const kNames[tct::kSettingCount] = {"Window", "Minimal", "Offset", "Stable"};
+
+int Main(int argc, char** argv) {
+    if (argc >= 2 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h")) {
+        Help(stdout);
+        return 0;
+    }
+    if (argc < 2 || (std::string(argv[1]) != "load" && std::string(argv[1]) != "save")) {
+        std::fprintf(stderr, "vq5 filter: say 'load' or 'save' (try 'vq5 filter --help')\n");
+        return 2;
+    }
+    const bool save = std::string(argv[1]) == "save";
+    EngineOptions options;
+    tct::CTransponderModel model; // the tool's defaults
+    int values[tct::kSettingCount] = {model.m_Window, model.m_Minimal, model.m_Offset, model.m_Stable};
+    bool valueGiven = false;
+    for (int i = 2; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            Help(stdout);
+            return 0;
+        }
+        int which = arg == "--window" ? tct::sWindow
+                    : arg == "--minimal" ? tct::sMinimal
+                    : arg == "--offset" ? tct::sOffset
+                    : arg == "--stable" ? tct::sStable
+                                        : -1;
+        if (which >= 0) {
+            tct::SettingRange r = tct::RangeOf(static_cast<tct::Setting>(which));
+            long n = 0;
+            if (i + 1 >= argc || !ParseNumber(argv[i + 1], r.lo, r.hi, n)) {
+                std::fprintf(stderr, "vq5 filter: %s must be %d to %d%s%s%s\n", arg.c_str(), r.lo, r.hi,
+                             i + 1 < argc ? ", not '" : "", i + 1 < argc ? argv[i + 1] : "", i + 1 < argc ? "'" : "");
+                return 2;
+            }
+            values[which] = static_cast<int>(n);
+            valueGiven = true;
+            ++i;
+            continue;
+        }
+        if (arg == "--fast-speed") {
+            std::fprintf(stderr, "vq5 filter: --fast-speed is refused: this tool never changes the line speed\n");
+            return 2;
+        }
+        std::string error;
+        OptionResult r = ParseEngineOption(argc, argv, i, options, error);
+        if (r == OptionResult::Error) {
+            std::fprintf(stderr, "vq5 filter: %s\n", error.c_str());
+            return 2;
+        }
+        if (r == OptionResult::NotMine) {
+            std::fprintf(stderr, "vq5 filter: unknown option '%s' (try 'vq5 filter --help')\n", arg.c_str());
+            return 2;
+        }
+    }
+    if (!save && (valueGiven || options.reboot)) {
+        std::fprintf(stderr, "vq5 filter: load takes no values and no --reboot\n");
+        return 2;
+    }
+    if (save) {
+        if (values[tct::sMinimal] > values[tct::sWindow]) {
+            std::fprintf(stderr, "vq5 filter: --minimal (%d) must not be above --window (%d)\n", values[tct::sMinimal],
+                         values[tct::sWindow]);
+            return 2;
+        }
+        if (auto refused = model.Take(values[0], values[1], values[2], values[3], options.reboot)) {
+            std::fprintf(stderr, "vq5 filter: %s\n", refused->c_str());
+            return 2;
+        }
+    }
+
+    CMemoryStore store;
+    ApplyConnectionSettings(store, options);
+    CVLPEngine engine(&store);
+    CHeadlessRun run(engine, options);
+    run.Start();
+
+    // The device answers every query and every set with the value it now holds; read them
+    // with the version that held when each arrived.
+    tct::CTransponderModel reported;
+    tct::CVersionTracker version;
+    bool seen[tct::kSettingCount] = {};
+    auto handle = [&](const Notification& n) {
+        version.OnNotification(n);
+        if (n.kind != nkReceived)
+            return;
+        // Each value as the device holds it: read into a fresh model, so that the tool's
+        // Minimal-Window coupling does not change a value the device reported.
+        tct::CTransponderModel one;
+        auto r = one.ParseReply(n.text, engine.AddressCommand("&PK"), version.Major(), version.Minor());
+        if (r.effect == tct::CTransponderModel::ReplyEffect::Changed) {
+            reported.Value(r.changed) = one.Value(r.changed);
+            seen[r.changed] = true;
+        }
+    };
+    if (save)
+        model.QueueSave(engine);
+    else
+        model.QueueLoad(engine);
+
+    switch (run.WaitDrained(handle)) {
+    case CHeadlessRun::Outcome::Done:
+        break;
+    case CHeadlessRun::Outcome::Stopped:
+        return 1;
+    case CHeadlessRun::Outcome::Deadline:
+        std::fprintf(stderr, "vq5 filter: the device did not answer within %g s (port %s, status %s)\n",
+                     options.deadlineS, options.port.c_str(), engine.StatusText());
+        return 1;
+    }
+    int missing = 0;
+    for (int i = 0; i < tct::kSettingCount; ++i) {
+        auto s = static_cast<tct::Setting>(i);
+        if (seen[i])
+            std::printf("%s\t%d\t%s\n", kNames[i], reported.Value(s), reported.FrameTitle(s).c_str());
+        else {
+            std::printf("%s\t?\t(no reply)\n", kNames[i]);
+            ++missing;
+        }
+    }
+    std::fflush(stdout);
+    if (missing) {
+        std::fprintf(stderr, "vq5 filter: the device reported %d of the 4 values\n", tct::kSettingCount - missing);
+        return 1;
+    }
+    return 0;
+}
+
+VerbRegistrar reg("filter", kUsage, &Main);
+
+} // namespace
+} // namespace vq5::cli
