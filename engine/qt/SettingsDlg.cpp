@@ -5,7 +5,6 @@
 #include "WindowBinding.h"
 
 #include <QApplication>
-#include <QCollator>
 #include <QComboBox>
 #include <QDir>
 #include <QFontMetrics>
@@ -33,6 +32,43 @@ QSize DuSize(const QWidget* dlg, int w, int h) { return DluSize(dlg, w, h); }
 // its own height at the template's top edge.
 void PlaceCombo(QComboBox* box, const QRect& r) {
     box->setGeometry(r.x(), r.y(), r.width(), box->sizeHint().height());
+}
+
+// Case-insensitive, runs of digits by their value: "COM2" before "COM10".
+bool NaturalLess(const QString& a, const QString& b) {
+    qsizetype i = 0, j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (a[i].isDigit() && b[j].isDigit()) {
+            qsizetype ei = i, ej = j;
+            while (ei < a.size() && a[ei].isDigit())
+                ++ei;
+            while (ej < b.size() && b[ej].isDigit())
+                ++ej;
+            // Compare the numbers without converting them (any length): skip leading zeros,
+            // then the longer run is larger, then digit by digit.
+            qsizetype zi = i, zj = j;
+            while (zi + 1 < ei && a[zi] == QLatin1Char('0'))
+                ++zi;
+            while (zj + 1 < ej && b[zj] == QLatin1Char('0'))
+                ++zj;
+            if (ei - zi != ej - zj)
+                return ei - zi < ej - zj;
+            for (; zi < ei; ++zi, ++zj)
+                if (a[zi] != b[zj])
+                    return a[zi] < b[zj];
+            i = ei;
+            j = ej;
+            continue;
+        }
+        const QChar ca = a[i].toLower(), cb = b[j].toLower();
+        if (ca != cb)
+            return ca < cb;
+        ++i;
+        ++j;
+    }
+    if ((a.size() - i) != (b.size() - j))
+        return a.size() - i < b.size() - j;
+    return a < b; // equal ignoring case and zeros: a fixed order all the same
 }
 
 } // namespace
@@ -103,10 +139,8 @@ CSettingsDlg::CSettingsDlg(QWidget* parent, QStringList machinePorts) : QDialog(
     for (const QString& p : machinePorts)
         if (!ports.contains(p))
             ports << p;
-    QCollator collator; // the sorted list: case-insensitive, numbers by value
-    collator.setNumericMode(true);
-    collator.setCaseSensitivity(Qt::CaseInsensitive);
-    std::sort(ports.begin(), ports.end(), collator);
+    std::sort(ports.begin(), ports.end(), NaturalLess); // the sorted list
+
     m_PortBox->addItems(ports);
     PlaceCombo(m_PortBox, DuRect(this, 86, 14, 46, 45));
 
