@@ -1,0 +1,254 @@
+// `vq5 send` as a program, against a device played byte by byte on a pseudo-terminal.
+#include "FrameCodec.h"
+#include "PtyHelpers.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <csignal>
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace vq5::test {
+namespace {
+
+struct RunResult {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs build/bin/vq5 with the arguments; kills it after `limit`.
+RunResult RunVq5(const std::vector<std::string>& args, std::chrono::seconds limit = std::chrono::seconds(60)) {
+    RunResult r;
+    int outPipe[2], errPipe[2];
+    if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0) {
+        ADD_FAILURE() << "pipe failed";
+        return r;
+    }
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_adddup2(&fa, outPipe[1], 1);
+    posix_spawn_file_actions_adddup2(&fa, errPipe[1], 2);
+    std::vector<std::string> all = {VQ5_BIN};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& a : all)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    int rc = posix_spawn(&pid, VQ5_BIN, &fa, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&fa);
+    ::close(outPipe[1]);
+    ::close(errPipe[1]);
+    if (rc != 0) {
+        ADD_FAILURE() << "cannot start " << VQ5_BIN;
+        ::close(outPipe[0]);
+        ::close(errPipe[0]);
+        return r;
+    }
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    bool outOpen = true, errOpen = true;
+    while (outOpen || errOpen) {
+        struct pollfd p[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            kill(pid, SIGKILL);
+            ADD_FAILURE() << "vq5 did not end in time";
+            break;
+        }
+        ::poll(p, 2, static_cast<int>(left.count()));
+        char buf[4096];
+        for (int k = 0; k < 2; ++k) {
+            bool& open = k == 0 ? outOpen : errOpen;
+            if (!open || !(p[k].revents & (POLLIN | POLLHUP)))
+                continue;
+            ssize_t n = ::read(p[k].fd, buf, sizeof buf);
+            if (n <= 0)
+                open = false;
+            else
+                (k == 0 ? r.out : r.err).append(buf, static_cast<std::size_t>(n));
+        }
+    }
+    ::close(outPipe[0]);
+    ::close(errPipe[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return r;
+}
+
+// A device on the pty: polls, takes the PC's messages, answers some through a select.
+class CDevice {
+public:
+    explicit CDevice(CPty& pty, bool sendExitReply = true) : m_Pty(pty), m_ExitReply(sendExitReply) {
+        m_Thread = std::thread([this] { Loop(); });
+    }
+    ~CDevice() { Stop(); }
+    void Stop() {
+        m_Stop = true;
+        if (m_Thread.joinable())
+            m_Thread.join();
+    }
+    std::vector<std::string> Received() {
+        Stop();
+        return m_Received;
+    }
+
+private:
+    void Loop() {
+        std::vector<std::string> replies;
+        while (!m_Stop.load()) {
+            m_Pty.Write(B({'P', ADR, ENQ}));
+            Bytes f = m_Pty.ReadPcFrame(300ms);
+            if (f.size() >= 8 && f[0] == SOH) {
+                std::string text(f.begin() + 5, f.end() - 3);
+                m_Received.push_back(text);
+                m_Pty.Write(B({ADR, ACK}));
+                m_Pty.ReadPcFrame(2s); // EOT
+                if (text == "&PIA")
+                    replies.push_back("&PIAconfig-1");
+                if (text.rfind("&PX", 0) == 0 && m_ExitReply)
+                    replies.push_back("&PX");
+            }
+            for (const std::string& reply : replies) {
+                m_Pty.Write(B({'S', ADR, ENQ}));
+                m_Pty.ReadPcFrame(2s); // ACK
+                m_Pty.Write(InfoFrameBytes(reply));
+                m_Pty.ReadPcFrame(2s); // ACK
+            }
+            replies.clear();
+            std::this_thread::sleep_for(10ms);
+        }
+    }
+    CPty& m_Pty;
+    bool m_ExitReply;
+    std::atomic<bool> m_Stop{false};
+    std::vector<std::string> m_Received;
+    std::thread m_Thread;
+};
+
+TEST(SendVerb, SendsTextsInProgramModeAndPrintsReplies) {
+    CPty pty;
+    CDevice device(pty);
+    RunResult r = RunVq5({"send", "--port", pty.Path(), "--timeout", "500", "&PIA", "91<&PIB", "84>&PS3"});
+    auto got = device.Received();
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    std::vector<std::string> want = {"$PRG", "&PIA", "&PIB", "&PX"};
+    EXPECT_EQ(got, want);
+    EXPECT_EQ(r.out, "&PIAconfig-1\n&PX\n");
+    EXPECT_EQ(r.err, "");
+}
+
+TEST(SendVerb, FastSpeedAndReboot) {
+    {
+        CPty pty;
+        CDevice device(pty);
+        RunResult r = RunVq5({"send", "--port", pty.Path(), "--fast-speed", "3", "&PFS1"});
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        // Before an identification the speed change is held back by its gate; the exit
+        // returns to 1200 baud.
+        std::vector<std::string> want = {"$PRG", "&PFS1", "&PX0"};
+        EXPECT_EQ(device.Received(), want);
+    }
+    {
+        CPty pty;
+        CDevice device(pty);
+        RunResult r = RunVq5({"send", "--port", pty.Path(), "--reboot", "--", "--odd"});
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        std::vector<std::string> want = {"$PRG", "--odd", "&PXR"};
+        EXPECT_EQ(device.Received(), want);
+    }
+}
+
+TEST(SendVerb, WithoutExitReplyEndsAfterGrace) {
+    CPty pty;
+    CDevice device(pty, false);
+    RunResult r = RunVq5({"send", "--port", pty.Path(), "&PIA"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "&PIAconfig-1\n");
+}
+
+TEST(SendVerb, MissingPort) {
+    RunResult r = RunVq5({"send", "--port", "/dev/vq5-no-such-port", "&PIA"});
+    EXPECT_NE(r.exitCode, 0);
+    EXPECT_EQ(r.err, "Error: Open of /dev/vq5-no-such-port: No such file or directory\n");
+    EXPECT_EQ(r.out, "");
+}
+
+TEST(SendVerb, PortInUse) {
+    CPty pty;
+    CMemoryStore store;
+    store.WriteString("VLPIO", "ComPort", pty.Path());
+    CVLPIO holder(&store);
+    ASSERT_TRUE(holder.Open());
+    RunResult r = RunVq5({"send", "--port", pty.Path(), "&PIA"});
+    EXPECT_NE(r.exitCode, 0);
+    EXPECT_EQ(r.err, "Error: Open of " + pty.Path() + ": port in use: " + pty.Path() + "\n");
+}
+
+TEST(SendVerb, DeadlineWithASilentDevice) {
+    CPty pty;
+    RunResult r = RunVq5({"send", "--port", pty.Path(), "--timeout", "200", "--deadline", "1", "&PIA"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("did not drain within 1 s"), std::string::npos) << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1);
+}
+
+TEST(SendVerb, BadOptions) {
+    EXPECT_EQ(RunVq5({"send", "--timeout", "100", "x"}).exitCode, 2);
+    EXPECT_EQ(RunVq5({"send", "--timeout", "7000", "x"}).exitCode, 2);
+    EXPECT_EQ(RunVq5({"send", "--fast-speed", "6", "x"}).exitCode, 2);
+    EXPECT_EQ(RunVq5({"send", "--deadline", "0", "x"}).exitCode, 2);
+    EXPECT_EQ(RunVq5({"send", "--trace", "x", "x"}).exitCode, 2);
+    EXPECT_EQ(RunVq5({"send", "--port"}).exitCode, 2);
+    EXPECT_EQ(RunVq5({"send", "--bogus", "x"}).exitCode, 2);
+    RunResult help = RunVq5({"send", "--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_NE(help.out.find("usage: vq5 send"), std::string::npos);
+}
+
+TEST(SendVerb, TraceLinesGoToStderrByLevel) {
+    CPty pty;
+    CDevice device(pty);
+    RunResult r = RunVq5({"send", "--port", pty.Path(), "--trace", "8", "&PIA"});
+    device.Stop();
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_NE(r.err.find("CVLPMsg::TxMessage() = \"$PRG\""), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("CVLPFrame::"), std::string::npos); // level 1 not asked for
+    EXPECT_EQ(r.err.find("CVLPIO::"), std::string::npos);
+    // Every line starts with the time stamp "mm:ss.hh" (minute padded to two places).
+    std::size_t lines = 0;
+    for (std::size_t at = 0; at < r.err.size();) {
+        std::size_t end = r.err.find('\n', at);
+        std::string line = r.err.substr(at, end - at);
+        ASSERT_GE(line.size(), 9u);
+        EXPECT_EQ(line[2], ':');
+        EXPECT_EQ(line[5], '.');
+        EXPECT_EQ(line[8], ' ');
+        ++lines;
+        at = end == std::string::npos ? r.err.size() : end + 1;
+    }
+    EXPECT_GT(lines, 2u);
+}
+
+TEST(SendVerb, LongTextIsCutAndSaidSo) {
+    CPty pty;
+    CDevice device(pty);
+    std::string text(120, 'k');
+    RunResult r = RunVq5({"send", "--port", pty.Path(), text});
+    EXPECT_EQ(r.exitCode, 0);
+    auto got = device.Received();
+    ASSERT_EQ(got.size(), 3u);
+    EXPECT_EQ(got[1], std::string(99, 'k'));
+    EXPECT_NE(r.err.find("is cut to 99 characters"), std::string::npos);
+}
+
+} // namespace
+} // namespace vq5::test
