@@ -1,0 +1,334 @@
+// VQ5WTCT against the simulated VQ-5 on a pseudo-terminal.
+#include "TransponderDlg.h"
+
+#include "Simulator.h"
+#include "SettingsStore.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QSlider>
+#include <QtTest>
+
+#include <memory>
+
+using namespace vq5;
+using namespace vq5::tct;
+
+namespace {
+
+constexpr int kWait = 10000;
+const char* kSection = "Settings_V2.3";
+
+class CTestTransponderDlg : public CTransponderDlg {
+public:
+    using CTransponderDlg::CTransponderDlg;
+    int exits = 0;
+
+protected:
+    void OnNotify(const Notification& n) override {
+        CTransponderDlg::OnNotify(n);
+        if (n.kind == nkIdent && n.value == 0)
+            ++exits;
+    }
+};
+
+struct Rig {
+    CMemoryStore store;
+    std::unique_ptr<sim::CSimulator> sim;
+    std::unique_ptr<CTestTransponderDlg> dlg;
+
+    bool Start(unsigned major, unsigned minor, int fastBaud = 0) {
+        sim::SimOptions o;
+        o.versionMajor = major;
+        o.versionMinor = minor;
+        o.letter = 'Q';
+        o.onboardTraffic = false;
+        sim = std::make_unique<sim::CSimulator>(o);
+        std::string path = sim->Start();
+        if (path.empty())
+            return false;
+        store.WriteString("VLPIO", "ComPort", path);
+        store.WriteInt("VLPIO", "FastBaudRate", fastBaud);
+        store.WriteInt("VLPIO", "Timeout", 500);
+        SetDefaultSettingsStore(&store);
+        dlg = std::make_unique<CTestTransponderDlg>();
+        return true;
+    }
+    void Close() { dlg.reset(); }
+    ~Rig() {
+        dlg.reset();
+        if (sim)
+            sim->Stop();
+        SetDefaultSettingsStore(nullptr);
+    }
+    // Clicks Load or Save and waits for the device's exit reply and the buttons' return.
+    bool Run(QPushButton* button) {
+        int before = dlg->exits;
+        button->click();
+        if (dlg->LoadButton()->isEnabled() || dlg->SaveButton()->isEnabled())
+            return false; // both must be disabled while the sequence runs
+        return QTest::qWaitFor([&] { return dlg->exits > before && dlg->LoadButton()->isEnabled() && dlg->SaveButton()->isEnabled(); },
+                               kWait);
+    }
+    int SliderValue(Setting s) const { return dlg->Slider(s)->value(); }
+    QString Title(Setting s) const { return dlg->Frame(s)->title(); }
+};
+
+} // namespace
+
+class TransponderDlgTest : public QObject {
+    Q_OBJECT
+private slots:
+    void firstStartShowsTheDefaults();
+    void storedValuesAreShownAndWrittenBack();
+    void saveThenLoadRoundTrips_data();
+    void saveThenLoadRoundTrips();
+    void draggingWindowPullsMinimal();
+    void draggingMinimalPushesWindow();
+    void rebootBoxChoosesTheExit();
+    void noSpeedChangeEverQueued();
+    void defaultLeavesTheRebootBox();
+    void exitTakesTheValuesCloseBoxDoesNot();
+    void menuExitTakesTheValues();
+    void stableReplyDigitA();
+};
+
+void TransponderDlgTest::firstStartShowsTheDefaults() {
+    Rig rig;
+    QVERIFY(rig.Start(8, 7));
+    QCOMPARE(rig.dlg->windowTitle(), QStringLiteral("VQ-5 Transponder Configuration Tool"));
+    QCOMPARE(rig.SliderValue(sWindow), 8);
+    QCOMPARE(rig.SliderValue(sMinimal), 7);
+    QCOMPARE(rig.SliderValue(sOffset), 22);
+    QCOMPARE(rig.SliderValue(sStable), 10);
+    QCOMPARE(rig.Title(sWindow), QStringLiteral("Window  [192 ms]"));
+    QCOMPARE(rig.Title(sMinimal), QStringLiteral("Minimal  [7 Vx]"));
+    QCOMPARE(rig.Title(sOffset), QStringLiteral("Offset  [22 ms]"));
+    QCOMPARE(rig.Title(sStable), QStringLiteral("Stable  [1000 ms]"));
+    QCOMPARE(rig.dlg->ReadOutLabel(sStable)->text(), QStringLiteral("10"));
+    QCOMPARE(rig.dlg->Slider(sOffset)->minimum(), 10);
+    QCOMPARE(rig.dlg->Slider(sOffset)->maximum(), 25);
+    QCOMPARE(rig.dlg->Slider(sWindow)->minimum(), 1);
+    QCOMPARE(rig.dlg->Slider(sWindow)->maximum(), 15);
+    QCOMPARE(rig.dlg->Explanation(sWindow)->text(),
+             QStringLiteral("Window tijd waarin gemeten wordt. Dit gaat in stappen van 24ms."));
+    QVERIFY(!rig.dlg->RebootBox()->isChecked());
+    QCOMPARE(rig.dlg->RebootBox()->text(), QStringLiteral("Reboot VQ5 na programmering."));
+    QVERIFY(rig.dlg->ExitButton()->isDefault());
+    rig.Close();
+    QCOMPARE(rig.store.ReadInt(kSection, "Window"), 8);
+    QCOMPARE(rig.store.ReadInt(kSection, "Minimal"), 7);
+    QCOMPARE(rig.store.ReadInt(kSection, "Offset"), 22);
+    QCOMPARE(rig.store.ReadInt(kSection, "Stable"), 10);
+    QCOMPARE(rig.store.ReadInt(kSection, "Reboot"), 0);
+}
+
+void TransponderDlgTest::storedValuesAreShownAndWrittenBack() {
+    Rig rig;
+    rig.store.WriteInt(kSection, "Window", 12);
+    rig.store.WriteInt(kSection, "Minimal", 4);
+    rig.store.WriteInt(kSection, "Offset", 11);
+    rig.store.WriteInt(kSection, "Stable", 3);
+    rig.store.WriteInt(kSection, "Reboot", 1);
+    QVERIFY(rig.Start(8, 7));
+    QCOMPARE(rig.SliderValue(sWindow), 12);
+    QCOMPARE(rig.SliderValue(sMinimal), 4);
+    QCOMPARE(rig.SliderValue(sOffset), 11);
+    QCOMPARE(rig.SliderValue(sStable), 3);
+    QVERIFY(rig.dlg->RebootBox()->isChecked());
+    QCOMPARE(rig.Title(sStable), QStringLiteral("Stable  [300 ms]"));
+    rig.dlg->Slider(sStable)->setValue(14);
+    rig.Close();
+    QCOMPARE(rig.store.ReadInt(kSection, "Stable"), 14);
+    QCOMPARE(rig.store.ReadInt(kSection, "Window"), 12);
+    QCOMPARE(rig.store.ReadInt(kSection, "Reboot"), 1);
+}
+
+void TransponderDlgTest::saveThenLoadRoundTrips_data() {
+    QTest::addColumn<unsigned>("minor");
+    QTest::addColumn<int>("window");
+    QTest::addColumn<int>("minimal");
+    QTest::addColumn<int>("offset");
+    QTest::addColumn<int>("stable");
+    QTest::addColumn<unsigned>("offsetDigit"); // as the device stores it
+    QTest::addColumn<int>("offsetBack");      // as the tool reads it back
+    QTest::newRow("8.7 offset 10") << 7u << 12 << 3 << 10 << 15 << 0x0u << 10;
+    QTest::newRow("8.7 offset 22") << 7u << 1 << 1 << 22 << 1 << 0xCu << 22;
+    QTest::newRow("8.7 offset 25") << 7u << 15 << 15 << 25 << 10 << 0xFu << 25;
+    QTest::newRow("8.1 offset 22") << 1u << 9 << 2 << 22 << 7 << 0xEu << 22;
+    QTest::newRow("8.1 offset 25") << 1u << 15 << 15 << 25 << 15 << 0x1u << 25;
+    // Below 16 ms the old encoding cannot hold the offset: 10 goes out as 2, which means
+    // 26 ms; the slider ends at 25.
+    QTest::newRow("8.1 offset 10") << 1u << 5 << 5 << 10 << 2 << 0x2u << 25;
+}
+
+void TransponderDlgTest::saveThenLoadRoundTrips() {
+    QFETCH(unsigned, minor);
+    QFETCH(int, window);
+    QFETCH(int, minimal);
+    QFETCH(int, offset);
+    QFETCH(int, stable);
+    QFETCH(unsigned, offsetDigit);
+    QFETCH(int, offsetBack);
+    Rig rig;
+    QVERIFY(rig.Start(8, minor));
+    rig.dlg->Slider(sWindow)->setValue(window);
+    rig.dlg->Slider(sMinimal)->setValue(minimal);
+    rig.dlg->Slider(sOffset)->setValue(offset);
+    rig.dlg->Slider(sStable)->setValue(stable);
+    QCOMPARE(rig.SliderValue(sWindow), window);
+    QCOMPARE(rig.SliderValue(sMinimal), minimal);
+    QVERIFY(rig.Run(rig.dlg->SaveButton()));
+    sim::DeviceState s = rig.sim->State();
+    QCOMPARE(s.window, unsigned(window));
+    QCOMPARE(s.minimal, unsigned(minimal));
+    QCOMPARE(s.offsetDigit, offsetDigit);
+    QCOMPARE(s.stable, unsigned(stable));
+    QVERIFY(!s.programMode);
+
+    rig.dlg->DefaultButton()->click();
+    QVERIFY(rig.Run(rig.dlg->LoadButton()));
+    QCOMPARE(rig.SliderValue(sWindow), window);
+    QCOMPARE(rig.SliderValue(sMinimal), minimal);
+    QCOMPARE(rig.SliderValue(sOffset), offsetBack);
+    QCOMPARE(rig.SliderValue(sStable), stable);
+    QCOMPARE(rig.Title(sWindow), QStringLiteral("Window  [%1 ms]").arg(window * 24));
+    QCOMPARE(rig.Title(sOffset), QStringLiteral("Offset  [%1 ms]").arg(offsetBack));
+    QCOMPARE(rig.Title(sStable), QStringLiteral("Stable  [%1 ms]").arg(stable * 100));
+    QCOMPARE(rig.dlg->ReadOutLabel(sMinimal)->text(), QString::number(minimal));
+    // The load went out as it stands.
+    auto taken = rig.sim->Taken();
+    std::vector<std::string> load(taken.end() - 6, taken.end());
+    QCOMPARE(load, (std::vector<std::string>{"$PRG", "&QKW", "&QKM", "&QKO", "&QKS", "&QX"}));
+}
+
+void TransponderDlgTest::draggingWindowPullsMinimal() {
+    Rig rig;
+    QVERIFY(rig.Start(8, 7));
+    rig.dlg->Slider(sWindow)->setValue(5); // Minimal is 7
+    QCOMPARE(rig.SliderValue(sMinimal), 5);
+    QCOMPARE(rig.Title(sMinimal), QStringLiteral("Minimal  [5 Vx]"));
+    QCOMPARE(rig.Title(sWindow), QStringLiteral("Window  [120 ms]"));
+    QVERIFY(rig.Run(rig.dlg->SaveButton()));
+    auto taken = rig.sim->Taken();
+    QVERIFY(std::find(taken.begin(), taken.end(), "&QKM5") != taken.end());
+    QCOMPARE(rig.sim->State().minimal, 5u);
+}
+
+void TransponderDlgTest::draggingMinimalPushesWindow() {
+    Rig rig;
+    QVERIFY(rig.Start(8, 7));
+    rig.dlg->Slider(sMinimal)->setValue(12); // Window is 8
+    QCOMPARE(rig.SliderValue(sWindow), 12);
+    QCOMPARE(rig.Title(sWindow), QStringLiteral("Window  [288 ms]"));
+    QCOMPARE(rig.dlg->ReadOutLabel(sWindow)->text(), QStringLiteral("12"));
+    // Within the limits nothing else moves.
+    rig.dlg->Slider(sMinimal)->setValue(4);
+    QCOMPARE(rig.SliderValue(sWindow), 12);
+}
+
+void TransponderDlgTest::rebootBoxChoosesTheExit() {
+    Rig rig;
+    QVERIFY(rig.Start(8, 7));
+    QVERIFY(rig.Run(rig.dlg->SaveButton()));
+    QCOMPARE(rig.sim->Taken().back(), std::string("&QX"));
+    const auto reboots = rig.sim->State().reboots;
+    rig.dlg->RebootBox()->setChecked(true);
+    QVERIFY(rig.Run(rig.dlg->SaveButton()));
+    QCOMPARE(rig.sim->Taken().back(), std::string("&QXR"));
+    QCOMPARE(rig.sim->State().reboots, reboots + 1);
+    // Load always leaves with "&PX".
+    QVERIFY(rig.Run(rig.dlg->LoadButton()));
+    QCOMPARE(rig.sim->Taken().back(), std::string("&QX"));
+}
+
+void TransponderDlgTest::noSpeedChangeEverQueued() {
+    Rig rig;
+    QVERIFY(rig.Start(8, 7, 3)); // a fast speed is configured
+    QVERIFY(rig.Run(rig.dlg->LoadButton()));
+    QVERIFY(rig.Run(rig.dlg->SaveButton()));
+    rig.dlg->RebootBox()->setChecked(true);
+    QVERIFY(rig.Run(rig.dlg->SaveButton()));
+    for (const auto& t : rig.sim->Taken()) {
+        QVERIFY2(t.rfind("&QS", 0) != 0, t.c_str());
+        QVERIFY2(t != "&QX0", t.c_str());
+    }
+    QCOMPARE(rig.sim->CurrentBaud(), 1200);
+    QCOMPARE(rig.dlg->Engine().CurrentBaud(), 1200);
+}
+
+void TransponderDlgTest::defaultLeavesTheRebootBox() {
+    Rig rig;
+    QVERIFY(rig.Start(8, 7));
+    rig.dlg->RebootBox()->setChecked(true);
+    rig.dlg->Slider(sWindow)->setValue(3);
+    rig.dlg->Slider(sOffset)->setValue(12);
+    rig.dlg->Slider(sStable)->setValue(1);
+    rig.dlg->DefaultButton()->click();
+    QCOMPARE(rig.SliderValue(sWindow), 8);
+    QCOMPARE(rig.SliderValue(sMinimal), 7);
+    QCOMPARE(rig.SliderValue(sOffset), 22);
+    QCOMPARE(rig.SliderValue(sStable), 10);
+    QCOMPARE(rig.Title(sWindow), QStringLiteral("Window  [192 ms]"));
+    QCOMPARE(rig.Title(sOffset), QStringLiteral("Offset  [22 ms]"));
+    QVERIFY(rig.dlg->RebootBox()->isChecked());
+}
+
+void TransponderDlgTest::exitTakesTheValuesCloseBoxDoesNot() {
+    {
+        Rig rig;
+        QVERIFY(rig.Start(8, 7));
+        rig.dlg->show();
+        rig.dlg->RebootBox()->setChecked(true);
+        QTest::keyClick(rig.dlg.get(), Qt::Key_Return); // "Exit" is the default button
+        QVERIFY(!rig.dlg->isVisible());
+        rig.Close();
+        QCOMPARE(rig.store.ReadInt(kSection, "Reboot"), 1);
+    }
+    {
+        Rig rig;
+        QVERIFY(rig.Start(8, 7));
+        rig.dlg->show();
+        rig.dlg->RebootBox()->setChecked(true);
+        QTest::keyClick(rig.dlg.get(), Qt::Key_Escape); // like the close box
+        QVERIFY(!rig.dlg->isVisible());
+        rig.Close();
+        QCOMPARE(rig.store.ReadInt(kSection, "Reboot"), 0);
+    }
+}
+
+void TransponderDlgTest::menuExitTakesTheValues() {
+    Rig rig;
+    QVERIFY(rig.Start(8, 7));
+    rig.dlg->show();
+    rig.dlg->RebootBox()->setChecked(true);
+    QAction* exit = rig.dlg->Action(qt::cmdExit);
+    QVERIFY(exit);
+    exit->trigger();
+    QVERIFY(!rig.dlg->isVisible());
+    rig.Close();
+    QCOMPARE(rig.store.ReadInt(kSection, "Reboot"), 1);
+}
+
+void TransponderDlgTest::stableReplyDigitA() {
+    Rig rig;
+    QVERIFY(rig.Start(8, 7));
+    QVERIFY(rig.Run(rig.dlg->LoadButton())); // the device letter Q is known from here on
+    rig.dlg->Slider(sStable)->setValue(3);
+    QCOMPARE(rig.Title(sStable), QStringLiteral("Stable  [300 ms]"));
+    rig.sim->QueueToPc("&QKSA");
+    QVERIFY(QTest::qWaitFor([&] { return rig.SliderValue(sStable) == 10; }, kWait));
+    QCOMPARE(rig.Title(sStable), QStringLiteral("Stable  [1000 ms]"));
+    // A reply without a digit changes nothing; one from another letter is not the device's.
+    rig.sim->QueueToPc("&QKW");
+    rig.sim->QueueToPc("&PKW2");
+    rig.sim->QueueToPc("&QKM2");
+    QVERIFY(QTest::qWaitFor([&] { return rig.SliderValue(sMinimal) == 2; }, kWait));
+    QCOMPARE(rig.SliderValue(sWindow), 8);
+}
+
+QTEST_MAIN(TransponderDlgTest)
+#include "TransponderDlgTest.moc"
