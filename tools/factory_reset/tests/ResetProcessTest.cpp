@@ -1,0 +1,109 @@
+// The VQ5WReset program as a process: it ends within a bounded time on a session end
+// (SIGTERM) while the link runs or while a port error box is up, writing its settings; and
+// without a display it says how to get one instead of aborting.
+#include "Simulator.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+
+namespace {
+
+constexpr int kWait = 10000; // generous: a loaded 2-core machine
+
+QProcessEnvironment ToolEnvironment(const QString& config, bool display) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove("DISPLAY");
+    env.remove("WAYLAND_DISPLAY");
+    env.remove("QT_QPA_PLATFORM");
+    if (display)
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("XDG_CONFIG_HOME", config);
+    return env;
+}
+
+void WriteSettings(const QString& config, const QString& port) {
+    QDir(config).mkpath("Lumark Electronics");
+    QSettings s(config + "/Lumark Electronics/VQ5WReset.conf", QSettings::IniFormat);
+    s.setValue("VLPIO/ComPort", port);
+    s.setValue("VLPIO/Timeout", 500);
+    s.setValue("VLPIO/FastBaudRate", 0);
+    s.sync();
+}
+
+} // namespace
+
+class ResetProcessTest : public QObject {
+    Q_OBJECT
+private slots:
+    void sessionEndWhileTheLinkRuns() {
+        QTemporaryDir config;
+        vq5::sim::SimOptions o;
+        o.onboardTraffic = false;
+        vq5::sim::CSimulator sim(o);
+        const std::string path = sim.Start();
+        QVERIFY(!path.empty());
+        WriteSettings(config.path(), QString::fromStdString(path));
+
+        QProcess tool;
+        tool.setProcessEnvironment(ToolEnvironment(config.path(), true));
+        tool.start(VQ5WRESET_PATH, {});
+        QVERIFY(tool.waitForStarted(kWait));
+        // The engine answers the device's polls: the link runs.
+        QVERIFY(sim.WaitUntil([](const vq5::sim::DeviceState&, const vq5::sim::LinkCounters& c) { return c.polls >= 5; },
+                              std::chrono::milliseconds(kWait)));
+        ::kill(static_cast<pid_t>(tool.processId()), SIGTERM);
+        QVERIFY(tool.waitForFinished(kWait));
+        QCOMPARE(tool.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(tool.exitCode(), 0);
+        sim.Stop();
+
+        QSettings s(config.path() + "/Lumark Electronics/VQ5WReset.conf", QSettings::IniFormat);
+        QCOMPARE(s.value("VLPIO/ComPort").toString(), QString::fromStdString(path));
+        QCOMPARE(s.value("VLPIO/Timeout").toInt(), 500);
+        for (const char* k : {"flags", "showCmd", "x1", "y1", "x2", "y2"})
+            QVERIFY2(s.contains(QString("Settings_V2.3/dlgWnd-1.0_") + k), k);
+        QCOMPARE(s.value("Settings_V2.3/dlgWnd-1.0_showCmd").toInt(), 1);
+    }
+
+    void sessionEndWhileAPortErrorBoxIsUp() {
+        QTemporaryDir config;
+        WriteSettings(config.path(), config.path() + "/no-such-port");
+        QProcess tool;
+        tool.setProcessEnvironment(ToolEnvironment(config.path(), true));
+        tool.start(VQ5WRESET_PATH, {});
+        QVERIFY(tool.waitForStarted(kWait));
+        // The worker's first open fails at once and asks for its box; give it time to be up.
+        QTest::qWait(1500);
+        QCOMPARE(tool.state(), QProcess::Running);
+        ::kill(static_cast<pid_t>(tool.processId()), SIGTERM);
+        QVERIFY(tool.waitForFinished(kWait));
+        QCOMPARE(tool.exitStatus(), QProcess::NormalExit);
+        QSettings s(config.path() + "/Lumark Electronics/VQ5WReset.conf", QSettings::IniFormat);
+        QCOMPARE(s.value("VLPIO/ComPort").toString(), config.path() + "/no-such-port");
+        QVERIFY(s.contains("Settings_V2.3/dlgWnd-1.0_x1"));
+    }
+
+    void withoutADisplayItSaysHowToGetOne() {
+        QTemporaryDir config;
+        QProcess tool;
+        tool.setProcessEnvironment(ToolEnvironment(config.path(), false));
+        tool.start(VQ5WRESET_PATH, {});
+        QVERIFY(tool.waitForFinished(kWait));
+        QCOMPARE(tool.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(tool.exitCode(), 2);
+        const QString err = QString::fromLocal8Bit(tool.readAllStandardError());
+        QVERIFY2(err.contains("xvfb-run"), qPrintable(err));
+        QVERIFY(err.contains("DISPLAY"));
+        // Nothing was written: the tool never started.
+        QVERIFY(!QFile::exists(config.path() + "/Lumark Electronics/VQ5WReset.conf"));
+    }
+};
+
+QTEST_MAIN(ResetProcessTest)
+#include "ResetProcessTest.moc"
