@@ -116,11 +116,13 @@ bool CDeviceView::Observe(const std::string& text) {
     // The program-mode exit: '&', letter, 'X'.
     if (text.size() >= 3 && text[0] == '&' && text[1] == letter && text[2] == 'X') {
         major = minor = 0;
+        ++exits;
         return true;
     }
     // The identification reply: '&', letter, "PVQ-5", ...
     if (text.size() >= 7 && text[0] == '&' && text.compare(2, 5, "PVQ-5") == 0) {
         letter = text[1];
+        ++identifications;
         identification = text.substr(3, 63);
         identification = identification.substr(0, identification.find('\0'));
         // As the message layer reads it: two hexadecimal digits after the first '(', else

@@ -126,6 +126,8 @@ struct CDeviceView {
     char letter = 'P';
     unsigned major = 0, minor = 0;
     std::string identification;
+    unsigned identifications = 0; // identification replies seen
+    unsigned exits = 0;           // program-mode exit replies seen
     // Mirrors the message layer on a received text: the identification reply sets the letter
     // and the version, the program-mode exit reply resets the version. True for either.
     bool Observe(const std::string& text);

@@ -34,6 +34,8 @@ TEST(ProgrammerParse, DeviceViewFollowsIdentificationAndExit) {
     EXPECT_FALSE(d.Observe("&QFS1"));
     EXPECT_TRUE(d.Observe("&QX"));
     EXPECT_EQ(d.major, 0u);
+    EXPECT_EQ(d.exits, 1u);
+    EXPECT_EQ(d.identifications, 1u);
     EXPECT_EQ(d.letter, 'Q'); // the letter stays
     EXPECT_TRUE(d.Observe("&RPVQ-5 (A3)"));
     EXPECT_EQ(d.major, 10u);
