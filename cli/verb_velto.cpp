@@ -1,0 +1,175 @@
+// vq5 velto: the on-board system emulator without windows. Sends the display message at
+// every free transmit opportunity, answers the device's inquiry with the announcement, and
+// prints the message log, until SIGINT or SIGTERM (or --duration).
+#include "CliSupport.h"
+#include "Emulator.h"
+#include "Verbs.h"
+
+#include <pthread.h>
+#include <signal.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <thread>
+
+namespace vq5::cli {
+namespace {
+
+constexpr const char* kUsage =
+    "velto [--port NAME] [--line N] [--run N] [--auto-incr] [--timeout MS] [--trace MASK] [--duration S]";
+constexpr int kStopKind = -1; // posted into the notification queue when a stop signal came
+
+void Help(std::FILE* out) {
+    std::fprintf(out,
+                 "usage: vq5 %s\n\n"
+                 "Plays the vehicle's Velto on-board system like VQ5WVLP: the display message\n"
+                 "\"$LLL/RRR   HH:MM XX\" goes out at every free transmit opportunity, an inquiry \"?\"\n"
+                 "is answered with the announcement \"=LLLRRR0011777777799999\". Prints the message\n"
+                 "log, one line per entry: time, mark (> sent, < received, * engine event, blank for\n"
+                 "an error line) and text. Runs until SIGINT or SIGTERM (or --duration).\n\n"
+                 "  --port NAME      serial port: COM1..COM8 (/dev/ttyS0..7) or a device path (default COM1)\n"
+                 "  --line N         line number, 0 to 999 (default 123)\n"
+                 "  --run N          run number, 0 to 999 (default 45)\n"
+                 "  --auto-incr      raise the line number after every announcement (799 is followed by 0)\n"
+                 "  --timeout MS     read time-out in milliseconds, 200 to 6000 (default 2000)\n"
+                 "  --trace MASK     trace lines to stderr; bits: 1 I/O, 2 Frame, 4 Slave, 8 Appl\n"
+                 "  --duration S     stop after S seconds\n",
+                 kUsage);
+}
+
+// SIGINT and SIGTERM are blocked in this thread and every thread started after it, and taken
+// by a waiting thread that posts a stop notification. Construct before the engine starts.
+class CStopSignals {
+public:
+    explicit CStopSignals(CNotifyQueue& queue) {
+        sigemptyset(&m_Set);
+        sigaddset(&m_Set, SIGINT);
+        sigaddset(&m_Set, SIGTERM);
+        pthread_sigmask(SIG_BLOCK, &m_Set, &m_Old);
+        m_Thread = std::thread([this, &queue] {
+            int sig = 0;
+            sigwait(&m_Set, &sig);
+            if (!m_Leaving)
+                queue.Post(Notification{kStopKind, sig, {}});
+        });
+    }
+    ~CStopSignals() {
+        m_Leaving = true;
+        pthread_kill(m_Thread.native_handle(), SIGTERM); // wakes the waiter if it still waits
+        m_Thread.join();
+        // A signal that came meanwhile is taken here, so it cannot end the process later.
+        timespec zero{0, 0};
+        while (sigtimedwait(&m_Set, nullptr, &zero) > 0) {
+        }
+        pthread_sigmask(SIG_SETMASK, &m_Old, nullptr);
+    }
+
+private:
+    sigset_t m_Set;
+    sigset_t m_Old;
+    std::atomic<bool> m_Leaving{false};
+    std::thread m_Thread;
+};
+
+char Mark(int icon) {
+    switch (icon) {
+    case emu::kIconSent: return '>';
+    case emu::kIconReceived: return '<';
+    case emu::kIconEvent: return '*';
+    default: return ' ';
+    }
+}
+
+bool NumberOption(const char* name, const char* v, int& out) {
+    const emu::FieldCheck r = emu::CheckNumberField(v, 0, 999, out);
+    if (r == emu::FieldCheck::Ok)
+        return true;
+    std::fprintf(stderr, "vq5 velto: %s: %s\n", name, emu::FieldCheckMessage(r, 0, 999).c_str());
+    return false;
+}
+
+int Main(int argc, char** argv) {
+    EngineOptions options;
+    double duration = 0;
+    int line = 123, run = 45, autoIncr = 0;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            Help(stdout);
+            return 0;
+        }
+        if (arg == "--duration") {
+            char* end = nullptr;
+            errno = 0;
+            const char* v = i + 1 < argc ? argv[++i] : "";
+            duration = std::strtod(v, &end);
+            if (errno != 0 || end == v || *end != '\0' || !(duration > 0) || duration > 31536000) {
+                std::fprintf(stderr, "vq5 velto: --duration must be a number of seconds above 0, not '%s'\n", v);
+                return 2;
+            }
+            continue;
+        }
+        if (arg == "--line" || arg == "--run") {
+            if (!NumberOption(arg.c_str(), i + 1 < argc ? argv[++i] : "", arg == "--line" ? line : run))
+                return 2;
+            continue;
+        }
+        if (arg == "--auto-incr") {
+            autoIncr = 1;
+            continue;
+        }
+        std::string error;
+        const OptionResult r = ParseEngineOption(argc, argv, i, options, error);
+        if (r == OptionResult::Error) {
+            std::fprintf(stderr, "vq5 velto: %s\n", error.c_str());
+            return 2;
+        }
+        if (r == OptionResult::NotMine) {
+            std::fprintf(stderr, "vq5 velto: unknown argument '%s' (try 'vq5 velto --help')\n", arg.c_str());
+            return 2;
+        }
+    }
+
+    CMemoryStore store;
+    ApplyConnectionSettings(store, options);
+    store.WriteInt(emu::kSettingsSection, "LijnNr", line);
+    store.WriteInt(emu::kSettingsSection, "RunNr", run);
+    store.WriteInt(emu::kSettingsSection, "AutoIncrement", autoIncr);
+    emu::CVL engine(&store);
+    emu::CEmulator model(engine, &store);
+    model.PushNumbers();
+    model.PushAutoIncrement();
+    CHeadlessRun headless(engine, options);
+    CStopSignals signals(headless.Queue());
+    headless.Start();
+
+    auto handle = [&](const Notification& n) {
+        if (n.kind == kStopKind)
+            return true;
+        const auto text = model.LogLineFor(n);
+        if (!text)
+            return false;
+        const emu::LogEntry e = emu::SplitLogLine(*text);
+        std::printf("%s %c %s\n", emu::LogTime(std::chrono::system_clock::now()).c_str(), Mark(e.icon), e.text.c_str());
+        std::fflush(stdout);
+        return false;
+    };
+    const auto until = duration > 0
+                           ? std::chrono::steady_clock::now() +
+                                 std::chrono::milliseconds(static_cast<long long>(std::llround(duration * 1000)))
+                           : std::chrono::steady_clock::now() + std::chrono::hours(24 * 365 * 10);
+    if (headless.Pump(until, handle) == CHeadlessRun::Outcome::Stopped) {
+        std::fprintf(stderr, "vq5 velto: the port %s could not be used\n", options.port.c_str());
+        return 1;
+    }
+    return 0;
+}
+
+VerbRegistrar reg("velto", kUsage, &Main);
+
+} // namespace
+} // namespace vq5::cli
