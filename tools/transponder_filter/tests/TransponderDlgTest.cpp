@@ -10,6 +10,8 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSlider>
+#include <QDeadlineTimer>
+#include <QThread>
 #include <QtTest>
 
 #include <memory>
@@ -94,6 +96,7 @@ private slots:
     void exitTakesTheValuesCloseBoxDoesNot();
     void menuExitTakesTheValues();
     void stableReplyDigitA();
+    void offsetReadWithTheVersionOfItsTime();
 };
 
 void TransponderDlgTest::firstStartShowsTheDefaults() {
@@ -328,6 +331,31 @@ void TransponderDlgTest::stableReplyDigitA() {
     rig.sim->QueueToPc("&QKM2");
     QVERIFY(QTest::qWaitFor([&] { return rig.SliderValue(sMinimal) == 2; }, kWait));
     QCOMPARE(rig.SliderValue(sWindow), 8);
+}
+
+void TransponderDlgTest::offsetReadWithTheVersionOfItsTime() {
+    // The GUI gets to the replies only after the device has left program mode, which resets
+    // the engine's device version to 0.0: the offset must still be read as an 8.7 digit.
+    Rig rig;
+    QVERIFY(rig.Start(8, 7));
+    rig.dlg->Slider(sOffset)->setValue(10);
+    QVERIFY(rig.Run(rig.dlg->SaveButton()));
+    rig.dlg->DefaultButton()->click();
+    QCOMPARE(rig.SliderValue(sOffset), 22);
+    const int before = rig.dlg->exits;
+    rig.dlg->LoadButton()->click();
+    // No events processed while the whole load runs on the link.
+    auto delivered = [&] {
+        auto d = rig.sim->Delivered();
+        return std::count(d.begin(), d.end(), std::string("&QX")) >= 2;
+    };
+    QDeadlineTimer deadline(kWait);
+    while (!(delivered() && rig.dlg->Engine().VersionMajor() == 0) && !deadline.hasExpired())
+        QThread::msleep(10);
+    QVERIFY(delivered());
+    QCOMPARE(rig.dlg->Engine().VersionMajor(), 0u); // the engine has forgotten the version
+    QVERIFY(QTest::qWaitFor([&] { return rig.dlg->exits > before; }, kWait));
+    QCOMPARE(rig.SliderValue(sOffset), 10); // read as 0.0 it would be 24
 }
 
 QTEST_MAIN(TransponderDlgTest)
