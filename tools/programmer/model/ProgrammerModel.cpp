@@ -815,10 +815,17 @@ std::optional<CFileWrite> FileToWrite(const CConfigFile& file, std::string& erro
         w.selection.dataCallText[i] = file.Find(r.textKey) != nullptr;
         if (const std::string* t = file.Find(r.textKey)) {
             v.m_DataCallText[i] = *t;
-            if (v.m_DataCall[i] == tsOn)
-                w.compared.emplace_back(r.textKey);
-            else
+            if (v.m_DataCall[i] != tsOn) {
                 w.notes.emplace_back(std::string(r.textKey) + " not written: " + r.enableKey + " is not 1");
+            } else {
+                // A device can hold an empty text, but a set without text would be the query:
+                // the enable is written, the text is left as it is (and compared).
+                if (t->empty()) {
+                    w.selection.dataCallText[i] = false;
+                    w.notes.emplace_back(std::string(r.textKey) + " not written: an empty text cannot be sent");
+                }
+                w.compared.emplace_back(r.textKey);
+            }
         }
     }
     for (int i = 0; i < kFlagCount; ++i) {

@@ -99,6 +99,21 @@ TEST(ProgrammerConfigFile, IdentifierFilterAndDatacalls) {
     EXPECT_NE(w->notes[0].find("EditDataCall3"), std::string::npos);
 }
 
+TEST(ProgrammerConfigFile, EmptyDatacallTextWritesOnlyTheEnable) {
+    std::string error;
+    const auto file = ParseConfigFile("ButtonDataCall2=1\nEditDataCall2=\n", error);
+    ASSERT_TRUE(file) << error;
+    const auto w = FileToWrite(*file, error);
+    ASSERT_TRUE(w) << error;
+    CProgrammerModel m;
+    m.m_Values = w->values;
+    const auto seq = m.WriteSequence(w->selection, error);
+    ASSERT_TRUE(seq) << error;
+    EXPECT_EQ(seq->texts, (std::vector<std::string>{"91<&PFB1"}));
+    EXPECT_EQ(w->compared, (std::vector<std::string>{"ButtonDataCall2", "EditDataCall2"}));
+    ASSERT_EQ(w->notes.size(), 1u);
+}
+
 TEST(ProgrammerConfigFile, WriteBoxesInTheFileSwitchParts) {
     std::string error;
     const auto file =

@@ -1,0 +1,265 @@
+// `vq5 config read` and `vq5 config write` against the simulated VQ-5 on a pseudo-terminal:
+// the program is started as it is used, and the simulator's state is looked at directly.
+#include "CommandSet.h"
+#include "Simulator.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+using vq5::sim::CSimulator;
+using vq5::sim::DeviceState;
+using vq5::sim::SimOptions;
+
+struct Result {
+    int rc = -1;
+    std::string out, err;
+};
+
+class TempDir {
+public:
+    TempDir() {
+        char pattern[] = "/tmp/vq5-config-XXXXXX";
+        const char* made = ::mkdtemp(pattern);
+        path = made ? made : "";
+    }
+    ~TempDir() {
+        if (!path.empty())
+            std::system(("rm -rf '" + path + "'").c_str());
+    }
+    std::string File(const std::string& name) const { return path + "/" + name; }
+    std::string path;
+};
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+void WriteFile(const std::string& path, const std::string& text) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << text;
+}
+
+// Runs build/bin/vq5 with the arguments; stdout and stderr go to files in `dir`.
+Result RunVq5(const TempDir& dir, std::vector<std::string> args) {
+    const std::string outPath = dir.File("stdout"), errPath = dir.File("stderr");
+    args.insert(args.begin(), VQ5_CLI);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const int o = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int e = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        ::dup2(o, 1);
+        ::dup2(e, 2);
+        std::vector<char*> argv;
+        for (auto& a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    Result r;
+    int status = 0;
+    if (pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status))
+        r.rc = WEXITSTATUS(status);
+    r.out = ReadFile(outPath);
+    r.err = ReadFile(errPath);
+    return r;
+}
+
+struct Device {
+    explicit Device(unsigned major, unsigned minor) {
+        SimOptions o;
+        o.versionMajor = major;
+        o.versionMinor = minor;
+        o.letter = 'Q';
+        o.onboardTraffic = false;
+        sim = std::make_unique<CSimulator>(o);
+        path = sim->Start();
+    }
+    ~Device() { sim->Stop(); }
+    std::unique_ptr<CSimulator> sim;
+    std::string path;
+};
+
+// The configuration part of a state (counters and program mode left out).
+bool SameConfiguration(const DeviceState& a, const DeviceState& b) {
+    return a.identifier == b.identifier && a.datacall[0] == b.datacall[0] && a.datacall[1] == b.datacall[1] &&
+           a.datacall[2] == b.datacall[2] && a.flags == b.flags && a.window == b.window && a.minimal == b.minimal &&
+           a.offsetDigit == b.offsetDigit && a.stable == b.stable;
+}
+
+DeviceState Sample(unsigned major, unsigned minor) {
+    DeviceState s = vq5::sim::FactoryState(major, minor);
+    s.identifier = "05 March 2024: lijn 12 \\ rit";
+    s.datacall[0] = "&P.1 a";
+    s.datacall[1] = "";
+    s.flags['S'] = true;
+    s.flags['C'] = true;
+    s.flags['K'] = true;
+    s.flags['L'] = true;
+    s.window = 13;
+    s.minimal = 2;
+    s.stable = 15;
+    s.offsetDigit = vq5::device::OffsetDigit(12, major, minor);
+    return s;
+}
+
+} // namespace
+
+TEST(ConfigVerb, ReadThenVerifiedWriteLeavesTheDeviceAsItWas) {
+    for (auto [major, minor] : {std::pair{8u, 6u}, std::pair{8u, 7u}, std::pair{9u, 1u}}) {
+        SCOPED_TRACE(std::to_string(major) + "." + std::to_string(minor));
+        TempDir dir;
+        Device dev(major, minor);
+        ASSERT_FALSE(dev.path.empty());
+        dev.sim->SetState(Sample(major, minor));
+        const DeviceState before = dev.sim->State();
+        const std::string file = dir.File("vq5.ini");
+        Result r = RunVq5(dir, {"config", "read", "--port", dev.path, "--out", file});
+        ASSERT_EQ(r.rc, 0) << r.err;
+        const std::string text = ReadFile(file);
+        EXPECT_NE(text.find("ConfigID=05 March 2024: lijn 12 \\\\ rit\n"), std::string::npos) << text;
+        EXPECT_NE(text.find("TransConfigSliderOffset2=12\n"), std::string::npos) << text;
+        EXPECT_NE(text.find("TransConfigSliderWindow=13\n"), std::string::npos) << text;
+        EXPECT_NE(text.find("FlagStreekvervoer=1\n"), std::string::npos) << text;
+        EXPECT_NE(text.find("FlagDoorLussen=1\n"), std::string::npos) << text;
+        // Only what the device answered: datacalls before 9.1, city flags from 9.1.
+        const bool v91 = major == 9;
+        EXPECT_EQ(text.find("ButtonDataCall1=1\n") != std::string::npos, !v91) << text;
+        EXPECT_EQ(text.find("FlagStadCAT1=") != std::string::npos, v91) << text;
+        EXPECT_EQ(text.find("FlagParalelleTransponder="), std::string::npos); // expert only
+        EXPECT_EQ(text.find("CheckConfigID"), std::string::npos);
+
+        const std::size_t takenBefore = dev.sim->Taken().size();
+        r = RunVq5(dir, {"config", "write", "--port", dev.path, "--verify", file});
+        EXPECT_EQ(r.rc, 0) << r.out << r.err;
+        EXPECT_TRUE(r.out.empty()) << r.out;
+        EXPECT_TRUE(SameConfiguration(dev.sim->State(), before));
+        // It did write: the sets went out (and were read back).
+        const auto taken = dev.sim->Taken();
+        std::vector<std::string> sent(taken.begin() + static_cast<std::ptrdiff_t>(takenBefore), taken.end());
+        EXPECT_NE(std::find(sent.begin(), sent.end(), "&QFS1"), sent.end());
+        EXPECT_NE(std::find(sent.begin(), sent.end(), "&QIA05 March 2024: lijn 12 \\ rit"), sent.end());
+    }
+}
+
+TEST(ConfigVerb, AChangedFileChangesExactlyThoseFields) {
+    TempDir dir;
+    Device dev(8, 7);
+    dev.sim->SetState(Sample(8, 7));
+    const std::string file = dir.File("vq5.ini");
+    ASSERT_EQ(RunVq5(dir, {"config", "read", "--port", dev.path, "--out", file}).rc, 0);
+    std::string text = ReadFile(file);
+    auto replace = [&text](const std::string& from, const std::string& to) {
+        const auto pos = text.find(from);
+        ASSERT_NE(pos, std::string::npos) << from;
+        text.replace(pos, from.size(), to);
+    };
+    replace("FlagStreekvervoer=1", "FlagStreekvervoer=0");
+    replace("TransConfigSliderStable=15", "TransConfigSliderStable=4");
+    replace("EditDataCall1=&P.1 a", "EditDataCall1=&P.1 changed");
+    WriteFile(file, text);
+    DeviceState want = dev.sim->State();
+    want.flags['S'] = false;
+    want.stable = 4;
+    want.datacall[0] = "&P.1 changed";
+    const Result r = RunVq5(dir, {"config", "write", "--port", dev.path, "--verify", file});
+    EXPECT_EQ(r.rc, 0) << r.out << r.err;
+    EXPECT_TRUE(SameConfiguration(dev.sim->State(), want));
+}
+
+TEST(ConfigVerb, OnlyTheKeysOfTheFileAreWritten) {
+    TempDir dir;
+    Device dev(8, 7);
+    const std::string file = dir.File("part.ini");
+    WriteFile(file, "; two settings only\nFlagMaxRunnummer=1\nTransConfigSliderOffset2=20\n");
+    const std::size_t takenBefore = dev.sim->Taken().size();
+    const Result r = RunVq5(dir, {"config", "write", "--port", dev.path, file});
+    ASSERT_EQ(r.rc, 0) << r.err;
+    const auto taken = dev.sim->Taken();
+    const std::vector<std::string> sent(taken.begin() + static_cast<std::ptrdiff_t>(takenBefore), taken.end());
+    EXPECT_EQ(sent, (std::vector<std::string>{"$PRG", "&QFD1", "&QKOA", "&QX"}));
+    EXPECT_TRUE(dev.sim->State().flags.at('D'));
+}
+
+TEST(ConfigVerb, RebootOption) {
+    TempDir dir;
+    Device dev(8, 7);
+    const std::string file = dir.File("r.ini");
+    WriteFile(file, "FlagSelftestAfterReboot=1\n");
+    const auto rebootsBefore = dev.sim->State().reboots;
+    const Result r = RunVq5(dir, {"config", "write", "--port", dev.path, "--reboot", "--verify", file});
+    EXPECT_EQ(r.rc, 0) << r.out << r.err;
+    const auto taken = dev.sim->Taken();
+    EXPECT_NE(std::find(taken.begin(), taken.end(), "&QXR"), taken.end());
+    EXPECT_EQ(dev.sim->State().reboots, rebootsBefore + 1);
+}
+
+TEST(ConfigVerb, VerifyListsWhatTheDeviceDoesNotHold) {
+    TempDir dir;
+    Device dev(8, 7);
+    const std::string file = dir.File("v.ini");
+    // The city flags exist from 9.1 on: an 8.7 device drops the set and does not answer.
+    WriteFile(file, "FlagStadCAT1=1\nFlagStadCAT2=0\nFlagOpenbaarvervoer=0\n");
+    const Result r = RunVq5(dir, {"config", "write", "--port", dev.path, "--verify", file});
+    EXPECT_EQ(r.rc, 1) << r.err;
+    EXPECT_NE(r.out.find("FlagStadCAT1: file 1, device did not answer"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("FlagStadCAT2: file 0, device did not answer"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("FlagOpenbaarvervoer"), std::string::npos) << r.out;
+    EXPECT_FALSE(dev.sim->State().flags.at('O'));
+}
+
+TEST(ConfigVerb, TextsThatDoNotFitAreRefusedBeforeAnythingIsSent) {
+    TempDir dir;
+    Device dev(8, 7);
+    const std::string file = dir.File("long.ini");
+    WriteFile(file, "FlagMaxRunnummer=1\nConfigID=" + std::string(96, 'x') + "\n");
+    const Result r = RunVq5(dir, {"config", "write", "--port", dev.path, file});
+    EXPECT_EQ(r.rc, 2);
+    EXPECT_NE(r.err.find("\"Configuratie identifier\""), std::string::npos) << r.err;
+    EXPECT_TRUE(dev.sim->Taken().empty());
+}
+
+TEST(ConfigVerb, BadInputGetsAClearOutcome) {
+    TempDir dir;
+    Device dev(8, 7);
+    const std::string file = dir.File("bad.ini");
+    WriteFile(file, "FlagStreekVervoer=1\n");
+    Result r = RunVq5(dir, {"config", "write", "--port", dev.path, file});
+    EXPECT_EQ(r.rc, 2);
+    EXPECT_NE(r.err.find("unknown key 'FlagStreekVervoer'"), std::string::npos) << r.err;
+    r = RunVq5(dir, {"config", "write", "--port", dev.path, dir.File("missing.ini")});
+    EXPECT_EQ(r.rc, 2);
+    EXPECT_NE(r.err.find("cannot read"), std::string::npos) << r.err;
+    r = RunVq5(dir, {"config", "read", "--port", dir.File("no-such-port")});
+    EXPECT_EQ(r.rc, 3);
+    EXPECT_NE(r.err.find("no-such-port"), std::string::npos) << r.err;
+    r = RunVq5(dir, {"config", "read", "--bogus"});
+    EXPECT_EQ(r.rc, 2);
+    r = RunVq5(dir, {"config", "erase"});
+    EXPECT_EQ(r.rc, 2);
+    EXPECT_TRUE(dev.sim->Taken().empty());
+}
+
+TEST(ConfigVerb, ExpertReadAlsoAsksTheParallelTransponder) {
+    TempDir dir;
+    Device dev(8, 7);
+    DeviceState s = dev.sim->State();
+    s.flags['V'] = true;
+    dev.sim->SetState(s);
+    const Result r = RunVq5(dir, {"config", "read", "--port", dev.path, "--expert"});
+    ASSERT_EQ(r.rc, 0) << r.err;
+    EXPECT_NE(r.out.find("FlagParalelleTransponder=1\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("; device: VQ-5 (87)"), std::string::npos) << r.out;
+}
