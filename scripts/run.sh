@@ -6,4 +6,5 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 bash scripts/build.sh build
+if [ $# -ge 1 ]; then exec bash scripts/run-tool.sh "$1" build; fi
 exec build/bin/vq5 --help
