@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QHeaderView>
+#include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTreeWidget>
@@ -142,6 +143,7 @@ private slots:
     void fastSpeedSequence();
     void strayTextsFromTheDevice();
     void manualShowsItsMessage();
+    void commandLineListsTheSameRows();
 };
 
 void InfoDlgTest::listHasItemAndValueColumns() {
@@ -334,6 +336,55 @@ void InfoDlgTest::manualShowsItsMessage() {
     manual->trigger();
     CInfoDlg::SetMessageHook({});
     QCOMPARE(shown, QStringLiteral("No HELP availeble!"));
+}
+
+// The command line escapes a backslash and control characters; the rows compared here have
+// none. I/O line values follow the simulated clock and are compared by item only.
+static std::vector<std::string> Lines(const std::vector<ListRow>& rows) {
+    std::vector<std::string> out;
+    for (const auto& r : rows)
+        out.push_back(r.item + "\t" + (r.item.rfind("I/O Lines", 0) == 0 ? std::string("*") : r.value));
+    return out;
+}
+
+void InfoDlgTest::commandLineListsTheSameRows() {
+#ifndef VQ5_CLI_PATH
+    QSKIP("the vq5 command line is not built");
+#else
+    sim::DeviceState state = KnownState();
+    std::vector<std::string> cliLines;
+    {
+        sim::SimOptions o;
+        o.letter = 'Q';
+        o.onboardTraffic = false;
+        sim::CSimulator device(o);
+        device.SetState(state);
+        const std::string path = device.Start();
+        QVERIFY(!path.empty());
+        QProcess vq5;
+        vq5.start(QStringLiteral(VQ5_CLI_PATH),
+                  {QStringLiteral("info"), QStringLiteral("--port"), QString::fromStdString(path), QStringLiteral("all")});
+        QVERIFY(vq5.waitForFinished(30000));
+        QCOMPARE(vq5.exitCode(), 0);
+        const QList<QByteArray> out = vq5.readAllStandardOutput().split('\n');
+        std::vector<ListRow> rows;
+        for (const QByteArray& line : out) {
+            if (line.isEmpty())
+                continue;
+            const int tab = line.indexOf('\t');
+            QVERIFY(tab > 0);
+            rows.push_back({line.left(tab).toStdString(), line.mid(tab + 1).toStdString()});
+        }
+        cliLines = Lines(rows);
+        device.Stop();
+    }
+    Rig rig;
+    QVERIFY(rig.Start(8, 7, 0, false, &state));
+    QVERIFY(rig.Press(gAllInfo));
+    const auto toolLines = Lines(rig.Rows());
+    QCOMPARE(toolLines.size(), 39u);
+    QCOMPARE(cliLines, toolLines);
+#endif
 }
 
 QTEST_MAIN(InfoDlgTest)

@@ -8,6 +8,7 @@
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
+#include <QProcess>
 #include <QPushButton>
 #include <QSlider>
 #include <QDeadlineTimer>
@@ -97,6 +98,7 @@ private slots:
     void menuExitTakesTheValues();
     void stableReplyDigitA();
     void offsetReadWithTheVersionOfItsTime();
+    void commandLineSavesAndLoadsLikeTheTool();
 };
 
 void TransponderDlgTest::firstStartShowsTheDefaults() {
@@ -356,6 +358,65 @@ void TransponderDlgTest::offsetReadWithTheVersionOfItsTime() {
     QCOMPARE(rig.dlg->Engine().VersionMajor(), 0u); // the engine has forgotten the version
     QVERIFY(QTest::qWaitFor([&] { return rig.dlg->exits > before; }, kWait));
     QCOMPARE(rig.SliderValue(sOffset), 10); // read as 0.0 it would be 24
+}
+
+void TransponderDlgTest::commandLineSavesAndLoadsLikeTheTool() {
+#ifndef VQ5_CLI_PATH
+    QSKIP("the vq5 command line is not built");
+#else
+    Rig rig;
+    QVERIFY(rig.Start(8, 1, 3));
+    // The tool holds the port; the command line gets a second simulated device of its own.
+    sim::SimOptions o;
+    o.versionMajor = 8;
+    o.versionMinor = 1;
+    o.letter = 'Q';
+    o.onboardTraffic = false;
+    sim::CSimulator device(o);
+    const std::string path = device.Start();
+    QVERIFY(!path.empty());
+    auto run = [&](const QStringList& args, QByteArray& out) {
+        QProcess vq5;
+        vq5.start(QStringLiteral(VQ5_CLI_PATH), args);
+        if (!vq5.waitForFinished(30000))
+            return -1;
+        out = vq5.readAllStandardOutput();
+        return vq5.exitCode();
+    };
+    const QString port = QString::fromStdString(path);
+    QByteArray saved, loaded;
+    QCOMPARE(run({"filter", "save", "--port", port, "--window", "11", "--minimal", "2", "--offset", "25", "--stable", "4",
+                  "--reboot"},
+                 saved),
+             0);
+    const QByteArray expected = "Window\t11\tWindow  [264 ms]\nMinimal\t2\tMinimal  [2 Vx]\n"
+                                "Offset\t25\tOffset  [25 ms]\nStable\t4\tStable  [400 ms]\n";
+    QCOMPARE(saved, expected);
+    QCOMPARE(device.Taken().back(), std::string("&QXR"));
+    QCOMPARE(device.State().offsetDigit, 1u);
+    QCOMPARE(run({"filter", "load", "--port", port}, loaded), 0);
+    QCOMPARE(loaded, expected);
+    for (const auto& t : device.Taken())
+        QVERIFY2(t.rfind("&QS", 0) != 0, t.c_str());
+    QByteArray refused;
+    QCOMPARE(run({"filter", "save", "--port", port, "--window", "3", "--minimal", "4"}, refused), 2);
+    QCOMPARE(run({"filter", "save", "--port", port, "--stable", "16"}, refused), 2);
+    device.Stop();
+
+    // The tool, given the same values, sends the same texts.
+    rig.dlg->Slider(sWindow)->setValue(11);
+    rig.dlg->Slider(sMinimal)->setValue(2);
+    rig.dlg->Slider(sOffset)->setValue(25);
+    rig.dlg->Slider(sStable)->setValue(4);
+    rig.dlg->RebootBox()->setChecked(true);
+    QVERIFY(rig.Run(rig.dlg->SaveButton()));
+    // One of the two offset forms is held back by its gate: six texts reach the device.
+    const std::vector<std::string> save = {"$PRG", "&QKWB", "&QKM2", "&QKO1", "&QKS4", "&QXR"};
+    const auto cliTaken = device.Taken();
+    QVERIFY(cliTaken.size() >= save.size());
+    QCOMPARE(std::vector<std::string>(cliTaken.begin(), cliTaken.begin() + 6), save);
+    QCOMPARE(rig.sim->Taken(), save);
+#endif
 }
 
 QTEST_MAIN(TransponderDlgTest)
