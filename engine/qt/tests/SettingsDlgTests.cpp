@@ -96,8 +96,11 @@ private slots:
         QCOMPARE(speeds, (QStringList{"1200", "2400", "4800", "9600", "14400"}));
         QVERIFY(!dlg->SpeedBox()->isEditable());
         // The machine's own list names existing character devices only.
-        for (const QString& p : MachinePorts())
+        const QStringList machine = MachinePorts();
+        for (const QString& p : machine)
             QVERIFY2(p.startsWith(QStringLiteral("/dev/")), qPrintable(p));
+        if (QFileInfo::exists(QStringLiteral("/dev/ttyS0"))) // a character device, not a file
+            QVERIFY(machine.contains(QStringLiteral("/dev/ttyS0")));
     }
 
     void showingPutsTheCurrentValues() {
