@@ -1,0 +1,255 @@
+// `vq5 io` and `vq5 velto` as programs against the simulated VQ-5: what they print, how they
+// stop (--duration, SIGINT, SIGTERM) and how they refuse bad arguments.
+#include "IoLines.h"
+#include "Simulator.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// A child process with its stdout and stderr collected.
+class Child {
+public:
+    explicit Child(std::vector<std::string> args) {
+        args.insert(args.begin(), VQ5_BINARY);
+        int out[2], err[2];
+        if (pipe(out) != 0 || pipe(err) != 0)
+            return;
+        posix_spawn_file_actions_t fa;
+        posix_spawn_file_actions_init(&fa);
+        posix_spawn_file_actions_adddup2(&fa, out[1], 1);
+        posix_spawn_file_actions_adddup2(&fa, err[1], 2);
+        posix_spawn_file_actions_addclose(&fa, out[0]);
+        posix_spawn_file_actions_addclose(&fa, err[0]);
+        std::vector<char*> argv;
+        for (auto& a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        if (posix_spawn(&m_Pid, VQ5_BINARY, &fa, nullptr, argv.data(), environ) != 0)
+            m_Pid = -1;
+        posix_spawn_file_actions_destroy(&fa);
+        close(out[1]);
+        close(err[1]);
+        m_Out = out[0];
+        m_Err = err[0];
+    }
+    ~Child() {
+        if (m_Pid > 0 && m_Status < 0) {
+            kill(m_Pid, SIGKILL);
+            waitpid(m_Pid, nullptr, 0);
+        }
+        close(m_Out);
+        close(m_Err);
+    }
+    bool Started() const { return m_Pid > 0; }
+    void Signal(int sig) { kill(m_Pid, sig); }
+
+    // Reads what the child wrote until `done` holds for its stdout or the time-out passes.
+    bool ReadUntil(const std::function<bool(const std::string&)>& done, std::chrono::milliseconds timeout) {
+        const auto until = std::chrono::steady_clock::now() + timeout;
+        while (!done(m_Stdout)) {
+            if (std::chrono::steady_clock::now() >= until)
+                return false;
+            if (!Pump(50))
+                return done(m_Stdout);
+        }
+        return true;
+    }
+    // Waits for the exit; -1 when it did not end in time.
+    int Wait(std::chrono::milliseconds timeout) {
+        const auto until = std::chrono::steady_clock::now() + timeout;
+        while (std::chrono::steady_clock::now() < until) {
+            Pump(20);
+            int st = 0;
+            if (waitpid(m_Pid, &st, WNOHANG) == m_Pid) {
+                while (Pump(0)) {
+                }
+                m_Status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+                return m_Status;
+            }
+        }
+        return -1;
+    }
+    const std::string& Out() const { return m_Stdout; }
+    const std::string& Err() const { return m_Stderr; }
+
+private:
+    // Takes what is there; false when both pipes are at their end.
+    bool Pump(int ms) {
+        pollfd p[2] = {{m_Out, POLLIN, 0}, {m_Err, POLLIN, 0}};
+        if (::poll(p, 2, ms) <= 0)
+            return true;
+        bool open = false;
+        char buf[4096];
+        for (int i = 0; i < 2; ++i) {
+            if (!(p[i].revents & (POLLIN | POLLHUP)))
+                continue;
+            const ssize_t n = read(p[i].fd, buf, sizeof buf);
+            if (n > 0) {
+                (i == 0 ? m_Stdout : m_Stderr).append(buf, static_cast<std::size_t>(n));
+                open = true;
+            }
+        }
+        return open || !((p[0].revents & POLLHUP) && (p[1].revents & POLLHUP));
+    }
+
+    pid_t m_Pid = -1;
+    int m_Out = -1, m_Err = -1;
+    int m_Status = -1;
+    std::string m_Stdout, m_Stderr;
+};
+
+bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+std::vector<std::string> Lines(const std::string& text, const std::string& prefix) {
+    std::vector<std::string> v;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        std::size_t end = text.find('\n', pos);
+        if (end == std::string::npos)
+            end = text.size();
+        std::string line = text.substr(pos, end - pos);
+        if (line.rfind(prefix, 0) == 0)
+            v.push_back(line);
+        pos = end + 1;
+    }
+    return v;
+}
+
+vq5::sim::SimOptions Quiet() {
+    vq5::sim::SimOptions o;
+    o.onboardTraffic = false;
+    return o;
+}
+
+TEST(IoVerb, PrintsLinesAndNumbersAndLeavesProgramMode) {
+    vq5::sim::CSimulator s(Quiet());
+    const std::string path = s.Start();
+    ASSERT_FALSE(path.empty());
+    auto st = s.State();
+    st.line = 123;
+    st.run = 45;
+    s.SetState(st);
+    Child c({"io", "--port", path, "--duration", "3"});
+    ASSERT_TRUE(c.Started());
+    ASSERT_EQ(c.Wait(30s), 0) << c.Err();
+    const auto numbers = Lines(c.Out(), "numbers ");
+    ASSERT_FALSE(numbers.empty()) << c.Out();
+    EXPECT_EQ(numbers.back(), "numbers LijnNr = 123  RunNr = 45");
+    const auto inputs = Lines(c.Out(), "inputs  ");
+    const auto outputs = Lines(c.Out(), "outputs ");
+    ASSERT_FALSE(inputs.empty());
+    ASSERT_FALSE(outputs.empty());
+    // Each printed value is one the device sent; the T lines carry the numbers.
+    const std::string value = outputs.back().substr(8, vq5::io::kOutputCount);
+    EXPECT_EQ(value.substr(4), vq5::io::EncodeOutputs(123, 45, false, false).substr(4));
+    EXPECT_TRUE(Contains(outputs.back(), "  active: "));
+    // Lines are printed on change only: no two following lines of a group are the same.
+    for (std::size_t i = 1; i < inputs.size(); ++i)
+        EXPECT_NE(inputs[i], inputs[i - 1]);
+    const auto taken = s.Taken();
+    ASSERT_FALSE(taken.empty());
+    EXPECT_EQ(taken.front(), "$PRG");
+    EXPECT_EQ(taken.back(), "&QX") << "program mode is left at the end";
+    EXPECT_FALSE(s.State().programMode);
+}
+
+TEST(IoVerb, StopsOnSigint) {
+    vq5::sim::CSimulator s(Quiet());
+    const std::string path = s.Start();
+    Child c({"io", "--port", path});
+    ASSERT_TRUE(c.ReadUntil([](const std::string& out) { return Contains(out, "numbers LijnNr = "); }, 20s)) << c.Err();
+    c.Signal(SIGINT);
+    EXPECT_EQ(c.Wait(20s), 0) << c.Err();
+    EXPECT_EQ(s.Taken().back(), "&QX");
+}
+
+TEST(IoVerb, PortThatCannotBeOpened) {
+    Child c({"io", "--port", "/nonexistent/tty", "--duration", "20"});
+    EXPECT_EQ(c.Wait(30s), 1);
+    EXPECT_TRUE(Contains(c.Err(), "/nonexistent/tty")) << c.Err();
+}
+
+TEST(IoVerb, BadArguments) {
+    Child a({"io", "--duration", "-1"});
+    EXPECT_EQ(a.Wait(10s), 2);
+    EXPECT_TRUE(Contains(a.Err(), "--duration")) << a.Err();
+    Child b({"io", "--frobnicate"});
+    EXPECT_EQ(b.Wait(10s), 2);
+    Child h({"io", "--help"});
+    EXPECT_EQ(h.Wait(10s), 0);
+    EXPECT_TRUE(Contains(h.Out(), "usage: vq5 io"));
+}
+
+TEST(VeltoVerb, DisplaysInquiryAndAutoIncrement) {
+    vq5::sim::CSimulator s(Quiet());
+    const std::string path = s.Start();
+    Child c({"velto", "--port", path, "--line", "799", "--run", "12", "--auto-incr"});
+    ASSERT_TRUE(c.ReadUntil([](const std::string& out) { return Contains(out, "> Message send: \"$799/012   "); }, 20s))
+        << c.Err();
+    s.QueueToPc("?");
+    ASSERT_TRUE(c.ReadUntil([](const std::string& out) { return Contains(out, "> Message send: \"$000/012   "); }, 20s))
+        << c.Out();
+    // The device takes the new number from the display messages.
+    EXPECT_TRUE(s.WaitUntil([](const vq5::sim::DeviceState& d, const vq5::sim::LinkCounters&) { return d.line == 0; },
+                            std::chrono::milliseconds(10000)));
+    c.Signal(SIGTERM);
+    EXPECT_EQ(c.Wait(20s), 0) << c.Err();
+    const std::string& out = c.Out();
+    EXPECT_TRUE(Contains(out, "< Inquiry: \"?\"")) << out;
+    EXPECT_TRUE(Contains(out, "> Message send: \"=7990120011777777799999\"")) << out;
+    EXPECT_TRUE(Contains(out, "* Status changed ")) << out;
+    // Every line: time "mm:ss.hh", a mark, the text.
+    for (const auto& line : Lines(out, "")) {
+        if (line.empty())
+            continue;
+        ASSERT_GE(line.size(), 11u) << line;
+        EXPECT_EQ(line[2], ':') << line;
+        EXPECT_EQ(line[5], '.') << line;
+        EXPECT_TRUE(line[9] == '>' || line[9] == '<' || line[9] == '*' || line[9] == ' ') << line;
+    }
+    std::size_t announcements = 0;
+    for (const auto& t : s.Taken())
+        announcements += !t.empty() && t[0] == '=';
+    EXPECT_EQ(announcements, 1u);
+}
+
+TEST(VeltoVerb, ErrorLineWithoutMarkAndDuration) {
+    vq5::sim::CSimulator s(Quiet());
+    const std::string path = s.Start();
+    s.QueueToPc("PQ");
+    Child c({"velto", "--port", path, "--duration", "2"});
+    EXPECT_EQ(c.Wait(30s), 0) << c.Err();
+    bool found = false;
+    for (const auto& line : Lines(c.Out(), ""))
+        if (line.size() > 9 && line.substr(9) == "  ERROR: \"PQ\"")
+            found = true;
+    EXPECT_TRUE(found) << c.Out();
+}
+
+TEST(VeltoVerb, NumbersOutOfRangeAreRefused) {
+    Child a({"velto", "--line", "1000"});
+    EXPECT_EQ(a.Wait(10s), 2);
+    EXPECT_TRUE(Contains(a.Err(), "Please enter an integer between 0 and 999.")) << a.Err();
+    Child b({"velto", "--run", "abc"});
+    EXPECT_EQ(b.Wait(10s), 2);
+    EXPECT_TRUE(Contains(b.Err(), "Please enter an integer.")) << b.Err();
+}
+
+} // namespace
