@@ -106,7 +106,7 @@ private:
         std::vector<std::string> replies;
         while (!m_Stop.load()) {
             m_Pty.Write(B({'P', ADR, ENQ}));
-            Bytes f = m_Pty.ReadPcFrame(300ms);
+            Bytes f = m_Pty.ReadPcFrame(2s);
             if (f.size() >= 8 && f[0] == SOH) {
                 std::string text(f.begin() + 5, f.end() - 3);
                 m_Received.push_back(text);
