@@ -287,9 +287,11 @@ void CProgrammerDlg::PutValues() {
     const QString id = Text(v.m_ConfigID);
     m_ConfigID->setMaxLength(std::max<int>(static_cast<int>(kConfigIdTypingLimit), static_cast<int>(id.size())));
     m_ConfigID->setText(id);
+    m_ConfigID->setCursorPosition(0); // show the start of a text longer than the box
     for (int i = 0; i < kDataCalls; ++i) {
         m_DataCall[i]->SetValue(v.m_DataCall[i]);
         m_DataCallText[i]->setText(Text(v.m_DataCallText[i]));
+        m_DataCallText[i]->setCursorPosition(0);
     }
     for (int f = 0; f < kFlagCount; ++f)
         m_Flag[f]->SetValue(v.m_Flag[f]);
