@@ -8,7 +8,7 @@ PACKAGES=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libgtest-dev libgmock-dev
   xvfb xauth x11-utils imagemagick xdotool
-  clang
+  clang libclang-rt-14-dev
   desktop-file-utils librsvg2-bin
 )
 
