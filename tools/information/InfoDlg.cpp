@@ -3,6 +3,7 @@
 #include "InfoTable.h"
 #include "WindowBinding.h"
 
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QMessageBox>
@@ -10,6 +11,8 @@
 #include <QResizeEvent>
 #include <QShowEvent>
 #include <QTreeWidget>
+
+#include <algorithm>
 
 namespace vq5::information {
 
@@ -50,6 +53,17 @@ QString DeviceText(const std::string& s) { return QString::fromLatin1(s.data(), 
 
 } // namespace
 
+int ItemColumnWidth(const QWidget* dialog) {
+    const int base = qt::DialogUnits(dialog).x;
+    int width = base > 0 ? (100 * base + 3) / 6 : 100;
+    // Fonts differ in shape as well as size: never narrower than the widest label.
+    const QFontMetrics fm(dialog->font());
+    for (const InfoRow* row = kInfoTable; row->command; ++row)
+        if (!(row->mask & gFilter))
+            width = std::max(width, fm.horizontalAdvance(QString::fromLatin1(row->label)) + 12);
+    return width;
+}
+
 void CInfoDlg::SetMessageHook(std::function<void(QWidget*, const QString&)> hook) { MessageHook() = std::move(hook); }
 
 CInfoDlg::CInfoDlg(ISettingsStore* store, QWidget* parent)
@@ -68,8 +82,10 @@ CInfoDlg::CInfoDlg(ISettingsStore* store, QWidget* parent)
     m_List->setFrameShape(QFrame::StyledPanel);
     m_List->header()->setStretchLastSection(true);
     m_List->header()->setSectionsMovable(false);
-    m_List->setColumnWidth(0, 100);
-    m_List->setColumnWidth(1, 100);
+    // 100 pixels with the 6-pixel character cell of the classic 8-point dialog font; the
+    // same share of this font's cell, so that the longest label fits as it always did.
+    m_List->setColumnWidth(0, ItemColumnWidth(this));
+    m_List->setColumnWidth(1, ItemColumnWidth(this));
 
     m_Placeholder = new QGroupBox(QStringLiteral("Engine"), body);
     m_Placeholder->setObjectName(QStringLiteral("1001"));
@@ -147,7 +163,7 @@ void CInfoDlg::OnManual() {
 
 void CInfoDlg::SizeValueColumn() {
     // Column 1 fills what column 0 leaves of the header.
-    int rest = m_List->header()->width() - m_List->columnWidth(0);
+    const int rest = m_List->header()->width() - m_List->columnWidth(0);
     if (rest > 0)
         m_List->setColumnWidth(1, rest);
 }

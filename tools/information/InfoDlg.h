@@ -23,6 +23,10 @@ struct CInfoEngineHolder {
     CVLPEngine m_InfoEngine;
 };
 
+// Width of the "Item" column: 100 pixels of the classic dialog font, scaled to this one, and
+// wide enough for the longest label.
+int ItemColumnWidth(const QWidget* dialog);
+
 class CInfoDlg : private CInfoEngineHolder, public qt::CToolDialog {
 public:
     // `store`: where the engine keeps its connection settings (nullptr: the tool's own).

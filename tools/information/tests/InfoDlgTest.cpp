@@ -154,8 +154,12 @@ void InfoDlgTest::listHasItemAndValueColumns() {
     QTreeWidget* list = rig.dlg->List();
     QCOMPARE(list->headerItem()->text(0), QStringLiteral("Item"));
     QCOMPARE(list->headerItem()->text(1), QStringLiteral("Value"));
-    QCOMPARE(list->columnWidth(0), 100);
-    QVERIFY(list->columnWidth(1) >= list->header()->width() - 100 - 2);
+    const int item = ItemColumnWidth(rig.dlg.get());
+    QCOMPARE(list->columnWidth(0), item);
+    QVERIFY(list->columnWidth(1) >= list->header()->width() - item - 2);
+    // The longest labels fit the "Item" column.
+    for (const char* label : {"Stadsvervoer CAT1", "Paralelle transp.", "Version software"})
+        QVERIFY2(list->fontMetrics().horizontalAdvance(QString::fromLatin1(label)) + 8 <= item, label);
     QCOMPARE(rig.dlg->windowTitle(), QStringLiteral("VQ-5 Information"));
     QCOMPARE(rig.dlg->Button(gAllInfo)->text(), QStringLiteral("All info"));
     QCOMPARE(rig.dlg->Button(gRcsIds)->text(), QStringLiteral("RCS Id's"));
