@@ -4,6 +4,7 @@
 #include "Logo.h"
 #include "WindowBinding.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QEvent>
 #include <QGroupBox>
@@ -116,6 +117,11 @@ CProgrammerDlg::CProgrammerDlg(ISettingsStore* store, QWidget* parent)
     // "Engine" frame (the engine starts), tooltips.
     InitDialog(m_EngineFrame);
     m_Model.m_Expert = ExpertMode();
+    // "&Exit" of the "&File" menu is the same command as the "&Exit" button: it takes the values.
+    if (QAction* exit = Action(qt::cmdExit)) {
+        disconnect(exit, &QAction::triggered, this, nullptr);
+        connect(exit, &QAction::triggered, this, [this] { ExitDialog(); });
+    }
     m_IdGroup.Init(this, QString::fromLatin1(kIdFrameName));
     m_FilterGroup.Init(this, QString::fromLatin1(kFilterFrameName));
 

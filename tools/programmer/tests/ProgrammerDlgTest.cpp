@@ -4,9 +4,11 @@
 #include "ProgrammerDlg.h"
 
 #include "CommandSet.h"
+#include "EngineFront.h"
 #include "QtSettingsStore.h"
 #include "Simulator.h"
 
+#include <QAction>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -235,8 +237,11 @@ private slots:
         QVERIFY(!rig.dlg->ToButton()->isEnabled());
         QVERIFY(!rig.dlg->DefaultButton()->isEnabled());
         QVERIFY(rig.dlg->ExitButton()->isEnabled());
+        QVERIFY(QApplication::overrideCursor());
+        QCOMPARE(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
         QVERIFY(WaitBatchDone(rig, 0));
         QCOMPARE(Mismatch(rig), QString());
+        QVERIFY(!QApplication::overrideCursor()); // idle again: the wait cursor is gone
 
         // Reading changed nothing in the device.
         sim::DeviceState after = rig.simulator->State();
@@ -618,6 +623,18 @@ private slots:
             QCOMPARE(d.result(), int(QDialog::Accepted));
         }
         QCOMPARE(toolStore.ReadString(qt::kToolSection, "EditDataCall3").value_or(""), std::string("by enter"));
+        {
+            // "&Exit" of the "&File" menu takes the values like the button.
+            CProgrammerDlg d(&engineStore);
+            d.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&d));
+            d.ConfigIdEdit()->setText(QStringLiteral("by the menu"));
+            QAction* exit = d.Action(qt::cmdExit);
+            QVERIFY(exit);
+            exit->trigger();
+            QCOMPARE(d.result(), int(QDialog::Accepted));
+        }
+        QCOMPARE(toolStore.ReadString(qt::kToolSection, "ConfigID").value_or(""), std::string("by the menu"));
         SetDefaultSettingsStore(nullptr);
     }
 
@@ -720,6 +737,21 @@ private slots:
         QTimer::singleShot(300, closeBox);
         QTest::mouseClick(d.Logo(), Qt::LeftButton); // returns when the box is closed
         QVERIFY(seen);
+    }
+
+    void debugWindowMenuTogglesTheLog() {
+        Rig rig(8, 7);
+        CProgrammerDlg& d = *rig.dlg;
+        QAction* debug = d.Action(qt::cmdDebugWindow);
+        QVERIFY(debug);
+        QCOMPARE(debug->text(), QStringLiteral("&Debug window"));
+        QVERIFY(!d.Front()->LogWindow());
+        debug->trigger();
+        QVERIFY(d.Front()->LogWindow());
+        debug->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(!d.Front()->LogWindow(), kWait);
+        QVERIFY(d.Action(qt::cmdSettingsPrg));
+        QVERIFY(d.Action(qt::cmdAbout));
     }
 
     void tooltipsAndCaption() {
