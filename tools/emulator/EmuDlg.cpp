@@ -4,6 +4,7 @@
 #include "WindowBinding.h"
 
 #include <QAction>
+#include <algorithm>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -112,7 +113,9 @@ CEmuDlg::CEmuDlg(ISettingsStore* store, QWidget* parent)
     // Placement, then the engine in place of the placeholder (it starts).
     InitDialog(m_Placeholder);
     m_Model->PushAutoIncrement();
-    m_Log->setColumnWidth(0, 70);
+    // 70 pixels, or what the icon and "59:59.99" need in this font, whichever is more.
+    const int timeWidth = kLogIconSize + m_Log->fontMetrics().horizontalAdvance(QStringLiteral("59:59.99")) + 20;
+    m_Log->setColumnWidth(0, std::max(70, timeWidth));
     m_Log->setColumnWidth(1, 100);
     SizeMessageColumn();
     if (TakeControlValues())

@@ -2,7 +2,9 @@
 
 #include "WindowBinding.h"
 
+#include <QCloseEvent>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QMessageBox>
 
 namespace vq5::io {
@@ -31,15 +33,15 @@ struct Spot {
     int x, y;
 };
 // Inputs in the order of the "&PII" value: two columns of three.
-const Spot kInputSpots[kInputCount] = {{15, 22}, {15, 50}, {15, 78}, {84, 22}, {84, 50}, {84, 78}};
+const Spot kInputSpots[kInputCount] = {{11, 18}, {11, 43}, {11, 68}, {90, 18}, {90, 43}, {90, 68}};
 
 Spot OutputSpot(std::size_t i) {
     if (i == 0)
-        return {221, 88}; // Status led
+        return {223, 78}; // Status led
     if (i == 1)
-        return {157, 88}; // Halte lamp
+        return {161, 78}; // Halte lamp
     const int n = static_cast<int>(i) - 1; // T1..T19: four columns of five
-    return {157 + 32 * ((n - 1) / 5), 18 + 11 * ((n - 1) % 5)};
+    return {161 + 31 * ((n - 1) / 5), 15 + 10 * ((n - 1) % 5)};
 }
 
 QString DeviceText(const std::string& s) { return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size())); }
@@ -58,7 +60,7 @@ CTestDlg::CTestDlg(ISettingsStore* store, QWidget* parent)
 
     m_InputFrame = new QGroupBox(body);
     m_InputFrame->setObjectName(QStringLiteral("1009"));
-    m_InputFrame->setGeometry(qt::DluRect(this, 7, 4, 136, 108));
+    m_InputFrame->setGeometry(qt::DluRect(this, 7, 4, 142, 96));
     m_ShowInputs = new QCheckBox(QStringLiteral("Show &inputs"), body);
     m_ShowInputs->setObjectName(QStringLiteral("1007"));
     m_ShowInputs->setGeometry(qt::DluRect(this, 13, 4, 62, 10));
@@ -66,10 +68,10 @@ CTestDlg::CTestDlg(ISettingsStore* store, QWidget* parent)
 
     m_OutputFrame = new QGroupBox(body);
     m_OutputFrame->setObjectName(QStringLiteral("1010"));
-    m_OutputFrame->setGeometry(qt::DluRect(this, 149, 4, 136, 108));
+    m_OutputFrame->setGeometry(qt::DluRect(this, 153, 4, 132, 96));
     m_ShowOutputs = new QCheckBox(QStringLiteral("Show &Outputs"), body);
     m_ShowOutputs->setObjectName(QStringLiteral("1008"));
-    m_ShowOutputs->setGeometry(qt::DluRect(this, 155, 4, 66, 10));
+    m_ShowOutputs->setGeometry(qt::DluRect(this, 159, 4, 66, 10));
     m_ShowOutputs->setAutoFillBackground(true);
 
     for (std::size_t i = 0; i < kInputCount; ++i) {
@@ -85,14 +87,14 @@ CTestDlg::CTestDlg(ISettingsStore* store, QWidget* parent)
     }
     m_LineText = new QLabel(QString::fromLatin1(kLineNumberInitial), body);
     m_LineText->setObjectName(QStringLiteral("1066"));
-    m_LineText->setGeometry(qt::DluRect(this, 157, 75, 60, 9));
+    m_LineText->setGeometry(qt::DluRect(this, 161, 66, 60, 9));
     m_RunText = new QLabel(QString::fromLatin1(kRunNumberInitial), body);
     m_RunText->setObjectName(QStringLiteral("1067"));
-    m_RunText->setGeometry(qt::DluRect(this, 221, 75, 58, 9));
+    m_RunText->setGeometry(qt::DluRect(this, 223, 66, 58, 9));
 
     m_Placeholder = new QGroupBox(QStringLiteral("engine"), body);
     m_Placeholder->setObjectName(QStringLiteral("1064"));
-    m_Placeholder->setGeometry(qt::DluRect(this, 7, 116, 190, 50));
+    m_Placeholder->setGeometry(qt::DluRect(this, 7, 104, 190, 62));
 
     auto button = [this, body](const char* text, const char* id, int x, int y, int w, int h) {
         auto* b = new QPushButton(QString::fromLatin1(text), body);
@@ -101,10 +103,10 @@ CTestDlg::CTestDlg(ISettingsStore* store, QWidget* parent)
         b->setGeometry(qt::DluRect(this, x, y, w, h));
         return b;
     };
-    m_Connect = button("&Connect", "2", 205, 116, 38, 14);
-    m_Discon = button("&Discon", "4", 247, 116, 38, 14);
-    m_Tram = button("Tram", "1041", 205, 134, 38, 12);
-    m_Bus = button("Bus", "1040", 247, 134, 38, 12);
+    m_Connect = button("&Connect", "2", 205, 106, 38, 14);
+    m_Discon = button("&Discon", "4", 247, 106, 38, 14);
+    m_Tram = button("Tram", "1041", 205, 126, 38, 12);
+    m_Bus = button("Bus", "1040", 247, 126, 38, 12);
     m_Tram->setFlat(true);
     m_Bus->setFlat(true);
     m_Exit = button("&Exit", "1", 247, 152, 38, 14);
@@ -179,7 +181,19 @@ void CTestDlg::OnDiscon() { m_Model->Disconnect(); }
 void CTestDlg::OnTram() { m_Model->Tram(); }
 void CTestDlg::OnBus() { m_Model->Bus(); }
 
-void CTestDlg::reject() { OnConnect(); }
+void CTestDlg::keyPressEvent(QKeyEvent* event) {
+    if (event->matches(QKeySequence::Cancel)) {
+        event->accept();
+        OnConnect();
+        return;
+    }
+    qt::CToolDialog::keyPressEvent(event);
+}
+
+void CTestDlg::closeEvent(QCloseEvent* event) {
+    event->ignore();
+    OnConnect();
+}
 
 void CTestDlg::ShowInputsState() {
     for (std::size_t i = 0; i < kInputCount; ++i)

@@ -60,10 +60,11 @@ public:
     // Where "&Manual" shows its box (tests replace it).
     static void SetMessageHook(std::function<void(QWidget*, const QString&)> hook);
 
-    // Escape and the window's close box connect; they do not close the tool.
-    void reject() override;
-
 protected:
+    // Escape and the window's close box connect; they do not close the tool. (A cancel from
+    // the program itself, such as the application's answer to SIGTERM, still closes it.)
+    void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
     void OnNotify(const Notification& n) override;
     void OnManual() override;
 

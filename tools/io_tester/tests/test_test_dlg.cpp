@@ -265,6 +265,18 @@ private slots:
         QCOMPARE(dlg.result(), int(QDialog::Accepted));
     }
 
+    void aCancelFromTheProgramStillCloses() {
+        // The application answers SIGTERM with the dialog's cancel: the tool must end.
+        sim::CSimulator s(Quiet(8, 7));
+        Stores stores(s.Start(), 0);
+        CTestDlg dlg(&stores.engine);
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        dlg.reject();
+        QVERIFY(!dlg.isVisible());
+        QCOMPARE(dlg.result(), int(QDialog::Rejected));
+    }
+
     void presetsSendTheGatedCommandsByVersion_data() {
         QTest::addColumn<unsigned>("major");
         QTest::addColumn<unsigned>("minor");
