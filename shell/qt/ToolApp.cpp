@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 #if !defined(_WIN32)
 #include <csignal>
@@ -77,7 +78,15 @@ bool HaveDisplay() {
         const char* v = std::getenv(name);
         return v && *v;
     };
-    return set("DISPLAY") || set("WAYLAND_DISPLAY") || set("QT_QPA_PLATFORM");
+    const char* platform = std::getenv("QT_QPA_PLATFORM");
+    const std::string p = platform ? platform : "";
+    if (p.rfind("xcb", 0) == 0)
+        return set("DISPLAY");
+    if (p.rfind("wayland", 0) == 0)
+        return set("WAYLAND_DISPLAY");
+    if (!p.empty())
+        return true; // offscreen, vnc, eglfs, linuxfb ...: no desktop needed
+    return set("DISPLAY") || set("WAYLAND_DISPLAY");
 #endif
 }
 

@@ -15,7 +15,8 @@ class CToolDialog;
 
 int RunTool(int argc, char** argv, const char* program, std::function<std::unique_ptr<CToolDialog>()> make);
 
-// True when Qt can find a display: DISPLAY, WAYLAND_DISPLAY or QT_QPA_PLATFORM set.
+// True when Qt can find a display: DISPLAY or WAYLAND_DISPLAY set, as the platform chosen in
+// QT_QPA_PLATFORM needs it (offscreen and other platforms need none).
 bool HaveDisplay();
 // The text shown instead of Qt's abort when there is none.
 const char* NoDisplayText();

@@ -89,6 +89,36 @@ private slots:
         QVERIFY(s.contains("Settings_V2.3/dlgWnd-1.0_x1"));
     }
 
+    void commandLineTwinSendsTheSameSequence() {
+        vq5::sim::SimOptions o;
+        o.onboardTraffic = false;
+        o.versionMajor = 9;
+        o.versionMinor = 1;
+        vq5::sim::CSimulator sim(o);
+        vq5::sim::DeviceState custom = vq5::sim::FactoryState(9, 1);
+        custom.identifier = "Depot 3";
+        sim.SetState(custom);
+        const std::string path = sim.Start();
+        QVERIFY(!path.empty());
+        QProcess cli;
+        cli.start(VQ5_CLI_PATH, {"reset", "--port", QString::fromStdString(path), "--fast-speed", "2", "--deadline", "10"});
+        QVERIFY(cli.waitForFinished(3 * kWait));
+        QCOMPARE(cli.exitCode(), 0);
+        QVERIFY(QString::fromLocal8Bit(cli.readAllStandardOutput()).contains("factory reset sent"));
+        QCOMPARE(sim.Taken(), (std::vector<std::string>{"$PRG", "&QS2", "&QFE1", "&QXR"}));
+        QVERIFY(sim.WaitUntil([](const vq5::sim::DeviceState& s, const vq5::sim::LinkCounters&) { return s.reboots > 0; },
+                              std::chrono::milliseconds(kWait)));
+        QCOMPARE(QString::fromStdString(sim.State().identifier),
+                 QString::fromStdString(vq5::sim::FactoryState(9, 1).identifier));
+        sim.Stop();
+
+        // No device on the port: a clear failure, not a hang.
+        QProcess none;
+        none.start(VQ5_CLI_PATH, {"reset", "--port", "/nonexistent/vq5-port", "--deadline", "5"});
+        QVERIFY(none.waitForFinished(3 * kWait));
+        QCOMPARE(none.exitCode(), 1);
+    }
+
     void withoutADisplayItSaysHowToGetOne() {
         QTemporaryDir config;
         QProcess tool;
@@ -102,6 +132,16 @@ private slots:
         QVERIFY(err.contains("DISPLAY"));
         // Nothing was written: the tool never started.
         QVERIFY(!QFile::exists(config.path() + "/Lumark Electronics/VQ5WReset.conf"));
+
+        // The X11 platform asked for without an X display: the same directions.
+        QProcessEnvironment env = ToolEnvironment(config.path(), false);
+        env.insert("QT_QPA_PLATFORM", "xcb");
+        QProcess xcb;
+        xcb.setProcessEnvironment(env);
+        xcb.start(VQ5WRESET_PATH, {});
+        QVERIFY(xcb.waitForFinished(kWait));
+        QCOMPARE(xcb.exitCode(), 2);
+        QVERIFY(QString::fromLocal8Bit(xcb.readAllStandardError()).contains("xvfb-run"));
     }
 };
 

@@ -1,0 +1,77 @@
+// vq5 reset: the headless twin of VQ5WReset. Makes the device restore its factory defaults
+// and reboot: "$PRG" (with the gated speed change when --fast-speed is given), "&PFE1",
+// "&PXR". No confirmation, as in the tool.
+#include "CliSupport.h"
+#include "ResetModel.h"
+#include "Verbs.h"
+
+#include <cstdio>
+#include <string>
+
+namespace vq5::cli {
+namespace {
+
+constexpr const char* kUsage = "reset [--port NAME] [--timeout MS] [--fast-speed N] [--deadline S] [--trace MASK]";
+
+void Help(std::FILE* out) {
+    std::fprintf(out,
+                 "usage: vq5 %s\n\n"
+                 "Makes the VQ-5 restore its factory defaults and reboot, as VQ5WReset does: program\n"
+                 "mode, the clear-configuration flag (\"&PFE1\"), and the exit with reboot (\"&PXR\").\n"
+                 "\n%s"
+                 "The device always reboots; --reboot changes nothing.\n"
+                 "Exits 0 when the whole sequence was sent, 1 when the device did not take it.\n",
+                 kUsage, kEngineOptionsHelp);
+}
+
+int Main(int argc, char** argv) {
+    EngineOptions options;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            Help(stdout);
+            return 0;
+        }
+        std::string error;
+        OptionResult r = ParseEngineOption(argc, argv, i, options, error);
+        if (r == OptionResult::Error) {
+            std::fprintf(stderr, "vq5 reset: %s\n", error.c_str());
+            return 2;
+        }
+        if (r == OptionResult::NotMine) {
+            std::fprintf(stderr, "vq5 reset: unknown argument '%s' (try 'vq5 reset --help')\n", arg.c_str());
+            return 2;
+        }
+    }
+
+    CMemoryStore store;
+    ApplyConnectionSettings(store, options);
+    CVLPEngine engine(&store);
+    CHeadlessRun run(engine, options);
+    factory_reset::CResetModel model(engine);
+    run.Start();
+    model.Reset();
+
+    bool exitReply = false;
+    auto seen = [&](const Notification& n) {
+        if (n.kind == nkIdent && n.value == 0)
+            exitReply = true;
+    };
+    switch (run.WaitDrained(seen)) {
+    case CHeadlessRun::Outcome::Done:
+        break;
+    case CHeadlessRun::Outcome::Stopped:
+        return 1;
+    case CHeadlessRun::Outcome::Deadline:
+        std::fprintf(stderr, "vq5 reset: the device did not take the sequence within %g s (port %s, status %s)\n",
+                     options.deadlineS, options.port.c_str(), engine.StatusText());
+        return 1;
+    }
+    std::printf("factory reset sent%s\n", exitReply ? "; the device left program mode to reboot" : "");
+    return 0;
+}
+
+VerbRegistrar reg("reset", kUsage, &Main);
+
+} // namespace
+} // namespace vq5::cli
