@@ -170,6 +170,7 @@ bool CToolDialog::InitDialog(QWidget* placeholder) {
             OnNotify(n);
     });
     const bool created = m_Front->Create(placeholder);
+    InitFrameGroups();
     ApplyToolTips();
     return created;
 }

@@ -139,9 +139,13 @@ public:
 
 protected:
     // The common initialisation: placement restored and bound under the placement name, the
-    // engine front created in place of `placeholder` (the engine starts), tooltips. Tools
-    // build their frame groups right after (FrameGroup). Returns the result of Create.
+    // engine front created in place of `placeholder` (the engine starts), InitFrameGroups,
+    // tooltips. Call it from the derived constructor once the controls exist. Returns the
+    // result of Create.
     bool InitDialog(QWidget* placeholder);
+    // Step 6 of InitDialog, between the engine front and the tooltips: the tool builds its
+    // frame groups here (or after InitDialog; the order does not matter to the shell).
+    virtual void InitFrameGroups() {}
     // Called on the GUI thread for every notification of the engine (after the status box).
     virtual void OnNotify(const Notification& n);
     // Settings and debug commands; tools may override.

@@ -79,11 +79,17 @@ public:
         plain->setObjectName("plain");
         plain->setGeometry(250, 70, 80, 24);
         Section().BindInt(field, "Field", 5);
+        frameGroupsBuiltBeforeTooltips = false;
         Section().BindString(text, "Text", "start");
         created = InitDialog(placeholder);
     }
     ~CTestDlg() override { Shutdown(); }
     using CToolDialog::ApplyToolTips;
+
+    void InitFrameGroups() override {
+        // The engine runs already; tooltips come after.
+        frameGroupsBuiltBeforeTooltips = Front() != nullptr && named->toolTip().isEmpty();
+    }
 
     void OnNotify(const Notification& n) override {
         notes.push_back(n);
@@ -97,6 +103,7 @@ public:
     int field = 0;
     std::string text;
     bool created = false;
+    bool frameGroupsBuiltBeforeTooltips = false;
     std::vector<Notification> notes;
     bool onGui = true;
 };
@@ -161,6 +168,9 @@ private slots:
         QVERIFY(!d.Action(cmdDebug));
         QCOMPARE(d.windowTitle(), QString("Test Tool"));
         QVERIFY(!d.windowIcon().isNull());
+        // The packaged icons are built in, by program name.
+        QVERIFY(QFile::exists(":/vq5/icons/32/VQ5WReset.png"));
+        QVERIFY(QFile::exists(":/vq5/icons/16/VQ5WPrg.png"));
         // The body lies under the menu bar.
         d.show();
         QVERIFY(QTest::qWaitForWindowExposed(&d));
@@ -190,6 +200,7 @@ private slots:
         QCOMPARE(d.named->toolTip(), QString("Starts it"));
         QCOMPARE(d.numbered->toolTip(), QString("A numbered control"));
         QVERIFY(d.plain->toolTip().isEmpty()); // an id without a string: no tooltip
+        QVERIFY(d.frameGroupsBuiltBeforeTooltips);
     }
 
     void expertModeFollowsTheMarkerFile() {
