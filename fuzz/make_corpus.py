@@ -111,6 +111,25 @@ seed(ml, "identification_without_paren", bytes([2 << 1]) +
 seed(ml, "long_texts", bytes([1]) +
      ops((Q, "87>" + "&PIA" + "x" * 120), (RX, "&QPVQ-5 (" + "9" * 80), TX, TX))
 
+# ---- slave_link: flags (bit 0 line fails at the end, bit 1 tracing, bit 2 escapes), number of
+# texts to queue and the texts, then the device's side of the line
+sl = "slave_link"
+
+
+def queued(*texts):
+    return bytes([len(texts)]) + b"".join(text(t) for t in texts)
+
+
+seed(sl, "poll_send_ack", b"\x02" + queued("$PRG", "&PIA") + POLL + ACKF + POLL + ACKF + POLL + ACKF)
+seed(sl, "select_receive", b"\x00" + queued() + SELECT + info("&QIAFactory default") + EOTF + POLL)
+seed(sl, "nak_then_ack", b"\x00" + queued("&PKW8") + POLL + NAKF + NAKF + ACKF + POLL)
+seed(sl, "identification_and_gates", b"\x02" + queued("84>&PS3", "91<&PIB", "&PX0") + SELECT + info(IDENT) + EOTF +
+     POLL + ACKF + POLL + ACKF + POLL + ACKF + POLL)
+seed(sl, "bad_check_then_good", b"\x00" + queued() + SELECT + info("&QFS1", damage=True) + b"\x00" +
+     info("&QFS1") + EOTF)
+seed(sl, "select_interrupted_by_poll", b"\x04" + queued("&PIA") + SELECT + TIMEOUT + POLL + ACKF + POLL)
+seed(sl, "poll_no_answer", b"\x04" + queued("&PIA") + POLL + TIMEOUT + POLL + ACKF)
+
 # ---- device_readers: major, minor, item, prefix text, reply
 dr = "device_readers"
 seed(dr, "flag", bytes([8, 7, ord("S")]) + text("&QF") + b"&QFS1")

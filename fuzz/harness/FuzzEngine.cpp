@@ -457,4 +457,104 @@ int FuzzMessageLayer(const std::uint8_t* data, std::size_t size) {
     return 0;
 }
 
+
+// ---- the slave state engine over a scripted line ---------------------------------------------
+
+namespace {
+// The text the engine sends for a queued text, with the device letter left open ('?').
+std::string SendForm(const std::string& t) {
+    std::size_t start = 0;
+    if (t.size() >= 5 && Sign(t[2]))
+        start = t.size() >= 6 && Sign(t[5]) ? 6 : 3;
+    std::string out = t.substr(start);
+    if (out.size() >= 2 && out[0] == '&' && out[1] == 'P')
+        out[1] = '?';
+    return out;
+}
+} // namespace
+
+// Input: flags (bit 0 the line fails after its last byte, bit 1 trace lines are taken, bit 2
+// escapes), the number of texts to queue (0..7) and the length-prefixed texts, then the
+// device's side of the line. The state engine runs step by step (no thread, no pauses) until
+// the line is used up and it is idle again.
+int FuzzSlaveLink(const std::uint8_t* data, std::size_t size) {
+    static const char* h = "slave_link";
+    CFuzzInput in(data, size);
+    const std::uint8_t flags = in.Byte();
+    const int texts = in.Byte() % 8;
+    std::vector<std::string> queued;
+    for (int i = 0; i < texts; ++i)
+        queued.push_back(in.Text().substr(0, kMaxMessage));
+    const std::string line = in.Rest();
+    const ReadEvent::Kind atEnd = flags & 1 ? ReadEvent::Failed : ReadEvent::Timeout;
+    std::vector<ReadEvent> events =
+        EventsFromBytes(reinterpret_cast<const unsigned char*>(line.data()), line.size(), (flags & 4) != 0);
+
+    CPortedEngine e(events, atEnd);
+    CCollectSink sink;
+    e.engine.SetNotifySink(&sink);
+    CCheckTraceSink trace(h);
+    if (flags & 2)
+        e.engine.SetTraceSink(&trace);
+    e.engine.m_Run = false; // no worker: every pause returns at once
+    for (const std::string& t : queued)
+        e.engine.QueueText(t);
+
+    const std::size_t limit = 8 * events.size() + 64;
+    for (std::size_t step = 0; step < limit; ++step) {
+        if (e.port->Exhausted() && e.engine.m_State.load() == sIdle)
+            break;
+        e.engine.StateEngine();
+        VQ5_FUZZ_CHECK(h, e.engine.m_Len >= 0 && e.engine.m_Len <= 255, "m_Len " + std::to_string(e.engine.m_Len));
+        VQ5_FUZZ_CHECK(h, e.engine.m_State.load() >= sInit && e.engine.m_State.load() <= sRxNOk, "state");
+    }
+
+    // The frames the device sent, in the order the engine read them.
+    CRefDecoder ref(events, atEnd);
+    std::vector<std::string> infos;
+    while (ref.Pos() < events.size()) {
+        RefFrame f = ref.Decode();
+        if (f.type == info)
+            infos.push_back(f.payload);
+    }
+    // Received texts are the good information frames, in order, none made up.
+    std::size_t next = 0;
+    for (const Notification& n : sink.items) {
+        if (n.kind != nkReceived)
+            continue;
+        while (next < infos.size() && infos[next] != n.text)
+            ++next;
+        VQ5_FUZZ_CHECK(h, next < infos.size(), "received a text the device did not send: " + Hex(n.text));
+        if (next < infos.size())
+            ++next;
+    }
+
+    // What the engine wrote is whole frames: ACK, NAK, EOT and information frames carrying
+    // queued texts only.
+    const auto& w = e.port->Written();
+    std::vector<ReadEvent> outEvents = EventsFromBytes(w.data(), w.size(), false);
+    CRefDecoder out(outEvents, ReadEvent::Timeout);
+    while (out.Pos() < outEvents.size()) {
+        RefFrame f = out.Decode();
+        VQ5_FUZZ_CHECK(h, f.type == ack || f.type == nak || f.type == eot || f.type == info,
+                       std::string("the engine wrote a ") + FrameTypeName(f.type) + " frame");
+        if (f.type != info)
+            continue;
+        std::string form = f.payload;
+        if (form.size() >= 2 && form[0] == '&')
+            form[1] = '?';
+        bool known = false;
+        for (const std::string& t : queued) {
+            std::string want = SendForm(t);
+            if (want.size() >= 2 && want[0] == '&')
+                want[1] = '?';
+            known = known || want == form;
+        }
+        VQ5_FUZZ_CHECK(h, known, "sent a text nobody queued: " + Hex(f.payload));
+    }
+    e.engine.SetTraceSink(nullptr);
+    e.engine.SetNotifySink(nullptr);
+    return 0;
+}
+
 } // namespace vq5::fuzz

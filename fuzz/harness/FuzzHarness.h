@@ -19,6 +19,8 @@ int FuzzFrameDecoder(const std::uint8_t* data, std::size_t size);
 // Message layer: RxMessage, QueueText/EnterProgramMode/LeaveProgramMode, TxMessage with gates,
 // checked against a model of the documented rules.
 int FuzzMessageLayer(const std::uint8_t* data, std::size_t size);
+// Slave state engine: StateEngine steps over a scripted line with queued texts.
+int FuzzSlaveLink(const std::uint8_t* data, std::size_t size);
 // Command set: value readers, gates, reply matching, offsets.
 int FuzzDeviceReaders(const std::uint8_t* data, std::size_t size);
 // Tool reply parsers.

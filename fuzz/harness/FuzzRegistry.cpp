@@ -31,6 +31,7 @@ const std::vector<HarnessInfo>& Harnesses() {
     static const std::vector<HarnessInfo> table = {
         {"frame_decoder", &FuzzFrameDecoder},
         {"message_layer", &FuzzMessageLayer},
+        {"slave_link", &FuzzSlaveLink},
         {"device_readers", FuzzDeviceReaders},
         {"programmer_replies", FuzzProgrammerReplies},
         {"information_replies", FuzzInformationReplies},

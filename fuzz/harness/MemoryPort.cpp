@@ -49,7 +49,9 @@ ReadResult CMemoryPort::ReadByte(unsigned char& byte, unsigned timeoutMs, int& e
     case ReadEvent::Failed:
         if (m_Next < m_Events.size())
             ++m_Next;
-        error = EIO;
+        // A read that failed while the port stays (EIO and the like would make the engine
+        // reopen the port).
+        error = EINVAL;
         return ReadResult::Failed;
     }
     return ReadResult::Failed;
