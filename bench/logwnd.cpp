@@ -1,0 +1,200 @@
+// The protocol log window at scale, offscreen: 1,000,000 trace lines into an open log window
+// (all four levels on) while a 10 ms timer on the GUI thread measures how late it fires.
+//
+//   bench_logwnd [--mode engine|burst|turnaround] [--lines 1000000] [--exchanges 10000]
+//
+// engine:     the engine on a pseudo-terminal with a device polling and selecting flat out
+//             (the bench's minimal master), so lines come at the engine's full rate.
+// burst:      one thread calls the engine's Trace as fast as it can (no link at all): the
+//             worst case a window can meet.
+// turnaround: the turnaround figures of bench_turnaround with this real log window open.
+// Printed: the GUI thread's longest stall (timer lateness), lines handled per second, peak
+// and current memory (VmHWM, VmRSS). Run each mode in its own process (memory peaks).
+#include "BenchSupport.h"
+#include "TurnaroundRun.h"
+
+#include "SettingsStore.h"
+#include "VLPEngine.h"
+#include "VLPLogWnd.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTimer>
+
+#include <cstdio>
+#include <cstring>
+#include <thread>
+
+using namespace vq5;
+using namespace vq5::bench;
+
+namespace {
+
+// Lateness of a 10 ms timer: how much longer than 10 ms each interval took.
+class CStallMeter {
+public:
+    CStallMeter() {
+        m_Timer.setTimerType(Qt::PreciseTimer);
+        m_Timer.setInterval(10);
+        QObject::connect(&m_Timer, &QTimer::timeout, [this] {
+            const std::int64_t now = NowNs();
+            if (m_Last != 0)
+                m_Late.push_back(static_cast<double>(now - m_Last - 10'000'000) / 1e6);
+            m_Last = now;
+        });
+    }
+    void Start() {
+        m_Last = 0;
+        m_Late.clear();
+        m_Timer.start();
+    }
+    void Stop() { m_Timer.stop(); }
+    Summary Lateness() const { return Summarize(m_Late); }
+
+private:
+    QTimer m_Timer;
+    std::int64_t m_Last = 0;
+    std::vector<double> m_Late;
+};
+
+void PrintMemory(long hwmBefore) {
+    const long hwm = ProcStatusKb(0, "VmHWM"), rss = ProcStatusKb(0, "VmRSS");
+    std::printf("  memory: VmHWM %.1f MB, VmRSS %.1f MB (VmHWM before the lines %.1f MB); goal <= 300 MB: %s\n",
+                static_cast<double>(hwm) / 1024.0, static_cast<double>(rss) / 1024.0,
+                static_cast<double>(hwmBefore) / 1024.0, hwm >= 0 && hwm <= 300 * 1024 ? "met" : "MISSED");
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    const std::string mode = Option(argc, argv, "--mode", "engine");
+    const long lines = OptionInt(argc, argv, "--lines", 1000000);
+    const long exchanges = OptionInt(argc, argv, "--exchanges", 10000);
+    if ((mode != "engine" && mode != "burst" && mode != "turnaround") || lines <= 0 || exchanges <= 0) {
+        std::fprintf(stderr, "usage: bench_logwnd [--mode engine|burst|turnaround] [--lines N] [--exchanges N]\n");
+        return 2;
+    }
+    QApplication app(argc, argv);
+    CMemoryStore store;
+    CPty pty;
+    std::string error;
+    if (!pty.Open(error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return 1;
+    }
+    store.WriteString("VLPIO", "ComPort", pty.SlavePath());
+    CVLPEngine engine(&store);
+    CCountingSink notes;
+    engine.SetNotifySink(&notes);
+    auto* wnd = new qt::CVLPLogWnd(engine, &store);
+    wnd->SetLevelMask(15);
+    wnd->show();
+    wnd->Attach();
+    QApplication::processEvents();
+    const long hwmBefore = ProcStatusKb(0, "VmHWM");
+
+    CStallMeter meter;
+    std::atomic<bool> stop{false};
+    std::thread producer;
+    int rc = 0;
+
+    if (mode == "turnaround") {
+        std::printf("== Turnaround with the real log window open (offscreen, all levels), %s\n", MachineText().c_str());
+        engine.Start();
+        TurnaroundResult r;
+        producer = std::thread([&] {
+            r = RunTurnaround(engine, pty.Master(), static_cast<std::size_t>(exchanges));
+            QMetaObject::invokeMethod(qApp, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
+        });
+        meter.Start();
+        app.exec();
+        meter.Stop();
+        producer.join();
+        engine.Stop();
+        QApplication::processEvents();
+        PrintTurnaround("log window open (all levels)", r, 2000);
+        std::printf("  log rows: %zu (%.1f per exchange)\n", wnd->Model().Rows(),
+                    r.exchanges ? static_cast<double>(wnd->Model().Rows()) / static_cast<double>(r.exchanges) : 0.0);
+        std::printf("  %s\n", FormatSummary("GUI timer lateness", meter.Lateness(), "ms").c_str());
+        rc = r.failures == 0 && Summarize(r.answers).p99 <= 2000 ? 0 : 3;
+    } else {
+        const bool burst = mode == "burst";
+        std::printf("== Log window at scale, %ld lines, %s, %s\n", lines,
+                    burst ? "Trace called flat out (no link)" : "engine driven flat out by a device", MachineText().c_str());
+        std::int64_t t0 = 0, tDone = 0;
+        std::size_t exchangesDone = 0;
+        if (burst) {
+            std::memcpy(engine.m_Data, "&PIA", 4);
+            engine.m_Len = 4;
+            producer = std::thread([&] {
+                // The formats of the engine's own lines, in turn, one per level.
+                const unsigned char b = 0xE1;
+                for (long i = 0; i < lines && !stop.load(); ++i) {
+                    switch (i % 4) {
+                    case 0: engine.Trace(0, "CVLPIO::GetByte(wait) = %s", ByteText(1, &b).c_str()); break;
+                    case 1: engine.Trace(1, "CVLPFrame::GetFrame() = $"); break;
+                    case 2: engine.Trace(2, "CVLPSlave::StateEngine(), State=%s", "sTxWait"); break;
+                    default: engine.Trace(3, "CVLPMsg::TxMessage() = $"); break;
+                    }
+                }
+            });
+        } else {
+            engine.Start();
+            producer = std::thread([&] {
+                CMiniMaster master(pty.Master());
+                int i = 0;
+                while (!stop.load()) {
+                    CMiniMaster::Exchange x;
+                    switch (i++ % 4) {
+                    case 1:
+                        engine.QueueText("&PIA");
+                        x = master.Poll(3000);
+                        break;
+                    case 2: x = master.Select("&QIAVQ-5 reply of the bench master", 3000); break;
+                    default: x = master.Poll(3000); break;
+                    }
+                    if (!x.ok)
+                        master.Discard();
+                    ++exchangesDone;
+                }
+            });
+        }
+        t0 = NowNs();
+        QTimer watch;
+        QObject::connect(&watch, &QTimer::timeout, [&] {
+            if (wnd->Model().Rows() >= static_cast<std::size_t>(lines)) {
+                tDone = NowNs();
+                stop = true;
+                QCoreApplication::exit(0);
+            } else if (NowNs() - t0 > 300'000'000'000LL) {
+                stop = true;
+                QCoreApplication::exit(1);
+            }
+        });
+        watch.start(20);
+        meter.Start();
+        const int loop = app.exec();
+        meter.Stop();
+        producer.join();
+        engine.Stop();
+        QApplication::processEvents();
+        const double seconds = static_cast<double>((tDone ? tDone : NowNs()) - t0) / 1e9;
+        const std::size_t rows = wnd->Model().Rows();
+        const Summary late = meter.Lateness();
+        std::printf("  rows in the list: %zu in %.2f s = %.0f lines handled per second%s\n", rows, seconds,
+                    static_cast<double>(rows) / seconds, loop != 0 ? " (TIMED OUT)" : "");
+        if (!burst)
+            std::printf("  exchanges: %zu (%.1f lines per exchange)\n", exchangesDone,
+                        exchangesDone ? static_cast<double>(rows) / static_cast<double>(exchangesDone) : 0.0);
+        std::printf("  %s\n", FormatSummary("GUI timer lateness", late, "ms").c_str());
+        std::printf("  longest GUI stall %.1f ms; goal <= 50 ms: %s\n", late.max, late.max <= 50 ? "met" : "MISSED");
+        PrintMemory(hwmBefore);
+        rc = loop == 0 && late.max <= 50 && ProcStatusKb(0, "VmHWM") <= 300 * 1024 ? 0 : 3;
+    }
+    wnd->Detach();
+    delete wnd;
+    std::printf("  %s\n", LoadText().c_str());
+    return rc;
+}
