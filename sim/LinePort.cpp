@@ -291,7 +291,7 @@ bool CLinePort::WaitPeerRead(int stallMs) {
     if (slave < 0)
         return true;
     // The bytes reach the slave's input queue a moment after the write.
-    std::this_thread::sleep_for(std::chrono::microseconds(300));
+    std::this_thread::sleep_for(std::chrono::microseconds(100));
     int last = -1;
     auto progress = Clock::now();
     for (;;) {

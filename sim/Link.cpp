@@ -11,8 +11,12 @@ namespace {
 
 constexpr int kRecursionLimit = 4;
 constexpr int kAbortAnswerMs = 50;
+constexpr int kFillerAnswerMs = 30;
+constexpr int kUnstickStallMs = 100;
+constexpr unsigned char kFiller = 0xFF; // starts no frame: neither NUL, SOH, 'P', 'S' nor ADR
 constexpr int kPeerStallMs = 600;
 constexpr std::size_t kHistoryLimit = 100000;
+constexpr int kSelectTries = 8;
 
 bool ContainsEot(const std::vector<unsigned char>& bytes) {
     for (std::size_t i = 0; i + 1 < bytes.size(); ++i)
@@ -38,6 +42,11 @@ std::string HexBytes(const std::vector<unsigned char>& bytes) {
 CLink::CLink(const SimOptions& options, CLinePort& port, SimShared& shared, FaultPlan plan)
     : m_Options(options), m_Port(port), m_Shared(shared), m_Faults(plan, options.seed),
       m_Start(CLinePort::Clock::now()) {}
+
+std::uint64_t CLink::DeliveredCount() {
+    std::lock_guard<std::mutex> lock(m_Shared.lock);
+    return m_Shared.counters.messagesDelivered;
+}
 
 void CLink::Count(const std::function<void(LinkCounters&)>& f) {
     std::lock_guard<std::mutex> lock(m_Shared.lock);
@@ -209,7 +218,10 @@ RxFrame CLink::ReadAnswer() {
         r.type = m_Port.Interrupted() ? error : timeout;
         return r;
     }
-    return ReadFrame(static_cast<int>(m_Options.answerTimeoutMs));
+    RxFrame r = ReadFrame(static_cast<int>(m_Options.answerTimeoutMs));
+    if (r.type != timeout && r.type != error)
+        m_AbortUnverified = false;
+    return r;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -357,8 +369,8 @@ void CLink::HandlePollAnswer(RxFrame r, int depth) {
         Count([](LinkCounters& c) { ++c.silences; });
         if (m_PcWaitsForAck)
             m_PcWaitsForAck = false; // the poll ended its wait for an answer, quietly
-        else
-            m_PcMayBeInRx = true; // it may be waiting in a select, where polls go unanswered
+        else if (m_AbortUnverified)
+            m_PcMayBeInRx = true; // the EOT that ended a select may not have arrived
         break;
     case crcerror:
     case noframe: {
@@ -383,36 +395,74 @@ void CLink::SendMessage() {
             return; // nothing after all: the next step ends the select with EOT
         message = m_Shared.toPc.front();
     }
+    auto delivered = [&] {
+        {
+            std::lock_guard<std::mutex> lock(m_Shared.lock);
+            if (!m_Shared.toPc.empty())
+                m_Shared.toPc.pop_front();
+            ++m_Shared.counters.messagesDelivered;
+            if (m_Shared.delivered.size() < kHistoryLimit)
+                m_Shared.delivered.push_back(message);
+        }
+        m_PcMayBeInRx = false;
+    };
     for (unsigned attempt = 0; attempt <= m_Options.maxRetries; ++attempt) {
         if (!SendInfo(message))
             return;
         RxFrame r = ReadAnswer();
         if (r.type == ack) {
-            {
-                std::lock_guard<std::mutex> lock(m_Shared.lock);
-                if (!m_Shared.toPc.empty())
-                    m_Shared.toPc.pop_front();
-                ++m_Shared.counters.messagesDelivered;
-                if (m_Shared.delivered.size() < kHistoryLimit)
-                    m_Shared.delivered.push_back(message);
-            }
-            m_PcMayBeInRx = false;
+            delivered();
             return;
         }
-        if (r.type == nak)
+        if (r.type == nak) {
             Count([](LinkCounters& c) { ++c.naksReceived; });
-        else if (r.type == timeout)
+        } else if (r.type == timeout) {
             Count([](LinkCounters& c) { ++c.silences; });
-        else if (r.type == error)
+            // Nothing came: either the PC did not see a frame start and still waits for one,
+            // or a byte was lost and it waits inside the frame for one more. One filler byte
+            // (it starts no frame) ends such a frame at once, and the PC NAKs it.
+            Send({kFiller}, "filler", false);
+            Count([](LinkCounters& c) { ++c.fillerBytes; });
+            if (m_Port.WaitPeerRead(kPeerStallMs)) {
+                RxFrame f = ReadFrame(kFillerAnswerMs);
+                if (f.type == ack) {
+                    delivered(); // the filler stood in for a lost last check byte that it equals
+                    return;
+                }
+                if (f.type == nak) {
+                    Count([](LinkCounters& c) { ++c.naksReceived; });
+                    continue;
+                }
+            }
+            // Still nothing: a damaged length byte may hold the PC inside a long frame.
+            Unstick();
+        } else if (r.type == error) {
             return;
+        }
         // NAK or nothing: the PC is still in the select, waiting for a good frame.
     }
     // Given up for now: the select is ended with EOT before the next exchange.
     m_PcMayBeInRx = true;
 }
 
+void CLink::Unstick() {
+    // Enough filler bytes to end the longest frame the PC may be reading (length byte, 255
+    // payload bytes, ETX, two check bytes). A PC waiting for a frame start reads them as
+    // nothing and waits on. A PC that reads them slowly is not inside a frame but pausing
+    // after a bad frame: what it has not read when it stalls is taken back.
+    Send(std::vector<unsigned char>(258, kFiller), "filler x258", false);
+    Count([](LinkCounters& c) { c.fillerBytes += 258; });
+    if (m_Port.WaitPeerRead(kUnstickStallMs)) {
+        RxFrame f = ReadFrame(kFillerAnswerMs);
+        if (f.type == nak)
+            Count([](LinkCounters& c) { ++c.naksReceived; });
+    }
+}
+
 void CLink::AbortSelect() {
+    Unstick();
     SendControl(eot);
+    m_AbortUnverified = true; // until the PC answers something again
     if (!m_Port.WaitPeerRead(kPeerStallMs)) {
         m_PcMayBeInRx = false;
         return;
@@ -454,7 +504,7 @@ void CLink::SelectExchange() {
         Count([](LinkCounters& c) { ++c.silences; });
         if (m_PcWaitsForAck)
             m_PcWaitsForAck = false;
-        else
+        else if (m_AbortUnverified)
             m_PcMayBeInRx = true;
         break;
     case nak:
@@ -496,12 +546,20 @@ bool CLink::Step() {
     if (m_PcMayBeInRx)
         AbortSelect();
 
-    const bool doSelect = haveOut && !m_LastWasSelect;
-    if (doSelect)
+    // The device hands over what it has before it polls again (so the PC has the
+    // identification before it sends the next command), unless selects keep failing.
+    const bool doSelect = haveOut && m_FailedSelects < kSelectTries;
+    if (doSelect) {
+        const std::uint64_t before = DeliveredCount();
         SelectExchange();
-    else
+        if (DeliveredCount() == before)
+            ++m_FailedSelects;
+        else
+            m_FailedSelects = 0;
+    } else {
+        m_FailedSelects = 0;
         PollExchange();
-    m_LastWasSelect = doSelect;
+    }
 
     {
         std::lock_guard<std::mutex> lock(m_Shared.lock);

@@ -63,6 +63,7 @@ private:
     void PollExchange();
     void SelectExchange();
     void AbortSelect();
+    void Unstick();
     void HandlePollAnswer(RxFrame r, int depth);
     void TakeFrame(std::string text);
     void SendMessage();
@@ -77,6 +78,7 @@ private:
     RxFrame ReadFrame(int timeoutMs);
     void Log(const char* dir, const std::string& what, const std::vector<unsigned char>& bytes);
     void Count(const std::function<void(LinkCounters&)>& f);
+    std::uint64_t DeliveredCount();
     void ApplySpeed(int index);
 
     const SimOptions& m_Options;
@@ -92,7 +94,8 @@ private:
     std::string m_LastTaken;
     int m_PendingSpeed = -1;      // line speed step to take once the PC has seen the ACK
     bool m_Settle = false;        // a speed change was just made
-    bool m_LastWasSelect = false;
+    bool m_AbortUnverified = false; // a select was ended with EOT and the PC has not answered since
+    int m_FailedSelects = 0;        // selects in a row that delivered nothing
 };
 
 } // namespace vq5::sim

@@ -50,7 +50,7 @@ struct SimOptions {
     std::string link;    // also make a symbolic link to the pseudo-terminal here (removed at Stop)
     std::string stateFile; // load at start; saved (temp file + rename) after every change
 
-    unsigned answerTimeoutMs = 250; // how long the device waits for the PC's answer
+    unsigned answerTimeoutMs = 150; // how long the device waits for the PC's answer
     unsigned lateMs = 500;          // how late a "late" fault answers
     unsigned settleMs = 80;         // pause after a speed change before the next exchange
     unsigned maxRetries = 6;        // resends of one frame after NAK or silence
@@ -70,7 +70,8 @@ struct LinkCounters {
     std::uint64_t naksSent = 0;
     std::uint64_t naksReceived = 0;
     std::uint64_t silences = 0;        // answers that did not come within the time-out
-    std::uint64_t bytesOut = 0;        // bytes written to the line
+    std::uint64_t bytesOut = 0;        // bytes written to the line (frames, fillers and noise)
+    std::uint64_t fillerBytes = 0;     // of these, bytes sent to end a frame the PC may be stuck in
     std::uint64_t bytesIn = 0;         // bytes read from the line
     double wireSeconds = 0;            // sum of 10 bit times of every byte, both ways, at its speed
     std::uint64_t faultsInjected = 0;
