@@ -74,6 +74,14 @@ private:
     std::thread m_Thread;
 };
 
+// The value as received, with anything outside printable ASCII shown as '.'.
+std::string Printable(std::string text) {
+    for (char& c : text)
+        if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) > 0x7E)
+            c = '.';
+    return text;
+}
+
 std::string ActiveList(bool inputs, const io::CIoTester& m) {
     std::string list;
     const std::size_t count = inputs ? io::kInputCount : io::kOutputCount;
@@ -142,11 +150,11 @@ int Main(int argc, char** argv) {
         const auto change = model.HandleReceived(n.text);
         if (change == io::CIoTester::kInputs && model.LastInputs() != shownInputs) {
             shownInputs = model.LastInputs();
-            std::printf("inputs  %s  active: %s\n", shownInputs.c_str(), ActiveList(true, model).c_str());
+            std::printf("inputs  %s  active: %s\n", Printable(shownInputs).c_str(), ActiveList(true, model).c_str());
         } else if (change == io::CIoTester::kOutputs) {
             if (model.LastOutputs() != shownOutputs) {
                 shownOutputs = model.LastOutputs();
-                std::printf("outputs %s  active: %s\n", shownOutputs.c_str(), ActiveList(false, model).c_str());
+                std::printf("outputs %s  active: %s\n", Printable(shownOutputs).c_str(), ActiveList(false, model).c_str());
             }
             const std::string numbers = model.LineText() + "  " + model.RunText();
             if (numbers != shownNumbers) {
