@@ -147,10 +147,10 @@ void CVLPSlave::StateEngine() {
 
     case sIdle: {
         FrameType f = GetFrame();
-        // A frame read here overwrote the frame buffer, which may hold a message still
-        // waiting for its ACK (or nothing): put that back, never send the received text.
-        if (f == info || f == crcerror)
-            RestorePending();
+        // A frame read here (whole, damaged or cut off by a failed read) may have overwritten
+        // the frame buffer, which holds the message still waiting for its ACK, or nothing:
+        // put that back, never send the received bytes.
+        RestorePending();
         if (IsInterrupted())
             break; // a stop woke the read; the worker ends
         switch (f) {
@@ -192,8 +192,7 @@ void CVLPSlave::StateEngine() {
 
     case sTxWait: {
         FrameType f = GetFrame();
-        if (f == info || f == crcerror)
-            RestorePending();
+        RestorePending(); // as in sIdle: the frame buffer keeps the message sent
         if (f == ack)
             m_State = sTxOk;
         else if (f == nak)

@@ -252,6 +252,78 @@ TEST(SlaveMended, UnexpectedFrameWhileIdleIsNotSentBack) {
     EXPECT_EQ(Hex(e.pty.ReadPcFrame()), "00 04");
 }
 
+// A line given as a script: bytes, failed reads, and time-outs once it runs out.
+class CScriptPort : public ISerialPort {
+public:
+    explicit CScriptPort(std::vector<int> script) : m_Script(std::move(script)) {}
+    bool Open(const std::string&, int&) override { return m_Open = true; }
+    void Close() override { m_Open = false; }
+    bool IsOpen() const override { return m_Open; }
+    ReadResult ReadByte(unsigned char& b, unsigned, int& error) override {
+        if (m_Next >= m_Script.size())
+            return ReadResult::Timeout;
+        int v = m_Script[m_Next++];
+        if (v < 0) {
+            error = EPROTO;
+            return ReadResult::Failed;
+        }
+        b = static_cast<unsigned char>(v);
+        return ReadResult::Byte;
+    }
+    WriteResult Write(const unsigned char* bytes, std::size_t count, std::size_t& written, int&) override {
+        m_Written.insert(m_Written.end(), bytes, bytes + count);
+        written = count;
+        return WriteResult::Done;
+    }
+    bool SetBaud(int, int&) override { return true; }
+    int Baud() const override { return 1200; }
+    void Interrupt() override {}
+    void ClearInterrupt() override {}
+    bool Done() const { return m_Next >= m_Script.size(); }
+    std::vector<int> m_Script;
+    std::size_t m_Next = 0;
+    bool m_Open = false;
+    Bytes m_Written;
+};
+
+// Drives the state engine on the test thread over a scripted line until it has run out.
+Bytes RunScript(CVLPEngine& engine, std::vector<int> script, int steps = 64) {
+    auto port = std::make_unique<CScriptPort>(std::move(script));
+    CScriptPort* raw = port.get();
+    auto holder = std::make_shared<std::unique_ptr<CScriptPort>>(std::move(port));
+    engine.SetPortFactory([holder]() -> std::unique_ptr<ISerialPort> { return std::move(*holder); });
+    engine.m_Run = false; // no worker: the pauses return at once
+    EXPECT_TRUE(engine.Open());
+    for (int i = 0; i < steps && !(raw->Done() && engine.m_State.load() == sIdle); ++i)
+        engine.StateEngine();
+    return raw->m_Written;
+}
+
+// Mended: bytes of a frame cut off by a failed read are not sent back at the next poll.
+TEST(SlaveMended, FrameCutByAFailedReadIsNotSentBack) {
+    CMemoryStore store;
+    CRecordingMessages boxes;
+    CVLPEngine engine(&store);
+    engine.SetUserMessages(&boxes);
+    Bytes written = RunScript(engine, {0x01, 0xE1, 0x02, 0x00, 0x03, 'A', 'B', -1, 'P', 0xE1, 0x05, 0xE1, 0x06});
+    EXPECT_EQ(Hex(written), "00 04");
+}
+
+// Mended: the same while a message waits for its ACK: that message goes out, not the bytes.
+TEST(SlaveMended, FrameCutWhileAMessageWaitsKeepsTheMessage) {
+    CMemoryStore store;
+    CRecordingMessages boxes;
+    CVLPEngine engine(&store);
+    engine.SetUserMessages(&boxes);
+    engine.QueueText("&PIA");
+    std::vector<int> script = {'P', 0xE1, 0x05,                               // poll: the PC sends &PIA
+                               0x01, 0xE1, 0x02, 0x00, 0x05, 'x', -1,        // a cut frame instead of ACK
+                               'P', 0xE1, 0x05, 0xE1, 0x06};                 // poll again, then ACK
+    Bytes written = RunScript(engine, script);
+    Bytes frame = InfoFrameBytes(std::string("&PIA"));
+    EXPECT_EQ(Hex(written), Hex(Cat(Cat(frame, frame), B({0x00, 0x04}))));
+}
+
 // Mended: a message waiting for its ACK survives a select in between.
 TEST(SlaveMended, PendingMessageSurvivesASelect) {
     CEngineOnPty e(300);
