@@ -74,7 +74,7 @@ TEST(LogTimes, MinuteSecondHundredthsUtc) {
     EXPECT_EQ(LogTime(u), "59:59.99");
 }
 
-TEST(Fields, WholeNumbersZeroTo999) {
+TEST(EmuFields, WholeNumbersZeroTo999) {
     int v = -7;
     EXPECT_EQ(CheckNumberField("0", 0, 999, v), FieldCheck::Ok);
     EXPECT_EQ(v, 0);
@@ -95,13 +95,13 @@ TEST(Fields, WholeNumbersZeroTo999) {
     EXPECT_EQ(FieldCheckMessage(FieldCheck::NotANumber, 0, 999), "Please enter an integer.");
 }
 
-TEST(About, VersionLine) { EXPECT_EQ(AboutVersionLine(), "VQ5 Tool VQ5WVLP, version 1.4"); }
+TEST(EmuAbout, VersionLine) { EXPECT_EQ(AboutVersionLine(), "VQ5 Tool VQ5WVLP, version 1.4"); }
 
-struct Model : ::testing::Test {
+struct EmuModel : ::testing::Test {
     CMemoryStore store;
 };
 
-TEST_F(Model, DefaultsAndWriteBack) {
+TEST_F(EmuModel, DefaultsAndWriteBack) {
     {
         CVL e(&store);
         CEmulator m(e, &store);
@@ -117,7 +117,7 @@ TEST_F(Model, DefaultsAndWriteBack) {
     EXPECT_EQ(store.ReadInt("Settings_V2.3", "AutoIncrement"), 1);
 }
 
-TEST_F(Model, PushAndPull) {
+TEST_F(EmuModel, PushAndPull) {
     CVL e(&store);
     CEmulator m(e, &store);
     m.PushNumbers();
@@ -130,7 +130,7 @@ TEST_F(Model, PushAndPull) {
     EXPECT_EQ(m.m_LijnNr, 8);
 }
 
-TEST_F(Model, LogLinesForNotifications) {
+TEST_F(EmuModel, LogLinesForNotifications) {
     CVL e(&store);
     CEmulator m(e, &store);
     e.m_LineNumber = 8;

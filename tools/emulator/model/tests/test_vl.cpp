@@ -40,15 +40,15 @@ struct Lines : ITraceSink {
     }
 };
 
-struct Engine : ::testing::Test {
+struct EmuEngine : ::testing::Test {
     CMemoryStore store;
     CVL e{&store};
     Sink sink;
-    Engine() {
+    EmuEngine() {
         e.SetNotifySink(&sink);
         e.SetClock([] { return ClockTime{9, 5}; });
     }
-    ~Engine() override { e.SetNotifySink(nullptr); }
+    ~EmuEngine() override { e.SetNotifySink(nullptr); }
     std::string Next() {
         unsigned char buf[257];
         std::memset(buf, 0xAA, sizeof buf);
@@ -93,7 +93,7 @@ TEST(Formats, LocalClockIsAClockTime) {
     EXPECT_LE(t.minute, 59);
 }
 
-TEST_F(Engine, FieldsStartAtZero) {
+TEST_F(EmuEngine, FieldsStartAtZero) {
     CVL fresh(&store);
     EXPECT_EQ(fresh.m_AutoIncrement.load(), 0);
     EXPECT_EQ(fresh.m_LineNumber.load(), 0);
@@ -101,7 +101,7 @@ TEST_F(Engine, FieldsStartAtZero) {
     EXPECT_EQ(fresh.m_InquiryPending.load(), 0);
 }
 
-TEST_F(Engine, DisplayAtEveryIdleOpportunity) {
+TEST_F(EmuEngine, DisplayAtEveryIdleOpportunity) {
     e.m_LineNumber = 7;
     e.m_RunNumber = 12;
     EXPECT_EQ(Next(), "$007/012   09:05 XX");
@@ -110,7 +110,7 @@ TEST_F(Engine, DisplayAtEveryIdleOpportunity) {
     EXPECT_EQ(e.m_Len, 19);
 }
 
-TEST_F(Engine, InquiryAnsweredOnceAtTheNextOpportunity) {
+TEST_F(EmuEngine, InquiryAnsweredOnceAtTheNextOpportunity) {
     e.m_LineNumber = 7;
     e.m_RunNumber = 12;
     Receive("?");
@@ -121,7 +121,7 @@ TEST_F(Engine, InquiryAnsweredOnceAtTheNextOpportunity) {
     EXPECT_EQ(e.m_LineNumber.load(), 7) << "no auto increment";
 }
 
-TEST_F(Engine, OnlyALoneQuestionMarkIsAnInquiry) {
+TEST_F(EmuEngine, OnlyALoneQuestionMarkIsAnInquiry) {
     e.m_LineNumber = 7;
     e.m_RunNumber = 12;
     Receive("?X");
@@ -131,7 +131,7 @@ TEST_F(Engine, OnlyALoneQuestionMarkIsAnInquiry) {
     EXPECT_EQ(Next(), "$007/012   09:05 XX");
 }
 
-TEST_F(Engine, ReceivedTextsStillReachTheTool) {
+TEST_F(EmuEngine, ReceivedTextsStillReachTheTool) {
     Receive("?");
     std::lock_guard<std::mutex> g(sink.lock);
     ASSERT_FALSE(sink.got.empty());
@@ -139,7 +139,7 @@ TEST_F(Engine, ReceivedTextsStillReachTheTool) {
     EXPECT_EQ(sink.got.back().text, "?");
 }
 
-TEST_F(Engine, AutoIncrementAfterEachAnnouncement) {
+TEST_F(EmuEngine, AutoIncrementAfterEachAnnouncement) {
     e.m_LineNumber = 7;
     e.m_RunNumber = 12;
     e.m_AutoIncrement = 1;
@@ -150,7 +150,7 @@ TEST_F(Engine, AutoIncrementAfterEachAnnouncement) {
     EXPECT_EQ(e.m_LineNumber.load(), 8);
 }
 
-TEST_F(Engine, AutoIncrementWraps799ToZero) {
+TEST_F(EmuEngine, AutoIncrementWraps799ToZero) {
     e.m_LineNumber = 799;
     e.m_RunNumber = 1;
     e.m_AutoIncrement = 1;
@@ -163,7 +163,7 @@ TEST_F(Engine, AutoIncrementWraps799ToZero) {
     EXPECT_EQ(e.m_LineNumber.load(), 801);
 }
 
-TEST_F(Engine, AnnouncementUsesTheNumbersOfTheMomentItGoesOut) {
+TEST_F(EmuEngine, AnnouncementUsesTheNumbersOfTheMomentItGoesOut) {
     e.m_LineNumber = 7;
     Receive("?");
     e.m_LineNumber = 9;
@@ -171,7 +171,7 @@ TEST_F(Engine, AnnouncementUsesTheNumbersOfTheMomentItGoesOut) {
     EXPECT_EQ(Next(), "=0090030011777777799999");
 }
 
-TEST_F(Engine, QueuedMessagesGoOutUnchangedAndAreNotReported) {
+TEST_F(EmuEngine, QueuedMessagesGoOutUnchangedAndAreNotReported) {
     e.m_LineNumber = 1;
     e.m_RunNumber = 2;
     e.QueueText("#12");
@@ -182,7 +182,7 @@ TEST_F(Engine, QueuedMessagesGoOutUnchangedAndAreNotReported) {
     EXPECT_EQ(sink.Generated(), (std::vector<std::string>{"=0010020011777777799999"}));
 }
 
-TEST_F(Engine, TraceLineShowsTheText) {
+TEST_F(EmuEngine, TraceLineShowsTheText) {
     Lines lines;
     e.SetTraceSink(&lines);
     e.m_LineNumber = 7;

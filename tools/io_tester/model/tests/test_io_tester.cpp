@@ -17,7 +17,7 @@ using namespace vq5::io;
 
 namespace {
 
-struct Model : ::testing::Test {
+struct IoModel : ::testing::Test {
     CMemoryStore store;
 
     static std::vector<std::string> Drain(CVLP& e) {
@@ -56,7 +56,7 @@ constexpr auto A = LampState::Active;
 constexpr auto I = LampState::Inactive;
 constexpr auto D = LampState::Disabled;
 
-TEST_F(Model, DefaultsAndWriteBack) {
+TEST_F(IoModel, DefaultsAndWriteBack) {
     {
         CVLP e(&store);
         CIoTester m(e, &store);
@@ -74,14 +74,14 @@ TEST_F(Model, DefaultsAndWriteBack) {
     EXPECT_TRUE(m.ShowOutputs());
 }
 
-TEST_F(Model, DamagedSettingTakesTheDefault) {
+TEST_F(IoModel, DamagedSettingTakesTheDefault) {
     store.WriteString("Settings_V2.3", "ShowInputs", "yes please");
     CVLP e(&store);
     CIoTester m(e, &store);
     EXPECT_TRUE(m.ShowInputs());
 }
 
-TEST_F(Model, LampsStartActiveAndNumbersShowTheirTemplates) {
+TEST_F(IoModel, LampsStartActiveAndNumbersShowTheirTemplates) {
     CVLP e(&store);
     CIoTester m(e, &store);
     for (std::size_t i = 0; i < kInputCount; ++i)
@@ -92,7 +92,7 @@ TEST_F(Model, LampsStartActiveAndNumbersShowTheirTemplates) {
     EXPECT_EQ(m.RunText(), "RunNr = xx");
 }
 
-TEST_F(Model, BeginEntersProgramModeAndAppliesTheCheckBoxes) {
+TEST_F(IoModel, BeginEntersProgramModeAndAppliesTheCheckBoxes) {
     store.WriteInt("VLPIO", "FastBaudRate", 3);
     CVLP e(&store);
     CIoTester m(e, &store);
@@ -107,7 +107,7 @@ TEST_F(Model, BeginEntersProgramModeAndAppliesTheCheckBoxes) {
     EXPECT_EQ(Drain(e), (std::vector<std::string>{"$PRG", ""}));
 }
 
-TEST_F(Model, BothOffDisablesEverythingAndStopsThePolls) {
+TEST_F(IoModel, BothOffDisablesEverythingAndStopsThePolls) {
     CVLP e(&store);
     CIoTester m(e, &store);
     m.SetShowInputs(false);
@@ -122,7 +122,7 @@ TEST_F(Model, BothOffDisablesEverythingAndStopsThePolls) {
     EXPECT_EQ(e.TxMessage(buf), 0);
 }
 
-TEST_F(Model, InputsAllZeroAndAllOne) {
+TEST_F(IoModel, InputsAllZeroAndAllOne) {
     CVLP e(&store);
     CIoTester m(e, &store);
     EXPECT_EQ(m.HandleReceived("&PII000000"), CIoTester::kInputs);
@@ -132,7 +132,7 @@ TEST_F(Model, InputsAllZeroAndAllOne) {
     EXPECT_EQ(m.LastInputs(), "111111");
 }
 
-TEST_F(Model, OutputsAllZero) {
+TEST_F(IoModel, OutputsAllZero) {
     CVLP e(&store);
     CIoTester m(e, &store);
     m.SetShowOutputs(true);
@@ -144,7 +144,7 @@ TEST_F(Model, OutputsAllZero) {
     EXPECT_EQ(m.RunText(), "RunNr = 00");
 }
 
-TEST_F(Model, OutputsNumbers) {
+TEST_F(IoModel, OutputsNumbers) {
     CVLP e(&store);
     CIoTester m(e, &store);
     m.SetShowOutputs(true);
@@ -162,7 +162,7 @@ TEST_F(Model, OutputsNumbers) {
     EXPECT_EQ(m.OutputLamp(1), A);
 }
 
-TEST_F(Model, OnlyOutputsShownIgnoresInputReplies) {
+TEST_F(IoModel, OnlyOutputsShownIgnoresInputReplies) {
     CVLP e(&store);
     CIoTester m(e, &store);
     m.SetShowInputs(false);
@@ -171,7 +171,7 @@ TEST_F(Model, OnlyOutputsShownIgnoresInputReplies) {
     EXPECT_EQ(InputStates(m), (std::vector<LampState>{D, D, D, D, D, D}));
 }
 
-TEST_F(Model, ReEnablingShowsActiveUntilTheNextReply) {
+TEST_F(IoModel, ReEnablingShowsActiveUntilTheNextReply) {
     CVLP e(&store);
     CIoTester m(e, &store);
     m.HandleReceived("&PII000000");
@@ -182,7 +182,7 @@ TEST_F(Model, ReEnablingShowsActiveUntilTheNextReply) {
     EXPECT_EQ(InputStates(m), (std::vector<LampState>{I, I, I, I, I, A}));
 }
 
-TEST_F(Model, RepliesAreMatchedWithTheDevicesLetter) {
+TEST_F(IoModel, RepliesAreMatchedWithTheDevicesLetter) {
     CVLP e(&store);
     CIoTester m(e, &store);
     Receive(e, "&QPVQ-5 (87) bench");
@@ -191,7 +191,7 @@ TEST_F(Model, RepliesAreMatchedWithTheDevicesLetter) {
     EXPECT_EQ(InputStates(m), (std::vector<LampState>{I, I, I, I, I, A}));
 }
 
-TEST_F(Model, OtherTextsAreDropped) {
+TEST_F(IoModel, OtherTextsAreDropped) {
     CVLP e(&store);
     CIoTester m(e, &store);
     m.SetShowOutputs(true);
@@ -201,7 +201,7 @@ TEST_F(Model, OtherTextsAreDropped) {
     EXPECT_EQ(m.LineText(), "LijnNr = xxx");
 }
 
-TEST_F(Model, ShortRepliesChangeOnlyWhatTheyCarry) {
+TEST_F(IoModel, ShortRepliesChangeOnlyWhatTheyCarry) {
     CVLP e(&store);
     CIoTester m(e, &store);
     m.SetShowOutputs(true);
@@ -221,7 +221,7 @@ TEST_F(Model, ShortRepliesChangeOnlyWhatTheyCarry) {
     EXPECT_EQ(m.RunText(), "RunNr = --");
 }
 
-TEST_F(Model, LongRepliesReadOnlyTheirLayout) {
+TEST_F(IoModel, LongRepliesReadOnlyTheirLayout) {
     CVLP e(&store);
     CIoTester m(e, &store);
     m.SetShowOutputs(true);
@@ -233,7 +233,7 @@ TEST_F(Model, LongRepliesReadOnlyTheirLayout) {
     EXPECT_EQ(m.LastOutputs().size(), 21u);
 }
 
-TEST_F(Model, ConnectAndDisconnect) {
+TEST_F(IoModel, ConnectAndDisconnect) {
     store.WriteInt("VLPIO", "FastBaudRate", 3);
     CVLP e(&store);
     CIoTester m(e, &store);
@@ -244,7 +244,7 @@ TEST_F(Model, ConnectAndDisconnect) {
     EXPECT_EQ(Drain(e), (std::vector<std::string>{"&QX0"}));
 }
 
-TEST_F(Model, DisconnectWithoutFastSpeed) {
+TEST_F(IoModel, DisconnectWithoutFastSpeed) {
     store.WriteInt("VLPIO", "FastBaudRate", 0);
     CVLP e(&store);
     CIoTester m(e, &store);
@@ -252,7 +252,7 @@ TEST_F(Model, DisconnectWithoutFastSpeed) {
     EXPECT_EQ(Drain(e), (std::vector<std::string>{"&PX"}));
 }
 
-TEST_F(Model, PresetsDoNothingOutsideExpertMode) {
+TEST_F(IoModel, PresetsDoNothingOutsideExpertMode) {
     CVLP e(&store);
     CIoTester m(e, &store);
     EXPECT_FALSE(m.Tram());
@@ -260,7 +260,7 @@ TEST_F(Model, PresetsDoNothingOutsideExpertMode) {
     EXPECT_EQ(e.QueueLength(), 0u);
 }
 
-TEST_F(Model, PresetsByVersion) {
+TEST_F(IoModel, PresetsByVersion) {
     struct Row {
         const char* ident;
         std::vector<std::string> tram, bus;
@@ -285,7 +285,7 @@ TEST_F(Model, PresetsByVersion) {
     }
 }
 
-TEST(Expert, MarkerFileNamedAfterTheProgram) {
+TEST(IoExpert, MarkerFileNamedAfterTheProgram) {
     char tmpl[] = "/tmp/vq5io-XXXXXX";
     ASSERT_NE(mkdtemp(tmpl), nullptr);
     const std::string dir = tmpl;

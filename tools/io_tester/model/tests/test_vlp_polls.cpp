@@ -54,40 +54,40 @@ struct Lines : ITraceSink {
     }
 };
 
-using Polls = Fixture;
+using IoPolls = Fixture;
 
-TEST_F(Polls, StartWithBothOffAndInputsNext) {
+TEST_F(IoPolls, StartWithBothOffAndInputsNext) {
     CVLP e(&store);
     EXPECT_FALSE(e.m_PollInputs.load());
     EXPECT_FALSE(e.m_PollOutputs.load());
     EXPECT_TRUE(e.m_InputsNext.load());
 }
 
-TEST_F(Polls, BothOnAlternateBeginningWithInputs) {
+TEST_F(IoPolls, BothOnAlternateBeginningWithInputs) {
     CVLP e(&store);
     e.m_PollInputs = true;
     e.m_PollOutputs = true;
     EXPECT_EQ(Take(e, 5), (std::vector<std::string>{"&PII", "&PIJ", "&PII", "&PIJ", "&PII"}));
 }
 
-TEST_F(Polls, OnlyInputs) {
+TEST_F(IoPolls, OnlyInputs) {
     CVLP e(&store);
     e.m_PollInputs = true;
     EXPECT_EQ(Take(e, 3), (std::vector<std::string>{"&PII", "&PII", "&PII"}));
 }
 
-TEST_F(Polls, OnlyOutputs) {
+TEST_F(IoPolls, OnlyOutputs) {
     CVLP e(&store);
     e.m_PollOutputs = true;
     EXPECT_EQ(Take(e, 3), (std::vector<std::string>{"&PIJ", "&PIJ", "&PIJ"}));
 }
 
-TEST_F(Polls, NoneSendsNothing) {
+TEST_F(IoPolls, NoneSendsNothing) {
     CVLP e(&store);
     EXPECT_EQ(Take(e, 3), (std::vector<std::string>{"", "", ""}));
 }
 
-TEST_F(Polls, QueuedMessagesGoFirst) {
+TEST_F(IoPolls, QueuedMessagesGoFirst) {
     CVLP e(&store);
     e.m_PollInputs = true;
     e.m_PollOutputs = true;
@@ -98,7 +98,7 @@ TEST_F(Polls, QueuedMessagesGoFirst) {
     EXPECT_EQ(Take(e, 4), (std::vector<std::string>{"$PRG", "&PIA", "&PIJ", "&PII"}));
 }
 
-TEST_F(Polls, SwitchingOneOffMidwayKeepsTheOther) {
+TEST_F(IoPolls, SwitchingOneOffMidwayKeepsTheOther) {
     CVLP e(&store);
     e.m_PollInputs = true;
     e.m_PollOutputs = true;
@@ -109,7 +109,7 @@ TEST_F(Polls, SwitchingOneOffMidwayKeepsTheOther) {
     EXPECT_EQ(Take(e, 2), (std::vector<std::string>{"&PII", "&PIJ"}));
 }
 
-TEST_F(Polls, PollsKeepTheLetterPQueuedTextsGetTheDevicesLetter) {
+TEST_F(IoPolls, PollsKeepTheLetterPQueuedTextsGetTheDevicesLetter) {
     CVLP e(&store);
     Identify(e, "&QPVQ-5 (87) bench");
     ASSERT_EQ(e.DeviceLetter(), 'Q');
@@ -119,7 +119,7 @@ TEST_F(Polls, PollsKeepTheLetterPQueuedTextsGetTheDevicesLetter) {
     EXPECT_EQ(Take(e, 3), (std::vector<std::string>{"&QIA", "&PII", "&PIJ"}));
 }
 
-TEST_F(Polls, AGateThatHoldsBackLeavesTheOpportunityToAPoll) {
+TEST_F(IoPolls, AGateThatHoldsBackLeavesTheOpportunityToAPoll) {
     CVLP e(&store); // version 0.0: "83>" holds back
     e.m_PollOutputs = true;
     e.QueueText("83>&PFG1");
@@ -127,7 +127,7 @@ TEST_F(Polls, AGateThatHoldsBackLeavesTheOpportunityToAPoll) {
     EXPECT_EQ(Take(e, 3), (std::vector<std::string>{"&PIJ", "&PKO0", "&PIJ"}));
 }
 
-TEST_F(Polls, LengthIsStoredAndTraced) {
+TEST_F(IoPolls, LengthIsStoredAndTraced) {
     CVLP e(&store);
     Lines sink;
     e.SetTraceSink(&sink);
