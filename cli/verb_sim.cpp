@@ -36,7 +36,7 @@ void Help(std::FILE* out) {
                  "  --seed N            seed of every random choice (default 1)\n"
                  "  --log               every frame both ways with a time stamp on stderr\n"
                  "  --quiet-board       no inquiries and key presses of the on-board side\n"
-                 "  --answer-timeout MS how long to wait for the PC's answer (default 150)\n"
+                 "  --answer-timeout MS how long to wait for the PC's answer (default 250)\n"
                  "  --late-ms MS        how late a 'late' fault answers (default 500)\n",
                  kUsage);
 }

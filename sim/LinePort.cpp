@@ -290,15 +290,30 @@ bool CLinePort::WaitPeerRead(int stallMs) {
     const int slave = m_SlaveFd.load();
     if (slave < 0)
         return true;
-    // The bytes reach the slave's input queue a moment after the write.
-    std::this_thread::sleep_for(std::chrono::microseconds(100));
+    // Bytes written to the master reach the slave's input queue a moment later (the kernel
+    // moves them in a work item, mostly within microseconds, now and then milliseconds): an
+    // empty queue right after the write may only mean "not there yet". Until bytes have been
+    // seen waiting, an empty queue counts as read only after a short arrival time (a PC that
+    // takes every byte at once leaves nothing to see).
+    const auto start = Clock::now();
+    const auto arrival = std::chrono::microseconds(m_Pace ? 300 : 2000);
+    bool seen = false;
     int last = -1;
-    auto progress = Clock::now();
+    auto progress = start;
     for (;;) {
         int waiting = 0;
-        if (ioctl(slave, FIONREAD, &waiting) < 0 || waiting <= 0)
+        if (ioctl(slave, FIONREAD, &waiting) < 0)
             return true;
         const auto now = Clock::now();
+        if (waiting <= 0) {
+            if (seen || now - start >= arrival)
+                return true;
+            if (Interrupted())
+                return false;
+            std::this_thread::sleep_for(std::chrono::microseconds(100));
+            continue;
+        }
+        seen = true;
         if (waiting != last) {
             last = waiting;
             progress = now;

@@ -13,6 +13,7 @@ constexpr int kRecursionLimit = 4;
 constexpr int kAbortAnswerMs = 50;
 constexpr int kFillerAnswerMs = 30;
 constexpr int kUnstickStallMs = 100;
+constexpr int kSecondAckMs = 20;
 constexpr unsigned char kFiller = 0xFF; // starts no frame: neither NUL, SOH, 'P', 'S' nor ADR
 constexpr int kPeerStallMs = 600;
 constexpr std::size_t kHistoryLimit = 100000;
@@ -21,6 +22,13 @@ constexpr int kSelectTries = 8;
 bool ContainsEot(const std::vector<unsigned char>& bytes) {
     for (std::size_t i = 0; i + 1 < bytes.size(); ++i)
         if (bytes[i] == NUL && bytes[i + 1] == EOT)
+            return true;
+    return false;
+}
+
+bool ContainsAck(const std::vector<unsigned char>& bytes) {
+    for (std::size_t i = 0; i + 1 < bytes.size(); ++i)
+        if (bytes[i] == ADR && bytes[i + 1] == ACK)
             return true;
     return false;
 }
@@ -490,9 +498,19 @@ void CLink::SelectExchange() {
     if (!SendControl(select))
         return;
     RxFrame r = ReadAnswer();
+    const bool lateAckPossible = m_SelectWentSilent;
+    m_SelectWentSilent = false;
     switch (r.type) {
     case ack:
         m_PcMayBeInRx = true;
+        if (lateAckPossible && m_Port.WaitPeerRead(kPeerStallMs)) {
+            // The select before this one went unanswered in time: this ACK may be its late
+            // answer, and the PC, already waiting, acknowledges this select as well. Take
+            // that second ACK here, or it would pass for the ACK of the frame.
+            RxFrame second = ReadFrame(kSecondAckMs);
+            if (second.type != ack && second.type != timeout)
+                Log("----", "unexpected answer after the select's ACK", second.raw);
+        }
         SendMessage();
         break;
     case eot:
@@ -502,6 +520,7 @@ void CLink::SelectExchange() {
         break;
     case timeout:
         Count([](LinkCounters& c) { ++c.silences; });
+        m_SelectWentSilent = true;
         if (m_PcWaitsForAck)
             m_PcWaitsForAck = false;
         else if (m_AbortUnverified)
@@ -532,6 +551,8 @@ bool CLink::Step() {
         Log("pc>dev", "late bytes, dropped", stale);
         if (m_ExpectRepeat && ContainsEot(stale))
             ConfirmTaken(); // the EOT after the ACK came late, but it came
+        if (ContainsAck(stale))
+            m_PcMayBeInRx = true; // a select was acknowledged late: the PC waits for a frame
     }
 
     bool haveOut;

@@ -96,6 +96,7 @@ private:
     bool m_Settle = false;        // a speed change was just made
     bool m_AbortUnverified = false; // a select was ended with EOT and the PC has not answered since
     int m_FailedSelects = 0;        // selects in a row that delivered nothing
+    bool m_SelectWentSilent = false; // the last select got no answer in time (it may come late)
 };
 
 } // namespace vq5::sim

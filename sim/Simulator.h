@@ -50,7 +50,7 @@ struct SimOptions {
     std::string link;    // also make a symbolic link to the pseudo-terminal here (removed at Stop)
     std::string stateFile; // load at start; saved (temp file + rename) after every change
 
-    unsigned answerTimeoutMs = 150; // how long the device waits for the PC's answer
+    unsigned answerTimeoutMs = 250; // how long the device waits for the PC's answer
     unsigned lateMs = 500;          // how late a "late" fault answers
     unsigned settleMs = 80;         // pause after a speed change before the next exchange
     unsigned maxRetries = 6;        // resends of one frame after NAK or silence

@@ -130,7 +130,8 @@ TEST_F(Wire, ASilentPcGetsTheFrameAgainThenTheSelectIsEndedWithEot) {
     Hand("$PRG");
     Bytes first = pc->TakeSelect();
     ASSERT_EQ(InfoText(first), kIdent);
-    EXPECT_EQ(pc->ReadFrame(), first); // no answer: sent again
+    EXPECT_EQ(pc->ReadFrame(), first); // no answer: filler bytes, and the frame again
+    EXPECT_GE(pc->Fillers(), 1 + 258);
     EXPECT_EQ(pc->ReadFrame(), first);
     EXPECT_EQ(pc->ReadFrame(), Eot()); // given up for now: the select is ended
     EXPECT_EQ(sim->Counters().messagesDelivered, 0u);
@@ -342,4 +343,38 @@ TEST_F(Wire, StepRunsTheLinkWithoutAThread) {
     EXPECT_EQ(s.State().line, 7);
     s.Close();
     EXPECT_FALSE(s.Step());
+}
+
+TEST_F(Wire, AFillerByteEndsAFrameThePcIsStuckIn) {
+    Begin(Quiet());
+    Hand("$PRG");
+    Bytes first = pc->TakeSelect();
+    ASSERT_EQ(InfoText(first), kIdent);
+    // As if a byte of the frame had been lost: the PC waits for one more and says nothing.
+    EXPECT_EQ(pc->ReadByte(kLong), 0xFF); // one filler byte completes the frame ...
+    pc->Write(Nak());                     // ... which fails its check
+    EXPECT_EQ(pc->ReadFrame(), first);    // and the frame comes again, without a long filler run
+    EXPECT_EQ(pc->Fillers(), 0);
+    pc->Write(Ack());
+    ASSERT_TRUE(Until([](const LinkCounters& c) { return c.messagesDelivered == 1; }));
+    EXPECT_EQ(sim->Counters().fillerBytes, 1u);
+}
+
+TEST_F(Wire, ALateAckOfASelectIsNotTakenForTheAckOfTheFrame) {
+    Begin(Quiet());
+    Hand("$PRG");
+    ASSERT_EQ(pc->ReadFrame(), B({'S', ADR, ENQ}));
+    // The PC answers only after the device has given up and selected again; it then
+    // acknowledges the second select as well.
+    ASSERT_EQ(pc->ReadFrame(), B({'S', ADR, ENQ}));
+    pc->Write(Ack());
+    pc->Write(Ack());
+    Bytes f = pc->ReadFrame();
+    ASSERT_EQ(InfoText(f), kIdent);
+    // Nothing has acknowledged the frame yet.
+    EXPECT_FALSE(sim->WaitUntil([](const DeviceState&, const LinkCounters& c) { return c.messagesDelivered > 0; },
+                                std::chrono::milliseconds(150))); // within the answer time-out
+    pc->Write(Ack());
+    ASSERT_TRUE(Until([](const LinkCounters& c) { return c.messagesDelivered == 1; }));
+    EXPECT_EQ(sim->Delivered(), std::vector<std::string>{kIdent});
 }

@@ -84,6 +84,12 @@ Bytes CPcEnd::ReadFrame(std::chrono::milliseconds timeout) {
         return b;
     };
     int b = next(timeout);
+    while (b == 0xFF) {
+        // Filler bytes the device sends to end a frame the PC may be stuck in: no frame.
+        ++m_Fillers;
+        f.clear();
+        b = next(timeout);
+    }
     if (b < 0)
         return f;
     switch (b) {

@@ -32,7 +32,8 @@ public:
     void Write(const Bytes& bytes);
     void WriteInfo(const std::string& text, unsigned char block = 0) { Write(InfoFrameBytes(text, block)); }
     // One frame of the device: poll/select (3 bytes), ACK/NAK (ADR run + byte), EOT, or an
-    // information frame. Empty at the time-out.
+    // information frame. Empty at the time-out. Filler bytes (0xFF) before it are counted
+    // in Fillers() and skipped.
     Bytes ReadFrame(std::chrono::milliseconds timeout = kLong);
     // Reads frames until one equals `frame` (answering polls with EOT meanwhile when asked).
     bool WaitFor(const Bytes& frame, bool answerPolls = true, std::chrono::milliseconds timeout = kLong);
@@ -42,8 +43,10 @@ public:
     // that follows (not yet acknowledged).
     Bytes TakeSelect(std::chrono::milliseconds timeout = kLong);
     int ReadByte(std::chrono::milliseconds timeout);
+    int Fillers() const { return m_Fillers; }
 
 private:
+    int m_Fillers = 0;
     int m_Fd = -1;
     bool m_Own = true;
 };
