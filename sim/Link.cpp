@@ -451,6 +451,7 @@ void CLink::SendMessage() {
     }
     // Given up for now: the select is ended with EOT before the next exchange.
     m_PcMayBeInRx = true;
+    m_GaveUp = true;
 }
 
 void CLink::Unstick() {
@@ -547,12 +548,27 @@ bool CLink::Step() {
         return false;
 
     const std::vector<unsigned char> stale = m_Port.Discard();
+    const bool gaveUp = m_GaveUp;
+    m_GaveUp = false;
     if (!stale.empty()) {
         Log("pc>dev", "late bytes, dropped", stale);
         if (m_ExpectRepeat && ContainsEot(stale))
             ConfirmTaken(); // the EOT after the ACK came late, but it came
-        if (ContainsAck(stale))
-            m_PcMayBeInRx = true; // a select was acknowledged late: the PC waits for a frame
+        if (ContainsAck(stale)) {
+            if (gaveUp) {
+                // The frame given up on was acknowledged after all, only late.
+                std::lock_guard<std::mutex> lock(m_Shared.lock);
+                if (!m_Shared.toPc.empty()) {
+                    if (m_Shared.delivered.size() < kHistoryLimit)
+                        m_Shared.delivered.push_back(m_Shared.toPc.front());
+                    m_Shared.toPc.pop_front();
+                    ++m_Shared.counters.messagesDelivered;
+                }
+                m_PcMayBeInRx = false;
+            } else {
+                m_PcMayBeInRx = true; // a select was acknowledged late: the PC waits for a frame
+            }
+        }
     }
 
     bool haveOut;

@@ -97,6 +97,7 @@ private:
     bool m_AbortUnverified = false; // a select was ended with EOT and the PC has not answered since
     int m_FailedSelects = 0;        // selects in a row that delivered nothing
     bool m_SelectWentSilent = false; // the last select got no answer in time (it may come late)
+    bool m_GaveUp = false;           // the last exchange gave up on the frame at the head of toPc
 };
 
 } // namespace vq5::sim
