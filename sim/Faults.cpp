@@ -115,14 +115,9 @@ bool CFaultInjector::Fire(Fault f) {
 }
 
 Fault CFaultInjector::ByteFault() {
-    if (m_ByteFaultUsed)
-        return Fault::Count;
-    for (Fault f : {Fault::Flip, Fault::Drop, Fault::Noise}) {
-        if (Fire(f)) {
-            m_ByteFaultUsed = true;
+    for (Fault f : {Fault::Flip, Fault::Drop, Fault::Noise})
+        if (Fire(f))
             return f;
-        }
-    }
     return Fault::Count;
 }
 

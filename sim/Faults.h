@@ -12,9 +12,10 @@
 //   late    answer a frame from the PC only after SimOptions::lateMs
 //   block   send an information frame with a block byte other than 0 (checks made with it)
 //   adr     repeat ADR before an ACK (E1 E1 E1 06)
-// At most one of flip, drop and noise hits any one frame the device sends: the two check
-// bytes are XOR sums, and two damaged bytes in one frame can cancel out, which no receiver
-// could notice. Noise bytes never take a value that starts a frame (NUL, SOH, 'P', 'S', ADR).
+// Each byte the device sends may be hit, several in one frame. Damage that no receiver could
+// catch (the check bytes are XOR sums: some damage leaves a frame that checks good with other
+// content) is left out by the link (PcView.h). Noise bytes never take a value that starts a
+// frame (NUL, SOH, 'P', 'S', ADR).
 #pragma once
 
 #include <array>
@@ -42,11 +43,7 @@ public:
 
     // One opportunity for a fault: true when it is to happen now.
     bool Fire(Fault f);
-    // A new frame starts: flip, drop and noise may hit it once more.
-    void BeginFrame() { m_ByteFaultUsed = false; }
-    // The current frame has already been damaged (a corrupted check byte): no byte fault more.
-    void SpendByteFault() { m_ByteFaultUsed = true; }
-    // Picks the byte fault (if any) for the next byte of the current frame.
+    // Picks the byte fault (if any) for the next byte sent: Flip, Drop, Noise or Count (none).
     Fault ByteFault();
 
     unsigned char NoiseByte();
@@ -62,7 +59,6 @@ private:
     std::mt19937_64 m_Rng;
     std::array<long, static_cast<int>(Fault::Count)> m_Left{};
     std::array<std::uint64_t, static_cast<int>(Fault::Count)> m_Injected{};
-    bool m_ByteFaultUsed = false;
 };
 
 } // namespace vq5::sim

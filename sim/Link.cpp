@@ -1,5 +1,6 @@
 #include "Link.h"
 
+#include "PcView.h"
 #include "VLPIO.h"
 
 #include <algorithm>
@@ -12,7 +13,7 @@ namespace {
 constexpr int kRecursionLimit = 4;
 constexpr int kAbortAnswerMs = 50;
 constexpr int kFillerAnswerMs = 30;
-constexpr int kUnstickStallMs = 100;
+constexpr int kUnstickStallMs = 30;
 constexpr int kSecondAckMs = 20;
 constexpr unsigned char kFiller = 0xFF; // starts no frame: neither NUL, SOH, 'P', 'S' nor ADR
 constexpr int kPeerStallMs = 600;
@@ -79,7 +80,7 @@ void CLink::Log(const char* dir, const std::string& what, const std::vector<unsi
 // ---------------------------------------------------------------------------------------
 // Writing
 
-bool CLink::Send(const std::vector<unsigned char>& bytes, const char* what, bool faults) {
+bool CLink::Send(const std::vector<unsigned char>& bytes, const char* what, bool faults, const std::string* payload) {
     std::vector<unsigned char> out;
     std::string notes;
     if (faults) {
@@ -102,6 +103,11 @@ bool CLink::Send(const std::vector<unsigned char>& bytes, const char* what, bool
                 out.push_back(b);
             }
         }
+        // Damage no receiver could catch is left out: the frame goes as it was.
+        if (payload && !notes.empty() && ViewOfFrame(out, *payload) == PcView::Misread) {
+            out = bytes;
+            notes = " (damage undetectable by the check bytes: left out)";
+        }
     } else {
         out = bytes;
     }
@@ -110,12 +116,10 @@ bool CLink::Send(const std::vector<unsigned char>& bytes, const char* what, bool
 }
 
 bool CLink::SendControl(FrameType type) {
-    m_Faults.BeginFrame();
     return Send(ControlFrameBytes(type), FrameTypeName(type));
 }
 
 bool CLink::SendAck() {
-    m_Faults.BeginFrame();
     std::vector<unsigned char> bytes = ControlFrameBytes(ack);
     const char* what = "ack";
     if (m_Faults.Fire(Fault::Adr)) {
@@ -126,7 +130,6 @@ bool CLink::SendAck() {
 }
 
 bool CLink::SendInfo(const std::string& text) {
-    m_Faults.BeginFrame();
     unsigned char block = 0;
     std::string what = "info \"" + text + "\"";
     if (m_Faults.Fire(Fault::Block)) {
@@ -137,11 +140,14 @@ bool CLink::SendInfo(const std::string& text) {
     if (m_Faults.Fire(Fault::Check)) {
         const std::size_t at = bytes.size() - 2 + m_Faults.Random(2);
         bytes[at] = static_cast<unsigned char>(bytes[at] ^ m_Faults.FlipMask());
-        m_Faults.SpendByteFault();
         what += " (check byte corrupted)";
     }
     Count([](LinkCounters& c) { ++c.framesSent; });
-    return Send(bytes, what.c_str());
+    const std::vector<unsigned char> good = InfoFrameBytes(text, block);
+    if (bytes != good && ViewOfFrame(bytes, text) == PcView::Misread) {
+        bytes = good; // a corrupted check byte can never make a good frame, but keep the rule whole
+    }
+    return Send(bytes, what.c_str(), true, &text);
 }
 
 // ---------------------------------------------------------------------------------------

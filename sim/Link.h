@@ -70,7 +70,10 @@ private:
     void Deliver(const std::string& text);
     void ConfirmTaken();
 
-    bool Send(const std::vector<unsigned char>& bytes, const char* what, bool faults = true);
+    // Writes a frame, with byte faults when asked; `payload` names an information frame's
+    // text, so damage that would read as another good frame can be left out.
+    bool Send(const std::vector<unsigned char>& bytes, const char* what, bool faults = true,
+              const std::string* payload = nullptr);
     bool SendControl(FrameType type);
     bool SendAck();
     bool SendInfo(const std::string& text);

@@ -129,7 +129,7 @@ SoakResult Soak(const std::string& faults, std::uint64_t minExchanges, int fastI
 
 TEST(FaultSoak, FivePercentOfBytesDamagedDroppedOrNoisyThousandExchanges) {
     const char* n = std::getenv("VQ5_SOAK_EXCHANGES");
-    SoakResult r = Soak("bytes=0.11", n ? std::strtoull(n, nullptr, 10) : 1000, 0, 20240512);
+    SoakResult r = Soak("bytes=0.055", n ? std::strtoull(n, nullptr, 10) : 1000, 0, 20240512);
     EXPECT_GE(r.exchanges, 1000u);
     EXPECT_GE(r.byteFaultShare, 0.05);
 }

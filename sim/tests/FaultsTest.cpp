@@ -91,20 +91,17 @@ TEST(FaultInjector, RatesAreReproducibleFromTheSeed) {
     EXPECT_LT(hits, 90);
 }
 
-TEST(FaultInjector, AtMostOneByteFaultPerFrame) {
+TEST(FaultInjector, ByteFaultsAreFlipDropOrNoise) {
     FaultPlan p;
     std::string error;
-    ASSERT_TRUE(ParseFaults("flip=1.0", p, error));
+    ASSERT_TRUE(ParseFaults("flip=1,drop=1,noise=1", p, error));
     CFaultInjector f(p, 1);
-    f.BeginFrame();
     EXPECT_EQ(f.ByteFault(), Fault::Flip);
+    EXPECT_EQ(f.ByteFault(), Fault::Drop);
+    EXPECT_EQ(f.ByteFault(), Fault::Noise);
     for (int i = 0; i < 20; ++i)
         EXPECT_EQ(f.ByteFault(), Fault::Count);
-    f.BeginFrame();
-    EXPECT_EQ(f.ByteFault(), Fault::Flip);
-    f.BeginFrame();
-    f.SpendByteFault();
-    EXPECT_EQ(f.ByteFault(), Fault::Count);
+    EXPECT_EQ(f.InjectedTotal(), 3u);
 }
 
 TEST(FaultInjector, NoiseNeverStartsAFrameAndMasksAreNeverZero) {
