@@ -76,6 +76,21 @@ bool CPosixSerialPort::Open(const std::string& name, int& error) {
     cfsetospeed(&t, B1200);
     if (tcsetattr(fd, TCSANOW, &t) < 0)
         return fail(errno);
+    // tcsetattr succeeds when any one of the changes took: read them back.
+    struct termios back {};
+    if (tcgetattr(fd, &back) < 0)
+        return fail(errno);
+    if (!LineSettingsTaken(back))
+        return fail(kLineSettingsRefused);
+    // The speed goes through the same termios2 path as every later change, and is read back.
+    int speedError = 0;
+    if (!SetLineSpeed(fd, 1200, speedError))
+        return fail(speedError);
+    if (ReadLineSpeed(fd) != 1200)
+        return fail(kLineSettingsRefused);
+    // USB adapters: hand received bytes on at once (best effort; a pty or a plain UART
+    // without the flag simply keeps its default).
+    (void)RequestLowLatency(fd);
     // Exclusive: later opens of this tty fail with EBUSY (the flock above keeps other flock
     // users out as well, also privileged ones).
     if (ioctl(fd, TIOCEXCL) < 0 && errno == ENOTTY)
@@ -284,6 +299,15 @@ void CPosixSerialPort::ClearInterrupt() {
         }
     }
     m_Interrupted = false;
+}
+
+bool LineSettingsTaken(const struct termios& t) {
+    const tcflag_t offC = PARENB | CSTOPB | CRTSCTS | HUPCL;
+    const tcflag_t offI = IXON | IXOFF | IXANY | INPCK | ISTRIP | ICRNL | INLCR | IGNCR;
+    const tcflag_t offL = ICANON | ECHO | ECHONL | ISIG | IEXTEN;
+    return (t.c_cflag & CSIZE) == CS8 && (t.c_cflag & offC) == 0 && (t.c_cflag & (CLOCAL | CREAD)) == (CLOCAL | CREAD) &&
+           (t.c_iflag & offI) == 0 && (t.c_lflag & offL) == 0 && (t.c_oflag & OPOST) == 0 && t.c_cc[VMIN] == 0 &&
+           t.c_cc[VTIME] == 0;
 }
 
 bool IsPortLost(int error) { return error == EIO || error == ENXIO || error == ENODEV || error == EBADF; }

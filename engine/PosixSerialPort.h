@@ -7,9 +7,19 @@
 #include "SerialPort.h"
 
 #include <atomic>
+#include <cerrno>
 #include <string>
 
+struct termios;
+
 namespace vq5 {
+
+// Open fails with this error when the tty does not keep the line settings it was given.
+inline constexpr int kLineSettingsRefused = ENOTSUP;
+
+// True when the settings read back from a tty are those the engine needs: raw 8N1, receiver
+// on, modem lines ignored, no flow control, no hang-up on close, VMIN = VTIME = 0.
+bool LineSettingsTaken(const struct termios& t);
 
 class CPosixSerialPort : public ISerialPort {
 public:

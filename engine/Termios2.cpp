@@ -4,6 +4,7 @@
 #include <asm/ioctls.h>
 #include <asm/termbits.h>
 #include <cerrno>
+#include <linux/serial.h>
 #include <sys/ioctl.h>
 
 namespace vq5 {
@@ -43,6 +44,16 @@ bool SetLineSpeed(int fd, int baud, int& error) {
         return false;
     }
     return true;
+}
+
+bool RequestLowLatency(int fd) {
+    struct serial_struct s {};
+    if (ioctl(fd, TIOCGSERIAL, &s) < 0)
+        return false;
+    if (s.flags & ASYNC_LOW_LATENCY)
+        return true;
+    s.flags |= ASYNC_LOW_LATENCY;
+    return ioctl(fd, TIOCSSERIAL, &s) == 0;
 }
 
 int ReadLineSpeed(int fd) {

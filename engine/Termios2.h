@@ -9,5 +9,9 @@ namespace vq5 {
 bool SetLineSpeed(int fd, int baud, int& error);
 // The output speed the tty runs at, read back with TCGETS2; -1 on failure.
 int ReadLineSpeed(int fd);
+// Asks the driver to hand received bytes on at once (ASYNC_LOW_LATENCY through
+// TIOCGSERIAL/TIOCSSERIAL; USB serial adapters). False when the tty has no such setting or
+// refuses it; the caller goes on either way.
+bool RequestLowLatency(int fd);
 
 } // namespace vq5

@@ -144,6 +144,8 @@ bool CVLPIO::Open() {
     if (!port.Open(m_ComPort, error)) {
         if (error == EBUSY)
             ShowErrorText("Open of " + m_ComPort, "port in use: " + m_ComPort);
+        else if (error == kLineSettingsRefused)
+            ShowErrorText("Open of " + m_ComPort, "the port does not keep the line settings (1200 baud, 8N1, raw): " + m_ComPort);
         else
             ShowError("Open of " + m_ComPort, error);
         return false;
