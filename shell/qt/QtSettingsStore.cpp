@@ -1,6 +1,9 @@
 #include "QtSettingsStore.h"
 
+#include <QDateTime>
+#include <QFile>
 #include <QMetaType>
+#include <QStringList>
 
 #include <limits>
 
@@ -69,6 +72,57 @@ std::unique_ptr<CQtSettingsStore> CQtSettingsStore::FromFile(const QString& file
         new CQtSettingsStore(std::make_unique<QSettings>(fileName, QSettings::IniFormat)));
 }
 
+QString KeepCorruptFileAside(const QString& fileName) {
+    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    const QString base = fileName + QStringLiteral(".corrupt-") + stamp;
+    QString target = base;
+    for (int n = 2; QFile::exists(target) && n < 1000; ++n)
+        target = base + QLatin1Char('-') + QString::number(n);
+    if (QFile::exists(target) || !QFile::rename(fileName, target))
+        return {};
+    return target;
+}
+
+std::unique_ptr<CQtSettingsStore> CQtSettingsStore::KeepingDamage(const std::function<std::unique_ptr<QSettings>()>& open,
+                                                                  QString* keptAs) {
+    if (keptAs)
+        keptAs->clear();
+    std::unique_ptr<QSettings> settings = open();
+    // QSettings parses the file on first use; only then does it know about a format error.
+    const QStringList keys = settings->allKeys();
+    if (settings->status() != QSettings::FormatError)
+        return std::unique_ptr<CQtSettingsStore>(new CQtSettingsStore(std::move(settings)));
+    // A sync would write the file back without the lines it could not read: keep the damaged
+    // file as it is, and start a fresh one with every value that could be read.
+    QList<std::pair<QString, QVariant>> readable;
+    for (const QString& key : keys)
+        readable.append({key, settings->value(key)});
+    const QString fileName = settings->fileName();
+    settings.reset();
+    const QString aside = KeepCorruptFileAside(fileName);
+    if (aside.isEmpty()) {
+        // The file could not be renamed (read-only folder): use what was read and never
+        // write over the damaged file.
+        auto kept = std::unique_ptr<CQtSettingsStore>(new CQtSettingsStore(open()));
+        kept->m_ReadOnly = true;
+        return kept;
+    }
+    if (keptAs)
+        *keptAs = aside;
+    settings = open();
+    for (const auto& [key, value] : readable)
+        settings->setValue(key, value);
+    return std::unique_ptr<CQtSettingsStore>(new CQtSettingsStore(std::move(settings)));
+}
+
+std::unique_ptr<CQtSettingsStore> CQtSettingsStore::ForTool(const QString& program, QString* keptAs) {
+    return KeepingDamage([&] { return std::make_unique<QSettings>(QString::fromLatin1(kOrganisation), program); }, keptAs);
+}
+
+std::unique_ptr<CQtSettingsStore> CQtSettingsStore::FromFileKeepingDamage(const QString& fileName, QString* keptAs) {
+    return KeepingDamage([&] { return std::make_unique<QSettings>(fileName, QSettings::IniFormat); }, keptAs);
+}
+
 CQtSettingsStore::~CQtSettingsStore() { Sync(); }
 
 QVariant CQtSettingsStore::Read(const std::string& section, const std::string& key) {
@@ -86,6 +140,8 @@ std::optional<std::string> CQtSettingsStore::ReadString(const std::string& secti
 
 void CQtSettingsStore::WriteInt(const std::string& section, const std::string& key, std::int64_t value) {
     std::lock_guard<std::mutex> lock(m_Lock);
+    if (m_ReadOnly)
+        return;
     if (value >= std::numeric_limits<int>::min() && value <= std::numeric_limits<int>::max())
         m_Settings->setValue(Key(section, key), static_cast<int>(value));
     else
@@ -94,11 +150,15 @@ void CQtSettingsStore::WriteInt(const std::string& section, const std::string& k
 
 void CQtSettingsStore::WriteString(const std::string& section, const std::string& key, const std::string& value) {
     std::lock_guard<std::mutex> lock(m_Lock);
+    if (m_ReadOnly)
+        return;
     m_Settings->setValue(Key(section, key), QString::fromStdString(value));
 }
 
 void CQtSettingsStore::Sync() {
     std::lock_guard<std::mutex> lock(m_Lock);
+    if (m_ReadOnly)
+        return; // a damaged file that could not be kept aside is never written over
     m_Settings->sync();
 }
 

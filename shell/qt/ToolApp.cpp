@@ -4,6 +4,7 @@
 #include "ToolDialog.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QSocketNotifier>
 
 #include <cstdio>
@@ -42,7 +43,7 @@ public:
         QObject::connect(m_Notifier.get(), &QSocketNotifier::activated, dialog, [dialog] {
             char buf[16];
             [[maybe_unused]] ssize_t n = ::read(g_SignalPipe[0], buf, sizeof buf);
-            dialog->reject();
+            CloseForSessionEnd(dialog);
         });
         struct sigaction sa = {};
         sa.sa_handler = OnSignal;
@@ -69,6 +70,19 @@ private:
 };
 #endif
 } // namespace
+
+void CloseForSessionEnd(QDialog* dialog) {
+    // A box or dialog of the tool's own that is open in front (a range message, the
+    // connection settings) runs a loop of its own: close it too, or the main dialog's loop
+    // could only return once somebody clicks it away.
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        auto* other = qobject_cast<QDialog*>(w);
+        if (other && other != dialog && other->isVisible())
+            other->reject();
+    }
+    if (dialog)
+        dialog->reject();
+}
 
 bool HaveDisplay() {
 #if defined(_WIN32) || defined(__APPLE__)
@@ -107,7 +121,16 @@ int RunTool(int argc, char** argv, const char* program, std::function<std::uniqu
     QCoreApplication::setOrganizationName(QString::fromLatin1(kOrganisation));
     QCoreApplication::setApplicationName(QString::fromLatin1(program));
 
-    CQtSettingsStore store{QString::fromLatin1(program)};
+    // A settings file QSettings cannot parse is kept aside, not overwritten at exit.
+    QString keptAs;
+    std::unique_ptr<CQtSettingsStore> storeHolder = CQtSettingsStore::ForTool(QString::fromLatin1(program), &keptAs);
+    CQtSettingsStore& store = *storeHolder;
+    if (!keptAs.isEmpty())
+        std::fprintf(stderr, "%s: the settings file %s could not be read as a whole; it is kept as %s and the values that could be read are used\n",
+                     program, qPrintable(store.FileName()), qPrintable(keptAs));
+    else if (store.ReadOnly())
+        std::fprintf(stderr, "%s: the settings file %s could not be read as a whole and cannot be kept aside; it is left as it is and not written\n",
+                     program, qPrintable(store.FileName()));
     SetDefaultSettingsStore(&store);
     {
         std::unique_ptr<CToolDialog> dialog = make();

@@ -9,11 +9,17 @@
 #include <functional>
 #include <memory>
 
+class QDialog;
+
 namespace vq5::qt {
 
 class CToolDialog;
 
 int RunTool(int argc, char** argv, const char* program, std::function<std::unique_ptr<CToolDialog>()> make);
+
+// Closes the main dialog for a session end (SIGTERM, SIGINT, SIGHUP) like "&Exit", first
+// closing any other dialog or message box open in front of it.
+void CloseForSessionEnd(QDialog* dialog);
 
 // True when Qt can find a display: DISPLAY or WAYLAND_DISPLAY set, as the platform chosen in
 // QT_QPA_PLATFORM needs it (offscreen and other platforms need none).

@@ -122,6 +122,27 @@ Placement ClampPlacement(Placement p, const QSize& screen, int iconSize) {
     return p;
 }
 
+Placement KeepReachable(Placement p, const Placement& stored, const QRect& desk, const QSize& current, int iconSize) {
+    // A size the desktop could not show four times over comes from a damaged value (or a far
+    // larger desktop): take the stored size when that one is sound, else the window's own.
+    auto extent = [](int a, int b) { return static_cast<long long>(b) - a; };
+    auto sound = [](long long size, int deskSize) { return size > 0 && size <= 4LL * deskSize; };
+    long long w = extent(p.x1, p.x2);
+    long long h = extent(p.y1, p.y2);
+    if (!sound(w, desk.width()))
+        w = sound(extent(stored.x1, stored.x2), desk.width()) ? extent(stored.x1, stored.x2) : current.width();
+    if (!sound(h, desk.height()))
+        h = sound(extent(stored.y1, stored.y2), desk.height()) ? extent(stored.y1, stored.y2) : current.height();
+    // Far left of or above the desktop: nothing of the window (its title bar) can be reached.
+    if (static_cast<long long>(p.x1) + w < static_cast<long long>(desk.left()) + iconSize)
+        p.x1 = desk.left();
+    if (static_cast<long long>(p.y1) < static_cast<long long>(desk.top()) - iconSize)
+        p.y1 = desk.top();
+    p.x2 = static_cast<int>(p.x1 + w);
+    p.y2 = static_cast<int>(p.y1 + h);
+    return p;
+}
+
 Placement CurrentPlacement(const QWidget* window) {
     Placement p;
     const Qt::WindowStates state = window->windowState();
@@ -146,8 +167,11 @@ Placement CurrentPlacement(const QWidget* window) {
 }
 
 void ApplyPlacement(QWidget* window, const Placement& p) {
-    const int w = p.x2 - p.x1;
-    const int h = p.y2 - p.y1;
+    // Widened first: stored edges far apart (a damaged value) must not overflow.
+    const long long wide = static_cast<long long>(p.x2) - p.x1;
+    const long long high = static_cast<long long>(p.y2) - p.y1;
+    const int w = wide > 0 && wide <= QWIDGETSIZE_MAX ? static_cast<int>(wide) : 0;
+    const int h = high > 0 && high <= QWIDGETSIZE_MAX ? static_cast<int>(high) : 0;
     window->move(p.x1, p.y1);
     if (w > 0 && h > 0)
         window->resize(w, h);
@@ -170,9 +194,13 @@ bool BindWindow(CProfileSection& section, QWidget* window, const QString& name) 
     bool restored = false;
     if (auto p = ReadPlacement(section, prefix)) {
         QSize screen(std::numeric_limits<int>::max(), std::numeric_limits<int>::max());
-        if (QScreen* s = QGuiApplication::primaryScreen())
+        QRect desk;
+        if (QScreen* s = QGuiApplication::primaryScreen()) {
             screen = s->geometry().size();
-        ApplyPlacement(window, ClampPlacement(*p, screen));
+            desk = s->virtualGeometry();
+        }
+        ApplyPlacement(window, desk.isValid() ? KeepReachable(ClampPlacement(*p, screen), *p, desk, window->size())
+                                              : ClampPlacement(*p, screen));
         restored = true;
     }
     auto* watch = new CPlacementWatch(section, window, prefix);

@@ -44,6 +44,12 @@ void WritePlacement(CProfileSection& section, const std::string& prefix, const P
 // A left edge not less than screen width - icon size becomes that; likewise the top edge
 // against the screen height. Right and bottom edges stay as stored.
 Placement ClampPlacement(Placement p, const QSize& screen, int iconSize = kPlacementIconSize);
+// After the clamp, for values no screen could have (damaged settings): a size beyond four
+// times the desktop becomes the stored size (when sound) or the window's current size; a
+// window entirely left of or above the desktop `desk` moves to its left or top edge.
+// `stored` is the placement as read, before the clamp.
+Placement KeepReachable(Placement p, const Placement& stored, const QRect& desk, const QSize& current,
+                        int iconSize = kPlacementIconSize);
 
 // The window's placement now (its normal position also while minimised or maximised).
 Placement CurrentPlacement(const QWidget* window);

@@ -114,6 +114,13 @@ void CEmulator::Bind() {
     m_Section.BindInt(m_LijnNr, "LijnNr", 123);
     m_Section.BindInt(m_RunNr, "RunNr", 45);
     m_Section.BindInt(m_AutoIncrement, "AutoIncrement", 0);
+    // A stored number the fields cannot hold (an old or damaged file) would be refused by
+    // the range check as soon as the dialog reads its fields, with a box before the dialog
+    // is even shown: such a number takes its default.
+    if (m_LijnNr < kNumberMin || m_LijnNr > kNumberMax)
+        m_LijnNr = 123;
+    if (m_RunNr < kNumberMin || m_RunNr > kNumberMax)
+        m_RunNr = 45;
 }
 
 void CEmulator::PushNumbers() {

@@ -43,6 +43,10 @@ enum class FieldCheck { Ok, NotANumber, OutOfRange };
 FieldCheck CheckNumberField(const std::string& text, int lo, int hi, int& value);
 std::string FieldCheckMessage(FieldCheck result, int lo, int hi);
 
+// The range of the line and run number fields (whole numbers 0 to 999).
+inline constexpr int kNumberMin = 0;
+inline constexpr int kNumberMax = 999;
+
 class CEmulator {
 public:
     // Binds "LijnNr" (123), "RunNr" (45) and "AutoIncrement" (0) in "Settings_V2.3".
