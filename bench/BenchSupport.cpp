@@ -192,6 +192,27 @@ std::string MachineText() {
     return buf;
 }
 
+int ThreadId() { return static_cast<int>(::gettid()); }
+
+SchedStat ThreadSchedStat(int tid) {
+    SchedStat s;
+    const std::string text = ReadWhole("/proc/self/task/" + std::to_string(tid) + "/schedstat");
+    long long a = 0, b = 0, c = 0;
+    if (std::sscanf(text.c_str(), "%lld %lld %lld", &a, &b, &c) == 3) {
+        s.cpuNs = a;
+        s.waitNs = b;
+        s.slices = c;
+    }
+    return s;
+}
+
+void CBenchEngine::SetStatus(int status) {
+    // Once per worker (its first SetStatus is "Initializing"): no system call per exchange.
+    if (status == lsInitializing && OnWorkerThread())
+        m_WorkerTid = ThreadId();
+    CVLPEngine::SetStatus(status);
+}
+
 // ---- pseudo-terminal ------------------------------------------------------------------
 
 CPty::~CPty() { Close(); }
@@ -225,17 +246,36 @@ void CPty::Close() {
 
 // ---- the minimal master ---------------------------------------------------------------
 
+void CMiniMaster::PaceReadByte(std::int64_t arrivedNs) {
+    if (m_PaceNs == 0)
+        return;
+    m_WireFree = std::max(m_WireFree, arrivedNs) + m_PaceNs;
+    m_WireNs += m_PaceNs;
+}
+
+void CMiniMaster::WaitWireFree() {
+    if (m_PaceNs == 0)
+        return;
+    const std::int64_t left = m_WireFree - NowNs();
+    if (left > 0)
+        std::this_thread::sleep_for(std::chrono::nanoseconds(left));
+}
+
 int CMiniMaster::NextByte(int timeoutMs, std::int64_t* stamp) {
-    if (m_Pos < m_End)
+    if (m_Pos < m_End) {
+        PaceReadByte(m_ReadAt);
         return m_Buf[m_Pos++];
+    }
     const std::int64_t deadline = NowNs() + static_cast<std::int64_t>(timeoutMs) * 1000000;
     for (;;) {
         ssize_t n = ::read(m_Fd, m_Buf, sizeof m_Buf);
         if (n > 0) {
+            m_ReadAt = NowNs();
             if (stamp)
-                *stamp = NowNs();
+                *stamp = m_ReadAt;
             m_Pos = 1;
             m_End = static_cast<std::size_t>(n);
+            PaceReadByte(m_ReadAt);
             return m_Buf[0];
         }
         if (n < 0 && errno == EINTR)
@@ -254,6 +294,12 @@ int CMiniMaster::NextByte(int timeoutMs, std::int64_t* stamp) {
 }
 
 CMiniMaster::Frame CMiniMaster::ReadFrame(int timeoutMs) {
+    Frame f = ReadFrameBody(timeoutMs);
+    WaitWireFree(); // the frame is read when its last byte has left the wire
+    return f;
+}
+
+CMiniMaster::Frame CMiniMaster::ReadFrameBody(int timeoutMs) {
     Frame f;
     int b = NextByte(timeoutMs, &f.firstByteNs);
     if (b == -2) {
@@ -315,10 +361,27 @@ CMiniMaster::Frame CMiniMaster::ReadFrame(int timeoutMs) {
 }
 
 std::int64_t CMiniMaster::Write(const std::vector<unsigned char>& bytes) {
+    if (m_PaceNs != 0) {
+        // One byte at a time, each at the end of its time on the wire.
+        std::int64_t stamp = 0;
+        for (unsigned char b : bytes) {
+            m_WireFree = std::max(m_WireFree, NowNs()) + m_PaceNs;
+            m_WireNs += m_PaceNs;
+            WaitWireFree();
+            stamp = NowNs();
+            if (!WriteAll(&b, 1))
+                return 0;
+        }
+        return stamp;
+    }
     const std::int64_t stamp = NowNs();
+    return WriteAll(bytes.data(), bytes.size()) ? stamp : 0;
+}
+
+bool CMiniMaster::WriteAll(const unsigned char* bytes, std::size_t count) {
     std::size_t done = 0;
-    while (done < bytes.size()) {
-        ssize_t n = ::write(m_Fd, bytes.data() + done, bytes.size() - done);
+    while (done < count) {
+        ssize_t n = ::write(m_Fd, bytes + done, count - done);
         if (n > 0) {
             done += static_cast<std::size_t>(n);
             continue;
@@ -328,12 +391,12 @@ std::int64_t CMiniMaster::Write(const std::vector<unsigned char>& bytes) {
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
             pollfd p{m_Fd, POLLOUT, 0};
             if (::poll(&p, 1, 1000) <= 0)
-                return 0;
+                return false;
             continue;
         }
-        return 0;
+        return false;
     }
-    return stamp;
+    return true;
 }
 
 void CMiniMaster::Discard() {

@@ -6,6 +6,7 @@
 #include "FrameCodec.h"
 #include "Notify.h"
 #include "SerialPort.h"
+#include "VLPEngine.h"
 
 #include <atomic>
 #include <chrono>
@@ -58,6 +59,32 @@ long long ParseStatTicks(const std::string& statLine);
 // The machine, for the figures' header: "x86_64, AMD EPYC ..., 2 cores, load 1.02 0.95 0.80".
 std::string MachineText();
 std::string LoadText(); // "load 1.02 0.95 0.80" from /proc/loadavg
+
+// The calling thread's id as the kernel knows it.
+int ThreadId();
+
+// One thread's scheduler figures from /proc/self/task/<tid>/schedstat: nanoseconds on a CPU,
+// nanoseconds waiting in a run queue (runnable, but another thread had the CPU), and the
+// number of times it was given a CPU. All -1 when it cannot be read.
+struct SchedStat {
+    std::int64_t cpuNs = -1;
+    std::int64_t waitNs = -1;
+    std::int64_t slices = -1;
+};
+SchedStat ThreadSchedStat(int tid);
+
+// The engine of the benches: a CVLPEngine that notes the kernel id of its worker thread
+// (a worker's first SetStatus, "Initializing", runs on it), so the worker's scheduler figures can be read.
+class CBenchEngine : public CVLPEngine {
+public:
+    using CVLPEngine::CVLPEngine;
+    ~CBenchEngine() override { Stop(); }
+    void SetStatus(int status) override;
+    int WorkerTid() const { return m_WorkerTid.load(); }
+
+private:
+    std::atomic<int> m_WorkerTid{0};
+};
 
 // ---- pseudo-terminal ------------------------------------------------------------------
 
@@ -119,9 +146,24 @@ public:
     // Drops whatever the PC sent and nobody read (after a failed exchange).
     void Discard();
 
+    // Pacing at a line speed (0 = off): every byte takes 10 bit times on the wire, both ways,
+    // one after the other (half duplex). A byte the master writes leaves at the end of its
+    // time; a frame of the PC counts as read at the end of its last byte's time, and the
+    // master answers no earlier. WireSeconds() sums the time of every byte.
+    void SetPace(int baud) { m_PaceNs = baud > 0 ? 10'000'000'000LL / baud : 0; }
+    double WireSeconds() const { return static_cast<double>(m_WireNs) / 1e9; }
+
 private:
     int NextByte(int timeoutMs, std::int64_t* stamp); // -2 time-out, -1 failure
+    Frame ReadFrameBody(int timeoutMs);
+    bool WriteAll(const unsigned char* bytes, std::size_t count);
+    void PaceReadByte(std::int64_t arrivedNs);
+    void WaitWireFree();
     int m_Fd;
+    std::int64_t m_PaceNs = 0;   // one byte's time on the wire, 0 without pacing
+    std::int64_t m_WireFree = 0; // when the wire is free again
+    std::int64_t m_WireNs = 0;
+    std::int64_t m_ReadAt = 0;   // when the buffered bytes were read
     unsigned char m_Buf[512] = {};
     std::size_t m_Pos = 0, m_End = 0;
 };

@@ -12,7 +12,7 @@ constexpr int kTimeoutMs = 3000;
 const char* const kDeviceText = "&QIAVQ-5 reply of the bench master";
 } // namespace
 
-TurnaroundResult RunTurnaround(CVLPEngine& engine, int masterFd, std::size_t exchanges) {
+TurnaroundResult RunTurnaround(CBenchEngine& engine, int masterFd, std::size_t exchanges) {
     TurnaroundResult r;
     CMiniMaster master(masterFd);
     // The engine opens its port on its own thread: poll until it answers.
@@ -30,9 +30,13 @@ TurnaroundResult RunTurnaround(CVLPEngine& engine, int masterFd, std::size_t exc
     }
     const std::size_t warmup = 100;
     std::int64_t start = NowNs();
+    SchedStat master0, worker0;
     for (std::size_t i = 0; i < warmup + exchanges; ++i) {
-        if (i == warmup)
+        if (i == warmup) {
             start = NowNs();
+            master0 = ThreadSchedStat(ThreadId());
+            worker0 = ThreadSchedStat(engine.WorkerTid());
+        }
         const bool measured = i >= warmup;
         CMiniMaster::Exchange x;
         switch (i % 4) {
@@ -81,6 +85,17 @@ TurnaroundResult RunTurnaround(CVLPEngine& engine, int masterFd, std::size_t exc
         }
     }
     r.seconds = static_cast<double>(NowNs() - start) / 1e9;
+    auto diff = [](SchedStat a, SchedStat b) {
+        SchedStat d;
+        if (a.cpuNs >= 0 && b.cpuNs >= 0) {
+            d.cpuNs = a.cpuNs - b.cpuNs;
+            d.waitNs = a.waitNs - b.waitNs;
+            d.slices = a.slices - b.slices;
+        }
+        return d;
+    };
+    r.master = diff(ThreadSchedStat(ThreadId()), master0);
+    r.worker = diff(ThreadSchedStat(engine.WorkerTid()), worker0);
     return r;
 }
 
@@ -95,6 +110,17 @@ void PrintTurnaround(const std::string& title, const TurnaroundResult& r, double
     std::printf("  %s\n", FormatSummary("  select -> ACK", Summarize(r.selects), "us").c_str());
     std::printf("  %s\n", FormatSummary("device frame -> ACK", Summarize(r.frameAcks), "us").c_str());
     std::printf("  %s\n", FormatSummary("device ACK -> EOT", Summarize(r.eots), "us").c_str());
+    auto sched = [&r](const char* who, const SchedStat& s) {
+        if (s.cpuNs < 0 || r.exchanges == 0)
+            return;
+        const double n = static_cast<double>(r.exchanges);
+        std::printf("  %-8s thread: on a CPU %.1f us per exchange, waiting for a CPU %.1f us per exchange, "
+                    "%.2f wake-ups per exchange\n",
+                    who, static_cast<double>(s.cpuNs) / 1e3 / n, static_cast<double>(s.waitNs) / 1e3 / n,
+                    static_cast<double>(s.slices) / n);
+    };
+    sched("engine", r.worker);
+    sched("master", r.master);
     std::printf("  goal p99 <= %.0f us: %s (p99 %.1f us)\n", goalP99Us,
                 r.failures == 0 && all.p99 <= goalP99Us ? "met" : "MISSED", all.p99);
 }

@@ -3,13 +3,11 @@
 // on the slave side of a pseudo-terminal.
 #pragma once
 
+#include "BenchSupport.h"
+
 #include <cstddef>
 #include <string>
 #include <vector>
-
-namespace vq5 {
-class CVLPEngine;
-}
 
 namespace vq5::bench {
 
@@ -24,12 +22,16 @@ struct TurnaroundResult {
     std::size_t failures = 0;
     std::string firstFailure;
     double seconds = 0;
+    // Over the measured exchanges: the scheduler's figures of the master's thread and of the
+    // engine's worker (differences; -1 when they could not be read).
+    SchedStat master;
+    SchedStat worker;
 };
 
 // Waits (up to 10 s) until the engine answers, runs 100 exchanges unmeasured, then
 // `exchanges` measured ones in the mix: poll (EOT), poll with a queued "&PIA" (frame, ACK,
 // EOT), select with a device message (ACK, frame, ACK), poll (EOT).
-TurnaroundResult RunTurnaround(CVLPEngine& engine, int masterFd, std::size_t exchanges);
+TurnaroundResult RunTurnaround(CBenchEngine& engine, int masterFd, std::size_t exchanges);
 
 // Prints the figures in microseconds with the goal for the p99 of the answers.
 void PrintTurnaround(const std::string& title, const TurnaroundResult& r, double goalP99Us);

@@ -66,6 +66,7 @@ std::vector<int> Sizes(const std::string& s) {
 } // namespace
 
 int main(int argc, char** argv) {
+    std::setvbuf(stdout, nullptr, _IOLBF, 0); // figures show as they come, also into a pipe
     const long frames = OptionInt(argc, argv, "--frames", 2000);
     const std::vector<int> sizes = Sizes(Option(argc, argv, "--sizes", "4,23,99"));
     const std::string mode = Option(argc, argv, "--mode", "both");

@@ -95,6 +95,7 @@ void PrintIdle(const char* who, std::int64_t cpuNs, double seconds, std::int64_t
 } // namespace
 
 int main(int argc, char** argv) {
+    std::setvbuf(stdout, nullptr, _IOLBF, 0); // figures show as they come, also into a pipe
     const double seconds = static_cast<double>(OptionInt(argc, argv, "--seconds", 60));
     const double flatSeconds = static_cast<double>(OptionInt(argc, argv, "--flat-seconds", 5));
     const std::string toolPath = Option(argc, argv, "--tool", "");

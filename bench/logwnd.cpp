@@ -2,12 +2,15 @@
 // (all four levels on) while a 10 ms timer on the GUI thread measures how late it fires.
 //
 //   bench_logwnd [--mode engine|burst|turnaround] [--lines 1000000] [--exchanges 10000]
+//                [--view tree|table]
 //
 // engine:     the engine on a pseudo-terminal with a device polling and selecting flat out
 //             (the bench's minimal master), so lines come at the engine's full rate.
 // burst:      one thread calls the engine's Trace as fast as it can (no link at all): the
 //             worst case a window can meet.
 // turnaround: the turnaround figures of bench_turnaround with this real log window open.
+// --view table tries the change proposed for the window's list: the window's model shown by
+// a QTableView (no per-row layout) instead of its QTreeView, which is detached from the model.
 // Printed: the GUI thread's longest stall (timer lateness), lines handled per second, peak
 // and current memory (VmHWM, VmRSS). Run each mode in its own process (memory peaks).
 #include "BenchSupport.h"
@@ -18,11 +21,15 @@
 #include "VLPLogWnd.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
+#include <QHeaderView>
+#include <QTableView>
 #include <QTimer>
+#include <QTreeView>
 
 #include <cstdio>
 #include <cstring>
+#include <functional>
+#include <utility>
 #include <thread>
 
 using namespace vq5;
@@ -38,8 +45,12 @@ public:
         m_Timer.setInterval(10);
         QObject::connect(&m_Timer, &QTimer::timeout, [this] {
             const std::int64_t now = NowNs();
-            if (m_Last != 0)
-                m_Late.push_back(static_cast<double>(now - m_Last - 10'000'000) / 1e6);
+            if (m_Last != 0) {
+                const double late = static_cast<double>(now - m_Last - 10'000'000) / 1e6;
+                m_Late.push_back(late);
+                if (late > 50 && m_Rows)
+                    m_Stalls.emplace_back(late, m_Rows());
+            }
             m_Last = now;
         });
     }
@@ -50,8 +61,20 @@ public:
     }
     void Stop() { m_Timer.stop(); }
     Summary Lateness() const { return Summarize(m_Late); }
+    // Where in the run the stalls above 50 ms came: (lateness ms, rows in the list then).
+    void SetRows(std::function<std::size_t()> rows) { m_Rows = std::move(rows); }
+    void PrintStalls() const {
+        if (m_Stalls.empty())
+            return;
+        std::printf("  stalls above 50 ms (ms @ rows):");
+        for (std::size_t i = 0; i < m_Stalls.size() && i < 16; ++i)
+            std::printf(" %.0f@%zu", m_Stalls[i].first, m_Stalls[i].second);
+        std::printf("%s\n", m_Stalls.size() > 16 ? " ..." : "");
+    }
 
 private:
+    std::function<std::size_t()> m_Rows;
+    std::vector<std::pair<double, std::size_t>> m_Stalls;
     QTimer m_Timer;
     std::int64_t m_Last = 0;
     std::vector<double> m_Late;
@@ -67,13 +90,17 @@ void PrintMemory(long hwmBefore) {
 } // namespace
 
 int main(int argc, char** argv) {
+    std::setvbuf(stdout, nullptr, _IOLBF, 0); // figures show as they come, also into a pipe
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     const std::string mode = Option(argc, argv, "--mode", "engine");
     const long lines = OptionInt(argc, argv, "--lines", 1000000);
     const long exchanges = OptionInt(argc, argv, "--exchanges", 10000);
-    if ((mode != "engine" && mode != "burst" && mode != "turnaround") || lines <= 0 || exchanges <= 0) {
-        std::fprintf(stderr, "usage: bench_logwnd [--mode engine|burst|turnaround] [--lines N] [--exchanges N]\n");
+    const std::string view = Option(argc, argv, "--view", "tree");
+    if ((mode != "engine" && mode != "burst" && mode != "turnaround") || lines <= 0 || exchanges <= 0 ||
+        (view != "tree" && view != "table")) {
+        std::fprintf(stderr, "usage: bench_logwnd [--mode engine|burst|turnaround] [--lines N] [--exchanges N] "
+                             "[--view tree|table]\n");
         return 2;
     }
     QApplication app(argc, argv);
@@ -85,11 +112,29 @@ int main(int argc, char** argv) {
         return 1;
     }
     store.WriteString("VLPIO", "ComPort", pty.SlavePath());
-    CVLPEngine engine(&store);
+    CBenchEngine engine(&store);
     CCountingSink notes;
     engine.SetNotifySink(&notes);
     auto* wnd = new qt::CVLPLogWnd(engine, &store);
     wnd->SetLevelMask(15);
+    if (view == "table") {
+        // The proposed list: a table view on the same model, in the tree's place.
+        QTreeView* tree = wnd->List();
+        auto* table = new QTableView(wnd);
+        table->setGeometry(tree->geometry());
+        table->setModel(&wnd->Model());
+        table->verticalHeader()->hide();
+        table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+        table->verticalHeader()->setDefaultSectionSize(tree->fontMetrics().height() + 4);
+        table->horizontalHeader()->setStretchLastSection(true);
+        table->horizontalHeader()->resizeSection(0, 60);
+        table->setShowGrid(false);
+        table->setSelectionBehavior(QAbstractItemView::SelectRows);
+        table->setWordWrap(false);
+        QObject::connect(&wnd->Model(), &QAbstractItemModel::rowsInserted, table, [table] { table->scrollToBottom(); });
+        tree->setModel(nullptr);
+        tree->hide();
+    }
     wnd->show();
     wnd->Attach();
     QApplication::processEvents();
@@ -121,8 +166,9 @@ int main(int argc, char** argv) {
         rc = r.failures == 0 && Summarize(r.answers).p99 <= 2000 ? 0 : 3;
     } else {
         const bool burst = mode == "burst";
-        std::printf("== Log window at scale, %ld lines, %s, %s\n", lines,
-                    burst ? "Trace called flat out (no link)" : "engine driven flat out by a device", MachineText().c_str());
+        std::printf("== Log window at scale, %ld lines, %s%s, %s\n", lines,
+                    burst ? "Trace called flat out (no link)" : "engine driven flat out by a device",
+                    view == "table" ? ", list shown by a QTableView (proposed change)" : "", MachineText().c_str());
         std::int64_t t0 = 0, tDone = 0;
         std::size_t exchangesDone = 0;
         if (burst) {
@@ -174,6 +220,7 @@ int main(int argc, char** argv) {
             }
         });
         watch.start(20);
+        meter.SetRows([wnd] { return wnd->Model().Rows(); });
         meter.Start();
         const int loop = app.exec();
         meter.Stop();
@@ -190,6 +237,7 @@ int main(int argc, char** argv) {
                         exchangesDone ? static_cast<double>(rows) / static_cast<double>(exchangesDone) : 0.0);
         std::printf("  %s\n", FormatSummary("GUI timer lateness", late, "ms").c_str());
         std::printf("  longest GUI stall %.1f ms; goal <= 50 ms: %s\n", late.max, late.max <= 50 ? "met" : "MISSED");
+        meter.PrintStalls();
         PrintMemory(hwmBefore);
         rc = loop == 0 && late.max <= 50 && ProcStatusKb(0, "VmHWM") <= 300 * 1024 ? 0 : 3;
     }

@@ -99,6 +99,7 @@ std::vector<std::string> Split(const std::string& s) {
 } // namespace
 
 int main(int argc, char** argv) {
+    std::setvbuf(stdout, nullptr, _IOLBF, 0); // figures show as they come, also into a pipe
     const std::string bin = Option(argc, argv, "--bin", "");
     const std::string hook = Option(argc, argv, "--hook", "");
     const long runs = OptionInt(argc, argv, "--runs", 10);

@@ -22,6 +22,7 @@ using namespace vq5;
 using namespace vq5::bench;
 
 int main(int argc, char** argv) {
+    std::setvbuf(stdout, nullptr, _IOLBF, 0); // figures show as they come, also into a pipe
     const long exchanges = OptionInt(argc, argv, "--exchanges", 10000);
     const std::string log = Option(argc, argv, "--log", "both");
     if (exchanges <= 0 || (log != "closed" && log != "open" && log != "both")) {
@@ -42,7 +43,7 @@ int main(int argc, char** argv) {
         }
         CMemoryStore store;
         store.WriteString("VLPIO", "ComPort", pty.SlavePath());
-        CVLPEngine engine(&store);
+        CBenchEngine engine(&store);
         CCountingSink notes;
         engine.SetNotifySink(&notes);
         std::unique_ptr<CLogLikeSink> sink;

@@ -38,12 +38,12 @@ struct EngineOnPty {
     CPty pty;
     CMemoryStore store;
     CNotifyQueue notes;
-    std::unique_ptr<CVLPEngine> engine;
+    std::unique_ptr<CBenchEngine> engine;
     EngineOnPty() {
         std::string error;
         EXPECT_TRUE(pty.Open(error)) << error;
         store.WriteString("VLPIO", "ComPort", pty.SlavePath());
-        engine = std::make_unique<CVLPEngine>(&store);
+        engine = std::make_unique<CBenchEngine>(&store);
         engine->SetNotifySink(&notes);
         engine->Start();
     }
@@ -161,7 +161,7 @@ TEST(TurnaroundLoop, NoEngineIsAFailureNotAHang) {
     ASSERT_TRUE(pty.Open(error)) << error;
     CMemoryStore store;
     store.WriteString("VLPIO", "ComPort", pty.SlavePath());
-    CVLPEngine engine(&store); // never started: nobody answers
+    CBenchEngine engine(&store); // never started: nobody answers
     CMiniMaster m(pty.Master());
     CMiniMaster::Exchange x = m.Poll(100);
     EXPECT_FALSE(x.ok);
