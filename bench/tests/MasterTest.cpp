@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 using namespace vq5;
@@ -166,4 +167,29 @@ TEST(TurnaroundLoop, NoEngineIsAFailureNotAHang) {
     CMiniMaster::Exchange x = m.Poll(100);
     EXPECT_FALSE(x.ok);
     EXPECT_NE(x.failure.find("timeout"), std::string::npos) << x.failure;
+}
+
+TEST(MiniMasterPacing, EveryByteBothWaysCountsItsWireTime) {
+    int sv[2];
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, sv), 0);
+    fcntl(sv[0], F_SETFL, O_NONBLOCK);
+    CMiniMaster m(sv[0]);
+    m.SetPace(96000); // 104166 ns a byte
+    const double byte = 104166e-9;
+    EXPECT_NE(m.Write(ControlFrameBytes(poll)), 0);
+    EXPECT_NEAR(m.WireSeconds(), 3 * byte, 1e-12);
+    unsigned char got[3] = {};
+    ASSERT_EQ(::read(sv[1], got, 3), 3); // written one at a time, all there
+    EXPECT_EQ(got[0], 'P');
+    EXPECT_EQ(got[2], ENQ);
+    const unsigned char eotBytes[] = {0x00, 0x04};
+    ASSERT_EQ(::write(sv[1], eotBytes, 2), 2);
+    EXPECT_EQ(m.ReadFrame(1000).type, eot);
+    EXPECT_NEAR(m.WireSeconds(), 5 * byte, 1e-12);
+    // Without pacing nothing is counted.
+    m.SetPace(0);
+    m.Write(ControlFrameBytes(select));
+    EXPECT_NEAR(m.WireSeconds(), 5 * byte, 1e-12);
+    ::close(sv[0]);
+    ::close(sv[1]);
 }
