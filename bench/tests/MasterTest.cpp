@@ -188,7 +188,7 @@ TEST(MiniMasterPacing, EveryByteBothWaysCountsItsWireTime) {
     EXPECT_NEAR(m.WireSeconds(), 5 * byte, 1e-12);
     // Without pacing nothing is counted.
     m.SetPace(0);
-    m.Write(ControlFrameBytes(select));
+    m.Write(ControlFrameBytes(vq5::select));
     EXPECT_NEAR(m.WireSeconds(), 5 * byte, 1e-12);
     ::close(sv[0]);
     ::close(sv[1]);
