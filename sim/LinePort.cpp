@@ -181,22 +181,26 @@ bool CLinePort::WaitReadable(int timeoutMs) {
     }
 }
 
-void CLinePort::PaceByte() {
+void CLinePort::PaceByte(bool backToBack) {
     const double seconds = ByteSeconds();
     m_WireSeconds += seconds;
     if (!m_Pace)
         return;
+    // A byte that follows the one before without a pause starts when that one ended, so the
+    // small delays of waking up do not add up over a frame; after a pause it starts now.
     const auto now = Clock::now();
-    const auto start = m_WireFree > now ? m_WireFree : now;
+    const auto start = backToBack ? m_WireFree : (m_WireFree > now ? m_WireFree : now);
     const auto end = start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
     m_WireFree = end;
-    std::this_thread::sleep_until(end);
+    if (end > now)
+        std::this_thread::sleep_until(end);
 }
 
 int CLinePort::ReadByte(int timeoutMs) {
     if (m_Fd < 0)
         return -1;
     unsigned char b = 0;
+    bool waited = false;
     if (!m_Pushback.empty()) {
         b = m_Pushback.front();
         m_Pushback.erase(m_Pushback.begin());
@@ -206,6 +210,7 @@ int CLinePort::ReadByte(int timeoutMs) {
             ssize_t n = ::read(m_Fd, &b, 1);
             if (n == 1)
                 break;
+            waited = true;
             if (n < 0 && errno == EINTR)
                 continue;
             // A pseudo-terminal master reads EIO while no one has the slave side open; that is
@@ -232,15 +237,17 @@ int CLinePort::ReadByte(int timeoutMs) {
         }
     }
     ++m_BytesIn;
-    PaceByte();
+    PaceByte(!waited);
     return b;
 }
 
 bool CLinePort::Write(const std::vector<unsigned char>& bytes) {
     if (m_Fd < 0)
         return false;
+    bool first = true;
     for (unsigned char b : bytes) {
-        PaceByte();
+        PaceByte(!first);
+        first = false;
         const auto until = Clock::now() + std::chrono::seconds(5);
         for (;;) {
             ssize_t n = ::write(m_Fd, &b, 1);
@@ -296,7 +303,7 @@ bool CLinePort::WaitPeerRead(int stallMs) {
     // seen waiting, an empty queue counts as read only after a short arrival time (a PC that
     // takes every byte at once leaves nothing to see).
     const auto start = Clock::now();
-    const auto arrival = std::chrono::microseconds(m_Pace ? 300 : 2000);
+    const auto arrival = std::chrono::microseconds(m_Pace ? 100 : 2000);
     bool seen = false;
     int last = -1;
     auto progress = start;
@@ -321,8 +328,14 @@ bool CLinePort::WaitPeerRead(int stallMs) {
             tcflush(slave, TCIFLUSH);
             return false;
         }
-        if (!Sleep(1))
+        // A PC that reads at once is seen soon; one that pauses is looked at less often.
+        if (now - start < std::chrono::milliseconds(5)) {
+            if (Interrupted())
+                return false;
+            std::this_thread::sleep_for(std::chrono::microseconds(100));
+        } else if (!Sleep(1)) {
             return false;
+        }
     }
 }
 

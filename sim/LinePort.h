@@ -70,7 +70,7 @@ public:
 
 private:
     bool WaitReadable(int timeoutMs); // false on time-out or interrupt
-    void PaceByte();                  // waits for this byte's time on the wire
+    void PaceByte(bool backToBack);   // waits for this byte's time on the wire
 
     std::atomic<int> m_Fd{-1};      // the device's end (pty master, or the serial port)
     std::atomic<int> m_SlaveFd{-1}; // pty only: kept open so the PC can close and reopen its end
