@@ -1,22 +1,13 @@
 // The VQ-5 command set: codes, value formats, reply readers and the fixed command groups.
 #include "CommandSet.h"
 
+#include "VLPMsg.h"
+
 #include <cstdio>
 
 namespace vq5::device {
 
 namespace {
-
-// Value of one upper-case hexadecimal version digit: '0'-'9' are 0-9, 'A'-'F' 10-15 (the
-// character minus '0', less a further 7 when that exceeds 9). Other characters are not
-// digits of a gate.
-int GateDigit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 std::string Hex4(unsigned value) {
     static const char digits[] = "0123456789ABCDEF";
@@ -150,18 +141,8 @@ const char* DeviceGate(std::string_view code) {
 // Gates
 
 bool GatePasses(std::string_view gate, unsigned major, unsigned minor) {
-    bool allowed = true;
-    while (gate.size() >= 3 && (gate[2] == '>' || gate[2] == '<')) {
-        const int gMajor = GateDigit(gate[0]);
-        const int gMinor = GateDigit(gate[1]);
-        if (gMajor < 0 || gMinor < 0)
-            return false; // a damaged gate lets nothing through
-        const bool atLeast = major > static_cast<unsigned>(gMajor) ||
-                             (major == static_cast<unsigned>(gMajor) && minor >= static_cast<unsigned>(gMinor));
-        allowed = allowed && (gate[2] == '>' ? atLeast : !atLeast);
-        gate.remove_prefix(3);
-    }
-    return allowed;
+    // The message layer's own test, so a tool decides exactly as the engine sends.
+    return vq5::GatesPass(std::string(gate), major, minor);
 }
 
 std::string_view StripGates(std::string_view text) {

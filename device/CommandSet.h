@@ -58,7 +58,7 @@ const std::vector<ConstantInfo>& Constants();
 const char* DeviceGate(std::string_view code);
 
 // True when the gates at the start of `gate` ("87>", "87>91<", "" ...) all let a device of
-// version major.minor through. Digits are upper-case hexadecimal; a damaged digit passes nothing.
+// version major.minor through: the message layer's test (GatesPass), digits upper-case hex.
 bool GatePasses(std::string_view gate, unsigned major, unsigned minor);
 // The text without its leading gates, as the message layer sends it (texts of 4 characters or
 // fewer are never gated).

@@ -87,7 +87,7 @@ TEST(Gates, HexadecimalDigits) {
     EXPECT_TRUE(GatePasses("A3>", 10, 3));
     EXPECT_FALSE(GatePasses("A4>", 10, 3));
     EXPECT_TRUE(GatePasses("F0<", 14, 15));
-    EXPECT_FALSE(GatePasses("g1>", 15, 15)); // not a digit: nothing passes
+    EXPECT_FALSE(GatePasses("g1>", 15, 15)); // 'g' counts far above F
 }
 
 TEST(Gates, StripGatesLikeTheMessageLayer) {
