@@ -145,8 +145,6 @@ CVLPLogWnd::CVLPLogWnd(CVLPEngine& engine, ISettingsStore* store)
 
     BindWindow(m_Settings, this, QStringLiteral("logWnd"));
     m_Settings.BindInt(m_Mask, "Level", 14);
-    if (m_Mask < 0 || m_Mask > 15)
-        m_Mask = 14; // a damaged value: the four levels are bits 0 to 3
     SetLevelMask(m_Mask);
     LayoutChildren(width(), height());
     m_Exit->setFocus();

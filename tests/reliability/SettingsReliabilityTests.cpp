@@ -119,26 +119,27 @@ private slots:
         QCOMPARE(CorruptCopies(QDir(dir.path()), "VQ5WTool.conf").size(), 3);
     }
 
-    void logWindowLevelOutsideTheFourBitsTakesTheDefault() {
-        for (const std::int64_t stored : {std::int64_t{7777}, std::int64_t{-1}, std::int64_t{16}}) {
+    void logWindowLevelWithBitsBeyondTheFourLevelsFiltersByItsFourBits() {
+        // A mask with more bits than the four levels is kept as stored (-1 means "all"); only
+        // bits 0 to 3 count, for the boxes and the filter alike.
+        for (const int stored : {7777, -1, 16 + 4}) {
             CMemoryStore store;
             store.WriteInt("VLPLogWnd", "Level", stored);
             CVLPEngine engine(&store);
             {
                 CVLPLogWnd wnd(engine, &store);
-                QCOMPARE(wnd.LevelMask(), 14);
-                QVERIFY(!wnd.LevelBox(0)->isChecked());
-                for (int i = 1; i < 4; ++i)
-                    QVERIFY(wnd.LevelBox(i)->isChecked());
+                for (int i = 0; i < 4; ++i)
+                    QCOMPARE(wnd.LevelBox(i)->isChecked(), (stored & (1 << i)) != 0);
+                for (int level = 0; level < 4; ++level)
+                    wnd.AddLine(level, "line");
+                wnd.Flush();
+                int shown = 0;
+                for (int i = 0; i < 4; ++i)
+                    shown += (stored & (1 << i)) != 0;
+                QCOMPARE(wnd.Model().Rows(), std::size_t(shown));
             }
-            QCOMPARE(store.ReadInt("VLPLogWnd", "Level").value_or(-99), 14);
+            QCOMPARE(store.ReadInt("VLPLogWnd", "Level").value_or(-99), static_cast<std::int64_t>(stored));
         }
-        // A good mask is kept.
-        CMemoryStore store;
-        store.WriteInt("VLPLogWnd", "Level", 5);
-        CVLPEngine engine(&store);
-        CVLPLogWnd wnd(engine, &store);
-        QCOMPARE(wnd.LevelMask(), 5);
     }
 
     void logWindowPlacementFarOffScreen() {
