@@ -205,15 +205,23 @@ void CVLPSlave::StateEngine() {
     case sTxOk: {
         PutFrame(eot);
         // After an acknowledged speed change ("&PS" n) or program-mode exit ("&PX" n) the
-        // line runs at speed n; the EOT above went out at the old speed.
+        // line runs at speed n; the EOT above went out at the old speed. An exit with reboot
+        // ("&PXR") restarts the device, which comes up at the base speed: follow it there,
+        // or a tool with a fast speed configured would lose the link after every reboot.
         if (m_Len == 4) {
             std::string ps = AddressCommand("&PS");
             std::string px = AddressCommand("&PX");
-            if ((ps.size() == 3 && std::memcmp(m_Data, ps.data(), 3) == 0) ||
-                (px.size() == 3 && std::memcmp(m_Data, px.data(), 3) == 0)) {
-                Pause(40);
-                Trace(2, "CVLPSlave::StateEngine(), Change serial speed %.*s", 4, reinterpret_cast<const char*>(m_Data));
-                SetSpeed(m_Data[3] - '0');
+            const bool isPs = ps.size() == 3 && std::memcmp(m_Data, ps.data(), 3) == 0;
+            const bool isPx = px.size() == 3 && std::memcmp(m_Data, px.data(), 3) == 0;
+            if (isPs || isPx) {
+                const bool reboot = isPx && m_Data[3] == 'R';
+                const int index = reboot ? 0 : m_Data[3] - '0';
+                if (!reboot || CurrentBaud() != kSpeedTable[0]) {
+                    Pause(40);
+                    Trace(2, "CVLPSlave::StateEngine(), Change serial speed %.*s", 4,
+                          reinterpret_cast<const char*>(m_Data));
+                    SetSpeed(index);
+                }
             }
         }
         m_Len = 0;

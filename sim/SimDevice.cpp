@@ -148,6 +148,8 @@ bool CSimDevice::Knows(const std::string& code) const {
 }
 
 void CSimDevice::Reboot(DeviceAction& action) {
+    // A rebooted device starts again at the base speed, 1200 baud.
+    action.speedIndex = 0;
     ++m_State.reboots;
     m_State.programMode = false;
     auto it = m_State.flags.find('E');

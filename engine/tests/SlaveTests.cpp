@@ -141,15 +141,28 @@ TEST(SlaveExchange, SpeedChangeAfterTheEot) {
     EXPECT_EQ(Hex(e.pty.ReadPcFrame()), "00 04"); // the EOT still goes out
     ASSERT_TRUE(WaitForSpeed(e.pty, 9600));
     EXPECT_EQ(e.engine->CurrentBaud(), 9600);
-    // "&PXR": R is no speed; the line stays at 9600.
-    e.engine->LeaveProgramMode(true);
-    EXPECT_EQ(e.PollMessage(), "&QXR");
-    EXPECT_EQ(e.PollMessage(), ""); // one more exchange: the engine has finished the step
-    EXPECT_EQ(e.pty.SlaveSpeed(), 9600);
     // "&PX0": back to 1200.
     e.engine->LeaveProgramMode(false);
     EXPECT_EQ(e.PollMessage(), "&QX0");
     ASSERT_TRUE(WaitForSpeed(e.pty, 1200));
+}
+
+TEST(SlaveExchange, RebootReturnsToTheBaseSpeed) {
+    // "&PXR" restarts the device, which comes up at 1200 baud: after the EOT the PC follows,
+    // so the link survives a reboot with a fast speed configured.
+    CEngineOnPty e(2000, 3);
+    e.Start();
+    e.Identify('Q', "87");
+    e.engine->EnterProgramMode();
+    EXPECT_EQ(e.PollMessage(), "$PRG");
+    EXPECT_EQ(e.PollMessage(), "&QS3");
+    ASSERT_TRUE(WaitForSpeed(e.pty, 9600));
+    e.engine->LeaveProgramMode(true);
+    EXPECT_EQ(e.PollMessage(), "&QXR");
+    ASSERT_TRUE(WaitForSpeed(e.pty, 1200));
+    EXPECT_EQ(e.engine->CurrentBaud(), 1200);
+    EXPECT_EQ(e.PollMessage(), ""); // the link goes on at the base speed
+    EXPECT_EQ(e.pty.SlaveSpeed(), 1200);
 }
 
 TEST(SlaveExchange, FastestSpeeds) {

@@ -255,7 +255,7 @@ TEST(EngineSim, NoSpeedChangeBefore84) {
     EXPECT_EQ(e.sim.PeerBaud(), 1200);
 }
 
-TEST(EngineSim, FactoryResetRestoresDefaultsAndTheLinkKeepsItsSpeed) {
+TEST(EngineSim, FactoryResetRestoresDefaultsAndTheLinkFollowsTheReboot) {
     CEngineOnSim e(Options(8, 7), 3);
     e.engine->EnterProgramMode();
     e.engine->QueueText("&PIAmine");
@@ -275,9 +275,10 @@ TEST(EngineSim, FactoryResetRestoresDefaultsAndTheLinkKeepsItsSpeed) {
     EXPECT_EQ(s.configInits, 1u);
     EXPECT_EQ(s.programModeEntries, 2u);
     EXPECT_FALSE(s.programMode);
-    // "&PXR" leaves the PC at the fast speed; the device keeps it too, so the link lives on.
-    EXPECT_EQ(e.sim.CurrentBaud(), 9600);
-    EXPECT_EQ(e.sim.PeerBaud(), 9600);
+    // The rebooted device starts again at 1200 baud and the PC follows it after "&PXR",
+    // so the link lives on.
+    EXPECT_EQ(e.sim.CurrentBaud(), 1200);
+    EXPECT_EQ(e.sim.PeerBaud(), 1200);
     e.engine->EnterProgramMode();
     e.engine->QueueText("&PIF");
     e.engine->LeaveProgramMode(false);
