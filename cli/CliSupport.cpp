@@ -1,5 +1,7 @@
 #include "CliSupport.h"
 
+#include <pthread.h>
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -177,6 +179,30 @@ CHeadlessRun::Outcome CHeadlessRun::WaitDrained(const std::function<void(const N
     // Drained: give the exit reply `grace` to arrive; without it the run is still done.
     Outcome after = Pump(std::chrono::steady_clock::now() + grace, handle);
     return after == Outcome::Stopped ? Outcome::Stopped : Outcome::Done;
+}
+
+CStopSignals::CStopSignals(CNotifyQueue& queue) {
+    sigemptyset(&m_Set);
+    sigaddset(&m_Set, SIGINT);
+    sigaddset(&m_Set, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &m_Set, &m_Old);
+    m_Thread = std::thread([this, &queue] {
+        int sig = 0;
+        sigwait(&m_Set, &sig);
+        if (!m_Leaving)
+            queue.Post(Notification{kStopKind, sig, {}});
+    });
+}
+
+CStopSignals::~CStopSignals() {
+    m_Leaving = true;
+    pthread_kill(m_Thread.native_handle(), SIGTERM); // wakes the waiter if it still waits
+    m_Thread.join();
+    // A signal that came meanwhile is taken here, so it cannot end the process later.
+    timespec zero{0, 0};
+    while (sigtimedwait(&m_Set, nullptr, &zero) > 0) {
+    }
+    pthread_sigmask(SIG_SETMASK, &m_Old, nullptr);
 }
 
 } // namespace vq5::cli

@@ -7,10 +7,14 @@
 #include "SettingsStore.h"
 #include "VLPEngine.h"
 
+#include <signal.h>
+
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <thread>
 
 namespace vq5::cli {
 
@@ -92,6 +96,25 @@ private:
     CStderrMessages m_Messages;
     CStreamTraceSink m_Trace;
     std::chrono::steady_clock::time_point m_Deadline;
+};
+
+// Posted into the notification queue by CStopSignals when SIGINT or SIGTERM came.
+inline constexpr int kStopKind = -1;
+
+// SIGINT and SIGTERM are blocked in this thread and every thread started after it, and taken
+// by a waiting thread that posts a kStopKind notification. Construct before the engine starts.
+class CStopSignals {
+public:
+    explicit CStopSignals(CNotifyQueue& queue);
+    ~CStopSignals();
+    CStopSignals(const CStopSignals&) = delete;
+    CStopSignals& operator=(const CStopSignals&) = delete;
+
+private:
+    sigset_t m_Set;
+    sigset_t m_Old;
+    std::atomic<bool> m_Leaving{false};
+    std::thread m_Thread;
 };
 
 } // namespace vq5::cli

@@ -20,7 +20,6 @@ namespace vq5::cli {
 namespace {
 
 constexpr const char* kUsage = "io [--port NAME] [--timeout MS] [--fast-speed N] [--trace MASK] [--duration S]";
-constexpr int kStopKind = -1; // posted into the notification queue when a stop signal came
 
 void Help(std::FILE* out) {
     std::fprintf(out,
@@ -39,40 +38,6 @@ void Help(std::FILE* out) {
                  "  --duration S     stop after S seconds\n",
                  kUsage);
 }
-
-// SIGINT and SIGTERM are blocked in this thread and every thread started after it, and taken
-// by a waiting thread that posts a stop notification. Construct before the engine starts.
-class CStopSignals {
-public:
-    explicit CStopSignals(CNotifyQueue& queue) {
-        sigemptyset(&m_Set);
-        sigaddset(&m_Set, SIGINT);
-        sigaddset(&m_Set, SIGTERM);
-        pthread_sigmask(SIG_BLOCK, &m_Set, &m_Old);
-        m_Thread = std::thread([this, &queue] {
-            int sig = 0;
-            sigwait(&m_Set, &sig);
-            if (!m_Leaving)
-                queue.Post(Notification{kStopKind, sig, {}});
-        });
-    }
-    ~CStopSignals() {
-        m_Leaving = true;
-        pthread_kill(m_Thread.native_handle(), SIGTERM); // wakes the waiter if it still waits
-        m_Thread.join();
-        // A signal that came meanwhile is taken here, so it cannot end the process later.
-        timespec zero{0, 0};
-        while (sigtimedwait(&m_Set, nullptr, &zero) > 0) {
-        }
-        pthread_sigmask(SIG_SETMASK, &m_Old, nullptr);
-    }
-
-private:
-    sigset_t m_Set;
-    sigset_t m_Old;
-    std::atomic<bool> m_Leaving{false};
-    std::thread m_Thread;
-};
 
 // The value as received, with anything outside printable ASCII shown as '.'.
 std::string Printable(std::string text) {
