@@ -14,7 +14,6 @@ const char* const kEngineOptionsHelp =
     "  --timeout MS     read time-out in milliseconds, 200 to 6000 (default 2000)\n"
     "  --fast-speed N   line speed in program mode: 0=1200 1=2400 2=4800 3=9600 4=14400 5=19200\n"
     "                   (default 0)\n"
-    "  --reboot         leave program mode with a reboot of the device\n"
     "  --deadline S     give up when the queue has not drained within S seconds (default 30)\n"
     "  --trace MASK     trace lines to stderr; bits: 1 I/O, 2 Frame, 4 Slave, 8 Appl (default 0)\n";
 

@@ -20,6 +20,7 @@ void Help(std::FILE* out) {
                  "Enters program mode, queues each TEXT exactly as given (version gates such as\n"
                  "'91<&PIB' allowed), leaves program mode, and prints every message the device\n"
                  "sends, one per line. Exits 0 when everything was sent.\n\n%s"
+                 "  --reboot         leave program mode with a reboot of the device (\"&PXR\")\n"
                  "  --               the arguments after it are texts\n",
                  kUsage, kEngineOptionsHelp);
 }
