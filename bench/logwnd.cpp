@@ -119,7 +119,7 @@ int main(int argc, char** argv) {
     wnd->SetLevelMask(15);
     if (view == "table") {
         // The proposed list: a table view on the same model, in the tree's place.
-        QTreeView* tree = wnd->List();
+        QAbstractItemView* tree = wnd->List(); // the window's own list
         auto* table = new QTableView(wnd);
         table->setGeometry(tree->geometry());
         table->setModel(&wnd->Model());

@@ -19,7 +19,7 @@
 #include <QMetaObject>
 #include <QPushButton>
 #include <QResizeEvent>
-#include <QTreeView>
+#include <QTableView>
 
 #include <algorithm>
 #include <cstdio>
@@ -117,18 +117,22 @@ CVLPLogWnd::CVLPLogWnd(CVLPEngine& engine, ISettingsStore* store)
     setAutoFillBackground(true); // the dialog face colour
     resize(640, 400);
 
-    m_List = new QTreeView(this);
+    // A table with fixed row heights: adding rows never lays out the rows already there.
+    m_List = new QTableView(this);
     m_List->setModel(&m_Model);
-    m_List->setRootIsDecorated(false);
-    m_List->setUniformRowHeights(true);
-    m_List->setItemsExpandable(false);
-    m_List->setAllColumnsShowFocus(true);
+    m_List->verticalHeader()->hide();
+    m_List->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    m_List->verticalHeader()->setDefaultSectionSize(m_List->fontMetrics().height() + 4);
+    m_List->setShowGrid(false);
+    m_List->setWordWrap(false);
+    m_List->setCornerButtonEnabled(false);
     m_List->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_List->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_List->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_List->header()->setStretchLastSection(true); // "Message" widened to the window
-    m_List->header()->resizeSection(0, 60);
-    m_List->header()->resizeSection(1, 180);
+    m_List->horizontalHeader()->setHighlightSections(false);
+    m_List->horizontalHeader()->setStretchLastSection(true); // "Message" widened to the window
+    m_List->horizontalHeader()->resizeSection(0, 60);
+    m_List->horizontalHeader()->resizeSection(1, 180);
     m_List->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_List, &QWidget::customContextMenuRequested, this, &CVLPLogWnd::ShowContextMenu);
 

@@ -23,7 +23,7 @@
 class QCheckBox;
 class QGroupBox;
 class QPushButton;
-class QTreeView;
+class QTableView;
 
 namespace vq5 {
 class CVLPEngine;
@@ -83,7 +83,7 @@ public:
     void Flush();                // moves pending lines into the list (GUI thread)
 
     CLogModel& Model() { return m_Model; }
-    QTreeView* List() const { return m_List; }
+    QTableView* List() const { return m_List; }
     QPushButton* ExitButton() const { return m_Exit; }
     QPushButton* StartStopButton() const { return m_StartStop; }
     QGroupBox* LevelGroup() const { return m_Group; }
@@ -120,7 +120,7 @@ private:
     std::vector<CLogModel::Line> m_Pending;
 
     CLogModel m_Model;
-    QTreeView* m_List = nullptr;
+    QTableView* m_List = nullptr;
     QPushButton* m_Exit = nullptr;
     QPushButton* m_StartStop = nullptr;
     QGroupBox* m_Group = nullptr;

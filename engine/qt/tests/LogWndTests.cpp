@@ -14,7 +14,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
-#include <QTreeView>
+#include <QTableView>
 #include <QtTest>
 
 #include <ctime>
@@ -71,7 +71,7 @@ private slots:
         QCOMPARE(wnd->windowTitle(), QStringLiteral("VQ-5 Velto Protocol log window"));
         QCOMPARE(wnd->Model().headerData(0, Qt::Horizontal).toString(), QStringLiteral("Time"));
         QCOMPARE(wnd->Model().headerData(1, Qt::Horizontal).toString(), QStringLiteral("Message"));
-        QCOMPARE(wnd->List()->header()->sectionSize(0), 60);
+        QCOMPARE(wnd->List()->horizontalHeader()->sectionSize(0), 60);
         QCOMPARE(wnd->LevelGroup()->title(), QStringLiteral("Debug"));
         const char* names[] = {"I/O", "Frame", "Slave", "Appl"};
         for (int i = 0; i < 4; ++i)
@@ -247,7 +247,7 @@ private slots:
         for (int i = 0; i < 4; ++i)
             QCOMPARE(wnd->LevelBox(i)->geometry(), QRect(16 + i * q, cy - 30, 65, 23));
         // Message fills the rest of the list's width.
-        QVERIFY(wnd->List()->header()->stretchLastSection());
+        QVERIFY(wnd->List()->horizontalHeader()->stretchLastSection());
         wnd->resize(40, 30); // smaller than the layout: no negative sizes
         QCoreApplication::processEvents();
         QVERIFY(wnd->List()->width() >= 0 && wnd->List()->height() >= 0);
