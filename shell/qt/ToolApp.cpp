@@ -146,6 +146,10 @@ int RunTool(int argc, char** argv, const char* program, std::function<std::uniqu
     }
     SetDefaultSettingsStore(nullptr);
     store.Sync();
+    // A settings folder that cannot be written (a file in its place, no permission): say so
+    // rather than lose the settings without a word.
+    if (store.Status() == QSettings::AccessError)
+        std::fprintf(stderr, "%s: the settings could not be written to %s\n", program, qPrintable(store.FileName()));
     return 0;
 }
 

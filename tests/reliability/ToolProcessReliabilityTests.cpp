@@ -321,6 +321,25 @@ private slots:
         QVERIFY(s.contains("Settings_V2.3/" + placement + "_x1"));
     }
 
+    void unwritableSettingsFolderIsReported() {
+        // A file where the settings folder should be: nothing can be written, and the tool
+        // says so when it ends instead of losing the settings silently.
+        QTemporaryDir config;
+        {
+            QFile blocker(config.path() + "/Lumark Electronics");
+            QVERIFY(blocker.open(QIODevice::WriteOnly));
+        }
+        QProcess tool;
+        tool.setProcessEnvironment(ToolEnvironment(config.path()));
+        tool.start(Path("VQ5WReset"), {});
+        QVERIFY(tool.waitForStarted(kWait));
+        QTest::qWait(1000);
+        QVERIFY(Terminate(tool) >= 0);
+        QCOMPARE(tool.exitCode(), 0);
+        const QString err = QString::fromLocal8Bit(tool.readAllStandardError());
+        QVERIFY2(err.contains("the settings could not be written to"), qPrintable(err));
+    }
+
     void sigtermWhileAWriteNeverCompletes_data() { AddToolRows(); }
     void sigtermWhileAWriteNeverCompletes() {
         QFETCH(QString, program);
