@@ -23,6 +23,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 namespace vq5::qt {
 
@@ -54,25 +55,34 @@ QString FormatLogTime(std::uint32_t msOfHour) {
 
 // ---- model ---------------------------------------------------------------------------
 
+static_assert(CLogModel::kMaxRowText <= CLogModel::kBlockSize, "a row must fit in one block");
+static_assert(CLogModel::kMaxRowText <= 0xFFFF, "a row's length must fit its field");
+
 int CLogModel::rowCount(const QModelIndex& parent) const {
     if (parent.isValid())
         return 0;
-    return static_cast<int>(std::min<std::size_t>(m_Times.size(), INT32_MAX));
+    return static_cast<int>(std::min<std::size_t>(m_Rows.size(), INT32_MAX));
 }
 
 int CLogModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : 2; }
 
 QString CLogModel::TimeText(std::size_t row) const {
-    return row < m_Times.size() ? FormatLogTime(m_Times[row]) : QString();
+    return row < m_Rows.size() ? FormatLogTime(m_Rows[row].msOfHour) : QString();
+}
+
+std::string_view CLogModel::RowText(std::size_t row) const {
+    if (row >= m_Rows.size())
+        return {};
+    const Row& r = m_Rows[row];
+    if (r.length == 0)
+        return {};
+    return std::string_view(m_Blocks[r.block].get() + r.offset, r.length);
 }
 
 QString CLogModel::MessageText(std::size_t row) const {
-    if (row >= m_Times.size())
-        return {};
-    const std::size_t begin = m_Starts[row];
-    const std::size_t end = row + 1 < m_Starts.size() ? m_Starts[row + 1] : m_Text.size();
+    const std::string_view text = RowText(row);
     // Trace lines are 8-bit text; each byte stays one character.
-    return QString::fromLatin1(m_Text.data() + begin, static_cast<qsizetype>(end - begin));
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
 }
 
 QVariant CLogModel::data(const QModelIndex& index, int role) const {
@@ -95,15 +105,28 @@ QVariant CLogModel::headerData(int section, Qt::Orientation orientation, int rol
 void CLogModel::Append(std::vector<Line>& lines) {
     if (lines.empty())
         return;
-    const std::size_t first = m_Times.size();
+    const std::size_t first = m_Rows.size();
     if (first >= static_cast<std::size_t>(INT32_MAX))
         return; // the view cannot address more rows
     const std::size_t count = std::min(lines.size(), static_cast<std::size_t>(INT32_MAX) - first);
     beginInsertRows(QModelIndex(), static_cast<int>(first), static_cast<int>(first + count - 1));
     for (std::size_t i = 0; i < count; ++i) {
-        m_Starts.push_back(m_Text.size());
-        m_Times.push_back(lines[i].msOfHour);
-        m_Text.insert(m_Text.end(), lines[i].text.begin(), lines[i].text.end());
+        const std::string& text = lines[i].text;
+        const std::size_t length = std::min(text.size(), kMaxRowText);
+        if (m_Blocks.empty() || kBlockSize - m_Used < length) { // does not fit: start a new block
+            m_Blocks.push_back(std::make_unique_for_overwrite<char[]>(kBlockSize));
+            m_Used = 0;
+        }
+        Row row{};
+        row.block = static_cast<std::uint32_t>(m_Blocks.size() - 1);
+        row.offset = static_cast<std::uint32_t>(m_Used);
+        row.msOfHour = lines[i].msOfHour;
+        row.length = static_cast<std::uint16_t>(length);
+        if (length > 0) {
+            std::memcpy(m_Blocks.back().get() + m_Used, text.data(), length);
+            m_Used += length;
+        }
+        m_Rows.push_back(row);
     }
     endInsertRows();
 }
@@ -180,28 +203,58 @@ void CVLPLogWnd::AddLine(int level, std::string line) {
     if (line.size() > kMaxTraceLine)
         line.resize(kMaxTraceLine);
     CLogModel::Line rec{MsOfHour(m_Clock()), std::move(line)};
-    bool first = false;
+    bool schedule = false;
     {
         std::lock_guard<std::mutex> g(m_PendingLock);
-        first = m_Pending.empty();
+        // Once the queue has overrun, lines are only counted until the GUI has caught up;
+        // the count then goes into the list as one line (Flush).
+        if (m_Dropped > 0 || m_Pending.size() >= m_PendingLimit) {
+            ++m_Dropped;
+            return;
+        }
         m_Pending.push_back(std::move(rec));
+        schedule = !m_FlushScheduled;
+        m_FlushScheduled = true;
     }
-    // One flush per batch: only the line that finds the vector empty schedules it.
-    if (first)
+    // One flush per batch: only the line that finds no flush coming schedules one.
+    if (schedule)
         QMetaObject::invokeMethod(this, [this] { Flush(); }, Qt::QueuedConnection);
 }
 
 void CVLPLogWnd::Flush() {
     std::vector<CLogModel::Line> batch;
+    bool more = false;
     {
         std::lock_guard<std::mutex> g(m_PendingLock);
-        batch.swap(m_Pending);
+        const std::size_t n = std::min(m_Pending.size(), kFlushLines);
+        batch.reserve(n + 1);
+        std::move(m_Pending.begin(), m_Pending.begin() + static_cast<std::ptrdiff_t>(n), std::back_inserter(batch));
+        m_Pending.erase(m_Pending.begin(), m_Pending.begin() + static_cast<std::ptrdiff_t>(n));
+        if (m_Dropped > 0 && m_Pending.empty()) {
+            // Caught up: the lines not kept are named where they would have been.
+            batch.push_back({MsOfHour(m_Clock()), "... " + std::to_string(m_Dropped) + " lines dropped"});
+            m_Dropped = 0;
+        }
+        more = !m_Pending.empty();
+        m_FlushScheduled = more;
     }
+    if (more)
+        QMetaObject::invokeMethod(this, [this] { Flush(); }, Qt::QueuedConnection);
     if (batch.empty())
         return;
     m_Model.Append(batch);
     if (m_List)
         m_List->scrollToBottom();
+}
+
+void CVLPLogWnd::SetPendingLimit(std::size_t limit) {
+    std::lock_guard<std::mutex> g(m_PendingLock);
+    m_PendingLimit = limit;
+}
+
+std::size_t CVLPLogWnd::PendingLines() const {
+    std::lock_guard<std::mutex> g(m_PendingLock);
+    return m_Pending.size();
 }
 
 void CVLPLogWnd::SetLevelMask(int mask) {

@@ -3,8 +3,12 @@
 //
 // It is the engine's trace sink while open. AddLine (any thread, under the engine's log
 // lock) filters by pause and level mask, stamps the time and appends the line to a pending
-// vector; the first line into an empty vector schedules one queued flush, which moves the
-// whole batch into the list model on the GUI thread and scrolls to the end.
+// queue; the first line into an idle queue schedules one queued flush. A flush moves at most
+// kFlushLines lines into the list model on the GUI thread, scrolls to the end and schedules
+// itself again while lines remain, so a flood of lines never holds the GUI for long.
+// The queue is bounded: when the GUI falls more than the pending limit behind, further lines
+// are counted instead of kept, and once the GUI has caught up one line "... N lines dropped"
+// takes their place.
 #pragma once
 
 #include "Notify.h"
@@ -16,8 +20,12 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 class QCheckBox;
@@ -31,10 +39,16 @@ class CVLPEngine;
 
 namespace vq5::qt {
 
-// Rows of the log list, stored compactly: one text buffer, offsets and times.
+// Rows of the log list, stored compactly and in chunks: the texts in fixed blocks of
+// kBlockSize bytes (a row never spans two blocks), and per row its block, offset, length and
+// time in a deque. Growth adds a block or an index node; nothing already stored is copied or
+// moved, so a row's text stays where it was written.
 class CLogModel : public QAbstractTableModel {
     Q_OBJECT
 public:
+    static constexpr std::size_t kBlockSize = std::size_t(1) << 20;
+    static constexpr std::size_t kMaxRowText = 2000; // longer texts are cut (trace lines are <= 2000)
+
     struct Line {
         std::uint32_t msOfHour; // milliseconds within the hour (UTC)
         std::string text;
@@ -47,14 +61,23 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
     void Append(std::vector<Line>& lines); // one insertion for the whole batch
-    std::size_t Rows() const { return m_Times.size(); }
+    std::size_t Rows() const { return m_Rows.size(); }
+    std::size_t Blocks() const { return m_Blocks.size(); }
+    const char* BlockData(std::size_t block) const { return block < m_Blocks.size() ? m_Blocks[block].get() : nullptr; }
     QString TimeText(std::size_t row) const;
     QString MessageText(std::size_t row) const;
+    std::string_view RowText(std::size_t row) const; // the stored bytes; empty past the end
 
 private:
-    std::vector<char> m_Text;
-    std::vector<std::size_t> m_Starts;
-    std::vector<std::uint32_t> m_Times;
+    struct Row {
+        std::uint32_t block;
+        std::uint32_t offset;
+        std::uint32_t msOfHour;
+        std::uint16_t length;
+    };
+    std::deque<std::unique_ptr<char[]>> m_Blocks;
+    std::size_t m_Used = 0; // bytes used in the last block
+    std::deque<Row> m_Rows;
 };
 
 // "%2d:%02d.%02d": minute, second, milliseconds / 10 of the UTC time.
@@ -80,7 +103,13 @@ public:
     void SetLevelMask(int mask); // also sets the check boxes
     bool Paused() const { return m_Paused.load(); }
     void SetPaused(bool paused); // as the Start/Stop button does
-    void Flush();                // moves pending lines into the list (GUI thread)
+    // GUI thread: moves up to kFlushLines pending lines into the list and scrolls to the end;
+    // schedules another flush while lines remain.
+    void Flush();
+    static constexpr std::size_t kFlushLines = 20000;
+    static constexpr std::size_t kPendingLimit = 1000000;
+    void SetPendingLimit(std::size_t limit); // test seam; kPendingLimit by default
+    std::size_t PendingLines() const;
 
     CLogModel& Model() { return m_Model; }
     QTableView* List() const { return m_List; }
@@ -116,8 +145,11 @@ private:
     std::atomic<bool> m_Attached{false};
     std::function<std::chrono::system_clock::time_point()> m_Clock;
 
-    std::mutex m_PendingLock; // guards m_Pending
-    std::vector<CLogModel::Line> m_Pending;
+    mutable std::mutex m_PendingLock; // guards the four below
+    std::deque<CLogModel::Line> m_Pending;
+    std::size_t m_PendingLimit = kPendingLimit;
+    std::uint64_t m_Dropped = 0;    // lines not kept since the queue overran; 0: taking lines
+    bool m_FlushScheduled = false; // a queued flush will come
 
     CLogModel m_Model;
     QTableView* m_List = nullptr;

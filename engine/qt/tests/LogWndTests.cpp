@@ -1,7 +1,9 @@
 // The protocol log window: level filtering and pause before anything is copied, the time
 // column, the '$' lines of the engine, the 2000-character cut, batching of lines from the
-// worker, the layout on resize, the level mask and placement in "VLPLogWnd", and a list of
-// hundreds of thousands of rows.
+// worker (at most one slice per event-loop turn), the bounded pending queue and its
+// "... N lines dropped" line, the table list and its chunked row storage, the layout on
+// resize, the level mask and placement in "VLPLogWnd", and a list of hundreds of thousands
+// of rows.
 #include "VLPLogWnd.h"
 
 #include "QtTestSupport.h"
@@ -12,12 +14,14 @@
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTableView>
 #include <QtTest>
 
 #include <ctime>
+#include <random>
 
 using namespace vq5;
 using namespace vq5::qt;
@@ -36,6 +40,20 @@ std::chrono::system_clock::time_point At140507123() {
     tm.tm_sec = 7;
     const std::time_t t = timegm(&tm);
     return std::chrono::system_clock::from_time_t(t) + std::chrono::milliseconds(123);
+}
+
+// prefix followed by the number in decimal.
+std::string Numbered(const char* prefix, std::size_t n) {
+    std::string s(prefix);
+    s += std::to_string(n);
+    return s;
+}
+
+// "... N lines dropped" -> N; -1 for any other text.
+long long DroppedCount(const QString& text) {
+    static const QRegularExpression re(QStringLiteral("^\\.\\.\\. (\\d+) lines dropped$"));
+    const auto m = re.match(text);
+    return m.hasMatch() ? m.captured(1).toLongLong() : -1;
 }
 
 QStringList Messages(CVLPLogWnd& wnd) {
@@ -231,6 +249,245 @@ private slots:
         QVERIFY(!m_Engine->HasTraceSink());
         QCoreApplication::processEvents();
         m_Engine->Trace(3, "nobody listens");
+    }
+
+    void listIsATableWithFixedRowHeights() {
+        auto wnd = Open();
+        wnd->show();
+        QTableView* list = wnd->List();
+        QVERIFY(list->verticalHeader()->isHidden());
+        QCOMPARE(list->verticalHeader()->sectionResizeMode(0), QHeaderView::Fixed);
+        const int rowHeight = list->fontMetrics().height() + 4;
+        QCOMPARE(list->verticalHeader()->defaultSectionSize(), rowHeight);
+        QVERIFY(!list->showGrid());
+        QVERIFY(!list->wordWrap());
+        QCOMPARE(list->selectionBehavior(), QAbstractItemView::SelectRows);
+        QCOMPARE(list->editTriggers(), QAbstractItemView::NoEditTriggers);
+        QCOMPARE(list->horizontalHeader()->sectionSize(0), 60);
+        QVERIFY(list->horizontalHeader()->stretchLastSection());
+        QCOMPARE(list->model(), static_cast<QAbstractItemModel*>(&wnd->Model()));
+        QCOMPARE(list->contextMenuPolicy(), Qt::CustomContextMenu);
+        // Rows added later keep the fixed height, also a row of the longest text.
+        wnd->AddLine(3, "short");
+        wnd->AddLine(3, std::string(2000, 'w'));
+        wnd->Flush();
+        QCOMPARE(list->rowHeight(0), rowHeight);
+        QCOMPARE(list->rowHeight(1), rowHeight);
+        // A click selects the whole row.
+        list->selectRow(1);
+        QCOMPARE(list->selectionModel()->selectedRows().size(), 1);
+        QCOMPARE(list->selectionModel()->selectedIndexes().size(), 2);
+    }
+
+    void rowsReadBackAcrossBlockBoundaries() {
+        CLogModel model;
+        // Lengths 0 to 2000 in a fixed pseudo-random order: about 3.5 blocks of text, rows
+        // landing at every kind of offset, and lines that would straddle a block end.
+        std::mt19937 rng(5);
+        std::uniform_int_distribution<int> len(0, 2000), ch(0x20, 0xFF);
+        std::vector<std::string> texts;
+        std::size_t total = 0;
+        texts.push_back(std::string()); // an empty first row, before any block exists
+        while (total < 3 * CLogModel::kBlockSize + CLogModel::kBlockSize / 2) {
+            std::string t(static_cast<std::size_t>(len(rng)), ' ');
+            for (char& c : t)
+                c = static_cast<char>(ch(rng));
+            total += t.size();
+            texts.push_back(std::move(t));
+        }
+        texts.push_back(std::string(2000, 'e')); // the longest row
+        texts.push_back(std::string());          // empty rows in between
+        texts.push_back("last");
+        const std::size_t rows = texts.size();
+        QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
+        // Appended in batches of different sizes, as flushes do.
+        std::size_t next = 0;
+        const char* firstRowData = nullptr;
+        for (std::size_t batchSize : {1u, 7u, 500u, 3u, 100000u}) {
+            std::vector<CLogModel::Line> batch;
+            for (std::size_t i = 0; i < batchSize && next < rows; ++i, ++next)
+                batch.push_back({static_cast<std::uint32_t>(next), texts[next]});
+            model.Append(batch);
+            if (next > 1 && firstRowData == nullptr)
+                firstRowData = model.RowText(1).data();
+        }
+        QCOMPARE(model.Rows(), rows);
+        QCOMPARE(model.rowCount(), int(rows));
+        QCOMPARE(inserted.count(), 5);
+        for (std::size_t i = 0; i < rows; ++i) {
+            QVERIFY2(model.RowText(i) == texts[i], qPrintable(QStringLiteral("row %1").arg(i)));
+            QCOMPARE(model.TimeText(i), FormatLogTime(static_cast<std::uint32_t>(i)));
+        }
+        QCOMPARE(model.MessageText(rows - 1), QStringLiteral("last"));
+        QCOMPARE(model.data(model.index(int(rows - 2), 1)).toString(), QString());
+        // Text is never copied when the store grows: row 1 is where it was first written.
+        QCOMPARE(model.RowText(1).data(), firstRowData);
+        // Blocks are filled up to the last row that fits: no more than one 2000-byte row's
+        // room is lost per block, and no block is wasted.
+        std::size_t stored = 0;
+        for (const auto& t : texts)
+            stored += t.size();
+        QVERIFY(model.Blocks() >= (stored + CLogModel::kBlockSize - 1) / CLogModel::kBlockSize);
+        QVERIFY(model.Blocks() <= stored / (CLogModel::kBlockSize - CLogModel::kMaxRowText) + 1);
+        // Every row lies wholly inside one block.
+        for (std::size_t i = 0; i < rows; ++i) {
+            const std::string_view t = model.RowText(i);
+            if (t.empty())
+                continue;
+            bool inside = false;
+            for (std::size_t b = 0; b < model.Blocks() && !inside; ++b) {
+                const char* base = model.BlockData(b);
+                inside = t.data() >= base && t.data() + t.size() <= base + CLogModel::kBlockSize;
+            }
+            QVERIFY2(inside, qPrintable(QStringLiteral("row %1").arg(i)));
+        }
+        QCOMPARE(model.BlockData(model.Blocks()), nullptr);
+        // Past the end: empty, never a read out of bounds.
+        QVERIFY(model.RowText(rows).empty());
+        QCOMPARE(model.MessageText(rows + 5), QString());
+        QCOMPARE(model.TimeText(rows), QString());
+    }
+
+    void overlongTextHandedToTheModelIsCut() {
+        CLogModel model;
+        std::vector<CLogModel::Line> batch{{0, std::string(CLogModel::kMaxRowText + 500, 'x')}, {1, "next"}};
+        model.Append(batch);
+        QCOMPARE(model.RowText(0).size(), CLogModel::kMaxRowText);
+        QVERIFY(model.RowText(1) == "next");
+    }
+
+    void aBurstArrivesInSlicesInOrder() {
+        auto wnd = Open();
+        wnd->show();
+        QSignalSpy inserted(&wnd->Model(), &QAbstractItemModel::rowsInserted);
+        const int lines = 50000;
+        for (int i = 0; i < lines; ++i)
+            m_Engine->Trace(3, "burst %d", i);
+        // Another event posted behind the burst gets its turn after the first slice, not
+        // after all 50,000 lines.
+        std::size_t rowsWhenOtherEventRan = 0;
+        bool otherRan = false;
+        QMetaObject::invokeMethod(
+            wnd.get(), [&] { rowsWhenOtherEventRan = wnd->Model().Rows(), otherRan = true; }, Qt::QueuedConnection);
+        QVERIFY(PumpUntil([&] { return wnd->Model().Rows() == std::size_t(lines); }));
+        QVERIFY(otherRan);
+        QCOMPARE(rowsWhenOtherEventRan, CVLPLogWnd::kFlushLines);
+        // Three slices: 20,000 + 20,000 + 10,000, each a single insertion at the end.
+        QCOMPARE(inserted.count(), 3);
+        int expectFirst = 0;
+        for (const auto& args : inserted) {
+            QCOMPARE(args.at(1).toInt(), expectFirst);
+            const int count = args.at(2).toInt() - args.at(1).toInt() + 1;
+            QVERIFY(count <= int(CVLPLogWnd::kFlushLines));
+            expectFirst += count;
+        }
+        QCOMPARE(expectFirst, lines);
+        for (int i = 0; i < lines; ++i)
+            QVERIFY2(wnd->Model().RowText(std::size_t(i)) == Numbered("burst ", i), qPrintable(QString::number(i)));
+        QCOMPARE(wnd->PendingLines(), std::size_t(0));
+        // Scrolled to the newest row.
+        const QRect last = wnd->List()->visualRect(wnd->Model().index(lines - 1, 1));
+        QVERIFY(wnd->List()->viewport()->rect().intersects(last));
+    }
+
+    void oneFlushMovesOneSlice() {
+        auto wnd = Open();
+        for (int i = 0; i < 45000; ++i)
+            wnd->AddLine(3, Numbered("s", i));
+        wnd->Flush();
+        QCOMPARE(wnd->Model().Rows(), CVLPLogWnd::kFlushLines);
+        QCOMPARE(wnd->PendingLines(), 45000 - CVLPLogWnd::kFlushLines);
+        wnd->Flush();
+        wnd->Flush();
+        QCOMPARE(wnd->Model().Rows(), std::size_t(45000));
+        QVERIFY(wnd->Model().RowText(44999) == "s44999");
+        wnd->Flush(); // nothing left: no empty insertion
+        QCOMPARE(wnd->Model().Rows(), std::size_t(45000));
+    }
+
+    void overrunDropsLinesAndSaysHowMany() {
+        auto wnd = Open();
+        wnd->SetClock([] { return At140507123(); });
+        wnd->SetPendingLimit(100);
+        for (int i = 0; i < 150; ++i)
+            wnd->AddLine(3, Numbered("l", i));
+        QCOMPARE(wnd->PendingLines(), std::size_t(100));
+        wnd->Flush();
+        QCOMPARE(wnd->Model().Rows(), std::size_t(101));
+        QVERIFY(wnd->Model().RowText(99) == "l99");
+        QCOMPARE(wnd->Model().MessageText(100), QStringLiteral("... 50 lines dropped"));
+        QCOMPARE(wnd->Model().TimeText(100), QStringLiteral(" 5:07.12"));
+        // Caught up: lines are taken again, after the notice, and no second notice comes.
+        wnd->AddLine(3, "again");
+        wnd->Flush();
+        QCOMPARE(wnd->Model().Rows(), std::size_t(102));
+        QCOMPARE(wnd->Model().MessageText(101), QStringLiteral("again"));
+        // Filtered and paused lines are not "dropped": they never count.
+        wnd->SetPendingLimit(1);
+        wnd->AddLine(3, "one");
+        wnd->AddLine(0, "io, filtered");
+        wnd->SetPaused(true);
+        wnd->AddLine(3, "paused");
+        wnd->SetPaused(false);
+        wnd->AddLine(3, "over");
+        wnd->Flush();
+        QCOMPARE(Messages(*wnd).mid(102), (QStringList{"one", "... 1 lines dropped"}));
+    }
+
+    void droppingLastsUntilTheGuiHasCaughtUp() {
+        auto wnd = Open();
+        const std::size_t limit = CVLPLogWnd::kFlushLines + 10000;
+        wnd->SetPendingLimit(limit);
+        for (std::size_t i = 0; i < limit + 10; ++i)
+            wnd->AddLine(2, Numbered("k", i));
+        wnd->Flush(); // one slice out; the rest still pending
+        QCOMPARE(wnd->PendingLines(), std::size_t(10000));
+        wnd->AddLine(2, "while behind"); // there is room again, but the GUI is still behind
+        QCOMPARE(wnd->PendingLines(), std::size_t(10000));
+        wnd->Flush();
+        QCOMPARE(wnd->Model().Rows(), limit + 1);
+        QVERIFY(wnd->Model().RowText(limit - 1) == Numbered("k", limit - 1));
+        QCOMPARE(wnd->Model().MessageText(limit), QStringLiteral("... 11 lines dropped"));
+        wnd->AddLine(2, "taken");
+        wnd->Flush();
+        QCOMPARE(wnd->Model().MessageText(limit + 1), QStringLiteral("taken"));
+    }
+
+    void aWorkerOutpacingTheGuiLosesNothingSilently() {
+        auto wnd = Open();
+        wnd->SetPendingLimit(2000);
+        const int lines = 100000;
+        std::atomic<bool> done{false};
+        std::thread worker([&] {
+            for (int i = 0; i < lines; ++i)
+                m_Engine->Trace(1, "%d", i);
+            done = true;
+        });
+        // Every line is either listed or counted in a notice; listed lines keep their order
+        // and a notice stands where lines are missing.
+        auto accounted = [&] {
+            long long n = 0;
+            for (std::size_t r = 0; r < wnd->Model().Rows(); ++r) {
+                const long long d = DroppedCount(wnd->Model().MessageText(r));
+                n += d >= 0 ? d : 1;
+            }
+            return n;
+        };
+        QVERIFY(PumpUntil([&] { return done.load() && wnd->PendingLines() == 0 && accounted() == lines; }, 60000));
+        worker.join();
+        long long expect = 0;
+        for (std::size_t r = 0; r < wnd->Model().Rows(); ++r) {
+            const QString text = wnd->Model().MessageText(r);
+            const long long d = DroppedCount(text);
+            if (d >= 0) {
+                QVERIFY(d > 0);
+                expect += d;
+            } else {
+                QCOMPARE(text.toLongLong(), expect);
+                ++expect;
+            }
+        }
+        QCOMPARE(expect, (long long)lines);
     }
 
     void layoutOnResize() {
