@@ -21,7 +21,9 @@ std::string Hex(const Bytes& bytes) {
     char part[4];
     for (unsigned char b : bytes) {
         std::snprintf(part, sizeof part, "%02X", b);
-        out += (out.empty() ? "" : " ") + std::string(part);
+        if (!out.empty())
+            out += ' ';
+        out += part;
     }
     return out;
 }
