@@ -1,5 +1,6 @@
 #include "VLPIO.h"
 
+#include "PortOpenError.h"
 #include "PosixSerialPort.h"
 
 #include <cerrno>
@@ -146,7 +147,12 @@ bool CVLPIO::Open() {
             ShowErrorText("Open of " + m_ComPort, "port in use: " + m_ComPort);
         else if (error == kLineSettingsRefused)
             ShowErrorText("Open of " + m_ComPort, "the port does not keep the line settings (1200 baud, 8N1, raw): " + m_ComPort);
-        else
+        else if (error == EACCES || error == EPERM) {
+            // Name the group that gives access, not just "Permission denied".
+            const std::string path = PortDevicePath(m_ComPort);
+            ShowErrorText("Open of " + m_ComPort,
+                          PortOpenErrorText(error, SystemErrorText(error), path, PortAccessGroup(path)));
+        } else
             ShowError("Open of " + m_ComPort, error);
         return false;
     }

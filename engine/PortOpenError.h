@@ -1,0 +1,26 @@
+// What the user is told when a serial port does not open.
+//
+// Most failures are the system's own text ("No such file or directory"). A port the user may
+// not open (EACCES, EPERM) is almost always a missing group membership: the serial devices
+// belong to a group ('dialout' on Debian and Ubuntu, 'uucp' on some others), so the text names
+// that group and the command that adds the user to it.
+#pragma once
+
+#include <string>
+
+namespace vq5 {
+
+// The group a user must belong to for `devicePath`: the device file's group when that group
+// may read and write it (and is not root's), else "dialout". Never fails: a device that
+// cannot be looked at gives "dialout".
+std::string PortAccessGroup(const std::string& devicePath);
+
+// The message box text for an open that failed with `error`. The system's text `systemText`
+// comes first; for EACCES and EPERM the device path and the remedy follow:
+//   "Permission denied: /dev/ttyUSB0. Add your user to the group 'dialout'
+//    (sudo adduser $USER dialout) and log in again."
+// (one line). Any other error gives `systemText` unchanged.
+std::string PortOpenErrorText(int error, const std::string& systemText, const std::string& devicePath,
+                              const std::string& group = "dialout");
+
+} // namespace vq5
