@@ -128,6 +128,8 @@ seed(sl, "identification_and_gates", b"\x02" + queued("84>&PS3", "91<&PIB", "&PX
 seed(sl, "bad_check_then_good", b"\x00" + queued() + SELECT + info("&QFS1", damage=True) + b"\x00" +
      info("&QFS1") + EOTF)
 seed(sl, "select_interrupted_by_poll", b"\x04" + queued("&PIA") + SELECT + TIMEOUT + POLL + ACKF + POLL)
+seed(sl, "failed_read_inside_selected_frame", b"\x04" + queued("&PIA") + SELECT + info("&QIAxyz")[:8] + FAILED +
+     EOTF + POLL + ACKF)
 seed(sl, "poll_no_answer", b"\x04" + queued("&PIA") + POLL + TIMEOUT + POLL + ACKF)
 
 # ---- device_readers: major, minor, item, prefix text, reply

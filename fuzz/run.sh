@@ -56,7 +56,7 @@ for name in "${WANTED[@]}"; do
   if "$prog" -max_total_time="$SECONDS_EACH" -timeout=10 -rss_limit_mb=2048 -max_len=4096 \
       -print_final_stats=1 -artifact_prefix="$BUILD/fuzz-artifacts/${name}-" \
       ${VQ5_FUZZ_FLAGS:-} "$work" "$ROOT/fuzz/corpus/$name" >"$log" 2>&1; then
-    grep -E "^(stat::number_of_executed_units|stat::peak_rss_mb)|^#[0-9]+ +DONE" "$log" | tr '\n' ' '
+    grep -E "^stat::(number_of_executed_units|average_exec_per_sec)|^#[0-9]+[[:space:]]+DONE" "$log" | tr -s ' \t\n' ' ' || true
     echo
   else
     echo "FAILED: fuzz_$name (log: $log)" >&2
