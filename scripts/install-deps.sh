@@ -11,6 +11,7 @@ PACKAGES=(
   clang libclang-rt-14-dev
   desktop-file-utils librsvg2-bin
   strace
+  dpkg-dev
 )
 
 missing=()

@@ -2,18 +2,34 @@
 # Installs what is missing, builds, and runs every test.
 #   scripts/test.sh           all: normal build, ASan+UBSan build, ThreadSanitizer build of the Qt-free core
 #   scripts/test.sh --quick   the normal build only
+#   --package (or CI=true)    also makes the Debian package of the normal build, installs it,
+#                             starts every installed tool, removes it (packaging/check-deb.sh;
+#                             installs into this system: root or sudo)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/install-deps.sh
 
 quick=0
-[ "${1:-}" = "--quick" ] && quick=1
+package=0
+[ "${CI:-}" = "true" ] && package=1
+for arg in "$@"; do
+  case "$arg" in
+    --quick) quick=1 ;;
+    --package) package=1 ;;
+    *) echo "usage: scripts/test.sh [--quick] [--package]" >&2; exit 2 ;;
+  esac
+done
+bash scripts/install-deps.sh
 jobs=$(nproc)
 
 echo "== build (warnings are errors)"
 bash scripts/build.sh build -DVQ5_WERROR=ON
 echo "== tests"
 ctest --test-dir build --output-on-failure -j"$jobs"
+
+if [ "$package" = 1 ]; then
+  echo "== Debian package"
+  bash packaging/check-deb.sh build
+fi
 
 if [ "$quick" = 1 ]; then
   exit 0
