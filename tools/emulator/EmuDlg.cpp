@@ -1,11 +1,16 @@
 #include "EmuDlg.h"
 
+#include "ListExport.h"
 #include "LogIcons.h"
 #include "WindowBinding.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QMenu>
 #include <algorithm>
 #include <QGroupBox>
+#include <QFileDialog>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMessageBox>
@@ -67,6 +72,8 @@ CEmuDlg::CEmuDlg(ISettingsStore* store, QWidget* parent)
     m_Log->setIconSize(QSize(kLogIconSize, kLogIconSize));
     m_Log->header()->setStretchLastSection(true);
     m_Log->header()->setSectionsMovable(false);
+    m_Log->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_Log, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) { ShowLogMenu(pos); });
 
     m_Placeholder = new QGroupBox(QStringLiteral("Engine"), body);
     m_Placeholder->setObjectName(QStringLiteral("1004"));
@@ -183,6 +190,45 @@ void CEmuDlg::AddLogLine(const std::string& line) {
     item->setData(0, Qt::UserRole, e.icon);
     item->setText(1, QString::fromLatin1(e.text.data(), static_cast<qsizetype>(e.text.size())));
     m_Log->scrollToItem(item);
+}
+
+QString CEmuDlg::LogRowsText(bool selectedOnly) const {
+    const QAbstractItemModel& model = *m_Log->model();
+    return selectedOnly ? qt::ModelRowsText(model, qt::SelectedRows(*m_Log)) : qt::ModelRowsText(model);
+}
+
+bool CEmuDlg::SaveLogTo(const QString& path) {
+    QString reason;
+    if (qt::WriteTextFile(path, LogRowsText(false), reason))
+        return true;
+    const QString text = qt::SaveFailedText(path, reason);
+    if (MessageHook())
+        MessageHook()(this, text);
+    else
+        QMessageBox::warning(this, QStringLiteral("Save"), text);
+    return false;
+}
+
+void CEmuDlg::ShowLogMenu(const QPoint& pos) {
+    auto* menu = new QMenu(m_Log);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    QAction* copy = menu->addAction(QStringLiteral("Copy"));
+    copy->setEnabled(!qt::SelectedRows(*m_Log).isEmpty());
+    connect(copy, &QAction::triggered, this, [this] { QApplication::clipboard()->setText(LogRowsText(true)); });
+    QAction* save = menu->addAction(QStringLiteral("Save..."));
+    // After the menu has gone: the file dialog is not opened from inside the menu's handling.
+    connect(save, &QAction::triggered, this, [this] {
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save"), QString(),
+                                                                  QStringLiteral("Text files (*.txt);;All files (*)"));
+                if (!path.isEmpty())
+                    SaveLogTo(path);
+            },
+            Qt::QueuedConnection);
+    });
+    menu->popup(m_Log->viewport()->mapToGlobal(pos));
 }
 
 void CEmuDlg::OnNotify(const Notification& n) {

@@ -50,6 +50,15 @@ public:
     // Appends one log line (icon digit first, or none) with the time of now, scrolled into view.
     void AddLogLine(const std::string& line);
 
+    // The message log's rows as text: "min:sec.xx<TAB>Message" per row, one line each; the
+    // selected rows ("Copy") or all of them ("Save..."), as the list shows them.
+    QString LogRowsText(bool selectedOnly) const;
+    // Writes all rows to `path` (UTF-8); a failure is reported with a box naming the file and
+    // the system's reason (through the message hook when set).
+    bool SaveLogTo(const QString& path);
+    // The log's context menu ("Copy", "Save..."), opened at `pos` of the list's viewport.
+    void ShowLogMenu(const QPoint& pos);
+
     // Where refusal messages go (tests replace it). Default: a message box.
     static void SetMessageHook(std::function<void(QWidget*, const QString&)> hook);
     // Where the log takes its time from (tests). Default: the system clock.
