@@ -1,5 +1,6 @@
 #include "VLPLogWnd.h"
 
+#include "ListExport.h"
 #include "VLPEngine.h"
 
 #include "WindowBinding.h"
@@ -9,13 +10,10 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QCloseEvent>
-#include <QFile>
-#include <QFileDialog>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QMenu>
-#include <QMessageBox>
 #include <QMetaObject>
 #include <QPushButton>
 #include <QResizeEvent>
@@ -317,18 +315,20 @@ QString CVLPLogWnd::RowsText(bool selectedOnly) const {
     for (std::size_t r : rows) {
         out += m_Model.TimeText(r);
         out += QLatin1Char('\t');
-        out += m_Model.MessageText(r);
+        out += ExportCellText(m_Model.MessageText(r)); // one line per row
         out += QLatin1Char('\n');
     }
     return out;
 }
 
-bool CVLPLogWnd::SaveTo(const QString& path) const {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return false;
-    const QByteArray bytes = RowsText(false).toLatin1();
-    return file.write(bytes) == bytes.size() && file.flush();
+bool CVLPLogWnd::SaveTo(const QString& path, QString* reason) const {
+    // The texts as shown, in UTF-8 like the clipboard's: a byte above 127 is the character the
+    // list shows for it.
+    QString why;
+    const bool ok = WriteTextFile(path, RowsText(false), why);
+    if (reason)
+        *reason = why;
+    return ok;
 }
 
 void CVLPLogWnd::ShowContextMenu(const QPoint& pos) {
@@ -340,11 +340,8 @@ void CVLPLogWnd::ShowContextMenu(const QPoint& pos) {
     if (chosen == copy) {
         QApplication::clipboard()->setText(RowsText(true));
     } else if (chosen == save) {
-        const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save"), QString(),
-                                                          QStringLiteral("Text files (*.txt);;All files (*)"));
-        if (!path.isEmpty() && !SaveTo(path))
-            QMessageBox::warning(this, QStringLiteral("Save"),
-                                 QStringLiteral("The log could not be written to \"%1\".").arg(path));
+        // The rows of the moment the file is chosen; a failure names the file and the reason.
+        AskAndSaveText(this, [this] { return RowsText(false); });
     }
 }
 

@@ -118,9 +118,11 @@ public:
     QGroupBox* LevelGroup() const { return m_Group; }
     QCheckBox* LevelBox(int level) const { return m_Levels[level]; }
 
-    // Copy / save of the selected (copy) or all (save) rows, tab-separated time and message.
+    // Copy / save of the selected (copy) or all (save) rows, tab-separated time and message,
+    // one line per row, as the list shows them. SaveTo writes UTF-8 and replaces the file whole;
+    // on failure it returns false with the system's reason in `reason` (when given).
     QString RowsText(bool selectedOnly) const;
-    bool SaveTo(const QString& path) const;
+    bool SaveTo(const QString& path, QString* reason = nullptr) const;
 
     // Test seam: the clock that stamps lines.
     void SetClock(std::function<std::chrono::system_clock::time_point()> clock);

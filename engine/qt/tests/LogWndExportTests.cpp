@@ -1,0 +1,179 @@
+// The protocol log window's "Copy" and "Save...": the saved file holds the rows as the list
+// shows them, byte for byte (UTF-8), "Time<TAB>Message" one line per row; "Copy" takes the
+// selected rows; a failed save gives the system's reason.
+#include "VLPLogWnd.h"
+
+#include "ListExport.h"
+#include "SettingsStore.h"
+#include "VLPEngine.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QFile>
+#include <QMenu>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+#include <cerrno>
+#include <cstring>
+
+using namespace vq5;
+using namespace vq5::qt;
+
+namespace {
+
+// The rows as the list shows them: the model's displayed texts, read back column by column.
+QByteArray ShownRows(const QAbstractItemModel& model, const QVector<int>& only = {}) {
+    QByteArray out;
+    for (int row = 0; row < model.rowCount(); ++row) {
+        if (!only.isEmpty() && !only.contains(row))
+            continue;
+        for (int column = 0; column < model.columnCount(); ++column) {
+            if (column > 0)
+                out += '\t';
+            out += model.data(model.index(row, column), Qt::DisplayRole).toString().toUtf8();
+        }
+        out += '\n';
+    }
+    return out;
+}
+
+QByteArray ReadFile(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return QByteArray("<cannot read>");
+    return f.readAll();
+}
+
+// Minute 5, second 7.123 of an hour: " 5:07.12".
+std::chrono::system_clock::time_point AtMinute5Second7Ms123() {
+    return std::chrono::system_clock::time_point(
+        std::chrono::milliseconds(1700000000000LL / 3600000 * 3600000 + 5 * 60000 + 7123));
+}
+
+} // namespace
+
+class LogWndExportTests : public QObject {
+    Q_OBJECT
+
+    CMemoryStore m_Store;
+    std::unique_ptr<CVLPEngine> m_Engine;
+
+    std::unique_ptr<CVLPLogWnd> Open() {
+        auto wnd = std::make_unique<CVLPLogWnd>(*m_Engine, &m_Store);
+        wnd->Attach();
+        return wnd;
+    }
+
+private slots:
+    void init() {
+        m_Store.Replace({});
+        m_Engine = std::make_unique<CVLPEngine>(&m_Store);
+    }
+    void cleanup() { m_Engine.reset(); }
+
+    void savedFileEqualsTheRowsShown() {
+        auto wnd = Open();
+        m_Engine->Trace(3, "CVLPMsg::TxMessage() = %s", "\"&PIA\"");
+        m_Engine->Trace(3, "tab\there");
+        m_Engine->Trace(2, "caf\xe9 \xff %d", 7); // bytes above 127 as the list shows them
+        m_Engine->Trace(1, "%s", "");
+        for (int i = 0; i < 50; ++i)
+            m_Engine->Trace(2, "CVLPSlave::StateEngine(), State=%s %d", "sIdle", i);
+        wnd->Flush();
+        QCOMPARE(wnd->Model().Rows(), std::size_t(54));
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("log.txt"));
+        QString reason = QStringLiteral("stale");
+        QVERIFY(wnd->SaveTo(path, &reason));
+        QCOMPARE(reason, QString());
+        const QByteArray saved = ReadFile(path);
+        QCOMPARE(saved, ShownRows(wnd->Model()));
+        const QList<QByteArray> lines = saved.split('\n');
+        QCOMPARE(lines.size(), 55); // 54 rows and the empty rest after the last line end
+        QVERIFY(lines[0].endsWith("\tCVLPMsg::TxMessage() = \"&PIA\""));
+        QVERIFY(lines[1].endsWith("\ttab\there"));
+        QVERIFY(lines[2].endsWith(QByteArray("\tcaf\xc3\xa9 \xc3\xbf 7")));
+        QVERIFY(lines[3].endsWith("\t"));
+        // The list shows the same character for the byte (not a replacement character).
+        QCOMPARE(wnd->Model().MessageText(2), QStringLiteral("caf\u00e9 \u00ff 7"));
+    }
+
+    void copyTakesTheSelectedRowsAndSaveAllOfThem() {
+        auto wnd = Open();
+        wnd->SetClock([] { return AtMinute5Second7Ms123(); });
+        m_Engine->Trace(3, "first");
+        m_Engine->Trace(3, "second\tcolumn");
+        m_Engine->Trace(3, "third \xe4");
+        wnd->Flush();
+        auto* sel = wnd->List()->selectionModel();
+        sel->select(wnd->Model().index(2, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        sel->select(wnd->Model().index(0, 1), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        const QString expected = QStringLiteral(" 5:07.12\tfirst\n 5:07.12\tthird \u00e4\n");
+        QCOMPARE(wnd->RowsText(true), expected);
+        QCOMPARE(wnd->RowsText(true).toUtf8(), ShownRows(wnd->Model(), {0, 2}));
+        QCOMPARE(wnd->RowsText(false),
+                 QStringLiteral(" 5:07.12\tfirst\n 5:07.12\tsecond\tcolumn\n 5:07.12\tthird \u00e4\n"));
+    }
+
+    void theContextMenuOffersCopyAndSave() {
+        auto wnd = Open();
+        wnd->show();
+        m_Engine->Trace(3, "one");
+        m_Engine->Trace(3, "two");
+        wnd->Flush();
+        wnd->List()->selectionModel()->select(wnd->Model().index(1, 0),
+                                              QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        QStringList texts;
+        bool copyEnabled = false;
+        int menus = 0;
+        // The menu runs its own loop: read it, choose "Copy".
+        QTimer chooser;
+        chooser.setInterval(20);
+        connect(&chooser, &QTimer::timeout, [&] {
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            if (!menu)
+                return;
+            ++menus;
+            for (QAction* a : menu->actions())
+                texts << a->text();
+            QAction* copy = menu->actions().value(0);
+            copyEnabled = copy && copy->isEnabled();
+            if (copy) {
+                menu->setActiveAction(copy);
+                QTest::keyClick(menu, Qt::Key_Return);
+            } else {
+                menu->close();
+            }
+        });
+        QApplication::clipboard()->clear();
+        chooser.start();
+        emit wnd->List()->customContextMenuRequested(QPoint(5, 5));
+        chooser.stop();
+        QCOMPARE(menus, 1);
+        QCOMPARE(texts, QStringList({QStringLiteral("Copy"), QStringLiteral("Save...")}));
+        QVERIFY(copyEnabled);
+        QCOMPARE(QApplication::clipboard()->text(), wnd->RowsText(true));
+        QVERIFY(QApplication::clipboard()->text().endsWith(QStringLiteral("\ttwo\n")));
+    }
+
+    void aFailedSaveGivesTheReason() {
+        auto wnd = Open();
+        m_Engine->Trace(3, "x");
+        wnd->Flush();
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("no/such/folder/log.txt"));
+        QString reason;
+        QVERIFY(!wnd->SaveTo(path, &reason));
+        QCOMPARE(reason, QString::fromLocal8Bit(std::strerror(ENOENT)));
+        QVERIFY(!wnd->SaveTo(dir.path()));
+        // What the box says.
+        QVERIFY(SaveFailedText(path, reason).contains(path));
+        QVERIFY(SaveFailedText(path, reason).contains(reason));
+    }
+};
+
+QTEST_MAIN(LogWndExportTests)
+#include "LogWndExportTests.moc"
