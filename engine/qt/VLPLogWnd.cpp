@@ -247,7 +247,7 @@ void CVLPLogWnd::Flush() {
 
 void CVLPLogWnd::SetPendingLimit(std::size_t limit) {
     std::lock_guard<std::mutex> g(m_PendingLock);
-    m_PendingLimit = limit;
+    m_PendingLimit = std::max<std::size_t>(limit, 1); // with no room at all no flush would ever name the drops
 }
 
 std::size_t CVLPLogWnd::PendingLines() const {

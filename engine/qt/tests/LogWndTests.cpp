@@ -434,6 +434,15 @@ private slots:
         QCOMPARE(Messages(*wnd).mid(102), (QStringList{"one", "... 1 lines dropped"}));
     }
 
+    void aPendingLimitOfZeroStillKeepsOneLine() {
+        auto wnd = Open();
+        wnd->SetPendingLimit(0);
+        wnd->AddLine(3, "kept");
+        wnd->AddLine(3, "dropped");
+        QVERIFY(PumpUntil([&] { return wnd->Model().Rows() == 2; }));
+        QCOMPARE(Messages(*wnd), (QStringList{"kept", "... 1 lines dropped"}));
+    }
+
     void droppingLastsUntilTheGuiHasCaughtUp() {
         auto wnd = Open();
         const std::size_t limit = CVLPLogWnd::kFlushLines + 10000;
