@@ -222,7 +222,7 @@ TEST(IoLines, OutputsEncodeLineAndRunAsTheTesterReadsThem) {
     EXPECT_EQ(all.substr(0, 4), "0111"); // LED lit (active low), stop lamp, T1, T2
     for (int line = 0; line < 400; line += 7)
         for (int run = 0; run < 80; run += 3) {
-            char want[8];
+            char want[32];
             std::snprintf(want, sizeof want, "%03d/%02d", line, run);
             ASSERT_EQ(Decode(EncodeOutputs(false, false, false, false, line, run)), want);
         }
