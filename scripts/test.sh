@@ -35,16 +35,17 @@ if [ "$quick" = 1 ]; then
   exit 0
 fi
 
-# The sanitizer builds check behaviour; warnings are held to -Werror by the normal build above
-# (instrumented code at -O1 draws false "may be truncated" warnings from g++ 12).
+# The sanitizer builds (unoptimised, quick to build) check behaviour; warnings are held to
+# -Werror by the normal build above (instrumented optimised code draws false "may be truncated"
+# warnings from g++ 12).
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer build"
-bash scripts/build.sh build-asan -DVQ5_WERROR=OFF -DVQ5_SANITIZE=address -DCMAKE_BUILD_TYPE= -DCMAKE_CXX_FLAGS=-O1
+bash scripts/build.sh build-asan -DVQ5_WERROR=OFF -DVQ5_SANITIZE=address -DCMAKE_BUILD_TYPE=
 echo "== tests under ASan+UBSan"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build-asan --output-on-failure -j"$jobs"
 
 echo "== ThreadSanitizer build of the Qt-free core"
-bash scripts/build.sh build-tsan -DVQ5_WERROR=OFF -DVQ5_SANITIZE=thread -DVQ5_WITH_QT=OFF -DCMAKE_BUILD_TYPE= -DCMAKE_CXX_FLAGS=-O1
+bash scripts/build.sh build-tsan -DVQ5_WERROR=OFF -DVQ5_SANITIZE=thread -DVQ5_WITH_QT=OFF -DCMAKE_BUILD_TYPE=
 echo "== Qt-free tests under TSan"
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
   ctest --test-dir build-tsan --output-on-failure -j"$jobs" -L core
