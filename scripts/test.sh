@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test.
-#   scripts/test.sh           all: normal build, ASan+UBSan build, ThreadSanitizer build of the Qt-free core
+#   scripts/test.sh           all: normal build, ASan+UBSan build, 15 s of each fuzzer,
+#                             ThreadSanitizer build of the Qt-free core
 #   scripts/test.sh --quick   the normal build only
 #   --package (or CI=true)    also makes the Debian package of the normal build, installs it,
 #                             starts every installed tool, removes it (packaging/check-deb.sh;
@@ -43,6 +44,9 @@ bash scripts/build.sh build-asan -DVQ5_WERROR=OFF -DVQ5_SANITIZE=address -DCMAKE
 echo "== tests under ASan+UBSan"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build-asan --output-on-failure -j"$jobs"
+
+echo "== fuzzing: each libFuzzer harness for 15 s on its corpus (clang, ASan+UBSan)"
+bash fuzz/run.sh 15
 
 echo "== ThreadSanitizer build of the Qt-free core"
 bash scripts/build.sh build-tsan -DVQ5_WERROR=OFF -DVQ5_SANITIZE=thread -DVQ5_WITH_QT=OFF -DCMAKE_BUILD_TYPE=
