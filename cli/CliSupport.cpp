@@ -180,6 +180,18 @@ CHeadlessRun::Outcome CHeadlessRun::WaitDrained(const std::function<void(const N
     return after == Outcome::Stopped ? Outcome::Stopped : Outcome::Done;
 }
 
+bool ParseDuration(const char* verb, const char* text, double& seconds) {
+    char* end = nullptr;
+    errno = 0;
+    const double value = std::strtod(text, &end);
+    if (errno != 0 || end == text || *end != '\0' || !(value > 0) || value > 31536000) {
+        std::fprintf(stderr, "vq5 %s: --duration must be a number of seconds above 0, not '%s'\n", verb, text);
+        return false;
+    }
+    seconds = value;
+    return true;
+}
+
 CStopSignals::CStopSignals(CNotifyQueue& queue) {
     sigemptyset(&m_Set);
     sigaddset(&m_Set, SIGINT);

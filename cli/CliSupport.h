@@ -98,6 +98,10 @@ private:
     std::chrono::steady_clock::time_point m_Deadline;
 };
 
+// Reads the value of --duration: seconds above 0 (at most a year). On a bad value prints
+// "vq5 VERB: --duration must be ..." to stderr and returns false.
+bool ParseDuration(const char* verb, const char* text, double& seconds);
+
 // Posted into the notification queue by CStopSignals when SIGINT or SIGTERM came.
 inline constexpr int kStopKind = -1;
 

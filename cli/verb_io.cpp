@@ -71,14 +71,8 @@ int Main(int argc, char** argv) {
             return 0;
         }
         if (arg == "--duration") {
-            char* end = nullptr;
-            errno = 0;
-            const char* v = i + 1 < argc ? argv[++i] : "";
-            duration = std::strtod(v, &end);
-            if (errno != 0 || end == v || *end != '\0' || !(duration > 0) || duration > 31536000) {
-                std::fprintf(stderr, "vq5 io: --duration must be a number of seconds above 0, not '%s'\n", v);
+            if (!ParseDuration("io", i + 1 < argc ? argv[++i] : "", duration))
                 return 2;
-            }
             continue;
         }
         std::string error;

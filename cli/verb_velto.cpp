@@ -68,14 +68,8 @@ int Main(int argc, char** argv) {
             return 0;
         }
         if (arg == "--duration") {
-            char* end = nullptr;
-            errno = 0;
-            const char* v = i + 1 < argc ? argv[++i] : "";
-            duration = std::strtod(v, &end);
-            if (errno != 0 || end == v || *end != '\0' || !(duration > 0) || duration > 31536000) {
-                std::fprintf(stderr, "vq5 velto: --duration must be a number of seconds above 0, not '%s'\n", v);
+            if (!ParseDuration("velto", i + 1 < argc ? argv[++i] : "", duration))
                 return 2;
-            }
             continue;
         }
         if (arg == "--line" || arg == "--run") {
