@@ -10,7 +10,7 @@ PACKAGES=(
   xvfb xauth x11-utils imagemagick xdotool
   clang libclang-rt-14-dev
   desktop-file-utils librsvg2-bin
-  strace
+  strace ccache
   dpkg-dev
 )
 
