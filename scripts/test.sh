@@ -19,16 +19,44 @@ for arg in "$@"; do
     *) echo "usage: scripts/test.sh [--quick] [--package]" >&2; exit 2 ;;
   esac
 done
+
+# Each stage prints its name, and its time when it ends; the whole run's time closes the output.
+run_start=$SECONDS
+stage_name=""
+stage_start=0
+stage() {
+  stage_end
+  stage_name=$1
+  stage_start=$SECONDS
+  echo "== $stage_name"
+}
+stage_end() {
+  if [ -n "$stage_name" ]; then
+    echo "== $stage_name: $((SECONDS - stage_start)) s"
+    stage_times+=("$(printf '%6d s  %s' $((SECONDS - stage_start)) "$stage_name")")
+  fi
+  stage_name=""
+}
+stage_times=()
+summary() {
+  stage_end
+  echo "== stage times"
+  printf '%s\n' "${stage_times[@]}"
+  echo "== whole run: $((SECONDS - run_start)) s"
+}
+trap summary EXIT
+
+stage "install dependencies"
 bash scripts/install-deps.sh
 jobs=$(nproc)
 
-echo "== build (warnings are errors)"
+stage "build (warnings are errors)"
 bash scripts/build.sh build -DVQ5_WERROR=ON
-echo "== tests"
+stage "tests"
 ctest --test-dir build --output-on-failure -j"$jobs"
 
 if [ "$package" = 1 ]; then
-  echo "== Debian package"
+  stage "Debian package"
   bash packaging/check-deb.sh build
 fi
 
@@ -39,17 +67,17 @@ fi
 # The sanitizer builds (unoptimised, quick to build) check behaviour; warnings are held to
 # -Werror by the normal build above (instrumented optimised code draws false "may be truncated"
 # warnings from g++ 12).
-echo "== AddressSanitizer + UndefinedBehaviorSanitizer build"
+stage "AddressSanitizer + UndefinedBehaviorSanitizer build"
 bash scripts/build.sh build-asan -DVQ5_WERROR=OFF -DVQ5_SANITIZE=address -DCMAKE_BUILD_TYPE=
-echo "== tests under ASan+UBSan"
+stage "tests under ASan+UBSan"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build-asan --output-on-failure -j"$jobs"
 
-echo "== fuzzing: each libFuzzer harness for 15 s on its corpus (clang, ASan+UBSan)"
+stage "fuzzing: each libFuzzer harness for 15 s on its corpus (clang, ASan+UBSan)"
 bash fuzz/run.sh 15
 
-echo "== ThreadSanitizer build of the Qt-free core"
+stage "ThreadSanitizer build of the Qt-free core"
 bash scripts/build.sh build-tsan -DVQ5_WERROR=OFF -DVQ5_SANITIZE=thread -DVQ5_WITH_QT=OFF -DCMAKE_BUILD_TYPE=
-echo "== Qt-free tests under TSan"
+stage "Qt-free tests under TSan"
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
   ctest --test-dir build-tsan --output-on-failure -j"$jobs" -L core

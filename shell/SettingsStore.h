@@ -1,7 +1,7 @@
 // Settings store: where the tools keep their persistent values.
 //
-// A store holds named integer and string values in sections, like the per-user registry
-// key of a tool ("Software\Lumark Electronics\<program>"). The Qt shell provides a store on
+// A store holds named integer and string values in sections: the per-user settings file of a
+// tool ("Software\Lumark Electronics\<program>" in the Windows registry). The Qt shell provides a store on
 // QSettings; the command line and the tests use the in-memory store below.
 #pragma once
 
@@ -45,7 +45,7 @@ private:
 };
 
 // The store every CProfileSection uses unless it is given one: the application's
-// registry key. The tool shell sets it at start; until then an in-memory store serves.
+// settings store. The tool shell sets it at start; until then an in-memory store serves.
 ISettingsStore& DefaultSettingsStore();
 void SetDefaultSettingsStore(ISettingsStore* store); // nullptr restores the built-in memory store
 

@@ -254,8 +254,8 @@ TEST(SlaveStatus, InvalidStateGoesIdle) {
     EXPECT_TRUE(trace.Contains("CVLPSlave::StateEngine(), State=ERROR"));
 }
 
-// Mended: a frame the device sends without a select must not become the PC's next message.
-TEST(SlaveMended, UnexpectedFrameWhileIdleIsNotSentBack) {
+// A frame the device sends without a select must not become the PC's next message.
+TEST(SlaveStrayInput, UnexpectedFrameWhileIdleIsNotSentBack) {
     CEngineOnPty e;
     e.Start();
     e.pty.Write(InfoFrameBytes(std::string("&PKW1")));
@@ -312,8 +312,8 @@ Bytes RunScript(CVLPEngine& engine, std::vector<int> script, int steps = 64) {
     return raw->m_Written;
 }
 
-// Mended: bytes of a frame cut off by a failed read are not sent back at the next poll.
-TEST(SlaveMended, FrameCutByAFailedReadIsNotSentBack) {
+// Bytes of a frame cut off by a failed read are not sent back at the next poll.
+TEST(SlaveStrayInput, FrameCutByAFailedReadIsNotSentBack) {
     CMemoryStore store;
     CRecordingMessages boxes;
     CVLPEngine engine(&store);
@@ -322,8 +322,8 @@ TEST(SlaveMended, FrameCutByAFailedReadIsNotSentBack) {
     EXPECT_EQ(Hex(written), "00 04");
 }
 
-// Mended: the same while a message waits for its ACK: that message goes out, not the bytes.
-TEST(SlaveMended, FrameCutWhileAMessageWaitsKeepsTheMessage) {
+// The same while a message waits for its ACK: that message goes out, not the bytes.
+TEST(SlaveStrayInput, FrameCutWhileAMessageWaitsKeepsTheMessage) {
     CMemoryStore store;
     CRecordingMessages boxes;
     CVLPEngine engine(&store);
@@ -337,8 +337,8 @@ TEST(SlaveMended, FrameCutWhileAMessageWaitsKeepsTheMessage) {
     EXPECT_EQ(Hex(written), Hex(Cat(Cat(frame, frame), B({0x00, 0x04}))));
 }
 
-// Mended: a message waiting for its ACK survives a select in between.
-TEST(SlaveMended, PendingMessageSurvivesASelect) {
+// A message waiting for its ACK survives a select in between.
+TEST(SlaveStrayInput, PendingMessageSurvivesASelect) {
     CEngineOnPty e(300);
     e.Start();
     e.engine->QueueMessage("&PIA");
@@ -354,8 +354,8 @@ TEST(SlaveMended, PendingMessageSurvivesASelect) {
     EXPECT_EQ(Hex(e.pty.ReadPcFrame()), "00 04");
 }
 
-// Mended: a device that gives up a select and polls again is answered.
-TEST(SlaveMended, PollAfterAbandonedSelectIsAnswered) {
+// A device that gives up a select and polls again is answered.
+TEST(SlaveStrayInput, PollAfterAbandonedSelectIsAnswered) {
     CEngineOnPty e;
     e.Start();
     e.SendSelect();

@@ -1,7 +1,7 @@
 // Faults the fuzzers found in code this folder does not own. Each keeps its input in
 // fuzz/regressions/<harness>/ and a test that shows the fault directly. They are registered
 // disabled while the fault stands (run them with --gtest_also_run_disabled_tests); once the
-// code is mended, drop the DISABLED_ prefix and move the input into fuzz/corpus/<harness>/.
+// code is fixed, drop the DISABLED_ prefix and move the input into fuzz/corpus/<harness>/.
 #include "FuzzHarness.h"
 #include "MemoryPort.h"
 

@@ -1,5 +1,5 @@
 // The per-user settings store of a tool, kept by QSettings: organisation "Lumark Electronics",
-// application = the program name, one group per section (the registry key
+// application = the program name, one group per section (the key
 // Software\Lumark Electronics\<program> on Windows, ~/.config/Lumark Electronics/<program>.conf
 // on Linux).
 //
@@ -42,7 +42,7 @@ public:
     void WriteInt(const std::string& section, const std::string& key, std::int64_t value) override;
     void WriteString(const std::string& section, const std::string& key, const std::string& value) override;
 
-    // Writes what is pending to the file or registry; the store also does this when it goes.
+    // Writes what is pending to the settings file; the store also does this when it goes.
     void Sync();
     QString FileName() const;
     // Status of the last Sync (QSettings::NoError when fine).

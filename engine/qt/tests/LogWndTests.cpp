@@ -84,7 +84,7 @@ private slots:
     }
     void cleanup() { m_Engine.reset(); }
 
-    void windowLooksAsDescribed() {
+    void windowShowsItsControls() {
         auto wnd = Open();
         QCOMPARE(wnd->windowTitle(), QStringLiteral("VQ-5 Velto Protocol log window"));
         QCOMPARE(wnd->Model().headerData(0, Qt::Horizontal).toString(), QStringLiteral("Time"));

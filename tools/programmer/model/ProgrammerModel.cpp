@@ -185,7 +185,8 @@ void CProgrammerModel::Bind(CProfileSection& s, const std::string& dateStamp) {
         s.BindInt(v.m_DataCall[i], calls[i].enableKey, tsIndeterminate);
     for (int i = 0; i < kDataCalls; ++i)
         s.BindString(v.m_DataCallText[i], calls[i].textKey, calls[i].defaultText);
-    // The flags bind in their historical order, which is not the order "&To" writes them.
+    // The flags bind in the order of settings files written by earlier versions, which is not
+    // the order "&To" writes them.
     static const FlagIndex bindOrder[] = {fClearEeprom,    fStreekvervoer,        fOpenbaarVervoer,
                                           fVertaalLijnnummers, fMaxRunnummer,     fVetag19GPKey,
                                           fSelftestAfterReboot, fParalelleTransponder, fReadyToGo,
@@ -308,7 +309,7 @@ std::string CProgrammerModel::SliderLabel(Slider s) const {
 CSequence CProgrammerModel::ReadSequence(bool expert) {
     CSequence seq;
     seq.texts.push_back(dev::QueryCode('I', 'A'));
-    // Datacall enables and texts, interleaved as the device has always been asked.
+    // Datacall enables and texts, interleaved, the order in which the device is asked.
     for (const DataCallRow& r : DataCallRows()) {
         seq.texts.push_back(std::string(dev::FindFlag(r.flagItem)->programmerGate) + dev::QueryCode('F', r.flagItem));
         seq.texts.push_back("91<" + dev::QueryCode('I', r.textItem));

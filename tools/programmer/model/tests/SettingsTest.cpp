@@ -52,7 +52,7 @@ TEST(ProgrammerSettings, FirstStartDefaults) {
         EXPECT_EQ(v.m_Slider[slOffset], 22);
         EXPECT_EQ(v.m_Slider[slStable], 10);
     }
-    // Written back at destruction under the keys as they have always been spelt.
+    // Written back at destruction under the keys settings files of earlier versions use.
     EXPECT_EQ(store.ReadInt(kSection, "TransConfigSliderOffset2"), 22);
     EXPECT_EQ(store.ReadInt(kSection, "FlagCrearEeprom"), 2);
     EXPECT_EQ(store.ReadString(kSection, "ConfigID"), "05 March 2024: ");
