@@ -14,6 +14,8 @@
 #include "TextFile.h"
 #include "Verbs.h"
 
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <cstring>
 #include <set>
@@ -137,6 +139,12 @@ int ParseArgs(int argc, char** argv, int first, bool write, Args& a) {
 }
 
 int Read(const Args& a) {
+    // An --out that can never be written is refused before the device is asked.
+    struct stat st {};
+    if (!a.out.empty() && ::stat(a.out.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        std::fprintf(stderr, "vq5 config: cannot write %s: not a regular file\n", Shown(a.out).c_str());
+        return kExitUsage;
+    }
     CMemoryStore store;
     cli::ApplyConnectionSettings(store, a.engine);
     CVLPEngine engine(&store);

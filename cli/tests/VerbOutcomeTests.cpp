@@ -144,7 +144,7 @@ TEST_P(VerbOutcome, ExitCodeSaysWhatHappened) {
 const Row kRows[] = {
     {"config_read", {"config", "read", "--port", "{port}"}, Outcome::Done, 0},
     {"config_read", {"config", "read", "--port", "{port}"}, Outcome::NoAnswer, 1},
-    {"config_read", {"config", "read", "--port", "{port}", "--fast-speed", "9"}, Outcome::BadInput, 2},
+    {"config_read", {"config", "read", "--port", "{port}", "--out", "{dir}"}, Outcome::BadInput, 2},
     {"config_read", {"config", "read", "--port", "{port}"}, Outcome::MissingPort, 3},
     {"config_write", {"config", "write", "--port", "{port}", "{conf}"}, Outcome::Done, 0},
     {"config_write", {"config", "write", "--port", "{port}", "{conf}"}, Outcome::NoAnswer, 1},
