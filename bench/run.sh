@@ -31,7 +31,7 @@ if [ "$build" = 1 ]; then
   cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVQ5_WERROR=ON >/dev/null || exit 1
   # shellcheck disable=SC2086
   cmake --build "$dir" -j2 --target bench_turnaround bench_idle bench_bytewrites bench_startup bench_wire \
-    bench_logwnd bench_jitter vq5_bench_showhook $tools || exit 1
+    bench_logwnd bench_jitter bench_sim_idle vq5_bench_showhook $tools || exit 1
 fi
 
 echo "== Machine: $(uname -m), $(grep -m1 'model name' /proc/cpuinfo | sed 's/.*: //'), $(nproc) cores"
@@ -54,6 +54,7 @@ run "$bin/bench_turnaround" --exchanges "$exchanges"
 run "$bin/bench_logwnd" --mode turnaround --exchanges "$exchanges"
 run "$bin/bench_wire"
 run "$bin/bench_idle" --seconds "$idle" --tool "$bin/VQ5WInfo"
+run "$bin/bench_sim_idle" --seconds 10
 run "$bin/bench_logwnd" --mode engine --lines "$lines"
 run "$bin/bench_logwnd" --mode burst --lines "$lines"
 # The change proposed for the log window's list, tried on the same model (not a goal check).

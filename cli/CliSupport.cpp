@@ -2,7 +2,9 @@
 
 #include <pthread.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <optional>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -16,6 +18,16 @@ const char* const kEngineOptionsHelp =
     "                   (default 0)\n"
     "  --deadline S     give up when the queue has not drained within S seconds (default 30)\n"
     "  --trace MASK     trace lines to stderr; bits: 1 I/O, 2 Frame, 4 Slave, 8 Appl (default 0)\n";
+
+const char* const kExitCodesHelp =
+    "Exit codes: 0 done; 1 the device or the link did not do it (no answer, time-out);\n"
+    "2 bad arguments or a bad file; 3 the port could not be used.\n";
+
+std::string Shown(std::string_view text, std::size_t limit) {
+    if (text.size() <= limit)
+        return EscapeText(text);
+    return EscapeText(text.substr(0, limit)) + "...";
+}
 
 bool ParseNumber(const std::string& text, long min, long max, long& value) {
     if (text.empty())
@@ -156,28 +168,55 @@ CHeadlessRun::Outcome CHeadlessRun::Pump(std::chrono::steady_clock::time_point u
 
 CHeadlessRun::Outcome CHeadlessRun::WaitDrained(const std::function<void(const Notification&)>& seen,
                                                 std::chrono::milliseconds grace) {
-    bool drained = false;
+    using Clock = std::chrono::steady_clock;
+    m_ExitAnswered = false;
     bool exitReply = false;
-    auto handle = [&](const Notification& n) {
+    // The queue is read before the flag: a text leaves the queue only after the flag is set.
+    auto allAcknowledged = [&] { return m_Engine.QueueLength() == 0 && !m_Engine.AwaitingAck(); };
+    std::optional<Clock::time_point> graceEnd;
+    for (;;) {
+        const auto now = Clock::now();
+        if (allAcknowledged()) {
+            if (exitReply) {
+                m_ExitAnswered = true;
+                return Outcome::Done;
+            }
+            if (!graceEnd)
+                graceEnd = now + grace;
+            if (now >= *graceEnd)
+                return Outcome::Done;
+        }
+        if (now >= m_Deadline)
+            return Outcome::Deadline;
+        // Looks again at least every 50 ms: the acknowledgement itself raises no notification.
+        auto until = std::min(m_Deadline, now + std::chrono::milliseconds(50));
+        if (graceEnd)
+            until = std::min(until, *graceEnd);
+        Notification n;
+        if (!m_Queue.Wait(n, std::chrono::duration_cast<std::chrono::milliseconds>(until - now) +
+                                 std::chrono::milliseconds(1)))
+            continue;
         if (seen)
             seen(n);
-        if (n.kind == nkQueueEmpty)
-            drained = true;
+        if (n.kind == nkQueueProgress)
+            exitReply = false; // a text was queued or taken: only a reply after the last one counts
         if (n.kind == nkIdent && n.value == 0)
             exitReply = true;
-        // The exit reply answers the last message: with nothing left in the queue it has drained.
-        if (exitReply && m_Engine.QueueLength() == 0)
-            drained = true;
-        return drained && exitReply;
-    };
-    Outcome o = Pump(m_Deadline, [&](const Notification& n) { return handle(n) || drained; });
-    if (o != Outcome::Done)
-        return o;
-    if (exitReply)
-        return Outcome::Done;
-    // Drained: give the exit reply `grace` to arrive; without it the run is still done.
-    Outcome after = Pump(std::chrono::steady_clock::now() + grace, handle);
-    return after == Outcome::Stopped ? Outcome::Stopped : Outcome::Done;
+        if (n.kind == nkLinkStatus && n.value == lsStopped)
+            return Outcome::Stopped;
+    }
+}
+
+int CHeadlessRun::ExitCode(Outcome outcome) {
+    switch (outcome) {
+    case Outcome::Done:
+        return kExitDone;
+    case Outcome::Deadline:
+        return kExitFailed;
+    case Outcome::Stopped:
+        return kExitPort;
+    }
+    return kExitFailed;
 }
 
 bool ParseDuration(const char* verb, const char* text, double& seconds) {

@@ -14,9 +14,22 @@
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <thread>
 
 namespace vq5::cli {
+
+// The exit codes of every verb.
+inline constexpr int kExitDone = 0;   // done: the device did what was asked
+inline constexpr int kExitFailed = 1; // the device or the link did not do it (no answer, time-out, refused)
+inline constexpr int kExitUsage = 2;  // bad arguments, or a file that cannot be read, written or used
+inline constexpr int kExitPort = 3;   // the port could not be used (missing, in use, no permission)
+// The same for help texts.
+extern const char* const kExitCodesHelp;
+
+// A device text or a piece of the user's input for one line of the terminal: escaped as
+// EscapeText does, and cut to `limit` characters of the input with "..." after it.
+std::string Shown(std::string_view text, std::size_t limit = 200);
 
 // Options of a verb that runs the engine on a port.
 struct EngineOptions {
@@ -74,15 +87,21 @@ public:
     CNotifyQueue& Queue() { return m_Queue; }
 
     enum class Outcome {
-        Done,     // the queue drained (and the exit reply came, or the grace time passed)
-        Deadline, // the queue had not drained by the deadline
+        Done,     // every queued text was acknowledged (and the exit reply came, or the grace time passed)
+        Deadline, // not every text had been acknowledged by the deadline
         Stopped,  // the worker ended: the port could not be opened
     };
-    // Takes notifications, hands each to `seen` (may be empty), until the queue has run empty
-    // and either the device's program-mode exit reply (kind 5, value 0) has come or `grace`
-    // has passed since; or until the deadline of the options; or until the worker stops.
+    // Takes notifications, hands each to `seen` (may be empty), until every queued text has
+    // been acknowledged by the device and either the device's program-mode exit reply (kind
+    // 5, value 0) to the last text has come or `grace` has passed since; or until the
+    // deadline of the options; or until the worker stops. An exit reply counts only when it
+    // came after the last text was taken from the queue (an earlier exit's reply does not).
     Outcome WaitDrained(const std::function<void(const Notification&)>& seen,
                         std::chrono::milliseconds grace = std::chrono::seconds(2));
+    // The last WaitDrained that returned Done saw the exit reply of its last text.
+    bool ExitAnswered() const { return m_ExitAnswered; }
+    // The exit code of an outcome: Done 0, Deadline 1, Stopped 3.
+    static int ExitCode(Outcome outcome);
 
     // The general loop: takes notifications until `handle` returns true (Done), the worker
     // stops (Stopped) or `until` passes (Deadline).
@@ -96,6 +115,7 @@ private:
     CStderrMessages m_Messages;
     CStreamTraceSink m_Trace;
     std::chrono::steady_clock::time_point m_Deadline;
+    bool m_ExitAnswered = false;
 };
 
 // Reads the value of --duration: seconds above 0 (at most a year). On a bad value prints

@@ -11,23 +11,25 @@
 // then 1.
 #include "CliSupport.h"
 #include "ProgrammerModel.h"
+#include "TextFile.h"
 #include "Verbs.h"
+
+#include <sys/stat.h>
 
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <set>
-#include <sstream>
 
 namespace {
 
 using namespace vq5;
 using namespace vq5::programmer;
 
-constexpr int kExitOk = 0;
-constexpr int kExitDiffers = 1; // --verify found differences
-constexpr int kExitUsage = 2;   // bad options or a bad file
-constexpr int kExitLink = 3;    // the port could not be opened, or the device did not answer in time
+using cli::kExitFailed;
+using cli::kExitUsage;
+using cli::Shown;
+constexpr int kExitOk = cli::kExitDone;
+constexpr int kExitDiffers = cli::kExitFailed; // --verify found differences
 
 const char* const kUsageRead = "config read [--port NAME] [--expert] [--out FILE] [engine options]";
 const char* const kUsageWrite = "config write [--port NAME] [--reboot] [--verify] [--expert] FILE [engine options]";
@@ -48,9 +50,9 @@ void PrintHelp(std::FILE* out) {
                  "Values: tri-states 0 off, 1 on, 2 indeterminate; texts as they stand after '=',\n"
                  "with \\\\ for a backslash and \\xHH for a character outside printable ASCII.\n"
                  "Lines starting with ';' or '#' and [section] lines are skipped.\n\n"
-                 "Exit codes: 0 done, 1 verify found differences, 2 bad options or file, 3 port or\n"
-                 "device failure.\n\n%s\n",
-                 kUsageRead, kUsageWrite, cli::kEngineOptionsHelp);
+                 "FILE must be a regular file of at most 1 MB.\n\n%s\n%s"
+                 "--verify finding a difference counts as 1.\n",
+                 kUsageRead, kUsageWrite, cli::kEngineOptionsHelp, cli::kExitCodesHelp);
 }
 
 // One program-mode batch: queued, every notification fed to the model; returns the settings
@@ -72,53 +74,13 @@ BatchResult RunBatch(CVLPEngine& engine, cli::CHeadlessRun& run, CProgrammerMode
 }
 
 int ReportOutcome(cli::CHeadlessRun::Outcome o, const cli::EngineOptions& opt) {
-    if (o == cli::CHeadlessRun::Outcome::Stopped) {
-        std::fprintf(stderr, "vq5 config: the engine stopped on port %s (see the message above)\n", opt.port.c_str());
-        return kExitLink;
-    }
-    if (o == cli::CHeadlessRun::Outcome::Deadline) {
-        std::fprintf(stderr, "vq5 config: the device on %s did not finish within %g s\n", opt.port.c_str(),
-                     opt.deadlineS);
-        return kExitLink;
-    }
-    return kExitOk;
-}
-
-bool WriteWhole(const std::string& path, const std::string& text, std::string& error) {
-    // Beside the target, then renamed over it: a failed run never leaves half a file.
-    const std::string temp = path + ".tmp";
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        if (!out) {
-            error = "cannot write " + temp + ": " + std::strerror(errno);
-            return false;
-        }
-        out << text;
-        out.flush();
-        if (!out) {
-            error = "cannot write " + temp + ": " + std::strerror(errno);
-            std::remove(temp.c_str());
-            return false;
-        }
-    }
-    if (std::rename(temp.c_str(), path.c_str()) != 0) {
-        error = "cannot rename " + temp + " to " + path + ": " + std::strerror(errno);
-        std::remove(temp.c_str());
-        return false;
-    }
-    return true;
-}
-
-bool ReadWhole(const std::string& path, std::string& text, std::string& error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        error = "cannot read " + path + ": " + std::strerror(errno);
-        return false;
-    }
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    text = ss.str();
-    return true;
+    if (o == cli::CHeadlessRun::Outcome::Stopped)
+        std::fprintf(stderr, "vq5 config: the engine stopped on port %s (see the message above)\n",
+                     Shown(opt.port).c_str());
+    if (o == cli::CHeadlessRun::Outcome::Deadline)
+        std::fprintf(stderr, "vq5 config: the device on %s did not finish within %g s\n",
+                     Shown(opt.port).c_str(), opt.deadlineS);
+    return cli::CHeadlessRun::ExitCode(o);
 }
 
 struct Args {
@@ -142,7 +104,7 @@ int ParseArgs(int argc, char** argv, int first, bool write, Args& a) {
         case cli::OptionResult::Taken:
             continue;
         case cli::OptionResult::Error:
-            std::fprintf(stderr, "vq5 config: %s\n", error.c_str());
+            std::fprintf(stderr, "vq5 config: %s\n", Shown(error).c_str());
             return kExitUsage;
         case cli::OptionResult::NotMine:
             break;
@@ -160,7 +122,8 @@ int ParseArgs(int argc, char** argv, int first, bool write, Args& a) {
         } else if (write && !arg.empty() && arg[0] != '-') {
             a.files.push_back(arg);
         } else {
-            std::fprintf(stderr, "vq5 config: unknown option '%s' (try 'vq5 config --help')\n", arg.c_str());
+            std::fprintf(stderr, "vq5 config: unknown option '%s' (try 'vq5 config --help')\n",
+                         Shown(arg).c_str());
             return kExitUsage;
         }
     }
@@ -176,6 +139,12 @@ int ParseArgs(int argc, char** argv, int first, bool write, Args& a) {
 }
 
 int Read(const Args& a) {
+    // An --out that can never be written is refused before the device is asked.
+    struct stat st {};
+    if (!a.out.empty() && ::stat(a.out.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        std::fprintf(stderr, "vq5 config: cannot write %s: not a regular file\n", Shown(a.out).c_str());
+        return kExitUsage;
+    }
     CMemoryStore store;
     cli::ApplyConnectionSettings(store, a.engine);
     CVLPEngine engine(&store);
@@ -187,8 +156,9 @@ int Read(const Args& a) {
     if (const int rc = ReportOutcome(r.outcome, a.engine); rc != kExitOk)
         return rc;
     if (r.answered.empty()) {
-        std::fprintf(stderr, "vq5 config: the device on %s answered none of the queries\n", a.engine.port.c_str());
-        return kExitLink;
+        std::fprintf(stderr, "vq5 config: the device on %s answered none of the queries\n",
+                     Shown(a.engine.port).c_str());
+        return kExitFailed;
     }
     const std::vector<std::string> keys(r.answered.begin(), r.answered.end());
     std::vector<std::string> header = {"VQ-5 configuration, read by vq5 config read",
@@ -200,8 +170,8 @@ int Read(const Args& a) {
         return kExitOk;
     }
     std::string error;
-    if (!WriteWhole(a.out, text, error)) {
-        std::fprintf(stderr, "vq5 config: %s\n", error.c_str());
+    if (!SaveTextFile(a.out, text, error)) {
+        std::fprintf(stderr, "vq5 config: %s\n", Shown(error, 400).c_str());
         return kExitUsage;
     }
     return kExitOk;
@@ -209,18 +179,18 @@ int Read(const Args& a) {
 
 int Write(const Args& a) {
     std::string text, error;
-    if (!ReadWhole(a.files[0], text, error)) {
-        std::fprintf(stderr, "vq5 config: %s\n", error.c_str());
+    if (ReadTextFile(a.files[0], text, error) != ReadFileResult::Read) {
+        std::fprintf(stderr, "vq5 config: %s\n", Shown(error, 400).c_str());
         return kExitUsage;
     }
     const auto file = ParseConfigFile(text, error);
     if (!file) {
-        std::fprintf(stderr, "vq5 config: %s: %s\n", a.files[0].c_str(), error.c_str());
+        std::fprintf(stderr, "vq5 config: %s: %s\n", Shown(a.files[0]).c_str(), Shown(error, 400).c_str());
         return kExitUsage;
     }
     const auto w = FileToWrite(*file, error);
     if (!w) {
-        std::fprintf(stderr, "vq5 config: %s: %s\n", a.files[0].c_str(), error.c_str());
+        std::fprintf(stderr, "vq5 config: %s: %s\n", Shown(a.files[0]).c_str(), Shown(error, 400).c_str());
         return kExitUsage;
     }
     CProgrammerModel model;
@@ -228,12 +198,12 @@ int Write(const Args& a) {
     auto seq = model.WriteSequence(w->selection, error);
     if (!seq) {
         // Never sent cut: the whole write is refused.
-        std::fprintf(stderr, "vq5 config: %s: %s\n", a.files[0].c_str(), error.c_str());
+        std::fprintf(stderr, "vq5 config: %s: %s\n", Shown(a.files[0]).c_str(), Shown(error, 400).c_str());
         return kExitUsage;
     }
     seq->reboot = seq->reboot || a.engine.reboot;
     for (const std::string& note : w->notes)
-        std::fprintf(stderr, "vq5 config: note: %s\n", note.c_str());
+        std::fprintf(stderr, "vq5 config: note: %s\n", Shown(note, 400).c_str());
 
     CMemoryStore store;
     cli::ApplyConnectionSettings(store, a.engine);
@@ -284,7 +254,8 @@ int Main(int argc, char** argv) {
     }
     const std::string sub = argv[1];
     if (sub != "read" && sub != "write") {
-        std::fprintf(stderr, "vq5 config: unknown '%s': read or write (try 'vq5 config --help')\n", sub.c_str());
+        std::fprintf(stderr, "vq5 config: unknown '%s': read or write (try 'vq5 config --help')\n",
+                     Shown(sub).c_str());
         return kExitUsage;
     }
     Args a;

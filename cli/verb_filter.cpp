@@ -28,8 +28,8 @@ void Help(std::FILE* out) {
                  "  --stable N       1 to 15, steps of 100 ms\n"
                  "  --reboot         save only: reboot the device after programming (\"&PXR\")\n%s"
                  "--fast-speed is refused: this tool never changes the line speed.\n"
-                 "Exits 0 when the device reported all four values.\n",
-                 kUsage, kEngineOptionsHelp);
+                 "Done when the device reported all four values.\n\n%s",
+                 kUsage, kEngineOptionsHelp, kExitCodesHelp);
 }
 
 const char* const kNames[tct::kSettingCount] = {"Window", "Minimal", "Offset", "Stable"};
@@ -37,11 +37,11 @@ const char* const kNames[tct::kSettingCount] = {"Window", "Minimal", "Offset", "
 int Main(int argc, char** argv) {
     if (argc >= 2 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h")) {
         Help(stdout);
-        return 0;
+        return kExitDone;
     }
     if (argc < 2 || (std::string(argv[1]) != "load" && std::string(argv[1]) != "save")) {
         std::fprintf(stderr, "vq5 filter: say 'load' or 'save' (try 'vq5 filter --help')\n");
-        return 2;
+        return kExitUsage;
     }
     const bool save = std::string(argv[1]) == "save";
     EngineOptions options;
@@ -52,7 +52,7 @@ int Main(int argc, char** argv) {
         std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
             Help(stdout);
-            return 0;
+            return kExitDone;
         }
         int which = arg == "--window" ? tct::sWindow
                     : arg == "--minimal" ? tct::sMinimal
@@ -64,8 +64,9 @@ int Main(int argc, char** argv) {
             long n = 0;
             if (i + 1 >= argc || !ParseNumber(argv[i + 1], r.lo, r.hi, n)) {
                 std::fprintf(stderr, "vq5 filter: %s must be %d to %d%s%s%s\n", arg.c_str(), r.lo, r.hi,
-                             i + 1 < argc ? ", not '" : "", i + 1 < argc ? argv[i + 1] : "", i + 1 < argc ? "'" : "");
-                return 2;
+                             i + 1 < argc ? ", not '" : "", i + 1 < argc ? Shown(argv[i + 1]).c_str() : "",
+                             i + 1 < argc ? "'" : "");
+                return kExitUsage;
             }
             values[which] = static_cast<int>(n);
             valueGiven = true;
@@ -74,32 +75,33 @@ int Main(int argc, char** argv) {
         }
         if (arg == "--fast-speed") {
             std::fprintf(stderr, "vq5 filter: --fast-speed is refused: this tool never changes the line speed\n");
-            return 2;
+            return kExitUsage;
         }
         std::string error;
         OptionResult r = ParseEngineOption(argc, argv, i, options, error);
         if (r == OptionResult::Error) {
-            std::fprintf(stderr, "vq5 filter: %s\n", error.c_str());
-            return 2;
+            std::fprintf(stderr, "vq5 filter: %s\n", Shown(error).c_str());
+            return kExitUsage;
         }
         if (r == OptionResult::NotMine) {
-            std::fprintf(stderr, "vq5 filter: unknown option '%s' (try 'vq5 filter --help')\n", arg.c_str());
-            return 2;
+            std::fprintf(stderr, "vq5 filter: unknown option '%s' (try 'vq5 filter --help')\n",
+                         Shown(arg).c_str());
+            return kExitUsage;
         }
     }
     if (!save && (valueGiven || options.reboot)) {
         std::fprintf(stderr, "vq5 filter: load takes no values and no --reboot\n");
-        return 2;
+        return kExitUsage;
     }
     if (save) {
         if (values[tct::sMinimal] > values[tct::sWindow]) {
             std::fprintf(stderr, "vq5 filter: --minimal (%d) must not be above --window (%d)\n", values[tct::sMinimal],
                          values[tct::sWindow]);
-            return 2;
+            return kExitUsage;
         }
         if (auto refused = model.Take(values[0], values[1], values[2], values[3], options.reboot)) {
             std::fprintf(stderr, "vq5 filter: %s\n", refused->c_str());
-            return 2;
+            return kExitUsage;
         }
     }
 
@@ -132,16 +134,12 @@ int Main(int argc, char** argv) {
     else
         model.QueueLoad(engine);
 
-    switch (run.WaitDrained(handle)) {
-    case CHeadlessRun::Outcome::Done:
-        break;
-    case CHeadlessRun::Outcome::Stopped:
-        return 1;
-    case CHeadlessRun::Outcome::Deadline:
+    const auto outcome = run.WaitDrained(handle);
+    if (outcome == CHeadlessRun::Outcome::Deadline)
         std::fprintf(stderr, "vq5 filter: the device did not answer within %g s (port %s, status %s)\n",
-                     options.deadlineS, options.port.c_str(), engine.StatusText());
-        return 1;
-    }
+                     options.deadlineS, Shown(options.port).c_str(), engine.StatusText());
+    if (outcome != CHeadlessRun::Outcome::Done)
+        return CHeadlessRun::ExitCode(outcome);
     int missing = 0;
     for (int i = 0; i < tct::kSettingCount; ++i) {
         auto s = static_cast<tct::Setting>(i);
@@ -155,9 +153,9 @@ int Main(int argc, char** argv) {
     std::fflush(stdout);
     if (missing) {
         std::fprintf(stderr, "vq5 filter: the device reported %d of the 4 values\n", tct::kSettingCount - missing);
-        return 1;
+        return kExitFailed;
     }
-    return 0;
+    return kExitDone;
 }
 
 VerbRegistrar reg("filter", kUsage, &Main);

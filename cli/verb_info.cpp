@@ -22,27 +22,9 @@ void Help(std::FILE* out) {
                  "one program-mode sequence, in the order given (default: all).\n\n"
                  "  GROUP            all, version, rcs, datacalls, settings, misc\n"
                  "  --expert         also ask the expert-only items (as with VQ5WInfo.Lumark)\n%s"
-                 "A backslash and control characters in a value are printed as \\\\ and \\xHH.\n"
-                 "Exits 0 when every request was answered to its end.\n",
-                 kUsage, kEngineOptionsHelp);
-}
-
-// One row as a line: control characters (tab and newline among them) would break the
-// columns, so they and the backslash are escaped.
-std::string Escaped(const std::string& s) {
-    std::string out;
-    for (unsigned char c : s) {
-        if (c == '\\') {
-            out += "\\\\";
-        } else if (c < 0x20 || c == 0x7f) {
-            char buf[8];
-            std::snprintf(buf, sizeof buf, "\\x%02X", c);
-            out += buf;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out;
+                 "A backslash and any byte outside printable ASCII are printed as \\\\ and \\xHH.\n"
+                 "Done when the device answered every group and left program mode after it.\n\n%s",
+                 kUsage, kEngineOptionsHelp, kExitCodesHelp);
 }
 
 int Main(int argc, char** argv) {
@@ -53,7 +35,7 @@ int Main(int argc, char** argv) {
         std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
             Help(stdout);
-            return 0;
+            return kExitDone;
         }
         if (arg == "--expert") {
             expert = true;
@@ -63,24 +45,26 @@ int Main(int argc, char** argv) {
             std::string error;
             OptionResult r = ParseEngineOption(argc, argv, i, options, error);
             if (r == OptionResult::Error) {
-                std::fprintf(stderr, "vq5 info: %s\n", error.c_str());
-                return 2;
+                std::fprintf(stderr, "vq5 info: %s\n", Shown(error).c_str());
+                return kExitUsage;
             }
             if (r == OptionResult::NotMine) {
-                std::fprintf(stderr, "vq5 info: unknown option '%s' (try 'vq5 info --help')\n", arg.c_str());
-                return 2;
+                std::fprintf(stderr, "vq5 info: unknown option '%s' (try 'vq5 info --help')\n",
+                             Shown(arg).c_str());
+                return kExitUsage;
             }
             if (options.reboot) {
                 std::fprintf(stderr, "vq5 info: --reboot is not for this verb: it only asks, it never changes the device\n");
-                return 2;
+                return kExitUsage;
             }
             continue;
         }
         std::uint32_t group = information::GroupByName(arg);
         if (group == 0) {
-            std::fprintf(stderr, "vq5 info: unknown group '%s' (all, version, rcs, datacalls, settings, misc)\n",
-                         arg.c_str());
-            return 2;
+            std::fprintf(stderr,
+                         "vq5 info: unknown group '%s' (all, version, rcs, datacalls, settings, misc)\n",
+                         Shown(arg).c_str());
+            return kExitUsage;
         }
         groups.push_back(group);
     }
@@ -93,28 +77,36 @@ int Main(int argc, char** argv) {
     CHeadlessRun run(engine, options);
     run.Start();
 
-    auto print = [](const Notification& n) {
+    std::size_t rows = 0; // rows of the group being asked
+    auto print = [&](const Notification& n) {
         if (n.kind != nkReceived)
             return;
-        for (const auto& row : information::RowsForReply(n.text))
-            std::printf("%s\t%s\n", Escaped(row.item).c_str(), Escaped(row.value).c_str());
+        for (const auto& row : information::RowsForReply(n.text)) {
+            ++rows;
+            std::printf("%s\t%s\n", Shown(row.item, kMaxTraceLine).c_str(),
+                        Shown(row.value, kMaxTraceLine).c_str());
+        }
         std::fflush(stdout);
     };
     // One request at a time, so that each waits for its own exit reply.
     for (std::uint32_t group : groups) {
+        rows = 0;
         information::QueueRequest(engine, group, expert);
-        switch (run.WaitDrained(print)) {
-        case CHeadlessRun::Outcome::Done:
-            break;
-        case CHeadlessRun::Outcome::Stopped:
-            return 1; // the engine has said why (the port's error on stderr)
-        case CHeadlessRun::Outcome::Deadline:
+        const auto outcome = run.WaitDrained(print);
+        // Stopped: the engine has said why (the port's error on stderr).
+        if (outcome == CHeadlessRun::Outcome::Deadline)
             std::fprintf(stderr, "vq5 info: the device did not answer within %g s (port %s, status %s)\n",
-                         options.deadlineS, options.port.c_str(), engine.StatusText());
-            return 1;
+                         options.deadlineS, Shown(options.port).c_str(), engine.StatusText());
+        if (outcome != CHeadlessRun::Outcome::Done)
+            return CHeadlessRun::ExitCode(outcome);
+        if (rows == 0 || !run.ExitAnswered()) {
+            std::fprintf(stderr, "vq5 info: the device on %s %s\n", Shown(options.port).c_str(),
+                         rows == 0 ? "answered none of the requests"
+                                   : "did not leave program mode after the requests");
+            return kExitFailed;
         }
     }
-    return 0;
+    return kExitDone;
 }
 
 VerbRegistrar reg("info", kUsage, &Main);

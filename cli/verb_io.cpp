@@ -35,16 +35,10 @@ void Help(std::FILE* out) {
                  "  --timeout MS     read time-out in milliseconds, 200 to 6000 (default 2000)\n"
                  "  --fast-speed N   line speed in program mode, 0=1200 .. 5=19200 (default 0)\n"
                  "  --trace MASK     trace lines to stderr; bits: 1 I/O, 2 Frame, 4 Slave, 8 Appl\n"
-                 "  --duration S     stop after S seconds\n",
-                 kUsage);
-}
-
-// The value as received, with anything outside printable ASCII shown as '.'.
-std::string Printable(std::string text) {
-    for (char& c : text)
-        if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) > 0x7E)
-            c = '.';
-    return text;
+                 "  --duration S     stop after S seconds\n\n"
+                 "Bytes outside printable ASCII in a value are shown as \\xHH. Done (exit 0) when\n"
+                 "the device answered at least once; 1 when it never did.\n%s",
+                 kUsage, kExitCodesHelp);
 }
 
 std::string ActiveList(bool inputs, const io::CIoTester& m) {
@@ -68,22 +62,22 @@ int Main(int argc, char** argv) {
         const std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
             Help(stdout);
-            return 0;
+            return kExitDone;
         }
         if (arg == "--duration") {
             if (!ParseDuration("io", i + 1 < argc ? argv[++i] : "", duration))
-                return 2;
+                return kExitUsage;
             continue;
         }
         std::string error;
         const OptionResult r = ParseEngineOption(argc, argv, i, options, error);
         if (r == OptionResult::Error) {
-            std::fprintf(stderr, "vq5 io: %s\n", error.c_str());
-            return 2;
+            std::fprintf(stderr, "vq5 io: %s\n", Shown(error).c_str());
+            return kExitUsage;
         }
         if (r == OptionResult::NotMine) {
-            std::fprintf(stderr, "vq5 io: unknown argument '%s' (try 'vq5 io --help')\n", arg.c_str());
-            return 2;
+            std::fprintf(stderr, "vq5 io: unknown argument '%s' (try 'vq5 io --help')\n", Shown(arg).c_str());
+            return kExitUsage;
         }
     }
 
@@ -101,19 +95,21 @@ int Main(int argc, char** argv) {
 
     std::string shownInputs, shownOutputs, shownNumbers;
     bool stopped = false;
+    bool answered = false;
     auto handle = [&](const Notification& n) {
         if (n.kind == kStopKind)
             return stopped = true;
         if (n.kind != nkReceived)
             return false;
+        answered = true;
         const auto change = model.HandleReceived(n.text);
         if (change == io::CIoTester::kInputs && model.LastInputs() != shownInputs) {
             shownInputs = model.LastInputs();
-            std::printf("inputs  %s  active: %s\n", Printable(shownInputs).c_str(), ActiveList(true, model).c_str());
+            std::printf("inputs  %s  active: %s\n", Shown(shownInputs).c_str(), ActiveList(true, model).c_str());
         } else if (change == io::CIoTester::kOutputs) {
             if (model.LastOutputs() != shownOutputs) {
                 shownOutputs = model.LastOutputs();
-                std::printf("outputs %s  active: %s\n", Printable(shownOutputs).c_str(), ActiveList(false, model).c_str());
+                std::printf("outputs %s  active: %s\n", Shown(shownOutputs).c_str(), ActiveList(false, model).c_str());
             }
             const std::string numbers = model.LineText() + "  " + model.RunText();
             if (numbers != shownNumbers) {
@@ -130,8 +126,8 @@ int Main(int argc, char** argv) {
                            : std::chrono::steady_clock::now() + std::chrono::hours(24 * 365 * 10);
     const auto outcome = run.Pump(until, handle);
     if (outcome == CHeadlessRun::Outcome::Stopped) {
-        std::fprintf(stderr, "vq5 io: the port %s could not be used\n", options.port.c_str());
-        return 1;
+        std::fprintf(stderr, "vq5 io: the port %s could not be used\n", Shown(options.port).c_str());
+        return kExitPort;
     }
     // Leave program mode (back to the base speed), giving it two seconds to go out.
     engine.m_PollInputs = false;
@@ -139,7 +135,11 @@ int Main(int argc, char** argv) {
     model.Disconnect();
     run.Pump(std::chrono::steady_clock::now() + std::chrono::seconds(2),
              [](const Notification& n) { return n.kind == nkQueueEmpty || (n.kind == nkIdent && n.value == 0); });
-    return 0;
+    if (!answered) {
+        std::fprintf(stderr, "vq5 io: the device on %s never answered\n", Shown(options.port).c_str());
+        return kExitFailed;
+    }
+    return kExitDone;
 }
 
 VerbRegistrar reg("io", kUsage, &Main);

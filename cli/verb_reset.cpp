@@ -20,8 +20,8 @@ void Help(std::FILE* out) {
                  "mode, the clear-configuration flag (\"&PFE1\"), and the exit with reboot (\"&PXR\").\n"
                  "\n%s"
                  "The device always reboots; --reboot changes nothing.\n"
-                 "Exits 0 when the whole sequence was sent, 1 when the device did not take it.\n",
-                 kUsage, kEngineOptionsHelp);
+                 "Done when the device has acknowledged the whole sequence.\n\n%s",
+                 kUsage, kEngineOptionsHelp, kExitCodesHelp);
 }
 
 int Main(int argc, char** argv) {
@@ -30,17 +30,18 @@ int Main(int argc, char** argv) {
         const std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
             Help(stdout);
-            return 0;
+            return kExitDone;
         }
         std::string error;
         OptionResult r = ParseEngineOption(argc, argv, i, options, error);
         if (r == OptionResult::Error) {
-            std::fprintf(stderr, "vq5 reset: %s\n", error.c_str());
-            return 2;
+            std::fprintf(stderr, "vq5 reset: %s\n", Shown(error).c_str());
+            return kExitUsage;
         }
         if (r == OptionResult::NotMine) {
-            std::fprintf(stderr, "vq5 reset: unknown argument '%s' (try 'vq5 reset --help')\n", arg.c_str());
-            return 2;
+            std::fprintf(stderr, "vq5 reset: unknown argument '%s' (try 'vq5 reset --help')\n",
+                         Shown(arg).c_str());
+            return kExitUsage;
         }
     }
 
@@ -52,23 +53,16 @@ int Main(int argc, char** argv) {
     run.Start();
     model.Reset();
 
-    bool exitReply = false;
-    auto seen = [&](const Notification& n) {
-        if (n.kind == nkIdent && n.value == 0)
-            exitReply = true;
-    };
-    switch (run.WaitDrained(seen)) {
-    case CHeadlessRun::Outcome::Done:
-        break;
-    case CHeadlessRun::Outcome::Stopped:
-        return 1;
-    case CHeadlessRun::Outcome::Deadline:
-        std::fprintf(stderr, "vq5 reset: the device did not take the sequence within %g s (port %s, status %s)\n",
-                     options.deadlineS, options.port.c_str(), engine.StatusText());
-        return 1;
-    }
-    std::printf("factory reset sent%s\n", exitReply ? "; the device left program mode to reboot" : "");
-    return 0;
+    const auto outcome = run.WaitDrained({});
+    if (outcome == CHeadlessRun::Outcome::Deadline)
+        std::fprintf(stderr,
+                     "vq5 reset: the device did not take the sequence within %g s (port %s, status %s)\n",
+                     options.deadlineS, Shown(options.port).c_str(), engine.StatusText());
+    if (outcome != CHeadlessRun::Outcome::Done)
+        return CHeadlessRun::ExitCode(outcome);
+    std::printf("factory reset sent%s\n",
+                run.ExitAnswered() ? "; the device left program mode to reboot" : "");
+    return kExitDone;
 }
 
 VerbRegistrar reg("reset", kUsage, &Main);

@@ -19,10 +19,11 @@ void Help(std::FILE* out) {
                  "usage: vq5 %s\n\n"
                  "Enters program mode, queues each TEXT exactly as given (version gates such as\n"
                  "'91<&PIB' allowed), leaves program mode, and prints every message the device\n"
-                 "sends, one per line. Exits 0 when everything was sent.\n\n%s"
+                 "sends, one per line, with a backslash and any byte outside printable ASCII shown\n"
+                 "as \\\\ and \\xHH. Done when the device has acknowledged every text.\n\n%s"
                  "  --reboot         leave program mode with a reboot of the device (\"&PXR\")\n"
-                 "  --               the arguments after it are texts\n",
-                 kUsage, kEngineOptionsHelp);
+                 "  --               the arguments after it are texts\n\n%s",
+                 kUsage, kEngineOptionsHelp, kExitCodesHelp);
 }
 
 int Main(int argc, char** argv) {
@@ -33,7 +34,7 @@ int Main(int argc, char** argv) {
         std::string arg = argv[i];
         if (!optionsDone && (arg == "--help" || arg == "-h")) {
             Help(stdout);
-            return 0;
+            return kExitDone;
         }
         if (!optionsDone && arg == "--") {
             optionsDone = true;
@@ -43,12 +44,13 @@ int Main(int argc, char** argv) {
             std::string error;
             OptionResult r = ParseEngineOption(argc, argv, i, options, error);
             if (r == OptionResult::Error) {
-                std::fprintf(stderr, "vq5 send: %s\n", error.c_str());
-                return 2;
+                std::fprintf(stderr, "vq5 send: %s\n", Shown(error).c_str());
+                return kExitUsage;
             }
             if (r == OptionResult::NotMine) {
-                std::fprintf(stderr, "vq5 send: unknown option '%s' (try 'vq5 send --help')\n", arg.c_str());
-                return 2;
+                std::fprintf(stderr, "vq5 send: unknown option '%s' (try 'vq5 send --help')\n",
+                             Shown(arg).c_str());
+                return kExitUsage;
             }
             continue;
         }
@@ -63,30 +65,23 @@ int Main(int argc, char** argv) {
     engine.EnterProgramMode();
     for (const std::string& text : texts) {
         if (text.size() > kMaxMessage)
-            std::fprintf(stderr, "vq5 send: '%s' is cut to %zu characters\n", text.c_str(), kMaxMessage);
+            std::fprintf(stderr, "vq5 send: '%s' is cut to %zu characters\n", Shown(text, 40).c_str(),
+                         kMaxMessage);
         engine.QueueText(text);
     }
     engine.LeaveProgramMode(options.reboot);
 
     auto outcome = run.WaitDrained([](const Notification& n) {
         if (n.kind == nkReceived) {
-            std::fwrite(n.text.data(), 1, n.text.size(), stdout);
-            std::fputc('\n', stdout);
+            std::printf("%s\n", Shown(n.text, kMaxTraceLine).c_str());
             std::fflush(stdout);
         }
     });
-    switch (outcome) {
-    case CHeadlessRun::Outcome::Done:
-        return 0;
-    case CHeadlessRun::Outcome::Stopped:
-        // The engine has already said why (the port's error on stderr).
-        return 1;
-    case CHeadlessRun::Outcome::Deadline:
+    // Stopped: the engine has already said why (the port's error on stderr).
+    if (outcome == CHeadlessRun::Outcome::Deadline)
         std::fprintf(stderr, "vq5 send: the queue did not drain within %g s (port %s, status %s)\n",
-                     options.deadlineS, options.port.c_str(), engine.StatusText());
-        return 1;
-    }
-    return 1;
+                     options.deadlineS, Shown(options.port).c_str(), engine.StatusText());
+    return CHeadlessRun::ExitCode(outcome);
 }
 
 VerbRegistrar reg("send", kUsage, &Main);

@@ -1,5 +1,7 @@
 // `vq5 sim`: a simulated VQ-5 on a pseudo-terminal (or a real serial port) until SIGINT or
 // SIGTERM. The first line of stdout is the path the tools open as their port.
+#include "CliSupport.h"
+#include "DeviceState.h"
 #include "Simulator.h"
 #include "Verbs.h"
 
@@ -10,6 +12,7 @@
 #include <cstring>
 #include <pthread.h>
 #include <string>
+#include <sys/stat.h>
 
 namespace {
 
@@ -37,8 +40,10 @@ void Help(std::FILE* out) {
                  "  --log               every frame both ways with a time stamp on stderr\n"
                  "  --quiet-board       no inquiries and key presses of the on-board side\n"
                  "  --answer-timeout MS how long to wait for the PC's answer (default 250)\n"
-                 "  --late-ms MS        how late a 'late' fault answers (default 500)\n",
-                 kUsage);
+                 "  --late-ms MS        how late a 'late' fault answers (default 500)\n\n"
+                 "The state FILE must be a regular file of at most 1 MB (or not exist yet).\n"
+                 "Runs until SIGINT or SIGTERM, then exits 0.\n%s",
+                 kUsage, vq5::cli::kExitCodesHelp);
 }
 
 bool ParseUnsigned(const char* text, unsigned long max, unsigned long& out) {
@@ -131,7 +136,7 @@ int Main(int argc, char** argv) {
             vq5::sim::FaultPlan plan;
             std::string error;
             if (!vq5::sim::ParseFaults(o.faults, plan, error)) {
-                std::fprintf(stderr, "vq5 sim: --faults: %s\n", error.c_str());
+                std::fprintf(stderr, "vq5 sim: --faults: %s\n", vq5::cli::Shown(error).c_str());
                 return 2;
             }
         } else if (a == "--seed") {
@@ -143,9 +148,28 @@ int Main(int argc, char** argv) {
             }
             o.seed = n;
         } else {
-            std::fprintf(stderr, "vq5 sim: unknown option '%s'\n", a.c_str());
+            std::fprintf(stderr, "vq5 sim: unknown option '%s'\n", vq5::cli::Shown(a).c_str());
             Help(stderr);
             return 2;
+        }
+    }
+
+    // The files first, while SIGINT and SIGTERM still end the process: a state file that
+    // cannot be used is refused before anything runs.
+    if (!o.stateFile.empty()) {
+        vq5::sim::DeviceState probe;
+        std::string error;
+        if (!vq5::sim::LoadStateFile(o.stateFile, probe, error)) {
+            std::fprintf(stderr, "vq5 sim: %s\n", vq5::cli::Shown(error, 400).c_str());
+            return vq5::cli::kExitUsage;
+        }
+    }
+    if (!o.link.empty()) {
+        struct stat st {};
+        if (::lstat(o.link.c_str(), &st) == 0 && !S_ISLNK(st.st_mode)) {
+            std::fprintf(stderr, "vq5 sim: %s exists and is not a symbolic link; not replaced\n",
+                         vq5::cli::Shown(o.link).c_str());
+            return vq5::cli::kExitUsage;
         }
     }
 
@@ -161,8 +185,9 @@ int Main(int argc, char** argv) {
     vq5::sim::CSimulator sim(o);
     const std::string path = sim.Start();
     if (!sim.Running()) {
-        std::fprintf(stderr, "vq5 sim: %s\n", sim.Error().c_str());
-        return 1;
+        // The files were looked at above: what is left is the port (or the link beside it).
+        std::fprintf(stderr, "vq5 sim: %s\n", vq5::cli::Shown(sim.Error(), 400).c_str());
+        return vq5::cli::kExitPort;
     }
     std::printf("%s\n", path.c_str());
     std::fflush(stdout);

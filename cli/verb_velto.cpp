@@ -36,8 +36,10 @@ void Help(std::FILE* out) {
                  "  --auto-incr      raise the line number after every announcement (799 is followed by 0)\n"
                  "  --timeout MS     read time-out in milliseconds, 200 to 6000 (default 2000)\n"
                  "  --trace MASK     trace lines to stderr; bits: 1 I/O, 2 Frame, 4 Slave, 8 Appl\n"
-                 "  --duration S     stop after S seconds\n",
-                 kUsage);
+                 "  --duration S     stop after S seconds\n\n"
+                 "Bytes outside printable ASCII in a text are shown as \\xHH. Done (exit 0) when the\n"
+                 "device polled or selected at least once; 1 when it never did.\n%s",
+                 kUsage, kExitCodesHelp);
 }
 
 char Mark(int icon) {
@@ -65,16 +67,16 @@ int Main(int argc, char** argv) {
         const std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
             Help(stdout);
-            return 0;
+            return kExitDone;
         }
         if (arg == "--duration") {
             if (!ParseDuration("velto", i + 1 < argc ? argv[++i] : "", duration))
-                return 2;
+                return kExitUsage;
             continue;
         }
         if (arg == "--line" || arg == "--run") {
             if (!NumberOption(arg.c_str(), i + 1 < argc ? argv[++i] : "", arg == "--line" ? line : run))
-                return 2;
+                return kExitUsage;
             continue;
         }
         if (arg == "--auto-incr") {
@@ -84,12 +86,12 @@ int Main(int argc, char** argv) {
         std::string error;
         const OptionResult r = ParseEngineOption(argc, argv, i, options, error);
         if (r == OptionResult::Error) {
-            std::fprintf(stderr, "vq5 velto: %s\n", error.c_str());
-            return 2;
+            std::fprintf(stderr, "vq5 velto: %s\n", Shown(error).c_str());
+            return kExitUsage;
         }
         if (r == OptionResult::NotMine) {
-            std::fprintf(stderr, "vq5 velto: unknown argument '%s' (try 'vq5 velto --help')\n", arg.c_str());
-            return 2;
+            std::fprintf(stderr, "vq5 velto: unknown argument '%s' (try 'vq5 velto --help')\n", Shown(arg).c_str());
+            return kExitUsage;
         }
     }
 
@@ -106,14 +108,17 @@ int Main(int argc, char** argv) {
     CStopSignals signals(headless.Queue());
     headless.Start();
 
+    bool exchanged = false;
     auto handle = [&](const Notification& n) {
         if (n.kind == kStopKind)
             return true;
+        if (n.kind == nkLinkStatus && n.value == lsConnected)
+            exchanged = true;
         const auto text = model.LogLineFor(n);
         if (!text)
             return false;
         const emu::LogEntry e = emu::SplitLogLine(*text);
-        std::printf("%s %c %s\n", emu::LogTime(std::chrono::system_clock::now()).c_str(), Mark(e.icon), e.text.c_str());
+        std::printf("%s %c %s\n", emu::LogTime(std::chrono::system_clock::now()).c_str(), Mark(e.icon), Shown(e.text, kMaxTraceLine).c_str());
         std::fflush(stdout);
         return false;
     };
@@ -122,10 +127,14 @@ int Main(int argc, char** argv) {
                                  std::chrono::milliseconds(static_cast<long long>(std::llround(duration * 1000)))
                            : std::chrono::steady_clock::now() + std::chrono::hours(24 * 365 * 10);
     if (headless.Pump(until, handle) == CHeadlessRun::Outcome::Stopped) {
-        std::fprintf(stderr, "vq5 velto: the port %s could not be used\n", options.port.c_str());
-        return 1;
+        std::fprintf(stderr, "vq5 velto: the port %s could not be used\n", Shown(options.port).c_str());
+        return kExitPort;
     }
-    return 0;
+    if (!exchanged) {
+        std::fprintf(stderr, "vq5 velto: the device on %s never polled\n", Shown(options.port).c_str());
+        return kExitFailed;
+    }
+    return kExitDone;
 }
 
 VerbRegistrar reg("velto", kUsage, &Main);

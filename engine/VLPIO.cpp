@@ -11,6 +11,23 @@
 
 namespace vq5 {
 
+std::string EscapeText(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (unsigned char c : text) {
+        if (c == '\\') {
+            out += "\\\\";
+        } else if (c < 0x20 || c > 0x7E) {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02X", c);
+            out += hex;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
 std::string ByteText(std::size_t count, const unsigned char* bytes) {
     std::string text;
     text.reserve(count * 2 + 2 < 1024 ? count * 2 + 2 : 1024);
@@ -192,6 +209,22 @@ bool CVLPIO::SetSpeed(int index) {
     else
         Trace(0, "CVLPIO::SetSpeed(%d)", kSpeedTable[index]);
     return true;
+}
+
+std::size_t CVLPIO::DiscardWaiting(std::size_t limit) {
+    ISerialPort& port = m_Impl->Port();
+    std::string dropped;
+    unsigned char byte = 0;
+    int error = 0;
+    while (dropped.size() < limit && port.ReadByte(byte, 0, error) == ReadResult::Byte)
+        dropped += static_cast<char>(byte);
+    if (dropped.empty())
+        return 0;
+    m_CountIn += static_cast<int>(dropped.size());
+    if (Tracing())
+        Trace(0, "CVLPIO::DiscardWaiting() = %s",
+              ByteText(dropped.size(), reinterpret_cast<const unsigned char*>(dropped.data())).c_str());
+    return dropped.size();
 }
 
 void CVLPIO::PutString(const unsigned char* bytes, std::size_t count) {

@@ -18,6 +18,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #if defined(__GNUC__)
 #define VQ5_PRINTF(fmt, args) __attribute__((format(printf, fmt, args)))
@@ -33,6 +34,10 @@ inline constexpr int kSpeedTable[6] = {1200, 2400, 4800, 9600, 14400, 19200};
 // Renders bytes as quoted text for traces: control bytes by name ("\SOH", "\ADR"),
 // printable ASCII as itself, anything else as "\0x%02x". At most 1024 characters.
 std::string ByteText(std::size_t count, const unsigned char* bytes);
+
+// Renders a text for one line of a terminal or a text file: a backslash as two, every byte
+// outside printable ASCII (controls, DEL, 0x80-0xFF) as \xHH, the rest as itself.
+std::string EscapeText(std::string_view text);
 
 class CVLPIO {
 public:
@@ -58,6 +63,9 @@ public:
     bool SetSpeed(int index);           // 0..5; false (and nothing changed) outside
     int CurrentBaud() const;            // the line speed the port runs at now, 0 when closed
     void PutString(const unsigned char* bytes, std::size_t count);
+    // Reads and drops what is waiting on the line now, without waiting for more (at most
+    // `limit` bytes); returns how many bytes were dropped.
+    std::size_t DiscardWaiting(std::size_t limit = 4096);
     void ShowError(const std::string& what, int error); // "Error: <what>" with the system's text for `error`
     // The same with a text of its own ("port in use: COM1"). One box per failure episode: once
     // a box was shown, later errors are only traced until the failed operation (read, write)

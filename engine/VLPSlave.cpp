@@ -142,6 +142,7 @@ void CVLPSlave::StateEngine() {
     case sInit:
         m_Len = 0;
         m_PendingLen = 0;
+        m_AwaitingAck = false;
         m_State = sIdle;
         break;
 
@@ -166,7 +167,11 @@ void CVLPSlave::StateEngine() {
             SetStatus(lsTimeout);
             break;
         default:
+            // Line noise: what is already waiting belongs to the same burst and goes with one
+            // pause, so a burst costs about its own length and one pause, not one per byte.
             SetStatus(lsError);
+            if (f == noframe)
+                DiscardWaiting();
             Pause(100);
             break;
         }
@@ -178,9 +183,12 @@ void CVLPSlave::StateEngine() {
             m_State = sTxDo; // the earlier message still waits for its ACK
             break;
         }
+        m_AwaitingAck = true; // before the queue can run empty in TxMessage
         m_Len = TxMessage(m_Data);
         if (m_Len < 0 || m_Len > 255)
             m_Len = m_Len < 0 ? 0 : 255;
+        if (m_Len == 0)
+            m_AwaitingAck = false;
         KeepPending();
         m_State = m_Len != 0 ? sTxDo : sTxNo;
         break;
@@ -226,6 +234,7 @@ void CVLPSlave::StateEngine() {
         }
         m_Len = 0;
         m_PendingLen = 0;
+        m_AwaitingAck = false;
         m_State = sIdle;
         break;
     }
@@ -248,12 +257,15 @@ void CVLPSlave::StateEngine() {
         FrameType f = GetFrame();
         switch (f) {
         case info:
+            SetStatus(lsConnected);
             m_State = sRxOk;
             break;
         case crcerror:
+            SetStatus(lsConnected);
             m_State = sRxNOk;
             break;
         case eot:
+            SetStatus(lsConnected);
             RestorePending();
             m_State = sIdle;
             break;
@@ -265,10 +277,16 @@ void CVLPSlave::StateEngine() {
             m_State = sTxTry;
             break;
         case select:
+            SetStatus(lsConnected);
             m_State = sRxTry; // selected afresh: acknowledge again
             break;
+        case timeout:
+            // The device went silent inside its select: keep waiting for it (it is the
+            // master), but show the silence as the idle state does.
+            SetStatus(lsTimeout);
+            break;
         default:
-            break; // time-out, noframe, ...: keep waiting
+            break; // noframe, ...: keep waiting
         }
         break;
     }

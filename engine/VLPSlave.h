@@ -44,6 +44,10 @@ public:
     const char* StatusText() const { return LinkStatusName(m_Status.load()); }
     // True on the engine's worker thread.
     bool OnWorkerThread() const;
+    // A message was handed to the line and the device has not acknowledged it yet. Set
+    // before the message leaves the queue, so "queue empty and nothing awaiting its ACK"
+    // means every queued message has been taken by the device.
+    bool AwaitingAck() const { return m_AwaitingAck.load(); }
 
     std::atomic<int> m_State{sInit};
     std::atomic<bool> m_Run{true};
@@ -74,6 +78,7 @@ private:
     // overwrites (worker only).
     unsigned char m_Pending[256] = {};
     int m_PendingLen = 0;
+    std::atomic<bool> m_AwaitingAck{false};
 };
 
 } // namespace vq5

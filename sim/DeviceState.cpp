@@ -1,4 +1,5 @@
 #include "DeviceState.h"
+#include "TextFile.h"
 
 #include "CommandSet.h"
 
@@ -236,77 +237,24 @@ void StateFromText(const std::string& text, DeviceState& s, int* skipped) {
 }
 
 bool LoadStateFile(const std::string& path, DeviceState& state, std::string& error, bool missingOk) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        if (missingOk && errno == ENOENT)
-            return true;
-        error = "cannot read " + path + ": " + std::strerror(errno);
-        return false;
-    }
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        error = "cannot read " + path + ": not a regular file";
-        return false;
-    }
-    if (st.st_size > (1 << 20)) {
-        ::close(fd);
-        error = path + " is too large for a state file";
-        return false;
-    }
     std::string text;
-    char buf[4096];
-    for (;;) {
-        ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            error = "cannot read " + path + ": " + std::strerror(errno);
-            ::close(fd);
-            return false;
-        }
-        if (n == 0 || text.size() > (1u << 20))
-            break;
-        text.append(buf, static_cast<std::size_t>(n));
+    switch (ReadTextFile(path, text, error)) {
+    case ReadFileResult::Read:
+        break;
+    case ReadFileResult::Missing:
+        if (missingOk)
+            return true;
+        return false;
+    case ReadFileResult::Failed:
+        return false;
     }
-    ::close(fd);
     StateFromText(text, state);
     return true;
 }
 
 bool SaveStateFile(const std::string& path, const DeviceState& state, unsigned major, unsigned minor,
                    std::string& error) {
-    const std::string text = StateToText(state, major, minor);
-    const std::string temp = path + ".tmp";
-    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        error = "cannot write " + temp + ": " + std::strerror(errno);
-        return false;
-    }
-    std::size_t off = 0;
-    while (off < text.size()) {
-        ssize_t n = ::write(fd, text.data() + off, text.size() - off);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            error = "cannot write " + temp + ": " + std::strerror(errno);
-            ::close(fd);
-            ::unlink(temp.c_str());
-            return false;
-        }
-        off += static_cast<std::size_t>(n);
-    }
-    if (::close(fd) != 0) {
-        error = "cannot write " + temp + ": " + std::strerror(errno);
-        ::unlink(temp.c_str());
-        return false;
-    }
-    if (::rename(temp.c_str(), path.c_str()) != 0) {
-        error = "cannot rename " + temp + " to " + path + ": " + std::strerror(errno);
-        ::unlink(temp.c_str());
-        return false;
-    }
-    return true;
+    return SaveTextFile(path, StateToText(state, major, minor), error);
 }
 
 } // namespace vq5::sim

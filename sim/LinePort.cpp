@@ -2,6 +2,7 @@
 
 #include "Termios2.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -36,9 +37,11 @@ bool SetNonBlocking(int fd) {
     return flags >= 0 && fcntl(fd, F_SETFL, flags | O_NONBLOCK) == 0;
 }
 
+// Whole milliseconds until t, rounded up: a wait of 0 only once t has passed, so a wait on
+// poll() never spins through the last fraction of a millisecond.
 int MsUntil(CLinePort::Clock::time_point t) {
-    auto d = std::chrono::duration_cast<std::chrono::milliseconds>(t - CLinePort::Clock::now()).count();
-    return d < 0 ? 0 : static_cast<int>(d);
+    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(t - CLinePort::Clock::now()).count();
+    return ns <= 0 ? 0 : static_cast<int>((ns + 999999) / 1000000);
 }
 
 } // namespace
@@ -307,14 +310,20 @@ bool CLinePort::WaitPeerRead(int stallMs) {
     bool seen = false;
     int last = -1;
     auto progress = start;
+    // Looks grow to 50 ms for a PC that is there but slow, to 150 ms for one that is away.
+    const int longestLookMs = m_PeerAway ? 150 : 50;
+    int lookMs = 1;
+    bool watchLine = true;
     for (;;) {
         int waiting = 0;
         if (ioctl(slave, FIONREAD, &waiting) < 0)
             return true;
         const auto now = Clock::now();
         if (waiting <= 0) {
-            if (seen || now - start >= arrival)
+            if (seen || now - start >= arrival) {
+                m_PeerAway = false;
                 return true;
+            }
             if (Interrupted())
                 return false;
             std::this_thread::sleep_for(std::chrono::microseconds(100));
@@ -326,15 +335,31 @@ bool CLinePort::WaitPeerRead(int stallMs) {
             progress = now;
         } else if (now - progress >= std::chrono::milliseconds(stallMs)) {
             tcflush(slave, TCIFLUSH);
+            m_PeerAway = true;
             return false;
         }
-        // A PC that reads at once is seen soon; one that pauses is looked at less often.
-        if (now - start < std::chrono::milliseconds(5)) {
+        // A PC that reads at once is seen soon; one that pauses (or is not there) is waited
+        // for on the line, longer each time: its answer ends the wait at once, and a PC that
+        // is away (its last wait stalled) costs a few wake-ups per stall instead of one every
+        // millisecond.
+        if (now - start < std::chrono::milliseconds(5) && !m_PeerAway) {
             if (Interrupted())
                 return false;
             std::this_thread::sleep_for(std::chrono::microseconds(100));
-        } else if (!Sleep(1)) {
-            return false;
+        } else {
+            // The wake pipe first, then (while it has not been seen readable) the line: the
+            // PC's answer wakes the wait, and the input queue is looked at again.
+            struct pollfd p[2] = {{m_WakePipe[0], POLLIN, 0}, {m_Fd.load(), POLLIN, 0}};
+            const int count = (m_WakePipe[0] >= 0 ? 1 : 0) + (watchLine ? 1 : 0);
+            const int r =
+                count > 0 ? ::poll(m_WakePipe[0] >= 0 ? p : p + 1, static_cast<nfds_t>(count), lookMs) : 0;
+            if (count == 0)
+                std::this_thread::sleep_for(std::chrono::milliseconds(lookMs));
+            if (r > 0 && m_WakePipe[0] >= 0 && (p[0].revents & POLLIN))
+                return false; // interrupted
+            if (r > 0 && watchLine && (p[1].revents & (POLLIN | POLLERR | POLLHUP)))
+                watchLine = false; // readable from now on: only the queue tells
+            lookMs = std::min(lookMs * 2, longestLookMs);
         }
     }
 }

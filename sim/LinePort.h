@@ -83,6 +83,7 @@ private:
     std::uint64_t m_BytesOut = 0;
     double m_WireSeconds = 0;
     std::vector<unsigned char> m_Pushback; // bytes read ahead, handed out first
+    bool m_PeerAway = false;               // the last WaitPeerRead stalled (worker only)
 };
 
 } // namespace vq5::sim

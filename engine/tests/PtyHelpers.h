@@ -117,4 +117,17 @@ public:
 // How much CPU this process used, in milliseconds.
 double ProcessCpuMs();
 
+struct RunResult {
+    int exitCode = -1; // the exit status, or 128 + the signal that ended it
+    std::string out;
+    std::string err;
+    double seconds = 0; // from start to end
+};
+
+// Runs the program with the arguments, its stdout and stderr collected; kills it (and fails
+// the test) after `limit`. With `terminateAfter` above zero it gets SIGTERM after that long.
+RunResult RunProgram(const std::string& path, const std::vector<std::string>& args,
+                     std::chrono::milliseconds limit = std::chrono::seconds(60),
+                     std::chrono::milliseconds terminateAfter = std::chrono::milliseconds(0));
+
 } // namespace vq5::test

@@ -18,76 +18,18 @@ extern char** environ;
 namespace vq5::test {
 namespace {
 
-struct RunResult {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
-
-// Runs build/bin/vq5 with the arguments; kills it after `limit`.
 RunResult RunVq5(const std::vector<std::string>& args, std::chrono::seconds limit = std::chrono::seconds(60)) {
-    RunResult r;
-    int outPipe[2], errPipe[2];
-    if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0) {
-        ADD_FAILURE() << "pipe failed";
-        return r;
-    }
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_adddup2(&fa, outPipe[1], 1);
-    posix_spawn_file_actions_adddup2(&fa, errPipe[1], 2);
-    std::vector<std::string> all = {VQ5_BIN};
-    all.insert(all.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (auto& a : all)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    int rc = posix_spawn(&pid, VQ5_BIN, &fa, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&fa);
-    ::close(outPipe[1]);
-    ::close(errPipe[1]);
-    if (rc != 0) {
-        ADD_FAILURE() << "cannot start " << VQ5_BIN;
-        ::close(outPipe[0]);
-        ::close(errPipe[0]);
-        return r;
-    }
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    bool outOpen = true, errOpen = true;
-    while (outOpen || errOpen) {
-        struct pollfd p[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) {
-            kill(pid, SIGKILL);
-            ADD_FAILURE() << "vq5 did not end in time";
-            break;
-        }
-        ::poll(p, 2, static_cast<int>(left.count()));
-        char buf[4096];
-        for (int k = 0; k < 2; ++k) {
-            bool& open = k == 0 ? outOpen : errOpen;
-            if (!open || !(p[k].revents & (POLLIN | POLLHUP)))
-                continue;
-            ssize_t n = ::read(p[k].fd, buf, sizeof buf);
-            if (n <= 0)
-                open = false;
-            else
-                (k == 0 ? r.out : r.err).append(buf, static_cast<std::size_t>(n));
-        }
-    }
-    ::close(outPipe[0]);
-    ::close(errPipe[0]);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    return r;
+    return RunProgram(VQ5_BIN, args, limit);
 }
 
 // A device on the pty: polls, takes the PC's messages, answers some through a select.
 class CDevice {
 public:
-    explicit CDevice(CPty& pty, bool sendExitReply = true) : m_Pty(pty), m_ExitReply(sendExitReply) {
+    // `ackLimit`: after that many messages the device takes no more (it answers no frame);
+    // `iaReply`: its answer to "&PIA".
+    explicit CDevice(CPty& pty, bool sendExitReply = true, std::size_t ackLimit = SIZE_MAX,
+                     std::string iaReply = "&PIAconfig-1")
+        : m_Pty(pty), m_ExitReply(sendExitReply), m_AckLimit(ackLimit), m_IaReply(std::move(iaReply)) {
         m_Thread = std::thread([this] { Loop(); });
     }
     ~CDevice() { Stop(); }
@@ -107,13 +49,17 @@ private:
         while (!m_Stop.load()) {
             m_Pty.Write(B({'P', ADR, ENQ}));
             Bytes f = m_Pty.ReadPcFrame(2s);
+            if (f.size() >= 8 && f[0] == SOH && m_Received.size() >= m_AckLimit) {
+                std::this_thread::sleep_for(10ms); // not taken: the PC sends it again at the next poll
+                continue;
+            }
             if (f.size() >= 8 && f[0] == SOH) {
                 std::string text(f.begin() + 5, f.end() - 3);
                 m_Received.push_back(text);
                 m_Pty.Write(B({ADR, ACK}));
                 m_Pty.ReadPcFrame(2s); // EOT
                 if (text == "&PIA")
-                    replies.push_back("&PIAconfig-1");
+                    replies.push_back(m_IaReply);
                 if (text.rfind("&PX", 0) == 0 && m_ExitReply)
                     replies.push_back("&PX");
             }
@@ -129,6 +75,8 @@ private:
     }
     CPty& m_Pty;
     bool m_ExitReply;
+    std::size_t m_AckLimit;
+    std::string m_IaReply;
     std::atomic<bool> m_Stop{false};
     std::vector<std::string> m_Received;
     std::thread m_Thread;
@@ -175,9 +123,42 @@ TEST(SendVerb, WithoutExitReplyEndsAfterGrace) {
     EXPECT_EQ(r.out, "&PIAconfig-1\n");
 }
 
+// Done means taken by the device: an exit in the middle of the texts, answered at once, does
+// not end the run before the last exit has been acknowledged.
+TEST(SendVerb, ExitInTheMiddleDoesNotEndTheRun) {
+    for (int run = 0; run < 3; ++run) {
+        CPty pty;
+        CDevice device(pty);
+        RunResult r = RunVq5({"send", "--port", pty.Path(), "&PIA", "&PX", "&PIB", "&PIC"});
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        std::vector<std::string> want = {"$PRG", "&PIA", "&PX", "&PIB", "&PIC", "&PX"};
+        EXPECT_EQ(device.Received(), want) << "run " << run;
+    }
+}
+
+// A device that answers an early exit and then takes nothing more: not done.
+TEST(SendVerb, LastTextNotAcknowledgedIsNotDone) {
+    CPty pty;
+    CDevice device(pty, true, 3); // takes "$PRG", "&PX", "&PIA"; never the last exit
+    RunResult r =
+        RunVq5({"send", "--port", pty.Path(), "--timeout", "300", "--deadline", "3", "&PX", "&PIA"});
+    device.Stop();
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_NE(r.err.find("did not drain within 3 s"), std::string::npos) << r.err;
+}
+
+// Device texts reach the terminal escaped, one message per line.
+TEST(SendVerb, DeviceTextsAreEscaped) {
+    CPty pty;
+    CDevice device(pty, true, SIZE_MAX, std::string("&PIA\x1b]0;owned\x07\x1b[2J\0line\nnext\\\x80\xff", 31));
+    RunResult r = RunVq5({"send", "--port", pty.Path(), "&PIA"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "&PIA\\x1B]0;owned\\x07\\x1B[2J\\x00line\\x0Anext\\\\\\x80\\xFF\n&PX\n");
+}
+
 TEST(SendVerb, MissingPort) {
     RunResult r = RunVq5({"send", "--port", "/dev/vq5-no-such-port", "&PIA"});
-    EXPECT_NE(r.exitCode, 0);
+    EXPECT_EQ(r.exitCode, 3);
     EXPECT_EQ(r.err, "Error: Open of /dev/vq5-no-such-port: No such file or directory\n");
     EXPECT_EQ(r.out, "");
 }
@@ -189,7 +170,7 @@ TEST(SendVerb, PortInUse) {
     CVLPIO holder(&store);
     ASSERT_TRUE(holder.Open());
     RunResult r = RunVq5({"send", "--port", pty.Path(), "&PIA"});
-    EXPECT_NE(r.exitCode, 0);
+    EXPECT_EQ(r.exitCode, 3);
     EXPECT_EQ(r.err, "Error: Open of " + pty.Path() + ": port in use: " + pty.Path() + "\n");
 }
 

@@ -219,6 +219,64 @@ TEST(SlaveStatus, GarbageWhileIdleIsError) {
     ASSERT_TRUE(e.queue.WaitFor(nkLinkStatus, lsConnected, kLong, &n));
 }
 
+// A burst of line noise costs one pause, not one per byte: 300 bytes waiting at once (2.5 s
+// of line at 1200 baud) leave the PC answering polls again well within a second or two.
+TEST(SlaveStatus, NoiseBurstCostsOnePause) {
+    CEngineOnPty e;
+    e.Start();
+    e.pty.Write(Bytes(300, 0x77));
+    Notification n;
+    ASSERT_TRUE(e.queue.WaitFor(nkLinkStatus, lsError, kLong, &n));
+    const auto start = std::chrono::steady_clock::now();
+    Bytes answer;
+    // A poll written while the engine still drops the burst may go with it: poll again.
+    while (answer.empty() && std::chrono::steady_clock::now() - start < 3s) {
+        e.Poll();
+        answer = e.pty.ReadPcFrame(300ms);
+    }
+    EXPECT_EQ(Hex(answer), "00 04");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);
+}
+
+// The device goes silent inside its select: the PC keeps waiting for the frame, shows
+// Timeout after the read time-out, and takes the frame when it comes after all.
+TEST(SlaveStatus, SilenceInsideASelectShowsTimeout) {
+    CEngineOnPty e(200);
+    e.Start();
+    e.SendSelect();
+    EXPECT_EQ(Hex(e.pty.ReadPcFrame()), "E1 06");
+    Notification n;
+    ASSERT_TRUE(e.queue.WaitFor(nkLinkStatus, lsTimeout, kLong, &n));
+    EXPECT_STREQ(e.engine->StatusText(), "Timeout");
+    e.pty.Write(InfoFrameBytes(std::string("AB")));
+    EXPECT_EQ(Hex(e.pty.ReadPcFrame()), "E1 06");
+    ASSERT_TRUE(e.queue.WaitFor(nkLinkStatus, lsConnected, kLong, &n));
+    ASSERT_TRUE(e.queue.WaitFor(nkReceived, -1, kLong, &n));
+    EXPECT_EQ(n.text, "AB");
+}
+
+// A message taken from the queue awaits its ACK until the device gives it; a NAK or a
+// missing answer keeps it awaiting.
+TEST(SlaveStatus, MessageAwaitsItsAckUntilTaken) {
+    CEngineOnPty e(300);
+    e.Start();
+    EXPECT_FALSE(e.engine->AwaitingAck());
+    e.engine->QueueMessage("&PIA");
+    e.Poll();
+    EXPECT_EQ(e.pty.ReadPcFrame(), InfoFrameBytes(std::string("&PIA")));
+    EXPECT_EQ(e.engine->QueueLength(), 0u);
+    EXPECT_TRUE(e.engine->AwaitingAck());
+    e.pty.Write(B({0xE1, 0x15})); // NAK: sent again
+    EXPECT_EQ(e.pty.ReadPcFrame(), InfoFrameBytes(std::string("&PIA")));
+    EXPECT_TRUE(e.engine->AwaitingAck());
+    e.pty.Write(B({0xE1, 0x06}));
+    EXPECT_EQ(Hex(e.pty.ReadPcFrame()), "00 04");
+    const auto until = std::chrono::steady_clock::now() + kLong;
+    while (e.engine->AwaitingAck() && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(1ms);
+    EXPECT_FALSE(e.engine->AwaitingAck());
+}
+
 TEST(SlaveStatus, OpenFailureGoesToStopped) {
     CEngineOnPty e;
     e.engine->m_ComPort = "/dev/nonexistent-vq5";

@@ -578,19 +578,7 @@ bool IsTextKey(const std::string& key) {
 }
 
 std::string EscapeValue(const std::string& value) {
-    std::string out;
-    for (unsigned char c : value) {
-        if (c == '\\') {
-            out += "\\\\";
-        } else if (c < 0x20 || c > 0x7E) {
-            char buf[8];
-            std::snprintf(buf, sizeof buf, "\\x%02X", c);
-            out += buf;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out;
+    return EscapeText(value);
 }
 
 namespace {

@@ -182,7 +182,7 @@ TEST(IoVerb, StopsOnSigint) {
 
 TEST(IoVerb, PortThatCannotBeOpened) {
     Child c({"io", "--port", "/nonexistent/tty", "--duration", "20"});
-    EXPECT_EQ(c.Wait(30s), 1);
+    EXPECT_EQ(c.Wait(30s), 3);
     EXPECT_TRUE(Contains(c.Err(), "/nonexistent/tty")) << c.Err();
 }
 
