@@ -132,14 +132,18 @@ std::vector<std::string> Lines(const std::string& text, const std::string& prefi
     return v;
 }
 
-vq5::sim::SimOptions Quiet() {
+vq5::sim::SimOptions Quiet(vq5::sim::DeviceProfile profile = vq5::sim::DeviceProfile::Default) {
     vq5::sim::SimOptions o;
     o.onboardTraffic = false;
+    o.profile = profile;
     return o;
 }
 
-TEST(IoVerb, PrintsLinesAndNumbersAndLeavesProgramMode) {
-    vq5::sim::CSimulator s(Quiet());
+// The cases that talk to the device run against both device profiles.
+class IoVerbOnDevice : public ::testing::TestWithParam<vq5::sim::DeviceProfile> {};
+
+TEST_P(IoVerbOnDevice, PrintsLinesAndNumbersAndLeavesProgramMode) {
+    vq5::sim::CSimulator s(Quiet(GetParam()));
     const std::string path = s.Start();
     ASSERT_FALSE(path.empty());
     auto st = s.State();
@@ -170,8 +174,8 @@ TEST(IoVerb, PrintsLinesAndNumbersAndLeavesProgramMode) {
     EXPECT_FALSE(s.State().programMode);
 }
 
-TEST(IoVerb, StopsOnSigint) {
-    vq5::sim::CSimulator s(Quiet());
+TEST_P(IoVerbOnDevice, StopsOnSigint) {
+    vq5::sim::CSimulator s(Quiet(GetParam()));
     const std::string path = s.Start();
     Child c({"io", "--port", path});
     ASSERT_TRUE(c.ReadUntil([](const std::string& out) { return Contains(out, "numbers LijnNr = "); }, 20s)) << c.Err();
@@ -179,6 +183,12 @@ TEST(IoVerb, StopsOnSigint) {
     EXPECT_EQ(c.Wait(20s), 0) << c.Err();
     EXPECT_EQ(s.Taken().back(), "&QX");
 }
+
+INSTANTIATE_TEST_SUITE_P(Profiles, IoVerbOnDevice,
+                         ::testing::Values(vq5::sim::DeviceProfile::Default, vq5::sim::DeviceProfile::Strict),
+                         [](const ::testing::TestParamInfo<vq5::sim::DeviceProfile>& info) {
+                             return std::string(vq5::sim::ProfileName(info.param));
+                         });
 
 TEST(IoVerb, PortThatCannotBeOpened) {
     Child c({"io", "--port", "/nonexistent/tty", "--duration", "20"});
