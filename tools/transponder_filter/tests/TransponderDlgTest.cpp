@@ -101,6 +101,13 @@ struct Rig {
 class TransponderDlgTest : public QObject {
     Q_OBJECT
 private slots:
+    // Messages the dialog shows (range refusals, offset warnings) are collected, not shown:
+    // a modal box would wait for a click no test gives.
+    void init() {
+        m_Messages.clear();
+        CTransponderDlg::SetMessageHook([this](QWidget*, const QString& text) { m_Messages << text; });
+    }
+    void cleanup() { CTransponderDlg::SetMessageHook(nullptr); }
     void firstStartShowsTheDefaults();
     void storedValuesAreShownAndWrittenBack();
     void saveThenLoadRoundTrips_data();
@@ -117,6 +124,9 @@ private slots:
     void commandLineSavesAndLoadsLikeTheTool();
     void commandLineWarnsOfAnOffsetTheDeviceCannotHold();
     void saveWarnsOfAnOffsetTheDeviceCannotHold();
+
+private:
+    QStringList m_Messages;
 };
 
 namespace {
@@ -492,8 +502,7 @@ void TransponderDlgTest::commandLineWarnsOfAnOffsetTheDeviceCannotHold() {
 void TransponderDlgTest::saveWarnsOfAnOffsetTheDeviceCannotHold() {
     Rig rig;
     QVERIFY(rig.Start(8, 1));
-    QStringList shown;
-    CTransponderDlg::SetMessageHook([&](QWidget*, const QString& text) { shown << text; });
+    const QStringList& shown = m_Messages;
     // Before any device identified itself the warning covers every device.
     rig.dlg->Slider(sOffset)->setValue(12);
     QVERIFY(rig.Run(rig.dlg->SaveButton()));
@@ -509,7 +518,6 @@ void TransponderDlgTest::saveWarnsOfAnOffsetTheDeviceCannotHold() {
     rig.dlg->Slider(sOffset)->setValue(20);
     QVERIFY(rig.Run(rig.dlg->SaveButton()));
     QCOMPARE(shown.size(), 2);
-    CTransponderDlg::SetMessageHook(nullptr);
 }
 
 // One suite, run against each device profile in turn.
