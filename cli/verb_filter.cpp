@@ -182,8 +182,8 @@ int Main(int argc, char** argv) {
                          reported.Value(s));
             ++differences;
         } else if (held != model.Value(s)) {
-            std::fprintf(stderr, "vq5 filter: %s: sent %d, the device holds %d as expected (%s)\n", kNames[i],
-                         model.Value(s), held, version.OffsetWarning(model.Value(s)).c_str());
+            std::fprintf(stderr, "vq5 filter: %s: sent %d, the device holds %d, as warned\n", kNames[i],
+                         model.Value(s), held);
         }
     }
     if (differences) {

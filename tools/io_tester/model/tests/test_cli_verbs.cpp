@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <ostream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -138,6 +139,15 @@ vq5::sim::SimOptions Quiet(vq5::sim::DeviceProfile profile = vq5::sim::DevicePro
     o.profile = profile;
     return o;
 }
+
+} // namespace
+
+namespace vq5::sim {
+// The profile's name in test names and messages.
+void PrintTo(DeviceProfile profile, std::ostream* os) { *os << ProfileName(profile); }
+} // namespace vq5::sim
+
+namespace {
 
 // The cases that talk to the device run against both device profiles.
 class IoVerbOnDevice : public ::testing::TestWithParam<vq5::sim::DeviceProfile> {};

@@ -11,6 +11,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <ostream>
 #include <sstream>
 
 namespace {
@@ -128,6 +129,15 @@ std::vector<std::string> Letterless(const std::vector<std::string>& taken, std::
     }
     return out;
 }
+
+} // namespace
+
+namespace vq5::sim {
+// The profile's name in test names and messages.
+void PrintTo(DeviceProfile profile, std::ostream* os) { *os << ProfileName(profile); }
+} // namespace vq5::sim
+
+namespace {
 
 // Every case runs against both device profiles: the one that answers sets and the strict one
 // that answers queries only.
