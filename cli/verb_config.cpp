@@ -271,8 +271,8 @@ int Write(const Args& a) {
         const std::string want = *ValueText(w->values, key);
         if (identified && !KeyOnVersion(key, major, minor)) {
             // The device's version has no such setting: the set was held back, nothing differs.
-            std::printf("%s: file %s, not on this version (%X.%X)\n", key.c_str(), EscapeValue(want).c_str(), major,
-                        minor);
+            std::printf("%s: file %s, not on this version (%X.%X)\n", key.c_str(), EscapeValue(want).c_str(),
+                        major, minor);
             continue;
         }
         if (key == offsetKey && read.answered.count(key)) {
@@ -280,8 +280,8 @@ int Write(const Args& a) {
             const int sent = w->values.m_Slider[slOffset];
             const int held = dev::OffsetHeld(sent, major, minor);
             if (held != sent && back.m_Values.m_Slider[slOffset] == held) {
-                std::fprintf(stderr, "vq5 config: note: %s: file %d, device %d as expected (%s)\n", key.c_str(), sent,
-                             held, dev::OffsetWarning(sent, true, major, minor).c_str());
+                std::fprintf(stderr, "vq5 config: note: %s: file %d, device %d as expected (%s)\n",
+                             key.c_str(), sent, held, dev::OffsetWarning(sent, true, major, minor).c_str());
                 continue;
             }
         }

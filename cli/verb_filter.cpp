@@ -167,8 +167,8 @@ int Main(int argc, char** argv) {
     }
     std::fflush(stdout);
     if (missing) {
-        std::fprintf(stderr, "vq5 filter: the device reported %d of the 4 values%s\n", tct::kSettingCount - missing,
-                     save ? " read back after the save" : "");
+        std::fprintf(stderr, "vq5 filter: the device reported %d of the 4 values%s\n",
+                     tct::kSettingCount - missing, save ? " read back after the save" : "");
         return 1;
     }
     if (!save)
@@ -187,7 +187,8 @@ int Main(int argc, char** argv) {
         }
     }
     if (differences) {
-        std::fprintf(stderr, "vq5 filter: %d of the 4 values read back differ from what was sent\n", differences);
+        std::fprintf(stderr, "vq5 filter: %d of the 4 values read back differ from what was sent\n",
+                     differences);
         return 1;
     }
     return 0;

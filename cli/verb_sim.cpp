@@ -187,7 +187,8 @@ int Main(int argc, char** argv) {
     std::printf("%s\n", path.c_str());
     std::fflush(stdout);
     std::fprintf(stderr, "vq5 sim: VQ-5 %X.%X, letter %c, %s profile, on %s%s%s; stop with Ctrl+C\n",
-                 o.versionMajor, o.versionMinor, o.letter, vq5::sim::ProfileName(o.profile), path.c_str(), o.link.empty() ? "" : ", linked at ", o.link.c_str());
+                 o.versionMajor, o.versionMinor, o.letter, vq5::sim::ProfileName(o.profile), path.c_str(),
+                 o.link.empty() ? "" : ", linked at ", o.link.c_str());
 
     int sig = 0;
     sigwait(&stopSignals, &sig);

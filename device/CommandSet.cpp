@@ -237,13 +237,15 @@ std::string OffsetWarning(int offsetMs, bool versionKnown, unsigned major, unsig
                       "a later one %d ms",
                       offsetMs, before82, from82);
     else if (before82 != offsetMs)
-        std::snprintf(text, sizeof text,
-                      "an offset of %d ms cannot be held by a VQ-5 before 8.2: such a device will store %d ms",
-                      offsetMs, before82);
+        std::snprintf(
+            text, sizeof text,
+            "an offset of %d ms cannot be held by a VQ-5 before 8.2: such a device will store %d ms",
+            offsetMs, before82);
     else if (from82 != offsetMs)
-        std::snprintf(text, sizeof text,
-                      "an offset of %d ms cannot be held by a VQ-5 of 8.2 or later: such a device will store %d ms",
-                      offsetMs, from82);
+        std::snprintf(
+            text, sizeof text,
+            "an offset of %d ms cannot be held by a VQ-5 of 8.2 or later: such a device will store %d ms",
+            offsetMs, from82);
     else
         return {};
     return text;

@@ -75,8 +75,8 @@ std::string EncodeOutputs(bool statusLedLit, bool stopLampLit, bool t1, bool t2,
 
 CSimDevice::CSimDevice(unsigned major, unsigned minor, char letter, std::uint64_t seed, DeviceProfile profile)
     : m_Major(major & 15u), m_Minor(minor & 15u), m_Letter(letter), m_Profile(profile),
-      m_State(FactoryState(major, minor)),
-      m_Born(Clock::now()), m_Rng(static_cast<std::uint32_t>(seed * 2654435761u + 17u)) {}
+      m_State(FactoryState(major, minor)), m_Born(Clock::now()),
+      m_Rng(static_cast<std::uint32_t>(seed * 2654435761u + 17u)) {}
 
 std::string CSimDevice::Identification() const {
     std::string id = "&";
@@ -347,7 +347,9 @@ std::vector<std::string> CSimDevice::Tick(Clock::time_point now, unsigned period
 
 namespace vq5::sim {
 
-const char* ProfileName(DeviceProfile profile) { return profile == DeviceProfile::Strict ? "strict" : "default"; }
+const char* ProfileName(DeviceProfile profile) {
+    return profile == DeviceProfile::Strict ? "strict" : "default";
+}
 
 std::optional<DeviceProfile> ProfileFromName(const std::string& name) {
     if (name == "default")

@@ -200,7 +200,8 @@ bool CSimulator::BatchDone(std::size_t exitsBefore, std::uint64_t handled) const
     if (ExitsTaken() <= exitsBefore)
         return false;
     std::lock_guard<std::mutex> lock(m_Shared->lock);
-    return !m_Device->State().programMode && m_Shared->toPc.empty() && m_Shared->counters.messagesDelivered == handled;
+    return !m_Device->State().programMode && m_Shared->toPc.empty() &&
+           m_Shared->counters.messagesDelivered == handled;
 }
 
 void CSimulator::QueueToPc(const std::string& text) {

@@ -160,8 +160,8 @@ private slots:
         QVERIFY(std::size_t(at) <= before + 2);
         QTRY_VERIFY_WITH_TIMEOUT(Find(Rows(dlg.Log()), QStringLiteral("Inquiry: \"?\"")), kWait);
         // The answer's row follows the inquiry's once the GUI has taken the engine's report.
-        QTRY_VERIFY_WITH_TIMEOUT(Find(Rows(dlg.Log()), QStringLiteral("Message send: \"=0070120011777777799999\"")),
-                                 kWait);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            Find(Rows(dlg.Log()), QStringLiteral("Message send: \"=0070120011777777799999\"")), kWait);
         const auto rows = Rows(dlg.Log());
         QCOMPARE(Find(rows, QStringLiteral("Inquiry: \"?\""))->icon, int(kIconReceived));
         QVERIFY(Find(rows, QStringLiteral("Message send: \"=0070120011777777799999\"")));

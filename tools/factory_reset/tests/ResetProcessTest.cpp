@@ -155,7 +155,8 @@ private slots:
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     int failed = 0;
-    for (vq5::sim::DeviceProfile profile : {vq5::sim::DeviceProfile::Default, vq5::sim::DeviceProfile::Strict}) {
+    for (vq5::sim::DeviceProfile profile :
+         {vq5::sim::DeviceProfile::Default, vq5::sim::DeviceProfile::Strict}) {
         g_Profile = profile;
         std::printf("device profile: %s\n", vq5::sim::ProfileName(profile));
         ResetProcessTest test;

@@ -78,7 +78,9 @@ const std::array<SliderRow, kSliderCount>& SliderRows() {
 
 namespace {
 // The largest value a slider's setting may hold: the slider's own, the offset's as a device holds it.
-int HeldMax(Slider s) { return s == slOffset ? kOffsetHeldMax : SliderRows()[s].max; }
+int HeldMax(Slider s) {
+    return s == slOffset ? kOffsetHeldMax : SliderRows()[s].max;
+}
 } // namespace
 
 std::string DateStamp(const std::tm& date) {
@@ -266,7 +268,8 @@ std::string CProgrammerModel::RangeCheck() const {
         const int max = HeldMax(static_cast<Slider>(i));
         if (value < r.min || value > max) {
             char buf[128];
-            std::snprintf(buf, sizeof buf, "%s: please enter an integer between %d and %d.", r.name, r.min, max);
+            std::snprintf(buf, sizeof buf, "%s: please enter an integer between %d and %d.", r.name, r.min,
+                          max);
             return buf;
         }
     }
@@ -530,8 +533,8 @@ CParseResult CProgrammerModel::Parse(const std::string& text) {
 std::string CProgrammerModel::OffsetWarning(const CWriteSelection& selection) const {
     if (!selection.filter[slOffset])
         return {};
-    return dev::OffsetWarning(m_Values.m_Slider[slOffset], m_Device.identifications > 0, m_Device.identifiedMajor,
-                              m_Device.identifiedMinor);
+    return dev::OffsetWarning(m_Values.m_Slider[slOffset], m_Device.identifications > 0,
+                              m_Device.identifiedMajor, m_Device.identifiedMinor);
 }
 
 std::string CProgrammerModel::OffsetWarning() const {

@@ -112,7 +112,9 @@ struct Rig {
     std::unique_ptr<CCountingDlg> dlg;
 };
 
-unsigned ExitsTaken(const Rig& rig) { return static_cast<unsigned>(rig.simulator->ExitsTaken()); }
+unsigned ExitsTaken(const Rig& rig) {
+    return static_cast<unsigned>(rig.simulator->ExitsTaken());
+}
 
 // Waits until the device has taken one more program-mode exit than `exitsBefore`, every
 // message it sent has been handled by the window and the window is idle again.
@@ -354,8 +356,9 @@ private slots:
         d.SliderWidget(slOffset)->setValue(12);
         QTest::mouseClick(d.ToButton(), Qt::LeftButton);
         QVERIFY(WaitBatchDone(rig, 1));
-        QCOMPARE(m_Messages, QStringList{QStringLiteral(
-                                 "An offset of 12 ms cannot be held by this VQ-5 (version 8.1): it will store 28 ms.")});
+        QCOMPARE(m_Messages,
+                 QStringList{QStringLiteral(
+                     "An offset of 12 ms cannot be held by this VQ-5 (version 8.1): it will store 28 ms.")});
         QCOMPARE(device::OffsetFromDigit(rig.simulator->State().offsetDigit, 8, 1), 28);
     }
 

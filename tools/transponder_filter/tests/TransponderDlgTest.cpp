@@ -435,8 +435,8 @@ void TransponderDlgTest::commandLineSavesAndLoadsLikeTheTool() {
     QVERIFY(!path.empty());
     const QString port = QString::fromStdString(path);
     // The save is confirmed by reading the four values back, whatever the device says to a set.
-    const CliRun saved = RunCli({"filter", "save", "--port", port, "--window", "11", "--minimal", "2", "--offset",
-                                 "25", "--stable", "4", "--reboot"});
+    const CliRun saved = RunCli({"filter", "save", "--port", port, "--window", "11", "--minimal", "2",
+                                 "--offset", "25", "--stable", "4", "--reboot"});
     QCOMPARE(saved.rc, 0);
     const QByteArray expected = "Window\t11\tWindow  [264 ms]\nMinimal\t2\tMinimal  [2 Vx]\n"
                                 "Offset\t25\tOffset  [25 ms]\nStable\t4\tStable  [400 ms]\n";
@@ -480,9 +480,10 @@ void TransponderDlgTest::commandLineWarnsOfAnOffsetTheDeviceCannotHold() {
     QVERIFY(!port.isEmpty());
     const CliRun saved = RunCli({"filter", "save", "--port", port, "--offset", "10"});
     QCOMPARE(saved.rc, 0);
-    QVERIFY2(saved.err.contains("warning: an offset of 10 ms cannot be held by a VQ-5 before 8.2: such a device "
-                                "will store 26 ms"),
-             saved.err.constData());
+    QVERIFY2(
+        saved.err.contains("warning: an offset of 10 ms cannot be held by a VQ-5 before 8.2: such a device "
+                           "will store 26 ms"),
+        saved.err.constData());
     QVERIFY2(saved.out.contains("Offset\t26\tOffset  [26 ms]\n"), saved.out.constData());
     QCOMPARE(device->State().offsetDigit, 2u);
     // A device that holds what it is sent gets no warning.
@@ -507,14 +508,16 @@ void TransponderDlgTest::saveWarnsOfAnOffsetTheDeviceCannotHold() {
     rig.dlg->Slider(sOffset)->setValue(12);
     QVERIFY(rig.Run(rig.dlg->SaveButton()));
     QCOMPARE(shown.size(), 1);
-    QCOMPARE(shown[0], QStringLiteral("An offset of 12 ms cannot be held by a VQ-5 before 8.2: such a device will "
-                                      "store 28 ms."));
+    QCOMPARE(shown[0],
+             QStringLiteral("An offset of 12 ms cannot be held by a VQ-5 before 8.2: such a device will "
+                            "store 28 ms."));
     // Once it has, for that device.
     rig.dlg->Slider(sOffset)->setValue(12);
     QVERIFY(rig.Run(rig.dlg->SaveButton()));
     QCOMPARE(shown.size(), 2);
-    QCOMPARE(shown[1], QStringLiteral("An offset of 12 ms cannot be held by this VQ-5 (version 8.1): it will store "
-                                      "28 ms."));
+    QCOMPARE(shown[1],
+             QStringLiteral("An offset of 12 ms cannot be held by this VQ-5 (version 8.1): it will store "
+                            "28 ms."));
     rig.dlg->Slider(sOffset)->setValue(20);
     QVERIFY(rig.Run(rig.dlg->SaveButton()));
     QCOMPARE(shown.size(), 2);

@@ -144,7 +144,9 @@ vq5::sim::SimOptions Quiet(vq5::sim::DeviceProfile profile = vq5::sim::DevicePro
 
 namespace vq5::sim {
 // The profile's name in test names and messages.
-void PrintTo(DeviceProfile profile, std::ostream* os) { *os << ProfileName(profile); }
+void PrintTo(DeviceProfile profile, std::ostream* os) {
+    *os << ProfileName(profile);
+}
 } // namespace vq5::sim
 
 namespace {

@@ -134,7 +134,9 @@ std::vector<std::string> Letterless(const std::vector<std::string>& taken, std::
 
 namespace vq5::sim {
 // The profile's name in test names and messages.
-void PrintTo(DeviceProfile profile, std::ostream* os) { *os << ProfileName(profile); }
+void PrintTo(DeviceProfile profile, std::ostream* os) {
+    *os << ProfileName(profile);
+}
 } // namespace vq5::sim
 
 namespace {
@@ -259,9 +261,10 @@ TEST_P(ConfigVerb, AnOffsetTheDeviceCannotHoldIsWarnedAboutAndExpected) {
     const Result r = RunVq5(dir, {"config", "write", "--port", dev.path, "--verify", file});
     EXPECT_EQ(r.rc, 0) << r.out << r.err;
     EXPECT_TRUE(r.out.empty()) << r.out;
-    EXPECT_NE(r.err.find("warning: TransConfigSliderOffset2: an offset of 10 ms cannot be held by a VQ-5 before "
-                         "8.2: such a device will store 26 ms"),
-              std::string::npos)
+    EXPECT_NE(
+        r.err.find("warning: TransConfigSliderOffset2: an offset of 10 ms cannot be held by a VQ-5 before "
+                   "8.2: such a device will store 26 ms"),
+        std::string::npos)
         << r.err;
     EXPECT_NE(r.err.find("file 10, device 26 as expected"), std::string::npos) << r.err;
     const auto sent = Letterless(dev.sim->Taken(), takenBefore);
@@ -340,7 +343,8 @@ TEST_P(ConfigVerb, ExpertReadAlsoAsksTheParallelTransponder) {
     EXPECT_NE(r.out.find("; device: VQ-5 (87)"), std::string::npos) << r.out;
 }
 
-INSTANTIATE_TEST_SUITE_P(Profiles, ConfigVerb, ::testing::Values(DeviceProfile::Default, DeviceProfile::Strict),
+INSTANTIATE_TEST_SUITE_P(Profiles, ConfigVerb,
+                         ::testing::Values(DeviceProfile::Default, DeviceProfile::Strict),
                          [](const ::testing::TestParamInfo<DeviceProfile>& info) {
                              return std::string(vq5::sim::ProfileName(info.param));
                          });

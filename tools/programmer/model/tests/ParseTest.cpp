@@ -288,7 +288,8 @@ TEST(ProgrammerParse, OffsetWarningFollowsTheLastIdentification) {
               "an offset of 10 ms cannot be held by a VQ-5 before 8.2: such a device will store 26 ms");
     Identify(m, "&PPVQ-5 (81)");
     m.OnNotification(Received("&PX")); // the exit resets the version, not what was identified
-    EXPECT_EQ(m.OffsetWarning(), "an offset of 10 ms cannot be held by this VQ-5 (version 8.1): it will store 26 ms");
+    EXPECT_EQ(m.OffsetWarning(),
+              "an offset of 10 ms cannot be held by this VQ-5 (version 8.1): it will store 26 ms");
     m.m_Values.m_Slider[slOffset] = 16;
     EXPECT_EQ(m.OffsetWarning(), "");
     m.m_Values.m_Slider[slOffset] = 10;
@@ -298,5 +299,6 @@ TEST(ProgrammerParse, OffsetWarningFollowsTheLastIdentification) {
     m.m_Values.m_CheckTransConfig = 1;
     EXPECT_EQ(m.OffsetWarning(), "");
     m.m_Values.m_Slider[slOffset] = 28;
-    EXPECT_EQ(m.OffsetWarning(), "an offset of 28 ms cannot be held by this VQ-5 (version 8.7): it will store 12 ms");
+    EXPECT_EQ(m.OffsetWarning(),
+              "an offset of 28 ms cannot be held by this VQ-5 (version 8.7): it will store 12 ms");
 }
