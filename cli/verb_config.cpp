@@ -10,6 +10,7 @@
 // and every setting of the file that the device does not hold is listed; the exit code is
 // then 1.
 #include "CliSupport.h"
+#include "CommandSet.h"
 #include "ProgrammerModel.h"
 #include "TextFile.h"
 #include "Verbs.h"
@@ -24,6 +25,7 @@ namespace {
 
 using namespace vq5;
 using namespace vq5::programmer;
+namespace dev = vq5::device;
 
 using cli::kExitFailed;
 using cli::kExitUsage;
@@ -45,7 +47,10 @@ void PrintHelp(std::FILE* out) {
                  "       is left alone. ConfigID is written unless CheckConfigID=0, each filter\n"
                  "       constant unless CheckTransConfig=0; RebootAfterProgramming=1 is --reboot.\n"
                  "       --verify reads the configuration back and lists every setting that differs\n"
-                 "       (exit code 1).\n"
+                 "       (exit code 1). A setting the device's version does not have is listed as\n"
+                 "       \"not on this version\" and does not count. An offset the device cannot hold\n"
+                 "       (warned about before sending, with the value it will store) counts as\n"
+                 "       done when the device holds that value.\n"
                  "--expert  also reads \"Paralelle transponder\" (FlagParalelleTransponder).\n\n"
                  "Values: tri-states 0 off, 1 on, 2 indeterminate; texts as they stand after '=',\n"
                  "with \\\\ for a backslash and \\xHH for a character outside printable ASCII.\n"
@@ -151,6 +156,7 @@ int Read(const Args& a) {
     cli::CHeadlessRun run(engine, a.engine);
     CProgrammerModel model;
     model.m_Expert = a.expert;
+    model.m_CoupleReplies = false; // the file holds what the device holds
     run.Start();
     const BatchResult r = RunBatch(engine, run, model, CProgrammerModel::ReadSequence(a.expert));
     if (const int rc = ReportOutcome(r.outcome, a.engine); rc != kExitOk)
@@ -204,6 +210,8 @@ int Write(const Args& a) {
     seq->reboot = seq->reboot || a.engine.reboot;
     for (const std::string& note : w->notes)
         std::fprintf(stderr, "vq5 config: note: %s\n", Shown(note, 400).c_str());
+    if (const std::string warning = model.OffsetWarning(w->selection); !warning.empty())
+        std::fprintf(stderr, "vq5 config: warning: TransConfigSliderOffset2: %s\n", warning.c_str());
 
     CMemoryStore store;
     cli::ApplyConnectionSettings(store, a.engine);
@@ -221,12 +229,32 @@ int Write(const Args& a) {
     CProgrammerModel back;
     back.m_Expert = expert;
     back.m_Device = model.m_Device;
+    back.m_CoupleReplies = false;
     const BatchResult read = RunBatch(engine, run, back, CProgrammerModel::ReadSequence(expert));
     if (const int rc = ReportOutcome(read.outcome, a.engine); rc != kExitOk)
         return rc;
+    const bool identified = back.m_Device.identifications > 0;
+    const unsigned major = back.m_Device.identifiedMajor, minor = back.m_Device.identifiedMinor;
+    const std::string offsetKey = SliderRows()[slOffset].key;
     int differences = 0;
     for (const std::string& key : w->compared) {
         const std::string want = *ValueText(w->values, key);
+        if (identified && !KeyOnVersion(key, major, minor)) {
+            // The device's version has no such setting: the set was held back, nothing differs.
+            std::printf("%s: file %s, not on this version (%X.%X)\n", key.c_str(), EscapeValue(want).c_str(),
+                        major, minor);
+            continue;
+        }
+        if (key == offsetKey && read.answered.count(key)) {
+            // An offset the device cannot hold is stored as the warning before sending said.
+            const int sent = w->values.m_Slider[slOffset];
+            const int held = dev::OffsetHeld(sent, major, minor);
+            if (held != sent && back.m_Values.m_Slider[slOffset] == held) {
+                std::fprintf(stderr, "vq5 config: note: %s: file %d, device %d as expected (%s)\n",
+                             key.c_str(), sent, held, dev::OffsetWarning(sent, true, major, minor).c_str());
+                continue;
+            }
+        }
         if (!read.answered.count(key)) {
             std::printf("%s: file %s, device did not answer\n", key.c_str(), EscapeValue(want).c_str());
             ++differences;

@@ -2,6 +2,7 @@
 // constants from the device; "save" writes them (both offset encodings, the device's version
 // lets one through) and optionally reboots the device. Neither changes the line speed.
 #include "CliSupport.h"
+#include "CommandSet.h"
 #include "TransponderModel.h"
 #include "Verbs.h"
 
@@ -19,8 +20,9 @@ void Help(std::FILE* out) {
     std::fprintf(out,
                  "usage: vq5 %s\n\n"
                  "load  reads Window, Minimal, Offset and Stable from the device.\n"
-                 "save  writes them; values not given take the tool's defaults (8, 7, 22, 10).\n"
-                 "Both print the values the device reports, one per line: name, tab, value, tab,\n"
+                 "save  writes them; values not given take the tool's defaults (8, 7, 22, 10), then\n"
+                 "      reads the four back in the same program-mode visit.\n"
+                 "Both print the values the device holds, one per line: name, tab, value, tab,\n"
                  "the value as the tool's frame title shows it.\n\n"
                  "  --window N       1 to 15, steps of 24 ms\n"
                  "  --minimal N      1 to 15 Vx pulses, not above the window\n"
@@ -28,7 +30,10 @@ void Help(std::FILE* out) {
                  "  --stable N       1 to 15, steps of 100 ms\n"
                  "  --reboot         save only: reboot the device after programming (\"&PXR\")\n%s"
                  "--fast-speed is refused: this tool never changes the line speed.\n"
-                 "Done when the device reported all four values.\n\n%s",
+                 "load exits 0 when the device reported all four values; save when the values read\n"
+                 "back are those sent. An offset the device cannot hold (below 16 ms before 8.2) is\n"
+                 "warned about before sending, naming what the device will store; holding that\n"
+                 "counts as done.\n\n%s",
                  kUsage, kEngineOptionsHelp, kExitCodesHelp);
 }
 
@@ -105,14 +110,22 @@ int Main(int argc, char** argv) {
         }
     }
 
+    if (save) {
+        // Before anything is sent: the version is not known yet, so for every device it may reach.
+        const std::string warning = device::OffsetWarning(values[tct::sOffset], false, 0, 0);
+        if (!warning.empty())
+            std::fprintf(stderr, "vq5 filter: warning: %s\n", warning.c_str());
+    }
+
     CMemoryStore store;
     ApplyConnectionSettings(store, options);
     CVLPEngine engine(&store);
     CHeadlessRun run(engine, options);
     run.Start();
 
-    // The device answers every query and every set with the value it now holds; read them
-    // with the version that held when each arrived.
+    // What the device says, in order: a later reply for a value replaces an earlier one, so a
+    // save's read-back decides (a device may or may not answer a set). Each value is read with
+    // the version that held when it arrived.
     tct::CTransponderModel reported;
     tct::CVersionTracker version;
     bool seen[tct::kSettingCount] = {};
@@ -120,17 +133,17 @@ int Main(int argc, char** argv) {
         version.OnNotification(n);
         if (n.kind != nkReceived)
             return;
-        // Each value as the device holds it: read into a fresh model, so that the tool's
-        // Minimal-Window coupling does not change a value the device reported.
+        // Each value as the device holds it: read into a fresh model and taken unclamped, so
+        // that neither the sliders' ranges nor the Minimal-Window coupling change it.
         tct::CTransponderModel one;
         auto r = one.ParseReply(n.text, engine.AddressCommand("&PK"), version.Major(), version.Minor());
         if (r.effect == tct::CTransponderModel::ReplyEffect::Changed) {
-            reported.Value(r.changed) = one.Value(r.changed);
+            reported.Value(r.changed) = r.deviceValue;
             seen[r.changed] = true;
         }
     };
     if (save)
-        model.QueueSave(engine);
+        model.QueueSave(engine, true);
     else
         model.QueueLoad(engine);
 
@@ -152,7 +165,28 @@ int Main(int argc, char** argv) {
     }
     std::fflush(stdout);
     if (missing) {
-        std::fprintf(stderr, "vq5 filter: the device reported %d of the 4 values\n", tct::kSettingCount - missing);
+        std::fprintf(stderr, "vq5 filter: the device reported %d of the 4 values%s\n",
+                     tct::kSettingCount - missing, save ? " read back after the save" : "");
+        return kExitFailed;
+    }
+    if (!save)
+        return kExitDone;
+    int differences = 0;
+    for (int i = 0; i < tct::kSettingCount; ++i) {
+        auto s = static_cast<tct::Setting>(i);
+        const int held = model.HeldValue(s, version.IdentifiedMajor(), version.IdentifiedMinor());
+        if (reported.Value(s) != held) {
+            std::fprintf(stderr, "vq5 filter: %s: sent %d, the device holds %d\n", kNames[i], model.Value(s),
+                         reported.Value(s));
+            ++differences;
+        } else if (held != model.Value(s)) {
+            std::fprintf(stderr, "vq5 filter: %s: sent %d, the device holds %d, as warned\n", kNames[i],
+                         model.Value(s), held);
+        }
+    }
+    if (differences) {
+        std::fprintf(stderr, "vq5 filter: %d of the 4 values read back differ from what was sent\n",
+                     differences);
         return kExitFailed;
     }
     return kExitDone;

@@ -17,9 +17,9 @@
 namespace {
 
 const char* const kUsage =
-    "sim [--version MAJ.MIN] [--letter C] [--link PATH] [--device PATH] [--state FILE] [--pace]\n"
-    "      [--poll-gap MS] [--faults LIST] [--seed N] [--log] [--quiet-board] [--answer-timeout MS]\n"
-    "      [--late-ms MS]";
+    "sim [--version MAJ.MIN] [--letter C] [--strict | --profile NAME] [--link PATH] [--device PATH]\n"
+    "      [--state FILE] [--pace] [--poll-gap MS] [--faults LIST] [--seed N] [--log] [--quiet-board]\n"
+    "      [--answer-timeout MS] [--late-ms MS]";
 
 void Help(std::FILE* out) {
     std::fprintf(out,
@@ -29,6 +29,15 @@ void Help(std::FILE* out) {
                  "configuration, and plays the on-board system's inquiries and key presses.\n\n"
                  "  --version MAJ.MIN   device version, one hexadecimal digit each (default 8.7)\n"
                  "  --letter C          device letter of its replies (default Q)\n"
+                 "  --profile NAME      what the device says besides answering queries:\n"
+                 "                      default  answers every set with the value it now holds, the\n"
+                 "                               program-mode exit with \"&QX\", and \"&PII\"/\"&PIJ\"\n"
+                 "                               also outside program mode\n"
+                 "                      strict   only what every VQ-5 does: identifies itself on\n"
+                 "                               \"$PRG\" and answers queries in program mode; no reply\n"
+                 "                               to any set (the exit included), no I/O lines outside\n"
+                 "                               program mode\n"
+                 "  --strict            the same as --profile strict\n"
                  "  --link PATH         also make a symbolic link to the pseudo-terminal at PATH\n"
                  "  --device PATH       drive this serial port instead of a pseudo-terminal\n"
                  "  --state FILE        load the device state from FILE and save it after every change\n"
@@ -101,6 +110,17 @@ int Main(int argc, char** argv) {
                 return 2;
             }
             o.letter = v[0];
+        } else if (a == "--strict") {
+            o.profile = vq5::sim::DeviceProfile::Strict;
+        } else if (a == "--profile") {
+            if (!(v = value(i, "--profile")))
+                return 2;
+            const auto profile = vq5::sim::ProfileFromName(v);
+            if (!profile) {
+                std::fprintf(stderr, "vq5 sim: --profile takes 'default' or 'strict', not '%s'\n", v);
+                return 2;
+            }
+            o.profile = *profile;
         } else if (a == "--link") {
             if (!(v = value(i, "--link")))
                 return 2;
@@ -191,8 +211,9 @@ int Main(int argc, char** argv) {
     }
     std::printf("%s\n", path.c_str());
     std::fflush(stdout);
-    std::fprintf(stderr, "vq5 sim: VQ-5 %X.%X, letter %c, on %s%s%s; stop with Ctrl+C\n", o.versionMajor,
-                 o.versionMinor, o.letter, path.c_str(), o.link.empty() ? "" : ", linked at ", o.link.c_str());
+    std::fprintf(stderr, "vq5 sim: VQ-5 %X.%X, letter %c, %s profile, on %s%s%s; stop with Ctrl+C\n",
+                 o.versionMajor, o.versionMinor, o.letter, vq5::sim::ProfileName(o.profile), path.c_str(),
+                 o.link.empty() ? "" : ", linked at ", o.link.c_str());
 
     int sig = 0;
     sigwait(&stopSignals, &sig);

@@ -214,6 +214,43 @@ int OffsetFromDigit(unsigned digit, unsigned major, unsigned minor) {
     return signedDigit + 24;
 }
 
+int OffsetHeld(int offsetMs, unsigned major, unsigned minor) {
+    return OffsetFromDigit(OffsetDigit(offsetMs, major, minor), major, minor);
+}
+
+std::string OffsetWarning(int offsetMs, bool versionKnown, unsigned major, unsigned minor) {
+    char text[160];
+    if (versionKnown) {
+        const int held = OffsetHeld(offsetMs, major, minor);
+        if (held == offsetMs)
+            return {};
+        std::snprintf(text, sizeof text,
+                      "an offset of %d ms cannot be held by this VQ-5 (version %X.%X): it will store %d ms",
+                      offsetMs, major & 15u, minor & 15u, held);
+        return text;
+    }
+    const int before82 = OffsetHeld(offsetMs, 8, 1);
+    const int from82 = OffsetHeld(offsetMs, 8, 2);
+    if (before82 != offsetMs && from82 != offsetMs)
+        std::snprintf(text, sizeof text,
+                      "an offset of %d ms cannot be held by any VQ-5: a device before 8.2 will store %d ms, "
+                      "a later one %d ms",
+                      offsetMs, before82, from82);
+    else if (before82 != offsetMs)
+        std::snprintf(
+            text, sizeof text,
+            "an offset of %d ms cannot be held by a VQ-5 before 8.2: such a device will store %d ms",
+            offsetMs, before82);
+    else if (from82 != offsetMs)
+        std::snprintf(
+            text, sizeof text,
+            "an offset of %d ms cannot be held by a VQ-5 of 8.2 or later: such a device will store %d ms",
+            offsetMs, from82);
+    else
+        return {};
+    return text;
+}
+
 // ---------------------------------------------------------------------------------------
 // Value readers
 

@@ -85,6 +85,12 @@ int OffsetFromDigit(unsigned digit, unsigned major, unsigned minor);
 bool NewOffsetEncoding(unsigned major, unsigned minor);
 // The digit a device of that version stores for an offset in ms.
 unsigned OffsetDigit(int offsetMs, unsigned major, unsigned minor);
+// The offset in ms a device of that version holds once `offsetMs` was sent: one hex digit
+// carries 16 to 31 ms before 8.2 and 10 to 25 ms from 8.2 on; anything else wraps by 16.
+int OffsetHeld(int offsetMs, unsigned major, unsigned minor);
+// A warning for an offset a device cannot hold, naming the value it will store; empty when it
+// is held. With `versionKnown` for that version only, else for every device it may reach.
+std::string OffsetWarning(int offsetMs, bool versionKnown, unsigned major, unsigned minor);
 
 // Value readers; each returns nullopt when the reply is too short to carry the value, and
 // never reads past the end of the reply.

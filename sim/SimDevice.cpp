@@ -73,9 +73,10 @@ std::string EncodeOutputs(bool statusLedLit, bool stopLampLit, bool t1, bool t2,
     return out;
 }
 
-CSimDevice::CSimDevice(unsigned major, unsigned minor, char letter, std::uint64_t seed)
-    : m_Major(major & 15u), m_Minor(minor & 15u), m_Letter(letter), m_State(FactoryState(major, minor)),
-      m_Born(Clock::now()), m_Rng(static_cast<std::uint32_t>(seed * 2654435761u + 17u)) {}
+CSimDevice::CSimDevice(unsigned major, unsigned minor, char letter, std::uint64_t seed, DeviceProfile profile)
+    : m_Major(major & 15u), m_Minor(minor & 15u), m_Letter(letter), m_Profile(profile),
+      m_State(FactoryState(major, minor)), m_Born(Clock::now()),
+      m_Rng(static_cast<std::uint32_t>(seed * 2654435761u + 17u)) {}
 
 std::string CSimDevice::Identification() const {
     std::string id = "&";
@@ -204,9 +205,10 @@ DeviceAction CSimDevice::Handle(const std::string& text, Clock::time_point now) 
     if (text.size() < 3 || text[0] != '&' || (text[1] != m_Letter && text[1] != 'P'))
         return action;
     const char cls = text[2];
+    const bool strict = m_Profile == DeviceProfile::Strict;
 
     if (!m_State.programMode) {
-        if (text.size() == 4 && cls == 'I' && (text[3] == 'I' || text[3] == 'J'))
+        if (!strict && text.size() == 4 && cls == 'I' && (text[3] == 'I' || text[3] == 'J'))
             action.replies.push_back(Reply('I', text[3], text[3] == 'I' ? Inputs(now) : Outputs(now)));
         return action;
     }
@@ -214,6 +216,9 @@ DeviceAction CSimDevice::Handle(const std::string& text, Clock::time_point now) 
     if (!Knows(text))
         return action; // a command this version does not have gets no reply
 
+    // A set is carried out; only the default profile answers it. Queries are answered alike.
+    const std::size_t repliesBefore = action.replies.size();
+    const bool isSet = cls == 'X' || cls == 'S' || text.size() > 4;
     switch (cls) {
     case 'X': {
         if (text.size() == 3 || (text.size() == 4 && (text[3] == '0' || text[3] == 'R'))) {
@@ -315,6 +320,8 @@ DeviceAction CSimDevice::Handle(const std::string& text, Clock::time_point now) 
     default:
         break;
     }
+    if (strict && isSet)
+        action.replies.resize(repliesBefore);
     return action;
 }
 
@@ -334,6 +341,22 @@ std::vector<std::string> CSimDevice::Tick(Clock::time_point now, unsigned period
     const unsigned jitter = periodMs / 2 + static_cast<unsigned>(m_Rng() % (periodMs + 1));
     m_NextOnboard = now + std::chrono::milliseconds(jitter);
     return out;
+}
+
+} // namespace vq5::sim
+
+namespace vq5::sim {
+
+const char* ProfileName(DeviceProfile profile) {
+    return profile == DeviceProfile::Strict ? "strict" : "default";
+}
+
+std::optional<DeviceProfile> ProfileFromName(const std::string& name) {
+    if (name == "default")
+        return DeviceProfile::Default;
+    if (name == "strict")
+        return DeviceProfile::Strict;
+    return std::nullopt;
 }
 
 } // namespace vq5::sim

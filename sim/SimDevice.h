@@ -3,6 +3,7 @@
 #pragma once
 
 #include "DeviceState.h"
+#include "Profile.h"
 
 #include <chrono>
 #include <cstdint>
@@ -22,14 +23,17 @@ class CSimDevice {
 public:
     using Clock = std::chrono::steady_clock;
 
-    CSimDevice(unsigned major, unsigned minor, char letter, std::uint64_t seed);
+    CSimDevice(unsigned major, unsigned minor, char letter, std::uint64_t seed,
+               DeviceProfile profile = DeviceProfile::Default);
 
     // Handles one message taken from the PC.
     //  "$PRG"                 enters program mode; answered by the identification reply
     //  "$LLL/RRR ..."         display message of the on-board system: line and run number
     //  "=LLLRRR..."           announcement: line and run number
-    //  "&?II", "&?IJ"         input and output lines, also outside program mode
+    //  "&?II", "&?IJ"         input and output lines, also outside program mode (not strict)
     //  other "&?.." commands  only in program mode, and only those the version knows
+    // The default profile answers every set with the value now held, and "&?X.." with "&?X";
+    // the strict one answers queries only (see Profile.h).
     // '?' is the device letter; 'P' is taken as well (a PC that has not yet seen the
     // identification reply still writes 'P').
     DeviceAction Handle(const std::string& text, Clock::time_point now);
@@ -47,6 +51,7 @@ public:
     unsigned Major() const { return m_Major; }
     unsigned Minor() const { return m_Minor; }
     char Letter() const { return m_Letter; }
+    DeviceProfile Profile() const { return m_Profile; }
 
     // The run number as the device puts it on its output lines (DienstNrMax79: 80 or more
     // becomes 0; otherwise modulo 80, since the tens digit has three lines).
@@ -60,6 +65,7 @@ private:
     unsigned m_Major;
     unsigned m_Minor;
     char m_Letter;
+    DeviceProfile m_Profile;
     DeviceState m_State;
     Clock::time_point m_Born;
     Clock::time_point m_NextOnboard{};

@@ -15,7 +15,7 @@ namespace vq5::sim {
 CSimulator::CSimulator(SimOptions options)
     : m_Options(std::move(options)),
       m_Device(std::make_unique<CSimDevice>(m_Options.versionMajor, m_Options.versionMinor, m_Options.letter,
-                                            m_Options.seed)),
+                                            m_Options.seed, m_Options.profile)),
       m_Port(std::make_unique<CLinePort>()), m_Shared(std::make_unique<SimShared>()) {
     m_Shared->device = m_Device.get();
 }
@@ -185,6 +185,23 @@ std::vector<std::string> CSimulator::Taken() const {
 std::vector<std::string> CSimulator::Delivered() const {
     std::lock_guard<std::mutex> lock(m_Shared->lock);
     return m_Shared->delivered;
+}
+
+std::size_t CSimulator::ExitsTaken() const {
+    std::lock_guard<std::mutex> lock(m_Shared->lock);
+    std::size_t exits = 0;
+    for (const std::string& t : m_Shared->taken)
+        if (t.size() >= 3 && t.size() <= 4 && t[0] == '&' && t[2] == 'X')
+            ++exits;
+    return exits;
+}
+
+bool CSimulator::BatchDone(std::size_t exitsBefore, std::uint64_t handled) const {
+    if (ExitsTaken() <= exitsBefore)
+        return false;
+    std::lock_guard<std::mutex> lock(m_Shared->lock);
+    return !m_Device->State().programMode && m_Shared->toPc.empty() &&
+           m_Shared->counters.messagesDelivered == handled;
 }
 
 void CSimulator::QueueToPc(const std::string& text) {

@@ -20,6 +20,7 @@
 
 #include "DeviceState.h"
 #include "Faults.h"
+#include "Profile.h"
 
 #include <atomic>
 #include <chrono>
@@ -38,6 +39,7 @@ struct SimOptions {
     unsigned versionMajor = 8; // device version, hexadecimal digits 0..15 each
     unsigned versionMinor = 7;
     char letter = 'Q';             // the device letter of its replies ('&', letter, ...)
+    DeviceProfile profile = DeviceProfile::Default; // what it answers besides queries
     unsigned pollGapMs = 5;        // pause between two exchanges
     bool pace = false;             // every byte takes 10 bit times at the current line speed
     std::string faults;            // fault list, e.g. "bytes=0.05" or "drop=0.02,nak=3" (Faults.h)
@@ -114,6 +116,14 @@ public:
     // PC acknowledged from the device (in order). Kept up to 100000 each.
     std::vector<std::string> Taken() const;
     std::vector<std::string> Delivered() const;
+
+    // The program-mode exits ("&?X", "&?X0", "&?XR") the device has taken.
+    std::size_t ExitsTaken() const;
+    // A program-mode batch is over for a PC that has handled `handled` of the device's
+    // messages: the device has taken more than `exitsBefore` exits, is out of program mode,
+    // and has no message left for the PC that the PC has not handled. Relies on no answer to
+    // a set, so it holds for every profile.
+    bool BatchDone(std::size_t exitsBefore, std::uint64_t handled) const;
 
     // Queues a message for the PC (sent through a select), as if the device had produced it.
     void QueueToPc(const std::string& text);

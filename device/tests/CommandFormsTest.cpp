@@ -157,3 +157,31 @@ TEST(FixedGroups, ProgramModeTexts) {
     EXPECT_STREQ(kLeaveReboot, "&PXR");
     EXPECT_STREQ(kSpeedChangeFormat, "84>&PS%d");
 }
+
+TEST(OffsetHeld, WhatEachEncodingKeeps) {
+    struct Row {
+        int sent;
+        unsigned major, minor;
+        int held;
+    };
+    for (const Row& r :
+         {Row{10, 8, 1, 26}, Row{15, 8, 1, 31}, Row{16, 8, 1, 16}, Row{28, 8, 1, 28}, Row{22, 8, 1, 22},
+          Row{10, 8, 2, 10}, Row{25, 8, 2, 25}, Row{26, 8, 2, 10}, Row{31, 10, 3, 15}})
+        EXPECT_EQ(vq5::device::OffsetHeld(r.sent, r.major, r.minor), r.held)
+            << r.sent << " " << r.major << "." << r.minor;
+}
+
+TEST(OffsetHeld, WarningsNameTheValueStored) {
+    using vq5::device::OffsetWarning;
+    EXPECT_EQ(OffsetWarning(22, false, 0, 0), "");
+    EXPECT_EQ(OffsetWarning(16, true, 8, 1), "");
+    EXPECT_EQ(OffsetWarning(10, false, 0, 0),
+              "an offset of 10 ms cannot be held by a VQ-5 before 8.2: such a device will store 26 ms");
+    EXPECT_EQ(OffsetWarning(28, false, 0, 0),
+              "an offset of 28 ms cannot be held by a VQ-5 of 8.2 or later: such a device will store 12 ms");
+    EXPECT_EQ(OffsetWarning(10, true, 8, 1),
+              "an offset of 10 ms cannot be held by this VQ-5 (version 8.1): it will store 26 ms");
+    EXPECT_EQ(OffsetWarning(10, true, 8, 2), "");
+    EXPECT_EQ(OffsetWarning(40, false, 0, 0), "an offset of 40 ms cannot be held by any VQ-5: a device "
+                                              "before 8.2 will store 24 ms, a later one 24 ms");
+}

@@ -250,3 +250,50 @@ TEST(IoLines, InputsAreSixCharactersAndChangeOverTime) {
     }
     EXPECT_GE(seen.size(), 4u);
 }
+
+// Each message in the order sent, with the replies the strict profile gives and those the
+// default one gives; sets are carried out by both.
+struct ProfileRow {
+    const char* text;
+    const char* strictReply;
+    const char* defaultReply;
+};
+
+TEST(StrictProfile, AnswersQueriesOnlyAndOnlyInProgramMode) {
+    const ProfileRow rows[] = {
+        {"&QII", "", "*"}, // the I/O lines outside program mode: default answers ('*': any reply)
+        {"&QIJ", "", "*"},
+        {"$PRG", "&QPVQ-5 (81) VQ-5 simulator", "&QPVQ-5 (81) VQ-5 simulator"},
+        {"&QFS1", "", "&QFS1"},
+        {"&QFS", "&QFS1", "&QFS1"},
+        {"&QKO2", "", "&QKO2"},
+        {"&QKO", "&QKO2", "&QKO2"},
+        {"&QIAbus 12", "", "&QIAbus 12"},
+        {"&QIA", "&QIAbus 12", "&QIAbus 12"},
+        {"&QII", "*", "*"},
+        {"&QX", "", "&QX"},
+    };
+    for (DeviceProfile profile : {DeviceProfile::Strict, DeviceProfile::Default}) {
+        SCOPED_TRACE(ProfileName(profile));
+        CSimDevice d(8, 1, 'Q', 1, profile);
+        for (const ProfileRow& row : rows) {
+            const std::string want = profile == DeviceProfile::Strict ? row.strictReply : row.defaultReply;
+            const std::string got = Ask(d, row.text);
+            if (want == "*")
+                EXPECT_EQ(got.substr(0, 4), std::string(row.text).substr(0, 4)) << row.text;
+            else
+                EXPECT_EQ(got, want) << row.text;
+        }
+        EXPECT_FALSE(d.State().programMode);
+        EXPECT_TRUE(d.State().flags.at('S'));
+        EXPECT_EQ(d.State().offsetDigit, 2u);
+        EXPECT_EQ(d.State().identifier, "bus 12");
+    }
+}
+
+TEST(StrictProfile, NamesAreReadBack) {
+    EXPECT_EQ(ProfileFromName("strict"), DeviceProfile::Strict);
+    EXPECT_EQ(ProfileFromName("default"), DeviceProfile::Default);
+    EXPECT_FALSE(ProfileFromName("Strict"));
+    EXPECT_STREQ(ProfileName(DeviceProfile::Strict), "strict");
+}

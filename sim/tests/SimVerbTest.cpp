@@ -105,6 +105,8 @@ TEST(SimVerb, RefusesBadOptions) {
              {"vq5", "sim", "--faults", "drop=2.5"},
              {"vq5", "sim", "--poll-gap", "-1"},
              {"vq5", "sim", "--seed"},
+             {"vq5", "sim", "--profile", "lax"},
+             {"vq5", "sim", "--profile"},
              {"vq5", "sim", "--bogus"}}) {
         Child c = Spawn(args);
         ASSERT_GT(c.pid, 0);
@@ -114,4 +116,50 @@ TEST(SimVerb, RefusesBadOptions) {
     Child c = Spawn({"vq5", "sim", "--device", "/nonexistent/tty"});
     EXPECT_EQ(WaitExit(c.pid), 3); // the port could not be used
     close(c.out);
+}
+
+TEST(SimVerb, StrictProfileAnswersQueriesButNoSet) {
+    // Each way of asking for the profile: after a set and a query, the first message the
+    // device hands the PC is the query's reply (the default profile would echo the set first).
+    const std::vector<std::vector<std::string>> runs = {{"--strict"}, {"--profile", "strict"}};
+    for (const auto& options : runs) {
+        std::vector<std::string> args = {"vq5", "sim", "--quiet-board"};
+        args.insert(args.end(), options.begin(), options.end());
+        Child c = Spawn(args);
+        ASSERT_GT(c.pid, 0);
+        const std::string path = FirstLine(c.out);
+        ASSERT_EQ(path.rfind("/dev/pts/", 0), 0u) << path;
+        {
+            CPcEnd pc(path);
+            ASSERT_TRUE(pc.Ok());
+            auto send = [&pc](const char* text) {
+                ASSERT_TRUE(pc.AnswerNextPoll(InfoFrameBytes(text))) << text;
+                EXPECT_EQ(pc.ReadFrame(), B({ADR, ACK})) << text;
+                pc.Write(B({NUL, EOT}));
+            };
+            send("$PRG");
+            EXPECT_EQ(InfoText(pc.TakeSelect()), "&QPVQ-5 (87) VQ-5 simulator");
+            pc.Write(B({ADR, ACK}));
+            send("&QKW3");
+            send("&QFS");
+            EXPECT_EQ(InfoText(pc.TakeSelect()), "&QFS0") << options.back();
+        }
+        kill(c.pid, SIGTERM);
+        EXPECT_EQ(WaitExit(c.pid), 0);
+        close(c.out);
+    }
+}
+
+TEST(SimVerb, HelpNamesTheProfiles) {
+    Child c = Spawn({"vq5", "sim", "--help"});
+    ASSERT_GT(c.pid, 0);
+    std::string out;
+    char buf[4096];
+    for (ssize_t n; (n = read(c.out, buf, sizeof buf)) > 0;)
+        out.append(buf, static_cast<std::size_t>(n));
+    EXPECT_EQ(WaitExit(c.pid), 0);
+    close(c.out);
+    EXPECT_NE(out.find("--strict"), std::string::npos) << out;
+    EXPECT_NE(out.find("--profile NAME"), std::string::npos) << out;
+    EXPECT_NE(out.find("no reply\n                               to any set"), std::string::npos) << out;
 }

@@ -15,6 +15,8 @@
 #include <QPushButton>
 #include <QSlider>
 
+#include <cctype>
+
 namespace vq5::programmer {
 
 namespace {
@@ -276,6 +278,10 @@ bool CProgrammerDlg::TakeValues() {
     v.m_CheckTransConfig = m_CheckTransConfig->isChecked() ? 1 : 0;
     for (int i = 0; i < kSliderCount; ++i)
         v.m_Slider[i] = m_Slider[i]->value();
+    // An offset read from the device that the slider cannot show (26 to 31 ms before 8.2)
+    // stays what the device holds until the user moves that slider.
+    if (m_OffsetBeyondSlider)
+        v.m_Slider[slOffset] = m_Model.m_Values.m_Slider[slOffset];
     if (const std::string refused = taken.RangeCheck(); !refused.empty()) {
         Refuse(refused);
         return false;
@@ -305,6 +311,7 @@ void CProgrammerDlg::PutValues() {
     m_CheckTransConfig->setChecked(v.m_CheckTransConfig == 1);
     for (int i = 0; i < kSliderCount; ++i)
         m_Slider[i]->setValue(v.m_Slider[i]);
+    m_OffsetBeyondSlider = m_Slider[slOffset]->value() != v.m_Slider[slOffset];
     m_Putting = false;
 }
 
@@ -361,6 +368,8 @@ void CProgrammerDlg::ApplyVisibility(const CVisibility& v) {
 void CProgrammerDlg::SliderMoved(Slider s) {
     if (m_Putting)
         return;
+    if (s == slOffset)
+        m_OffsetBeyondSlider = false; // the user's own value from now on
     if (!TakeValues())
         return;
     m_Model.SliderChanged(s);
@@ -406,6 +415,11 @@ void CProgrammerDlg::WriteToDevice() {
         // Nothing is queued: a text that does not fit is never sent cut.
         Refuse(error);
         return;
+    }
+    // An offset the device cannot hold is said before it is sent, with what will be stored.
+    if (std::string warning = m_Model.OffsetWarning(); !warning.empty()) {
+        warning[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(warning[0])));
+        Refuse(warning + ".");
     }
     BecomeBusy();
     QueueSequence(Engine(), *sequence);

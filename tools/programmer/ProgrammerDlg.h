@@ -129,6 +129,7 @@ private:
     QPushButton* m_Default = nullptr;
     QPushButton* m_Exit = nullptr;
     bool m_Putting = false;    // values are being put into the controls: no slider reactions
+    bool m_OffsetBeyondSlider = false; // the offset held is outside the slider's range, unmoved
     bool m_WaitCursor = false; // the override cursor is ours to restore
 };
 

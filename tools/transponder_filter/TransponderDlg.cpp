@@ -11,6 +11,8 @@
 #include <QPushButton>
 #include <QSlider>
 
+#include <cctype>
+
 namespace vq5::tct {
 
 namespace {
@@ -42,6 +44,13 @@ const FrameDef kFrames[kSettingCount] = {
 std::function<void(QWidget*, const QString&)>& MessageHook() {
     static std::function<void(QWidget*, const QString&)> hook;
     return hook;
+}
+
+void ShowMessage(QWidget* parent, const QString& title, const QString& text) {
+    if (MessageHook())
+        MessageHook()(parent, text);
+    else
+        QMessageBox::warning(parent, title, text);
 }
 
 } // namespace
@@ -142,11 +151,7 @@ bool CTransponderDlg::TakeValues() {
                                 m_Slider[sStable]->value(), m_Reboot->isChecked());
     if (!refused)
         return true;
-    const QString text = QString::fromStdString(*refused);
-    if (MessageHook())
-        MessageHook()(this, text);
-    else
-        QMessageBox::warning(this, Info().program, text);
+    ShowMessage(this, Info().program, QString::fromStdString(*refused));
     return false;
 }
 
@@ -191,6 +196,12 @@ void CTransponderDlg::Save() {
         m_Load->setEnabled(true);
         m_Save->setEnabled(true);
         return;
+    }
+    // An offset the device cannot hold is said before it is sent, with what will be stored.
+    if (const std::string warning = m_Version.OffsetWarning(m_Model.m_Offset); !warning.empty()) {
+        std::string text = warning + ".";
+        text[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(text[0])));
+        ShowMessage(this, Info().program, QString::fromStdString(text));
     }
     m_Model.QueueSave(Engine());
 }

@@ -9,11 +9,13 @@
 #include "Simulator.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QLabel>
 #include <QTimer>
 #include <QtTest>
 
 #include <algorithm>
+#include <cstdio>
 
 using namespace vq5;
 using namespace vq5::emu;
@@ -33,9 +35,13 @@ struct Stores {
     ~Stores() { SetDefaultSettingsStore(nullptr); }
 };
 
+// The whole suite runs once per device profile (see main).
+sim::DeviceProfile g_Profile = sim::DeviceProfile::Default;
+
 sim::SimOptions Quiet() {
     sim::SimOptions o;
     o.onboardTraffic = false; // the test sends the on-board traffic itself
+    o.profile = g_Profile;
     return o;
 }
 
@@ -153,6 +159,9 @@ private slots:
         const auto at = std::find(taken.begin(), taken.end(), "=0070120011777777799999") - taken.begin();
         QVERIFY(std::size_t(at) <= before + 2);
         QTRY_VERIFY_WITH_TIMEOUT(Find(Rows(dlg.Log()), QStringLiteral("Inquiry: \"?\"")), kWait);
+        // The answer's row follows the inquiry's once the GUI has taken the engine's report.
+        QTRY_VERIFY_WITH_TIMEOUT(
+            Find(Rows(dlg.Log()), QStringLiteral("Message send: \"=0070120011777777799999\"")), kWait);
         const auto rows = Rows(dlg.Log());
         QCOMPARE(Find(rows, QStringLiteral("Inquiry: \"?\""))->icon, int(kIconReceived));
         QVERIFY(Find(rows, QStringLiteral("Message send: \"=0070120011777777799999\"")));
@@ -304,5 +313,16 @@ private:
     QStringList m_Boxes;
 };
 
-QTEST_MAIN(EmuDlgTest)
+// One suite, run against each device profile in turn.
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    int failed = 0;
+    for (sim::DeviceProfile profile : {sim::DeviceProfile::Default, sim::DeviceProfile::Strict}) {
+        g_Profile = profile;
+        std::printf("device profile: %s\n", sim::ProfileName(profile));
+        EmuDlgTest test;
+        failed += QTest::qExec(&test, argc, argv);
+    }
+    return failed;
+}
 #include "test_emu_dlg.moc"

@@ -10,6 +10,7 @@
 #include "WindowBinding.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -17,6 +18,7 @@
 #include <QTimer>
 #include <QtTest>
 
+#include <cstdio>
 #include <memory>
 
 using namespace vq5;
@@ -25,6 +27,9 @@ using namespace vq5::factory_reset;
 namespace {
 
 constexpr int kWait = 10000; // generous: a loaded 2-core machine
+
+// The whole suite runs once per device profile (see main).
+sim::DeviceProfile g_Profile = sim::DeviceProfile::Default;
 
 // Counts the engine's notifications as the dialog sees them.
 class CTestResetDlg : public CResetDlg {
@@ -85,6 +90,7 @@ struct Rig {
         o.versionMinor = min;
         o.letter = 'Q';
         o.onboardTraffic = false;
+        o.profile = g_Profile;
         sim = std::make_unique<sim::CSimulator>(o);
         if (state)
             sim->SetState(*state);
@@ -340,5 +346,16 @@ private slots:
     }
 };
 
-QTEST_MAIN(ResetDlgTest)
+// One suite, run against each device profile in turn.
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    int failed = 0;
+    for (sim::DeviceProfile profile : {sim::DeviceProfile::Default, sim::DeviceProfile::Strict}) {
+        g_Profile = profile;
+        std::printf("device profile: %s\n", sim::ProfileName(profile));
+        ResetDlgTest test;
+        failed += QTest::qExec(&test, argc, argv);
+    }
+    return failed;
+}
 #include "ResetDlgTest.moc"

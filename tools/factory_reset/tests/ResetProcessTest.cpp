@@ -11,6 +11,7 @@
 #include <QtTest>
 
 #include <csignal>
+#include <cstdio>
 
 namespace {
 
@@ -36,6 +37,9 @@ void WriteSettings(const QString& config, const QString& port) {
     s.sync();
 }
 
+// The whole suite runs once per device profile (see main).
+vq5::sim::DeviceProfile g_Profile = vq5::sim::DeviceProfile::Default;
+
 } // namespace
 
 class ResetProcessTest : public QObject {
@@ -45,6 +49,7 @@ private slots:
         QTemporaryDir config;
         vq5::sim::SimOptions o;
         o.onboardTraffic = false;
+        o.profile = g_Profile;
         vq5::sim::CSimulator sim(o);
         const std::string path = sim.Start();
         QVERIFY(!path.empty());
@@ -92,6 +97,7 @@ private slots:
     void commandLineTwinSendsTheSameSequence() {
         vq5::sim::SimOptions o;
         o.onboardTraffic = false;
+        o.profile = g_Profile;
         o.versionMajor = 9;
         o.versionMinor = 1;
         vq5::sim::CSimulator sim(o);
@@ -145,5 +151,17 @@ private slots:
     }
 };
 
-QTEST_MAIN(ResetProcessTest)
+// One suite, run against each device profile in turn.
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    int failed = 0;
+    for (vq5::sim::DeviceProfile profile :
+         {vq5::sim::DeviceProfile::Default, vq5::sim::DeviceProfile::Strict}) {
+        g_Profile = profile;
+        std::printf("device profile: %s\n", vq5::sim::ProfileName(profile));
+        ResetProcessTest test;
+        failed += QTest::qExec(&test, argc, argv);
+    }
+    return failed;
+}
 #include "ResetProcessTest.moc"

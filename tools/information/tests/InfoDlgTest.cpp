@@ -6,6 +6,7 @@
 #include "SettingsStore.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QHeaderView>
@@ -15,6 +16,8 @@
 #include <QTreeWidget>
 #include <QtTest>
 
+#include <cstdint>
+#include <cstdio>
 #include <memory>
 
 using namespace vq5;
@@ -24,21 +27,27 @@ namespace {
 
 constexpr int kWait = 10000; // generous: a loaded 2-core machine
 
-// Counts the program-mode exits the engine reports: every reply before the exit reply has
-// been handled once the count goes up.
+// Counts the identifications and program-mode exits the engine reports, and the device's
+// messages the dialog has handled.
 class CTestInfoDlg : public CInfoDlg {
 public:
     using CInfoDlg::CInfoDlg;
     int exits = 0;
     int idents = 0;
+    std::uint64_t received = 0;
 
 protected:
     void OnNotify(const Notification& n) override {
         CInfoDlg::OnNotify(n);
         if (n.kind == nkIdent)
             (n.value == 0 ? exits : idents)++;
+        if (n.kind == nkReceived)
+            ++received;
     }
 };
+
+// The whole suite runs once per device profile (see main).
+sim::DeviceProfile g_Profile = sim::DeviceProfile::Default;
 
 struct Rig {
     CMemoryStore store;
@@ -53,6 +62,7 @@ struct Rig {
         o.letter = 'Q';
         o.onboardTraffic = traffic;
         o.onboardPeriodMs = 200;
+        o.profile = g_Profile;
         sim = std::make_unique<sim::CSimulator>(o);
         if (state)
             sim->SetState(*state);
@@ -72,11 +82,15 @@ struct Rig {
             sim->Stop();
         SetDefaultSettingsStore(nullptr);
     }
-    // Presses a button and waits until the device has left program mode again.
+    // Presses a button and waits until the device has left program mode again and every
+    // message it sent has been handled.
     bool Press(std::uint32_t group) {
-        int before = dlg->exits;
+        const std::size_t before = sim->ExitsTaken();
         dlg->Button(group)->click();
-        return QTest::qWaitFor([&] { return dlg->exits > before; }, kWait);
+        return Done(before);
+    }
+    bool Done(std::size_t exitsBefore) {
+        return QTest::qWaitFor([&] { return sim->BatchDone(exitsBefore, dlg->received); }, kWait);
     }
     std::vector<ListRow> Rows() const {
         std::vector<ListRow> rows;
@@ -193,7 +207,7 @@ void InfoDlgTest::allInfoQueuesTableOrder() {
         rig.dlg->Button(gAllInfo)->click();
         QCOMPARE(rig.dlg->Engine().QueueLength(), std::size_t(expert ? 47 : 45)); // + entry and exit
         rig.dlg->Engine().Start();
-        QVERIFY(QTest::qWaitFor([&] { return rig.dlg->exits > 0; }, kWait));
+        QVERIFY(rig.Done(0));
         QCOMPARE(rig.sim->Taken(), ExpectedOnWire87(gAllInfo, expert));
         auto taken = rig.sim->Taken();
         bool hasParallel = std::find(taken.begin(), taken.end(), "&QFV") != taken.end();
@@ -391,5 +405,16 @@ void InfoDlgTest::commandLineListsTheSameRows() {
 #endif
 }
 
-QTEST_MAIN(InfoDlgTest)
+// One suite, run against each device profile in turn.
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    int failed = 0;
+    for (sim::DeviceProfile profile : {sim::DeviceProfile::Default, sim::DeviceProfile::Strict}) {
+        g_Profile = profile;
+        std::printf("device profile: %s\n", sim::ProfileName(profile));
+        InfoDlgTest test;
+        failed += QTest::qExec(&test, argc, argv);
+    }
+    return failed;
+}
 #include "InfoDlgTest.moc"

@@ -11,6 +11,7 @@
 #include <QtTest>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -37,12 +38,16 @@ struct Stores {
     ~Stores() { SetDefaultSettingsStore(nullptr); }
 };
 
+// The dialog's cases run once per device profile (see main).
+sim::DeviceProfile g_Profile = sim::DeviceProfile::Default;
+
 sim::SimOptions Quiet(unsigned major, unsigned minor) {
     sim::SimOptions o;
     o.versionMajor = major;
     o.versionMinor = minor;
     o.letter = 'Q';
     o.onboardTraffic = false;
+    o.profile = g_Profile;
     return o;
 }
 
@@ -368,8 +373,12 @@ int RunLampTest(int argc, char** argv);
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     int result = RunLampTest(argc, argv);
-    TestDlgTest t;
-    result |= QTest::qExec(&t, argc, argv);
+    for (sim::DeviceProfile profile : {sim::DeviceProfile::Default, sim::DeviceProfile::Strict}) {
+        g_Profile = profile;
+        std::printf("device profile: %s\n", sim::ProfileName(profile));
+        TestDlgTest t;
+        result |= QTest::qExec(&t, argc, argv);
+    }
     return result;
 }
 #include "test_test_dlg.moc"

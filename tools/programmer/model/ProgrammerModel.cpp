@@ -76,6 +76,13 @@ const std::array<SliderRow, kSliderCount>& SliderRows() {
     return rows;
 }
 
+namespace {
+// The largest value a slider's setting may hold: the slider's own, the offset's as a device holds it.
+int HeldMax(Slider s) {
+    return s == slOffset ? kOffsetHeldMax : SliderRows()[s].max;
+}
+} // namespace
+
 std::string DateStamp(const std::tm& date) {
     // Month names in English whatever the user's language: the stamp goes into the device
     // and must stay printable ASCII.
@@ -134,6 +141,8 @@ bool CDeviceView::Observe(const std::string& text) {
             major = static_cast<unsigned>(HexDigitValue(identification[paren + 1]));
             minor = static_cast<unsigned>(HexDigitValue(identification[paren + 2]));
         }
+        identifiedMajor = major;
+        identifiedMinor = minor;
         return true;
     }
     return false;
@@ -241,7 +250,7 @@ std::vector<std::string> CProgrammerModel::Sanitize() {
         tri(v.m_Flag[i], FlagRows()[i].key);
     for (int i = 0; i < kSliderCount; ++i) {
         const SliderRow& r = SliderRows()[i];
-        if (v.m_Slider[i] < r.min || v.m_Slider[i] > r.max) {
+        if (v.m_Slider[i] < r.min || v.m_Slider[i] > HeldMax(static_cast<Slider>(i))) {
             v.m_Slider[i] = r.firstStart;
             changed.emplace_back(r.key);
         }
@@ -257,9 +266,11 @@ std::string CProgrammerModel::RangeCheck() const {
     for (int i = 0; i < kSliderCount; ++i) {
         const SliderRow& r = SliderRows()[i];
         const int value = m_Values.m_Slider[i];
-        if (value < r.min || value > r.max) {
+        const int max = HeldMax(static_cast<Slider>(i));
+        if (value < r.min || value > max) {
             char buf[128];
-            std::snprintf(buf, sizeof buf, "%s: please enter an integer between %d and %d.", r.name, r.min, r.max);
+            std::snprintf(buf, sizeof buf, "%s: please enter an integer between %d and %d.", r.name, r.min,
+                          max);
             return buf;
         }
     }
@@ -470,7 +481,8 @@ CParseResult CProgrammerModel::Parse(const std::string& text) {
                 v.m_Slider[slOffset] = dev::OffsetFromDigit(*digit, m_Device.major, m_Device.minor);
             else
                 v.m_Slider[slider] = static_cast<int>(*digit);
-            SliderChanged(static_cast<Slider>(slider));
+            if (m_CoupleReplies)
+                SliderChanged(static_cast<Slider>(slider));
             r.slider = slider;
             r.changed.emplace_back(SliderRows()[slider].key);
             for (int i = 0; i < kSliderCount; ++i)
@@ -517,6 +529,19 @@ CParseResult CProgrammerModel::Parse(const std::string& text) {
         return r;
     }
     return r;
+}
+
+std::string CProgrammerModel::OffsetWarning(const CWriteSelection& selection) const {
+    if (!selection.filter[slOffset])
+        return {};
+    return dev::OffsetWarning(m_Values.m_Slider[slOffset], m_Device.identifications > 0,
+                              m_Device.identifiedMajor, m_Device.identifiedMinor);
+}
+
+std::string CProgrammerModel::OffsetWarning() const {
+    CWriteSelection sel;
+    sel.filter.fill(m_Values.m_CheckTransConfig == 1);
+    return OffsetWarning(sel);
 }
 
 CNotifyOutcome CProgrammerModel::OnNotification(const Notification& n) {
@@ -744,6 +769,26 @@ std::optional<int> ParseInt(const std::string& text) {
 
 } // namespace
 
+bool KeyOnVersion(const std::string& key, unsigned major, unsigned minor) {
+    std::string code;
+    if (key == "ConfigID")
+        code = dev::QueryCode('I', 'A');
+    for (const DataCallRow& r : DataCallRows()) {
+        if (key == r.enableKey)
+            code = dev::QueryCode('F', r.flagItem);
+        if (key == r.textKey)
+            code = dev::QueryCode('I', r.textItem);
+    }
+    for (const FlagRow& r : FlagRows())
+        if (key == r.key)
+            code = dev::QueryCode('F', r.item);
+    for (const SliderRow& r : SliderRows())
+        if (key == r.key)
+            code = dev::QueryCode('K', r.item);
+    const char* gate = code.empty() ? nullptr : dev::DeviceGate(code);
+    return gate && dev::GatePasses(gate, major, minor);
+}
+
 std::optional<CFileWrite> FileToWrite(const CConfigFile& file, std::string& error) {
     CFileWrite w;
     CProgrammerValues& v = w.values;
@@ -832,7 +877,7 @@ std::optional<CFileWrite> FileToWrite(const CConfigFile& file, std::string& erro
         const SliderRow& r = SliderRows()[i];
         if (!file.Find(r.key))
             continue;
-        const auto n = number(r.key, r.min, r.max);
+        const auto n = number(r.key, r.min, HeldMax(static_cast<Slider>(i)));
         if (!n)
             return std::nullopt;
         v.m_Slider[i] = *n;
@@ -843,11 +888,13 @@ std::optional<CFileWrite> FileToWrite(const CConfigFile& file, std::string& erro
             w.notes.emplace_back(std::string(r.key) + " not written: CheckTransConfig=0");
         }
     }
+    // A device can hold a Minimal above its Window (the window's sliders never make one): a
+    // file read from such a device writes back what it holds.
     if (w.selection.filter[slWindow] && w.selection.filter[slMinimal] &&
-        v.m_Slider[slMinimal] > v.m_Slider[slWindow]) {
-        error = "TransConfigSliderMinimal must not be above TransConfigSliderWindow";
-        return std::nullopt;
-    }
+        v.m_Slider[slMinimal] > v.m_Slider[slWindow])
+        w.notes.emplace_back("TransConfigSliderMinimal " + std::to_string(v.m_Slider[slMinimal]) +
+                             " is above TransConfigSliderWindow " + std::to_string(v.m_Slider[slWindow]) +
+                             ": written as the file gives them");
     v.m_CheckTransConfig = std::any_of(w.selection.filter.begin(), w.selection.filter.end(), [](bool b) { return b; });
     return w;
 }

@@ -72,6 +72,11 @@ struct SliderRow {
 };
 const std::array<SliderRow, kSliderCount>& SliderRows();
 
+// The offset as a device may hold it: one hex digit carries 16 to 31 ms before 8.2 and 10 to
+// 25 ms from 8.2 on. The slider shows 10 to 25; a value read from the device above that is
+// kept (and written back) as long as the slider is not moved.
+inline constexpr int kOffsetHeldMax = 31;
+
 // Limits of the texts.
 inline constexpr std::size_t kConfigIdTypingLimit = 60; // the identifier box accepts 60 typed characters
 inline constexpr std::size_t kMessageLimit = 99;        // one message, gate and code included
@@ -128,6 +133,8 @@ struct CDeviceView {
     std::string identification;
     unsigned identifications = 0; // identification replies seen
     unsigned exits = 0;           // program-mode exit replies seen
+    // The version of the last identification, kept over the program-mode exit.
+    unsigned identifiedMajor = 0, identifiedMinor = 0;
     // Mirrors the message layer on a received text: the identification reply sets the letter
     // and the version, the program-mode exit reply resets the version. True for either.
     bool Observe(const std::string& text);
@@ -194,6 +201,12 @@ public:
     // Parses a received text against the device view (first match wins).
     CParseResult Parse(const std::string& text);
 
+    // The warning for a write whose offset the device cannot hold, naming what it will store
+    // (for the device that identified itself last, or for any device before one did); empty
+    // when the write carries no offset or the offset is held.
+    std::string OffsetWarning(const CWriteSelection& selection) const;
+    std::string OffsetWarning() const; // selection from the write boxes
+
     // The window's handling of a notification: follows the device view, parses kind 1,
     // tracks the busy state.
     CNotifyOutcome OnNotification(const Notification& n);
@@ -209,6 +222,9 @@ public:
     CDeviceView m_Device;
     CVisibility m_Visibility;
     bool m_Expert = false;
+    // A filter reply runs the Minimal-Window coupling, as the window's sliders do. Off, the
+    // values are what the device holds (the command line's files).
+    bool m_CoupleReplies = true;
 
 private:
     bool m_Busy = false;
@@ -235,6 +251,10 @@ std::optional<CConfigFile> ParseConfigFile(const std::string& text, std::string&
 // Writes the keys given, in binding order, each with its current value, after the header lines.
 std::string FormatConfigFile(const CProgrammerValues& v, const std::vector<std::string>& keys,
                              const std::vector<std::string>& headerComments);
+
+// True when a device of that version has the setting of the key (its command passes the
+// device's gate); false for a key that is not a setting.
+bool KeyOnVersion(const std::string& key, unsigned major, unsigned minor);
 
 // A value by key as its file text ("1", "22", the text), or nullopt for an unknown key.
 std::optional<std::string> ValueText(const CProgrammerValues& v, const std::string& key);

@@ -9,6 +9,7 @@
 #include "Simulator.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -19,6 +20,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
 #include <memory>
 
 #include <pty.h>
@@ -49,6 +53,23 @@ sim::DeviceState SampleState(unsigned major, unsigned minor) {
     return s;
 }
 
+// The whole suite runs once per device profile (see main).
+sim::DeviceProfile g_Profile = sim::DeviceProfile::Default;
+
+// The dialog, counting the device's messages it has handled.
+class CCountingDlg : public CProgrammerDlg {
+public:
+    using CProgrammerDlg::CProgrammerDlg;
+    std::uint64_t received = 0;
+
+protected:
+    void OnNotify(const Notification& n) override {
+        CProgrammerDlg::OnNotify(n);
+        if (n.kind == nkReceived)
+            ++received;
+    }
+};
+
 // The dialog and the simulator it talks to.
 struct Rig {
     Rig(unsigned major, unsigned minor, bool expert = false, int fastSpeed = 0) : major(major), minor(minor) {
@@ -57,6 +78,7 @@ struct Rig {
         o.versionMinor = minor;
         o.letter = 'Q';
         o.onboardTraffic = false;
+        o.profile = g_Profile;
         simulator = std::make_unique<sim::CSimulator>(o);
         path = simulator->Start();
         engineStore.WriteString("VLPIO", "ComPort", path);
@@ -70,7 +92,7 @@ struct Rig {
             QFile marker(dir.filePath(QStringLiteral("VQ5WPrg.Lumark")));
             QVERIFY(marker.open(QIODevice::WriteOnly));
         }
-        dlg = std::make_unique<CProgrammerDlg>(&engineStore);
+        dlg = std::make_unique<CCountingDlg>(&engineStore);
         dlg->show();
     }
     ~Rig() {
@@ -87,21 +109,22 @@ struct Rig {
     CMemoryStore toolStore;
     std::unique_ptr<sim::CSimulator> simulator;
     std::string path;
-    std::unique_ptr<CProgrammerDlg> dlg;
+    std::unique_ptr<CCountingDlg> dlg;
 };
 
-// Waits until the dialog has seen the device leave program mode once more and is idle again:
-// every reply of the batch has been handled by then.
+unsigned ExitsTaken(const Rig& rig) {
+    return static_cast<unsigned>(rig.simulator->ExitsTaken());
+}
+
+// Waits until the device has taken one more program-mode exit than `exitsBefore`, every
+// message it sent has been handled by the window and the window is idle again.
 bool WaitBatchDone(Rig& rig, unsigned exitsBefore) {
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < kWait) {
-        const auto& m = rig.dlg->Model();
-        if (m.m_Device.exits > exitsBefore && !m.Busy() && rig.dlg->FromButton()->isEnabled())
-            return true;
-        QTest::qWait(10);
-    }
-    return false;
+    return QTest::qWaitFor(
+        [&] {
+            return rig.simulator->BatchDone(exitsBefore, rig.dlg->received) && !rig.dlg->Model().Busy() &&
+                   rig.dlg->FromButton()->isEnabled();
+        },
+        kWait);
 }
 
 bool Shown(const QWidget* w) { return !w->isHidden(); }
@@ -286,6 +309,59 @@ private slots:
         QCOMPARE(rig.simulator->Taken().size(), takenNow);
     }
 
+    // An offset above the slider's 25 ms, read from a device before 8.2, is shown as it is and
+    // written back as it is until the user moves the slider.
+    void heldOffsetSurvivesFromAndTo() {
+        Rig rig(8, 1);
+        sim::DeviceState s = rig.simulator->State();
+        s.offsetDigit = device::OffsetDigit(28, 8, 1);
+        rig.simulator->SetState(s);
+        CProgrammerDlg& d = *rig.dlg;
+        QTest::mouseClick(d.FromButton(), Qt::LeftButton);
+        QVERIFY(WaitBatchDone(rig, 0));
+        QCOMPARE(d.Model().m_Values.m_Slider[slOffset], 28);
+        QCOMPARE(d.SliderText(slOffset)->text(), QStringLiteral("Offset 28 ms"));
+        QCOMPARE(d.SliderWidget(slOffset)->value(), 25);
+        d.FilterBox()->setChecked(true);
+        d.SliderWidget(slStable)->setValue(3); // another slider moved: the offset stays
+        std::size_t takenBefore = rig.simulator->Taken().size();
+        QTest::mouseClick(d.ToButton(), Qt::LeftButton);
+        QVERIFY(WaitBatchDone(rig, 1));
+        QCOMPARE(m_Messages, QStringList());
+        std::vector<std::string> sent = rig.simulator->Taken();
+        sent.erase(sent.begin(), sent.begin() + static_cast<std::ptrdiff_t>(takenBefore));
+        QVERIFY(std::find(sent.begin(), sent.end(), "&QKO4") != sent.end());
+        QCOMPARE(rig.simulator->State().offsetDigit, 4u);
+        QCOMPARE(rig.simulator->State().stable, 3u);
+        QCOMPARE(d.SliderText(slOffset)->text(), QStringLiteral("Offset 28 ms"));
+
+        // The user's own value from the moment the slider moves.
+        d.SliderWidget(slOffset)->setValue(20);
+        QCOMPARE(d.SliderText(slOffset)->text(), QStringLiteral("Offset 20 ms"));
+        takenBefore = rig.simulator->Taken().size();
+        QTest::mouseClick(d.ToButton(), Qt::LeftButton);
+        QVERIFY(WaitBatchDone(rig, 2));
+        sent = rig.simulator->Taken();
+        sent.erase(sent.begin(), sent.begin() + static_cast<std::ptrdiff_t>(takenBefore));
+        QVERIFY(std::find(sent.begin(), sent.end(), "&QKOC") != sent.end());
+        QCOMPARE(device::OffsetFromDigit(rig.simulator->State().offsetDigit, 8, 1), 20);
+    }
+
+    void toWarnsOfAnOffsetTheDeviceCannotHold() {
+        Rig rig(8, 1);
+        CProgrammerDlg& d = *rig.dlg;
+        QTest::mouseClick(d.FromButton(), Qt::LeftButton);
+        QVERIFY(WaitBatchDone(rig, 0));
+        d.FilterBox()->setChecked(true);
+        d.SliderWidget(slOffset)->setValue(12);
+        QTest::mouseClick(d.ToButton(), Qt::LeftButton);
+        QVERIFY(WaitBatchDone(rig, 1));
+        QCOMPARE(m_Messages,
+                 QStringList{QStringLiteral(
+                     "An offset of 12 ms cannot be held by this VQ-5 (version 8.1): it will store 28 ms.")});
+        QCOMPARE(device::OffsetFromDigit(rig.simulator->State().offsetDigit, 8, 1), 28);
+    }
+
     void toWritesWhatIsSet_data() { fromShowsTheDevice_data(); }
     void toWritesWhatIsSet() {
         QFETCH(int, major);
@@ -326,7 +402,7 @@ private slots:
         rig.simulator->SetState(before);
 
         const std::size_t takenBefore = rig.simulator->Taken().size();
-        const unsigned exits = d.Model().m_Device.exits;
+        const unsigned exits = ExitsTaken(rig);
         QTest::mouseClick(d.ToButton(), Qt::LeftButton);
         QVERIFY(m_Messages.isEmpty());
         QVERIFY(d.Busy());
@@ -369,7 +445,7 @@ private slots:
         QCOMPARE(taken.back(), std::string("&QX"));
 
         // And the window reads back what it wrote.
-        const unsigned exits2 = d.Model().m_Device.exits;
+        const unsigned exits2 = ExitsTaken(rig);
         QTest::mouseClick(d.FromButton(), Qt::LeftButton);
         QVERIFY(WaitBatchDone(rig, exits2));
         QCOMPARE(Mismatch(rig), QString());
@@ -807,5 +883,16 @@ private:
     QStringList m_Messages;
 };
 
-QTEST_MAIN(ProgrammerDlgTest)
+// One suite, run against each device profile in turn.
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    int failed = 0;
+    for (sim::DeviceProfile profile : {sim::DeviceProfile::Default, sim::DeviceProfile::Strict}) {
+        g_Profile = profile;
+        std::printf("device profile: %s\n", sim::ProfileName(profile));
+        ProgrammerDlgTest test;
+        failed += QTest::qExec(&test, argc, argv);
+    }
+    return failed;
+}
 #include "ProgrammerDlgTest.moc"

@@ -143,14 +143,23 @@ std::vector<std::string> CTransponderModel::LoadTexts() {
             device::QueryCode('K', 'O'), device::QueryCode('K', 'S'), device::kLeave};
 }
 
-std::vector<std::string> CTransponderModel::SaveTexts() const {
-    return {device::kEnterProgramMode,
-            device::SetConstant('W', static_cast<unsigned>(m_Window)),
-            device::SetConstant('M', static_cast<unsigned>(m_Minimal)),
-            device::OffsetSetOld(m_Offset),
-            device::OffsetSetNew(m_Offset),
-            device::SetConstant('S', static_cast<unsigned>(m_Stable)),
-            m_Reboot ? device::kLeaveReboot : device::kLeave};
+std::vector<std::string> CTransponderModel::SaveTexts(bool readBack) const {
+    std::vector<std::string> texts = {device::kEnterProgramMode,
+                                      device::SetConstant('W', static_cast<unsigned>(m_Window)),
+                                      device::SetConstant('M', static_cast<unsigned>(m_Minimal)),
+                                      device::OffsetSetOld(m_Offset),
+                                      device::OffsetSetNew(m_Offset),
+                                      device::SetConstant('S', static_cast<unsigned>(m_Stable))};
+    if (readBack) {
+        const std::vector<std::string> load = LoadTexts();
+        texts.insert(texts.end(), load.begin() + 1, load.end() - 1); // the four queries
+    }
+    texts.emplace_back(m_Reboot ? device::kLeaveReboot : device::kLeave);
+    return texts;
+}
+
+int CTransponderModel::HeldValue(Setting s, unsigned major, unsigned minor) const {
+    return s == sOffset ? device::OffsetHeld(m_Offset, major, minor) : Value(s);
 }
 
 namespace {
@@ -195,6 +204,7 @@ CTransponderModel::ReplyResult CTransponderModel::ParseReply(std::string_view te
     if (digit < 0)
         return result; // not a digit: the value would be nonsense, keep what is shown
     int value = s == sOffset ? device::OffsetFromDigit(static_cast<unsigned>(digit), major, minor) : digit;
+    result.deviceValue = value;
     SettingRange r = RangeOf(s);
     Value(s) = std::clamp(value, r.lo, r.hi);
     result.effect = ReplyEffect::Changed;
@@ -233,6 +243,13 @@ void CVersionTracker::OnNotification(const Notification& n) {
         return;
     m_Major = static_cast<unsigned>(ma);
     m_Minor = static_cast<unsigned>(mi);
+    m_Identified = true;
+    m_IdentMajor = m_Major;
+    m_IdentMinor = m_Minor;
+}
+
+std::string CVersionTracker::OffsetWarning(int offsetMs) const {
+    return device::OffsetWarning(offsetMs, m_Identified, m_IdentMajor, m_IdentMinor);
 }
 
 } // namespace vq5::tct

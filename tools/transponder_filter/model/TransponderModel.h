@@ -66,11 +66,16 @@ public:
     // returned.
     std::optional<std::string> Take(int window, int minimal, int offset, int stable, bool reboot);
 
-    // The texts of the two sequences, in queueing order.
+    // The texts of the two sequences, in queueing order. With `readBack` the save asks for the
+    // four values after the sets, in the same program-mode visit, so that what the device
+    // holds can be confirmed without relying on any answer to a set.
     static std::vector<std::string> LoadTexts();
-    std::vector<std::string> SaveTexts() const;
+    std::vector<std::string> SaveTexts(bool readBack = false) const;
     void QueueLoad(CVLPMsg& engine) const;
-    void QueueSave(CVLPMsg& engine) const;
+    void QueueSave(CVLPMsg& engine, bool readBack = false) const;
+    // The value each setting holds on a device of that version once saved: the offset as the
+    // device stores it (OffsetHeld), the others as they are.
+    int HeldValue(Setting s, unsigned major, unsigned minor) const;
 
     // A received text. `adaptedPK` is "&PK" with the device letter put in (AddressCommand);
     // major/minor is the device version to read the offset encoding with.
@@ -82,6 +87,7 @@ public:
     struct ReplyResult {
         ReplyEffect effect = ReplyEffect::None;
         Setting changed = sWindow;
+        int deviceValue = 0;        // Changed: the value as the device holds it (not clamped, not coupled)
         std::vector<Setting> texts; // settings whose texts are to be set
     };
     ReplyResult ParseReply(std::string_view text, std::string_view adaptedPK, unsigned major, unsigned minor);
@@ -98,10 +104,21 @@ public:
     void OnNotification(const Notification& n);
     unsigned Major() const { return m_Major; }
     unsigned Minor() const { return m_Minor; }
+    // The version of the last identification, kept over the program-mode exit: what a
+    // device that identified itself before will most likely be again.
+    bool Identified() const { return m_Identified; }
+    unsigned IdentifiedMajor() const { return m_IdentMajor; }
+    unsigned IdentifiedMinor() const { return m_IdentMinor; }
+    // The warning for an offset that device cannot hold (for any device before one identified
+    // itself); empty when it is held.
+    std::string OffsetWarning(int offsetMs) const;
 
 private:
     unsigned m_Major = 0;
     unsigned m_Minor = 0;
+    bool m_Identified = false;
+    unsigned m_IdentMajor = 0;
+    unsigned m_IdentMinor = 0;
 };
 
 // The message shown when a taken value is outside its range.

@@ -11,8 +11,8 @@ void CTransponderModel::QueueLoad(CVLPMsg& engine) const {
         engine.QueueText(text);
 }
 
-void CTransponderModel::QueueSave(CVLPMsg& engine) const {
-    for (const std::string& text : SaveTexts())
+void CTransponderModel::QueueSave(CVLPMsg& engine, bool readBack) const {
+    for (const std::string& text : SaveTexts(readBack))
         engine.QueueText(text);
 }
 

@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <ostream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -132,14 +133,29 @@ std::vector<std::string> Lines(const std::string& text, const std::string& prefi
     return v;
 }
 
-vq5::sim::SimOptions Quiet() {
+vq5::sim::SimOptions Quiet(vq5::sim::DeviceProfile profile = vq5::sim::DeviceProfile::Default) {
     vq5::sim::SimOptions o;
     o.onboardTraffic = false;
+    o.profile = profile;
     return o;
 }
 
-TEST(IoVerb, PrintsLinesAndNumbersAndLeavesProgramMode) {
-    vq5::sim::CSimulator s(Quiet());
+} // namespace
+
+namespace vq5::sim {
+// The profile's name in test names and messages.
+void PrintTo(DeviceProfile profile, std::ostream* os) {
+    *os << ProfileName(profile);
+}
+} // namespace vq5::sim
+
+namespace {
+
+// The cases that talk to the device run against both device profiles.
+class IoVerbOnDevice : public ::testing::TestWithParam<vq5::sim::DeviceProfile> {};
+
+TEST_P(IoVerbOnDevice, PrintsLinesAndNumbersAndLeavesProgramMode) {
+    vq5::sim::CSimulator s(Quiet(GetParam()));
     const std::string path = s.Start();
     ASSERT_FALSE(path.empty());
     auto st = s.State();
@@ -170,8 +186,8 @@ TEST(IoVerb, PrintsLinesAndNumbersAndLeavesProgramMode) {
     EXPECT_FALSE(s.State().programMode);
 }
 
-TEST(IoVerb, StopsOnSigint) {
-    vq5::sim::CSimulator s(Quiet());
+TEST_P(IoVerbOnDevice, StopsOnSigint) {
+    vq5::sim::CSimulator s(Quiet(GetParam()));
     const std::string path = s.Start();
     Child c({"io", "--port", path});
     ASSERT_TRUE(c.ReadUntil([](const std::string& out) { return Contains(out, "numbers LijnNr = "); }, 20s)) << c.Err();
@@ -179,6 +195,12 @@ TEST(IoVerb, StopsOnSigint) {
     EXPECT_EQ(c.Wait(20s), 0) << c.Err();
     EXPECT_EQ(s.Taken().back(), "&QX");
 }
+
+INSTANTIATE_TEST_SUITE_P(Profiles, IoVerbOnDevice,
+                         ::testing::Values(vq5::sim::DeviceProfile::Default, vq5::sim::DeviceProfile::Strict),
+                         [](const ::testing::TestParamInfo<vq5::sim::DeviceProfile>& info) {
+                             return std::string(vq5::sim::ProfileName(info.param));
+                         });
 
 TEST(IoVerb, PortThatCannotBeOpened) {
     Child c({"io", "--port", "/nonexistent/tty", "--duration", "20"});

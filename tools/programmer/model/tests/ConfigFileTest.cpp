@@ -132,10 +132,10 @@ TEST(ProgrammerConfigFile, WriteBoxesInTheFileSwitchParts) {
 
 TEST(ProgrammerConfigFile, BadValuesAreRefused) {
     std::string error;
-    for (const char* text : {"FlagStadCAT1=3\n", "FlagStadCAT1=\n", "FlagStadCAT1=1x\n", "TransConfigSliderOffset2=26\n",
-                             "TransConfigSliderWindow=0\n", "CheckConfigID=2\n", "ButtonDataCall1=-1\n",
-                             "TransConfigSliderWindow=99999999999999\n",
-                             "TransConfigSliderWindow=4\nTransConfigSliderMinimal=5\n"}) {
+    for (const char* text :
+         {"FlagStadCAT1=3\n", "FlagStadCAT1=\n", "FlagStadCAT1=1x\n", "TransConfigSliderOffset2=32\n",
+          "TransConfigSliderOffset2=9\n", "TransConfigSliderWindow=0\n", "CheckConfigID=2\n",
+          "ButtonDataCall1=-1\n", "TransConfigSliderWindow=99999999999999\n"}) {
         const auto file = ParseConfigFile(text, error);
         ASSERT_TRUE(file) << text << error;
         EXPECT_FALSE(FileToWrite(*file, error)) << text;
@@ -152,4 +152,37 @@ TEST(ProgrammerConfigFile, ValueTextOfEveryKey) {
     EXPECT_EQ(*ValueText(v, "EditDataCall2"), "&P.2");
     EXPECT_TRUE(IsTextKey("EditDataCall3"));
     EXPECT_FALSE(IsTextKey("ButtonDataCall3"));
+}
+
+TEST(ProgrammerConfigFile, WhatADeviceHoldsIsWrittenAsItStands) {
+    // Minimal above Window and an offset of 26 to 31 ms (before 8.2) come from devices that
+    // hold them: written back unchanged, with a note for the first.
+    std::string error;
+    const auto file = ParseConfigFile(
+        "TransConfigSliderWindow=5\nTransConfigSliderMinimal=7\nTransConfigSliderOffset2=31\n", error);
+    ASSERT_TRUE(file) << error;
+    const auto w = FileToWrite(*file, error);
+    ASSERT_TRUE(w) << error;
+    ASSERT_EQ(w->notes.size(), 1u);
+    EXPECT_NE(w->notes[0].find("TransConfigSliderMinimal 7 is above TransConfigSliderWindow 5"),
+              std::string::npos);
+    CProgrammerModel m;
+    m.m_Values = w->values;
+    const auto seq = m.WriteSequence(w->selection, error);
+    ASSERT_TRUE(seq) << error;
+    EXPECT_EQ(seq->texts, (std::vector<std::string>{"71>&PKW5", "71>&PKM7", "82<&PKO7", "82>&PKO5"}));
+}
+
+TEST(ProgrammerConfigFile, KeysOnAVersion) {
+    struct Row {
+        const char* key;
+        unsigned major, minor;
+        bool on;
+    };
+    for (const Row& r :
+         {Row{"FlagStadCAT1", 8, 7, false}, Row{"FlagStadCAT1", 9, 1, true},
+          Row{"EditDataCall1", 9, 1, false}, Row{"ButtonDataCall1", 8, 7, true},
+          Row{"TransConfigSliderOffset2", 7, 0, false}, Row{"TransConfigSliderOffset2", 7, 1, true},
+          Row{"FlagReadyToGo", 8, 2, false}, Row{"ConfigID", 1, 0, true}, Row{"Nonsense", 9, 1, false}})
+        EXPECT_EQ(KeyOnVersion(r.key, r.major, r.minor), r.on) << r.key << " " << r.major << "." << r.minor;
 }

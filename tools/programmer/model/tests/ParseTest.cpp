@@ -265,3 +265,40 @@ TEST(ProgrammerVisibility, AppliedOnIdentificationOnly) {
     EXPECT_FALSE(r.applyVisibility);
     EXPECT_EQ(m.m_Visibility, CVisibility::ForVersion(9, 1, false));
 }
+
+TEST(ProgrammerParse, WithoutCouplingTheValuesAreWhatTheDeviceHolds) {
+    CProgrammerModel m;
+    m.m_CoupleReplies = false;
+    Identify(m, "&PPVQ-5 (81)");
+    m.OnNotification(Received("&PKW5"));
+    auto r = m.OnNotification(Received("&PKM7"));
+    EXPECT_EQ(r.parse.changed, (std::vector<std::string>{"TransConfigSliderMinimal"}));
+    EXPECT_EQ(m.m_Values.m_Slider[slWindow], 5);
+    EXPECT_EQ(m.m_Values.m_Slider[slMinimal], 7);
+    m.OnNotification(Received("&PKO4")); // 28 ms on a device before 8.2, above the slider
+    EXPECT_EQ(m.m_Values.m_Slider[slOffset], 28);
+    EXPECT_EQ(m.SliderLabel(slOffset), "Offset 28 ms");
+}
+
+TEST(ProgrammerParse, OffsetWarningFollowsTheLastIdentification) {
+    CProgrammerModel m;
+    m.m_Values.m_CheckTransConfig = 1;
+    m.m_Values.m_Slider[slOffset] = 10;
+    EXPECT_EQ(m.OffsetWarning(),
+              "an offset of 10 ms cannot be held by a VQ-5 before 8.2: such a device will store 26 ms");
+    Identify(m, "&PPVQ-5 (81)");
+    m.OnNotification(Received("&PX")); // the exit resets the version, not what was identified
+    EXPECT_EQ(m.OffsetWarning(),
+              "an offset of 10 ms cannot be held by this VQ-5 (version 8.1): it will store 26 ms");
+    m.m_Values.m_Slider[slOffset] = 16;
+    EXPECT_EQ(m.OffsetWarning(), "");
+    m.m_Values.m_Slider[slOffset] = 10;
+    m.m_Values.m_CheckTransConfig = 0; // not written, nothing to say
+    EXPECT_EQ(m.OffsetWarning(), "");
+    Identify(m, "&PPVQ-5 (87)");
+    m.m_Values.m_CheckTransConfig = 1;
+    EXPECT_EQ(m.OffsetWarning(), "");
+    m.m_Values.m_Slider[slOffset] = 28;
+    EXPECT_EQ(m.OffsetWarning(),
+              "an offset of 28 ms cannot be held by this VQ-5 (version 8.7): it will store 12 ms");
+}

@@ -214,11 +214,12 @@ TEST(ProgrammerSettings, SliderLabelsAndCoupling) {
 
 TEST(ProgrammerSettings, RangeCheckNamesTheSlider) {
     CProgrammerModel m;
-    m.m_Values.m_Slider[slOffset] = 26;
+    m.m_Values.m_Slider[slOffset] = 32;
     const std::string e = m.RangeCheck();
     EXPECT_NE(e.find("Offset"), std::string::npos);
-    EXPECT_NE(e.find("10 and 25"), std::string::npos);
-    m.m_Values.m_Slider[slOffset] = 25;
+    EXPECT_NE(e.find("10 and 31"), std::string::npos);
+    m.m_Values.m_Slider[slOffset] = 31; // held by a device before 8.2
+    EXPECT_EQ(m.RangeCheck(), "");
     m.m_Values.m_Slider[slStable] = 0;
     EXPECT_NE(m.RangeCheck().find("Stable"), std::string::npos);
 }

@@ -219,3 +219,35 @@ TEST(TransponderSequences, NoSequenceAsksForASpeedChange) {
     for (const auto& text : CTransponderModel::LoadTexts())
         EXPECT_EQ(text.find("&PS"), std::string::npos) << text;
 }
+
+TEST(TransponderSequences, SaveReadBackAsksAfterTheSetsInTheSameVisit) {
+    CTransponderModel m;
+    ASSERT_FALSE(m.Take(11, 2, 10, 4, true));
+    EXPECT_EQ(m.SaveTexts(),
+              (std::vector<std::string>{"$PRG", "&PKWB", "&PKM2", "82<&PKO2", "82>&PKO0", "&PKS4", "&PXR"}));
+    EXPECT_EQ(m.SaveTexts(true), (std::vector<std::string>{"$PRG", "&PKWB", "&PKM2", "82<&PKO2", "82>&PKO0",
+                                                           "&PKS4", "&PKW", "&PKM", "&PKO", "&PKS", "&PXR"}));
+    // What each setting holds once saved: only the offset depends on the version.
+    EXPECT_EQ(m.HeldValue(sOffset, 8, 1), 26);
+    EXPECT_EQ(m.HeldValue(sOffset, 8, 2), 10);
+    EXPECT_EQ(m.HeldValue(sWindow, 8, 1), 11);
+}
+
+TEST(TransponderSequences, ReplyCarriesTheValueTheDeviceHolds) {
+    CTransponderModel m;
+    const auto r = m.ParseReply("&QKO4", "&QK", 8, 1); // 28 ms, beyond the slider
+    EXPECT_EQ(r.effect, CTransponderModel::ReplyEffect::Changed);
+    EXPECT_EQ(r.deviceValue, 28);
+    EXPECT_EQ(m.m_Offset, 25); // the slider's end
+
+    CVersionTracker v;
+    EXPECT_EQ(v.OffsetWarning(10),
+              "an offset of 10 ms cannot be held by a VQ-5 before 8.2: such a device will store 26 ms");
+    v.OnNotification(Notification{nkIdent, 1, "VQ-5 (81) sim"});
+    v.OnNotification(Notification{nkIdent, 0, {}}); // the exit: the version is reset, the identified one kept
+    EXPECT_EQ(v.Major(), 0u);
+    EXPECT_TRUE(v.Identified());
+    EXPECT_EQ(v.OffsetWarning(10),
+              "an offset of 10 ms cannot be held by this VQ-5 (version 8.1): it will store 26 ms");
+    EXPECT_EQ(v.OffsetWarning(16), "");
+}
