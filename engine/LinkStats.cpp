@@ -143,7 +143,8 @@ std::string Ms(std::int64_t us) {
     if (us < 0)
         return "-";
     char t[32];
-    std::snprintf(t, sizeof t, "%.1f", static_cast<double>(us) / 1000.0);
+    // Answers take microseconds, poll intervals tens of milliseconds: three places below 10 ms.
+    std::snprintf(t, sizeof t, us < 10000 ? "%.3f" : "%.1f", static_cast<double>(us) / 1000.0);
     return t;
 }
 

@@ -43,7 +43,7 @@ pids+=($!)
 
 dlg=""
 for _ in $(seq 1 100); do
-  dlg=$(xdotool search --name '^VQ5WInfo' 2>/dev/null | head -1 || true)
+  dlg=$(xdotool search --onlyvisible --name '^VQ-5 Information$' 2>/dev/null | head -1 || true)
   [ -n "$dlg" ] && break
   sleep 0.1
 done
@@ -56,12 +56,12 @@ sleep 0.5
 xdotool key l
 health=""
 for _ in $(seq 1 50); do
-  health=$(xdotool search --name '^Link health$' 2>/dev/null | head -1 || true)
+  health=$(xdotool search --onlyvisible --name '^Link health$' 2>/dev/null | head -1 || true)
   [ -n "$health" ] && break
   sleep 0.1
 done
 [ -n "$health" ] || { echo "the Link health window did not show up" >&2; exit 1; }
-xdotool windowmove "$health" 460 10
+xdotool windowmove "$health" 300 10
 # The device polls all along; the faults damage, drop and add bytes on the way to the PC.
 sleep "$seconds"
 import -window "$health" "$out/link-health.png"

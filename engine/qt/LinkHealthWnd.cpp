@@ -31,7 +31,8 @@ constexpr FigureRow kRows[] = {
 };
 
 QString Ms(std::int64_t us) {
-    return us < 0 ? QStringLiteral("-") : QString::number(static_cast<double>(us) / 1000.0, 'f', 1) + " ms";
+    return us < 0 ? QStringLiteral("-")
+                  : QString::number(static_cast<double>(us) / 1000.0, 'f', us < 10000 ? 3 : 1) + " ms";
 }
 
 QString Num(std::uint64_t n) { return QString::number(static_cast<qulonglong>(n)); }
@@ -51,6 +52,11 @@ void CLinkPlot::Add(const Point& p) {
     update();
 }
 
+double CLinkPlot::SpanS() const {
+    const double history = m_Points.empty() ? 0 : m_Points.back().t - m_Points.front().t;
+    return std::clamp(history, kMinSpanS, kSpanS);
+}
+
 void CLinkPlot::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
@@ -59,6 +65,7 @@ void CLinkPlot::paintEvent(QPaintEvent*) {
     const int gap = 8;
     const int h = (all.height() - gap * (strips - 1)) / strips;
     const double now = m_Points.empty() ? 0 : m_Points.back().t;
+    const double span = SpanS();
     const QColor colours[strips] = {QColor(0x1f, 0x77, 0xb4), QColor(0xd6, 0x27, 0x28), QColor(0x2c, 0xa0, 0x2c)};
     const char* titles[strips] = {"polls/s", "errors/s", "answer ms"};
     auto value = [](const Point& p, int s) { return s == 0 ? p.polls : s == 1 ? p.errors : p.answerMs; };
@@ -83,8 +90,10 @@ void CLinkPlot::paintEvent(QPaintEvent*) {
                 started = false;
                 continue;
             }
-            const double x = r.right() - (now - p.t) / kSpanS * r.width();
-            const double y = r.bottom() - v / top * r.height();
+            const double x = r.right() - (now - p.t) / span * r.width();
+            double y = r.bottom() - v / top * r.height();
+            if (s == 1 && v > 0)
+                y = std::min(y, r.bottom() - 4.0); // a few errors beside a burst still show
             if (!started)
                 path.moveTo(x, y);
             else
@@ -95,7 +104,8 @@ void CLinkPlot::paintEvent(QPaintEvent*) {
         painter.drawPath(path);
     }
     painter.setPen(palette().color(QPalette::Text));
-    painter.drawText(QRect(all.left(), all.bottom() + 4, all.width(), 14), Qt::AlignLeft, QStringLiteral("-5 min"));
+    const QString left = span >= 120 ? QStringLiteral("-%1 min").arg(span / 60, 0, 'f', 1) : QStringLiteral("-%1 s").arg(span, 0, 'f', 0);
+    painter.drawText(QRect(all.left(), all.bottom() + 4, all.width(), 14), Qt::AlignLeft, left);
     painter.drawText(QRect(all.left(), all.bottom() + 4, all.width(), 14), Qt::AlignRight, QStringLiteral("now"));
 }
 

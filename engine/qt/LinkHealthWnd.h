@@ -30,7 +30,9 @@ public:
         double errors;   // per second
         double answerMs; // our answer time (p99 of the recent answers), -1 when none
     };
-    static constexpr double kSpanS = 300; // five minutes shown
+    static constexpr double kSpanS = 300;   // at most five minutes kept and shown
+    static constexpr double kMinSpanS = 60; // the time axis is never shorter than a minute
+    double SpanS() const;                   // what the axis shows now: the history, within those
 
     explicit CLinkPlot(QWidget* parent = nullptr);
     void Add(const Point& p); // drops points older than the span

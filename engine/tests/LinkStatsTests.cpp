@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <mutex>
+#include <ostream>
 #include <thread>
 
 namespace vq5::test {
@@ -144,6 +145,8 @@ struct ErrorRow {
     const char* queued; // message queued before the run, or null
     std::uint64_t naksReceived, naksSent, repeats, timeouts, damaged, garbage;
 };
+
+void PrintTo(const ErrorRow& row, std::ostream* os) { *os << row.name; }
 
 class LinkFiguresErrors : public ::testing::TestWithParam<ErrorRow> {};
 

@@ -169,8 +169,10 @@ function p.dissector(tvb, pinfo, tree)
         -- A frame still being read in the other direction was cut short by this one.
         local other = readers[1 - dir]
         if other and other.state ~= "start" then
+            -- Inside an information frame it is a damaged frame; before, bytes of no frame.
+            local body = { block = 1, len = 1, payload = 1, etx = 1, c1 = 1, c2 = 1 }
             local cut = {}
-            finish(other, "damaged", cut, { cut = true })
+            finish(other, body[other.state] and "damaged" or "garbage", cut, { cut = true })
             for _, f in ipairs(cut) do f.other = true; result.frames[#result.frames + 1] = f end
         end
         local r = readers[dir] or new_reader()
@@ -195,9 +197,9 @@ function p.dissector(tvb, pinfo, tree)
             ft2:add(f_check, f.check)
             if f.check ~= "right" then ft2:add_proto_expert_info(e_check) end
             info[#info + 1] = string.format('info "%s" check %s', f.text or "", f.check)
-        elseif f.kind == "damaged" then
+        elseif f.cut then
             ft2:add_proto_expert_info(e_cut)
-            info[#info + 1] = "(" .. (f.other and (dir == 0 and "PC>D" or "D>PC") or arrow) .. " frame cut short)"
+            info[#info + 1] = "(" .. (f.other and (dir == 0 and "PC>D" or "D>PC") or arrow) .. " " .. f.kind .. ", cut short)"
         elseif f.kind == "NAK" then
             ft2:add_proto_expert_info(e_nak)
             info[#info + 1] = "NAK"

@@ -113,6 +113,20 @@ private slots:
         QVERIFY(!wnd.grab().isNull());
     }
 
+    void plotKeepsTheLastFiveMinutes() {
+        CLinkPlot plot;
+        plot.Add({1000, 20, 0, 0.05});
+        plot.Add({1030, 20, 1, 0.05});
+        QCOMPARE(plot.SpanS(), CLinkPlot::kMinSpanS); // a short history still gets a minute
+        for (double t = 1030.5; t <= 1400; t += 0.5)
+            plot.Add({t, 20, 0, -1});
+        QCOMPARE(plot.SpanS(), CLinkPlot::kSpanS);
+        QCOMPARE(plot.Points().back().t, 1400.0);
+        QCOMPARE(plot.Points().front().t, 1100.0); // older points are gone
+        plot.resize(400, 240);
+        QVERIFY(!plot.grab().isNull()); // paints points without an answer time too
+    }
+
     void statusBoxMenuOpensIt() {
         CEngineFront front(*m_Engine, m_Dialog.get());
         QVERIFY(front.Create(m_Placeholder));
