@@ -20,10 +20,12 @@ bool OnlyEot(const std::vector<unsigned char>& bytes) {
     return true;
 }
 
-constexpr int kMaxPauseMs = 10000;  // a longer silence in the capture is shortened to this
-constexpr int kAnswerSlackMs = 500; // the PC may start its answer this much later than recorded
-constexpr int kByteGapMs = 250;     // the longest pause inside one answer
-constexpr int kStallMs = 300;       // a PC that reads nothing this long has gone
+// Generous, so that a loaded machine (a PC process not scheduled for a while) is not taken for
+// a PC that answers otherwise.
+constexpr int kMaxPauseMs = 10000;   // a longer silence in the capture is shortened to this
+constexpr int kAnswerSlackMs = 1500; // the PC may start its answer this much later than recorded
+constexpr int kByteGapMs = 1000;     // the longest pause inside one answer
+constexpr int kStallMs = 2000;       // a PC that reads nothing this long has gone
 } // namespace
 
 std::vector<ReplayTurn> ReplayTurns(const std::vector<CaptureRecord>& records) {
