@@ -234,6 +234,18 @@ TEST_F(LinkCapture, SimReplayFindsTheToolAlike) {
     EXPECT_NE(out.find("no difference"), std::string::npos) << out;
 }
 
+TEST_F(LinkCapture, SimReplayRefusesWhatIsNoCapture) {
+    EXPECT_EQ(Shell(kBin + " sim --replay " + s_Dir + "/info.txt > /dev/null 2>&1"), 2);
+    EXPECT_EQ(Shell(kBin + " sim --replay /nonexistent/x.pcap > /dev/null 2>&1"), 2);
+    // A capture of nothing but a speed change holds nothing to play.
+    CaptureRecord speed;
+    speed.flags = kCaptureSpeedChange;
+    speed.baud = 1200;
+    std::string error;
+    ASSERT_TRUE(WriteCaptureFile(s_Dir + "/empty.pcap", {speed}, error)) << error;
+    EXPECT_EQ(Shell(kBin + " sim --replay " + s_Dir + "/empty.pcap > /dev/null 2>&1"), 2);
+}
+
 TEST_F(LinkCapture, SimReplayNamesTheEditedPlace) {
     std::vector<CaptureRecord> records;
     std::string error;
