@@ -17,7 +17,8 @@ const char* const kEngineOptionsHelp =
     "  --fast-speed N   line speed in program mode: 0=1200 1=2400 2=4800 3=9600 4=14400 5=19200\n"
     "                   (default 0)\n"
     "  --deadline S     give up when the queue has not drained within S seconds (default 30)\n"
-    "  --trace MASK     trace lines to stderr; bits: 1 I/O, 2 Frame, 4 Slave, 8 Appl (default 0)\n";
+    "  --trace MASK     trace lines to stderr; bits: 1 I/O, 2 Frame, 4 Slave, 8 Appl (default 0)\n"
+    "  --capture FILE   write every byte both ways to FILE (pcap; 'vq5 replay FILE', Wireshark)\n";
 
 const char* const kExitCodesHelp =
     "Exit codes: 0 done; 1 the device or the link did not do it (no answer, time-out);\n"
@@ -106,6 +107,19 @@ OptionResult ParseEngineOption(int argc, char** argv, int& i, EngineOptions& opt
         options.traceMask = static_cast<int>(n);
         return OptionResult::Taken;
     }
+    if (arg == "--capture") {
+        if (!value(v))
+            return OptionResult::Error;
+        // Tried here, so that a file that cannot be written is a bad argument, not a failed run.
+        CPcapCaptureFile trial;
+        std::string why;
+        if (!trial.Open(v, why)) {
+            error = "--capture: cannot write '" + v + "': " + why;
+            return OptionResult::Error;
+        }
+        options.capture = v;
+        return OptionResult::Taken;
+    }
     return OptionResult::NotMine;
 }
 
@@ -140,10 +154,19 @@ CHeadlessRun::CHeadlessRun(CVLPEngine& engine, const EngineOptions& options)
     m_Engine.SetNotifySink(&m_Queue);
     if (options.traceMask != 0)
         m_Engine.SetTraceSink(&m_Trace);
+    std::string error;
+    if (!options.capture.empty()) {
+        if (m_Capture.Open(options.capture, error))
+            m_Engine.SetCapture(&m_Capture);
+        else
+            std::fprintf(stderr, "vq5: --capture: cannot write '%s': %s\n", options.capture.c_str(), error.c_str());
+    }
 }
 
 CHeadlessRun::~CHeadlessRun() {
     m_Engine.Stop();
+    m_Engine.SetCapture(nullptr);
+    m_Capture.Close();
     m_Engine.SetTraceSink(nullptr);
     m_Engine.SetNotifySink(nullptr);
     m_Engine.SetUserMessages(nullptr);

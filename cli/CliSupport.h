@@ -4,6 +4,7 @@
 #pragma once
 
 #include "NotifyQueue.h"
+#include "PcapCapture.h"
 #include "SettingsStore.h"
 #include "VLPEngine.h"
 
@@ -39,6 +40,7 @@ struct EngineOptions {
     bool reboot = false;       // leave program mode with a reboot
     double deadlineS = 30;     // the queue must drain within this
     int traceMask = 0;         // trace levels to print (bit 0 "I/O" .. bit 3 "Appl")
+    std::string capture;       // every byte both ways into this pcap file (empty: none)
 };
 
 // The usage text of the options above, for a verb's usage line.
@@ -114,6 +116,7 @@ private:
     CNotifyQueue m_Queue;
     CStderrMessages m_Messages;
     CStreamTraceSink m_Trace;
+    CPcapCaptureFile m_Capture;
     std::chrono::steady_clock::time_point m_Deadline;
     bool m_ExitAnswered = false;
 };

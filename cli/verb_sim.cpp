@@ -2,6 +2,7 @@
 // SIGTERM. The first line of stdout is the path the tools open as their port.
 #include "CliSupport.h"
 #include "DeviceState.h"
+#include "Replay.h"
 #include "Simulator.h"
 #include "Verbs.h"
 
@@ -13,13 +14,15 @@
 #include <pthread.h>
 #include <string>
 #include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
 
 namespace {
 
 const char* const kUsage =
     "sim [--version MAJ.MIN] [--letter C] [--strict | --profile NAME] [--link PATH] [--device PATH]\n"
     "      [--state FILE] [--pace] [--poll-gap MS] [--faults LIST] [--seed N] [--log] [--quiet-board]\n"
-    "      [--answer-timeout MS] [--late-ms MS]";
+    "      [--answer-timeout MS] [--late-ms MS] [--replay FILE]";
 
 void Help(std::FILE* out) {
     std::fprintf(out,
@@ -49,7 +52,10 @@ void Help(std::FILE* out) {
                  "  --log               every frame both ways with a time stamp on stderr\n"
                  "  --quiet-board       no inquiries and key presses of the on-board side\n"
                  "  --answer-timeout MS how long to wait for the PC's answer (default 250)\n"
-                 "  --late-ms MS        how late a 'late' fault answers (default 500)\n\n"
+                 "  --late-ms MS        how late a 'late' fault answers (default 500)\n"
+                 "  --replay FILE       play the device's side of a link capture (vq5 ... --capture) at\n"
+                 "                      its timing, report each place where the PC answers otherwise, and\n"
+                 "                      end: exit 0 when it answered alike, 1 when not, 2 for a bad file\n\n"
                  "The state FILE must be a regular file of at most 1 MB (or not exist yet).\n"
                  "Runs until SIGINT or SIGTERM, then exits 0.\n%s",
                  kUsage, vq5::cli::kExitCodesHelp);
@@ -77,8 +83,57 @@ int HexDigit(char c) {
     return -1;
 }
 
+// --replay: the capture's device side against whichever tool opens the pseudo-terminal.
+int Replay(const std::string& file, const std::string& link) {
+    std::vector<vq5::CaptureRecord> records;
+    std::string error;
+    if (!vq5::ReadCaptureFile(file, records, error)) {
+        std::fprintf(stderr, "vq5 sim: --replay %s: %s\n", file.c_str(), error.c_str());
+        return 2;
+    }
+    std::vector<vq5::sim::ReplayTurn> turns = vq5::sim::ReplayTurns(records);
+    if (turns.empty()) {
+        std::fprintf(stderr, "vq5 sim: --replay %s: the capture holds nothing the device sent\n", file.c_str());
+        return 2;
+    }
+    vq5::sim::CLinePort port;
+    std::string path;
+    if (!port.OpenPty(path, error)) {
+        std::fprintf(stderr, "vq5 sim: %s\n", error.c_str());
+        return 3;
+    }
+    if (!link.empty()) {
+        ::unlink(link.c_str());
+        if (::symlink(path.c_str(), link.c_str()) != 0) {
+            std::fprintf(stderr, "vq5 sim: cannot link %s: %s\n", link.c_str(), std::strerror(errno));
+            return 3;
+        }
+    }
+    std::printf("%s\n", path.c_str());
+    std::fflush(stdout);
+    std::fprintf(stderr, "vq5 sim: replaying %zu exchanges of %s on %s\n", turns.size(), file.c_str(), path.c_str());
+    vq5::sim::CReplayDevice device(port, std::move(turns));
+    const auto result = device.Play(60000, [](const vq5::sim::ReplayDifference& d) {
+        std::printf("difference at exchange %zu (+%.6f s): device sent %s; capture has the PC answer %s, it answered %s\n",
+                    d.exchange, d.atS, d.device.c_str(), d.recorded.c_str(), d.got.c_str());
+        std::fflush(stdout);
+    });
+    if (!link.empty())
+        ::unlink(link.c_str());
+    if (!result.started) {
+        std::printf("no PC read the line within 60 s\n");
+        return 1;
+    }
+    std::printf("replayed %zu of %zu exchanges%s: %s\n", result.exchanges, result.total,
+                result.pcLeft && result.differences.empty() ? " (the PC left; the rest was idle polling)" : "",
+                result.differences.empty() ? "no difference"
+                                           : (std::to_string(result.differences.size()) + " difference(s)").c_str());
+    return result.differences.empty() ? 0 : 1;
+}
+
 int Main(int argc, char** argv) {
     vq5::sim::SimOptions o;
+    std::string replay;
     auto value = [&](int& i, const char* name) -> const char* {
         if (i + 1 >= argc) {
             std::fprintf(stderr, "vq5 sim: %s needs a value\n", name);
@@ -133,6 +188,10 @@ int Main(int argc, char** argv) {
             if (!(v = value(i, "--state")))
                 return 2;
             o.stateFile = v;
+        } else if (a == "--replay") {
+            if (!(v = value(i, "--replay")))
+                return 2;
+            replay = v;
         } else if (a == "--pace") {
             o.pace = true;
         } else if (a == "--log") {
@@ -192,6 +251,8 @@ int Main(int argc, char** argv) {
             return vq5::cli::kExitUsage;
         }
     }
+    if (!replay.empty())
+        return Replay(replay, o.link);
 
     // SIGINT and SIGTERM are taken by sigwait below; every thread started from here on
     // inherits the blocked mask.

@@ -137,7 +137,10 @@ void CPosixSerialPort::Close() {
     if (fd < 0)
         return;
     Drain(fd);
-    tcflush(fd, TCIOFLUSH);
+    // Unread input is dropped; output already written is not: flushing it would drop the last
+    // frame of a stop that cut the drain short (the ACK of the device's last reply when a tool
+    // ends at once), and on a pseudo-terminal it would drop bytes the peer has not read yet.
+    tcflush(fd, TCIFLUSH);
     (void)ioctl(fd, TIOCNXCL); // the tty may stay open elsewhere: let the next Open in
     flock(fd, LOCK_UN);
     ::close(fd);

@@ -5,7 +5,11 @@ namespace vq5 {
 CVLPFrame::CVLPFrame(ISettingsStore* store) : CVLPIO(store) { m_Len = 0; }
 
 FrameType CVLPFrame::GetFrame() {
+#if VQ5_LINK_STATS
+    const std::uint64_t before = m_Stats.BytesInTotal();
+#endif
     FrameType result = ReadFrame();
+    VQ5_LINK_STAT(m_Stats.FrameRead(result, m_Stats.BytesInTotal() - before));
     if (result == info)
         Trace(1, "CVLPFrame::GetFrame() = $");
     else
@@ -87,6 +91,7 @@ FrameType CVLPFrame::ReadInfoBody() {
 
 void CVLPFrame::PutFrame(FrameType type) {
     Trace(1, "CVLPFrame::PutFrame(%s)", FrameTypeName(type));
+    VQ5_LINK_STAT(m_Stats.FrameWritten(type));
     if (type == info) {
         PutInfoFrame();
         return;

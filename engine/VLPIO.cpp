@@ -96,6 +96,9 @@ struct CVLPIO::Impl {
         episode.compare_exchange_strong(expected, 0);
     }
     std::atomic<bool> portLost{false};
+    std::atomic<bool> capturing{false}; // capture is set; read without the lock
+    std::mutex captureLock;             // guards capture and the hand-over to it
+    ILinkCapture* capture = nullptr;
     std::atomic<bool> interruptedFlag{false};
 
     ISerialPort& Port() {
@@ -175,6 +178,8 @@ bool CVLPIO::Open() {
     }
     m_Impl->portLost = false;
     m_Impl->episode = 0; // the port (re)opened: a new failure gets its box again
+    if (m_Impl->capturing.load(std::memory_order_relaxed))
+        CaptureSpeed();
     return true;
 }
 
@@ -208,6 +213,8 @@ bool CVLPIO::SetSpeed(int index) {
         Trace(0, "CVLPIO::SetSpeed(%d) failed: %s", kSpeedTable[index], SystemErrorText(error).c_str());
     else
         Trace(0, "CVLPIO::SetSpeed(%d)", kSpeedTable[index]);
+    if (m_Impl->capturing.load(std::memory_order_relaxed))
+        CaptureSpeed();
     return true;
 }
 
@@ -232,8 +239,14 @@ void CVLPIO::PutString(const unsigned char* bytes, std::size_t count) {
         Trace(0, "CVLPIO::PutString(%s)", ByteText(count, bytes).c_str());
     std::size_t written = 0;
     int error = 0;
+    VQ5_LINK_STAT(m_Stats.WriteStarts());
+    const bool capturing = m_Impl->capturing.load(std::memory_order_relaxed);
+    const auto started = capturing ? std::chrono::system_clock::now() : ILinkCapture::Time{};
     WriteResult r = m_Impl->Port().Write(bytes, count, written, error);
     m_CountOut += static_cast<int>(written);
+    VQ5_LINK_STAT(m_Stats.BytesWritten(written));
+    if (capturing && written > 0)
+        Capture(LinkDirection::PcToDevice, bytes, written, started);
     if (r == WriteResult::Done) {
         m_Impl->EndEpisode(2);
     } else if (r == WriteResult::Failed) {
@@ -263,6 +276,9 @@ int CVLPIO::GetByte() {
         if (Tracing())
             Trace(0, "CVLPIO::GetByte(%s) = %s", how, ByteText(1, &byte).c_str());
         ++m_CountIn;
+        VQ5_LINK_STAT(m_Stats.ByteRead());
+        if (m_Impl->capturing.load(std::memory_order_relaxed))
+            Capture(LinkDirection::DeviceToPc, &byte, 1, std::chrono::system_clock::now());
         m_Impl->EndEpisode(1);
         return byte;
     case ReadResult::Timeout:
@@ -316,6 +332,39 @@ void CVLPIO::ClearInterrupt() {
 bool CVLPIO::IsInterrupted() const { return m_Impl->interruptedFlag.load(); }
 
 void CVLPIO::NewErrorEpisode() { m_Impl->episode = 0; }
+
+LinkFigures CVLPIO::Figures() const {
+    LinkFigures f = m_Stats.Snapshot();
+    f.baud = IsOpen() ? CurrentBaud() : 0;
+    return f;
+}
+
+void CVLPIO::SetCapture(ILinkCapture* capture) {
+    {
+        std::lock_guard<std::mutex> lock(m_Impl->captureLock);
+        m_Impl->capture = capture;
+        m_Impl->capturing = capture != nullptr;
+    }
+    // The file starts with the line speed the port runs at now.
+    if (capture)
+        CaptureSpeed();
+}
+
+bool CVLPIO::Capturing() const { return m_Impl->capturing.load(); }
+
+void CVLPIO::Capture(LinkDirection direction, const unsigned char* bytes, std::size_t count, ILinkCapture::Time when) {
+    const int baud = CurrentBaud();
+    std::lock_guard<std::mutex> lock(m_Impl->captureLock);
+    if (m_Impl->capture)
+        m_Impl->capture->Bytes(direction, bytes, count, baud, when);
+}
+
+void CVLPIO::CaptureSpeed() {
+    const int baud = IsOpen() ? CurrentBaud() : 0;
+    std::lock_guard<std::mutex> lock(m_Impl->captureLock);
+    if (m_Impl->capture)
+        m_Impl->capture->Speed(baud, std::chrono::system_clock::now());
+}
 
 void CStderrMessages::Show(const std::string& caption, const std::string& text) {
     if (caption.empty())

@@ -9,6 +9,8 @@
 // failing port in its place; the POSIX implementation is the only place with termios.
 #pragma once
 
+#include "LinkCapture.h"
+#include "LinkStats.h"
 #include "Notify.h"
 #include "ProfileSection.h"
 #include "SerialPort.h"
@@ -88,6 +90,13 @@ public:
     IUserMessages& UserMessages() const;
     void SetPortFactory(std::function<std::unique_ptr<ISerialPort>()> factory);
 
+    // The link figures (LinkStats.h) with the current line speed; any thread.
+    LinkFigures Figures() const;
+    // Attaches a capture that gets every byte both ways and every speed change (not owned;
+    // null detaches). When it returns, no hand-over to the capture detached is running.
+    void SetCapture(ILinkCapture* capture);
+    bool Capturing() const;
+
     // Connection settings, bound to section "VLPIO". Read by the worker, written by the GUI
     // thread (settings dialog) as single words.
     std::atomic<unsigned> m_Timeout{2000};
@@ -99,6 +108,11 @@ public:
 
 protected:
     CProfileSection m_Settings;
+    CLinkStats m_Stats; // written by the worker through the frame and slave layers
+
+    void Capture(LinkDirection direction, const unsigned char* bytes, std::size_t count,
+                 ILinkCapture::Time when);
+    void CaptureSpeed();
 
 private:
     struct Impl;

@@ -24,7 +24,10 @@ CVLPSlave::CVLPSlave(ISettingsStore* store) : CVLPFrame(store) {}
 
 CVLPSlave::~CVLPSlave() { Stop(); }
 
-void CVLPSlave::SetStatus(int status) { m_Status = status; }
+void CVLPSlave::SetStatus(int status) {
+    m_Status = status;
+    VQ5_LINK_STAT(m_Stats.Status(status));
+}
 
 int CVLPSlave::TxMessage(unsigned char*) { return 0; }
 
@@ -116,6 +119,7 @@ void CVLPSlave::Reconnect() {
             return;
         if (Open()) {
             Trace(2, "CVLPSlave::Run(), port %s open again", m_ComPort.c_str());
+            VQ5_LINK_STAT(m_Stats.Reconnected());
             m_State = sIdle;
             RestorePending();
             return;
@@ -180,6 +184,7 @@ void CVLPSlave::StateEngine() {
 
     case sTxTry:
         if (m_Len != 0) {
+            VQ5_LINK_STAT(m_Stats.Repeat());
             m_State = sTxDo; // the earlier message still waits for its ACK
             break;
         }
@@ -203,8 +208,10 @@ void CVLPSlave::StateEngine() {
         RestorePending(); // as in sIdle: the frame buffer keeps the message sent
         if (f == ack)
             m_State = sTxOk;
-        else if (f == nak)
+        else if (f == nak) {
+            VQ5_LINK_STAT(m_Stats.Repeat());
             m_State = sTxDo; // the same frame again, without limit
+        }
         else
             m_State = sIdle; // m_Len kept: the message goes out at the next poll
         break;

@@ -12,6 +12,7 @@ PACKAGES=(
   desktop-file-utils librsvg2-bin
   strace ccache
   dpkg-dev
+  libpcap-dev tshark
 )
 
 missing=()
@@ -29,5 +30,9 @@ if [ "$(id -u)" -ne 0 ]; then
 fi
 echo "Installing: ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
+# tshark brings wireshark-common, which would ask whether to install dumpcap setuid: no.
+if printf '%s\n' "${missing[@]}" | grep -qx tshark; then
+  echo "wireshark-common wireshark-common/install-setuid boolean false" | $SUDO debconf-set-selections
+fi
 $SUDO apt-get update -q
 $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"

@@ -1,5 +1,6 @@
 #include "EngineFront.h"
 
+#include "LinkHealthWnd.h"
 #include "QtUserMessages.h"
 #include "SettingsDlg.h"
 #include "VLPEngine.h"
@@ -65,6 +66,7 @@ CEngineFront::~CEngineFront() {
     for (auto& wnd : m_LogWnds)
         delete wnd.data();
     m_LogWnds.clear();
+    delete m_HealthWnd.data();
     delete m_StatusBox.data();
 }
 
@@ -86,6 +88,7 @@ bool CEngineFront::Create(QWidget* placeholder) {
     box->setVisible(!hidden);
     m_StatusBox = box;
     connect(box, &CVLPStatusBox::logRequested, this, &CEngineFront::ShowLogWindow);
+    connect(box, &CVLPStatusBox::linkHealthRequested, this, &CEngineFront::ShowLinkHealth);
 
     m_Created = true;
     m_Engine.SetUserMessages(m_Messages.get());
@@ -119,6 +122,19 @@ void CEngineFront::OnLogWindowClosed(CVLPLogWnd* wnd) {
 }
 
 CVLPLogWnd* CEngineFront::LogWindow() const { return m_LogWnd.data(); }
+
+void CEngineFront::ShowLinkHealth() {
+    if (!m_HealthWnd) {
+        m_HealthWnd = new CLinkHealthWnd(m_Engine);
+        if (m_Dialog)
+            m_HealthWnd->setFont(m_Dialog->font());
+    }
+    m_HealthWnd->show();
+    m_HealthWnd->raise();
+    m_HealthWnd->activateWindow();
+}
+
+CLinkHealthWnd* CEngineFront::LinkHealthWindow() const { return m_HealthWnd.data(); }
 CVLPStatusBox* CEngineFront::StatusBox() const { return m_StatusBox.data(); }
 
 void CEngineFront::SetMainHandler(std::function<void(const Notification&)> handler) {

@@ -26,6 +26,7 @@ namespace vq5::qt {
 
 class CVLPStatusBox;
 class CVLPLogWnd;
+class CLinkHealthWnd;
 class CQtUserMessages;
 class CQtNotifySink;
 
@@ -50,6 +51,9 @@ public:
     void ShowLogWindow();
     CVLPLogWnd* LogWindow() const;   // the open log window, or nullptr
     CVLPStatusBox* StatusBox() const; // nullptr before Create
+    // Shows the "Link health" window (made on first use, raised when already open).
+    void ShowLinkHealth();
+    CLinkHealthWnd* LinkHealthWindow() const; // nullptr until first shown
 
     // The main dialog's handler: every notification, on the GUI thread, after the status box.
     void SetMainHandler(std::function<void(const Notification&)> handler);
@@ -72,6 +76,7 @@ private:
     QPointer<CVLPStatusBox> m_StatusBox;
     QPointer<CVLPLogWnd> m_LogWnd;                  // the open one
     std::vector<QPointer<CVLPLogWnd>> m_LogWnds;    // every one not yet destroyed
+    QPointer<CLinkHealthWnd> m_HealthWnd;
     std::function<void(const Notification&)> m_MainHandler;
     std::unique_ptr<CQtUserMessages> m_Messages;
     std::unique_ptr<CQtNotifySink> m_StatusSink;

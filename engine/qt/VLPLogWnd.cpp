@@ -1,6 +1,7 @@
 #include "VLPLogWnd.h"
 
 #include "ListExport.h"
+#include "PcapCapture.h"
 #include "VLPEngine.h"
 
 #include "WindowBinding.h"
@@ -10,10 +11,12 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QCloseEvent>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QMenu>
+#include <QMessageBox>
 #include <QMetaObject>
 #include <QPushButton>
 #include <QResizeEvent>
@@ -176,6 +179,7 @@ CVLPLogWnd::CVLPLogWnd(CVLPEngine& engine, ISettingsStore* store)
 }
 
 CVLPLogWnd::~CVLPLogWnd() {
+    StopRecording();
     Detach(); // no further line is handed to this window
     delete m_List; // before the model it shows
     m_List = nullptr;
@@ -272,6 +276,8 @@ void CVLPLogWnd::RebuildMask() {
 }
 
 void CVLPLogWnd::SetPaused(bool paused) {
+    if (paused)
+        StopRecording(); // "Stop" ends a recording as well
     m_Paused.store(paused);
     m_StartStop->setText(paused ? QStringLiteral("Start") : QStringLiteral("Stop"));
 }
@@ -336,13 +342,49 @@ void CVLPLogWnd::ShowContextMenu(const QPoint& pos) {
     QAction* copy = menu.addAction(QStringLiteral("Copy"));
     copy->setEnabled(m_List->selectionModel() != nullptr && m_List->selectionModel()->hasSelection());
     QAction* save = menu.addAction(QStringLiteral("Save..."));
+    QAction* record = menu.addAction(Recording() ? QStringLiteral("Stop recording") : QStringLiteral("Record to file..."));
     QAction* chosen = menu.exec(m_List->viewport()->mapToGlobal(pos));
+    if (chosen == record) {
+        if (Recording()) {
+            StopRecording();
+            return;
+        }
+        const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Record to file"), QString(),
+                                                          QStringLiteral("Link captures (*.pcap);;All files (*)"));
+        QString reason;
+        if (!path.isEmpty() && !StartRecording(path, &reason))
+            QMessageBox::warning(this, QStringLiteral("Record to file"),
+                                 QStringLiteral("%1 cannot be written: %2").arg(path, reason));
+        return;
+    }
     if (chosen == copy) {
         QApplication::clipboard()->setText(RowsText(true));
     } else if (chosen == save) {
         // The rows of the moment the file is chosen; a failure names the file and the reason.
         AskAndSaveText(this, [this] { return RowsText(false); });
     }
+}
+
+bool CVLPLogWnd::StartRecording(const QString& path, QString* reason) {
+    StopRecording();
+    auto file = std::make_unique<CPcapCaptureFile>();
+    std::string why;
+    if (!file->Open(path.toStdString(), why)) {
+        if (reason)
+            *reason = QString::fromStdString(why);
+        return false;
+    }
+    m_Recording = std::move(file);
+    m_Engine.SetCapture(m_Recording.get());
+    return true;
+}
+
+void CVLPLogWnd::StopRecording() {
+    if (!m_Recording)
+        return;
+    m_Engine.SetCapture(nullptr); // no hand-over runs once this returns
+    m_Recording->Close();
+    m_Recording.reset();
 }
 
 } // namespace vq5::qt

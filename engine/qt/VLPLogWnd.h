@@ -29,12 +29,14 @@
 #include <vector>
 
 class QCheckBox;
+class QAction;
 class QGroupBox;
 class QPushButton;
 class QTableView;
 
 namespace vq5 {
 class CVLPEngine;
+class CPcapCaptureFile;
 }
 
 namespace vq5::qt {
@@ -124,6 +126,13 @@ public:
     QString RowsText(bool selectedOnly) const;
     bool SaveTo(const QString& path, QString* reason = nullptr) const;
 
+    // "Record to file...": every byte of the link both ways into a pcap file until
+    // StopRecording, "Stop" (pausing the window) or the window's end. On failure returns false
+    // with the reason in `reason` (when given).
+    bool StartRecording(const QString& path, QString* reason = nullptr);
+    void StopRecording();
+    bool Recording() const { return m_Recording != nullptr; }
+
     // Test seam: the clock that stamps lines.
     void SetClock(std::function<std::chrono::system_clock::time_point()> clock);
 
@@ -152,6 +161,8 @@ private:
     std::size_t m_PendingLimit = kPendingLimit;
     std::uint64_t m_Dropped = 0;    // lines not kept since the queue overran; 0: taking lines
     bool m_FlushScheduled = false; // a queued flush will come
+
+    std::unique_ptr<CPcapCaptureFile> m_Recording; // attached to the engine while set
 
     CLogModel m_Model;
     QTableView* m_List = nullptr;

@@ -2,7 +2,9 @@
 
 #include "VLPEngine.h"
 
+#include <QContextMenuEvent>
 #include <QLabel>
+#include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QResizeEvent>
@@ -144,6 +146,13 @@ void CVLPStatusBox::OnTimer() {
     if (static_cast<unsigned>(out) > m_OutMax)
         m_OutMax = static_cast<unsigned>(out);
     SetBar(m_OutBar, static_cast<int>(std::min<unsigned>(m_OutMax, INT32_MAX)), out);
+}
+
+void CVLPStatusBox::contextMenuEvent(QContextMenuEvent* event) {
+    QMenu menu(this);
+    QAction* health = menu.addAction(QStringLiteral("Link health..."));
+    if (menu.exec(event->globalPos()) == health)
+        emit linkHealthRequested();
 }
 
 } // namespace vq5::qt

@@ -54,6 +54,11 @@ public:
 
 signals:
     void logRequested();
+    // "Link health..." of the box's context menu (the one way in for a tool without a menu).
+    void linkHealthRequested();
+
+protected:
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
 protected:
     void resizeEvent(QResizeEvent* event) override;

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the build tree into a temporary prefix and checks that every program, its icons and
 # its desktop entry are in place, that the desktop entries validate, and that the man page and
-# the udev example are there.
+# the udev and dissector examples are there.
 #   check_install.sh BUILD_DIR [QT]
 # QT is ON (the normal build: the six tools and vq5 are required) or OFF (the Qt-free build:
 # vq5 only). Without it the build's own VQ5_WITH_QT setting decides. A required program that the
@@ -60,6 +60,8 @@ check "$prefix/share/man/man1/vq5.1"
 result "man page"
 check "$prefix/share/doc/vq5-tools/examples/99-vq5-ftdi-latency.rules"
 result "udev example"
+check "$prefix/share/doc/vq5-tools/examples/vq5-link.lua"
+result "link capture dissector example"
 
 echo "installed ${#programs[@]} required programs (Qt tools: $with_qt): $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

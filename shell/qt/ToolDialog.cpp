@@ -141,6 +141,7 @@ void CToolDialog::BuildMenu() {
     QMenu* device = m_MenuBar->addMenu(QStringLiteral("V&Q-5"));
     add(device, QStringLiteral("&Settings"), prg ? cmdSettingsPrg : cmdSettingsTest);
     add(device, prg ? QStringLiteral("&Debug window") : QStringLiteral("&Debug"), prg ? cmdDebugWindow : cmdDebug);
+    add(device, QStringLiteral("&Link health"), cmdLinkHealth);
     QMenu* help = m_MenuBar->addMenu(QStringLiteral("&Help"));
     add(help, QStringLiteral("&About"), cmdAbout);
     if (!prg) {
@@ -224,6 +225,10 @@ void CToolDialog::RunCommand(int command) {
     case cmdDebug:
     case cmdDebugWindow:
         OnDebug();
+        break;
+    case cmdLinkHealth:
+        if (m_Front)
+            m_Front->ShowLinkHealth();
         break;
     default:
         break;

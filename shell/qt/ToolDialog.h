@@ -68,6 +68,7 @@ enum ToolCommand : int {
     cmdSettingsTest = 32775,
     cmdAbout = 32776,
     cmdDebug = 32777,
+    cmdLinkHealth = 32790, // "&Link health" of the VQ-5 menu
 };
 
 // Controls that lie inside a group box: enables or disables them together, except one.

@@ -159,7 +159,7 @@ private slots:
         QCOMPARE(Texts(d.MenuBar()->actions()), (QStringList{"&File", "V&Q-5", "&Help"}));
         const auto menus = d.MenuBar()->actions();
         QCOMPARE(Texts(menus[0]->menu()->actions()), QStringList{"&Exit"});
-        QCOMPARE(Texts(menus[1]->menu()->actions()), (QStringList{"&Settings", "&Debug window"}));
+        QCOMPARE(Texts(menus[1]->menu()->actions()), (QStringList{"&Settings", "&Debug window", "&Link health"}));
         QCOMPARE(Texts(menus[2]->menu()->actions()), QStringList{"&About"});
         QVERIFY(d.Action(cmdSettingsPrg));
         QVERIFY(d.Action(cmdDebugWindow));
@@ -181,7 +181,7 @@ private slots:
         Fresh();
         CTestDlg d(Info(ToolInfo::TestStyle), &m_Store);
         const auto menus = d.MenuBar()->actions();
-        QCOMPARE(Texts(menus[1]->menu()->actions()), (QStringList{"&Settings", "&Debug"}));
+        QCOMPARE(Texts(menus[1]->menu()->actions()), (QStringList{"&Settings", "&Debug", "&Link health"}));
         QCOMPARE(Texts(menus[2]->menu()->actions()), (QStringList{"&About", "&Manual"}));
         QVERIFY(d.Action(cmdSettingsTest));
         QVERIFY(d.Action(cmdDebug));

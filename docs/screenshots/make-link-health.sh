@@ -1,0 +1,69 @@
+#!/usr/bin/env bash
+# Makes the screenshot of the "Link health" window: VQ5WInfo under a virtual display against
+# the simulated VQ-5 with line faults (damaged, dropped and noise bytes), so that the
+# errors show in the figures and the plot.
+#   usage: docs/screenshots/make-link-health.sh [BUILD_DIR] [SECONDS]   (needs Xvfb, xdotool, import)
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+build=${1:-build}
+seconds=${2:-60}
+out=$PWD/docs/screenshots
+work=$(mktemp -d)
+
+pids=()
+cleanup() {
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+mkfifo "$work/displayfd"
+Xvfb -displayfd 3 -screen 0 1100x760x24 -nolisten tcp 3>"$work/displayfd" >/dev/null 2>&1 &
+pids+=($!)
+read -r -t 10 number <"$work/displayfd" || { echo "Xvfb did not start" >&2; exit 1; }
+export DISPLAY=:$number
+for _ in $(seq 1 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+xsetroot -solid '#5a6e82' 2>/dev/null || true
+
+"$build/bin/vq5" sim --version 8.7 --link "$work/port" --poll-gap 40 --faults bytes=0.01 --seed 7 \
+  >"$work/sim.out" 2>"$work/sim.log" &
+pids+=($!)
+for _ in $(seq 1 50); do [ -e "$work/port" ] && break; sleep 0.1; done
+
+mkdir -p "$work/config/Lumark Electronics"
+cat >"$work/config/Lumark Electronics/VQ5WInfo.conf" <<CONF
+[VLPIO]
+ComPort=$work/port
+FastBaudRate=0
+Timeout=500
+CONF
+XDG_CONFIG_HOME=$work/config "$build/bin/VQ5WInfo" >"$work/tool.log" 2>&1 &
+pids+=($!)
+
+dlg=""
+for _ in $(seq 1 100); do
+  dlg=$(xdotool search --onlyvisible --name '^VQ-5 Information$' 2>/dev/null | head -1 || true)
+  [ -n "$dlg" ] && break
+  sleep 0.1
+done
+[ -n "$dlg" ] || { echo "VQ5WInfo did not show up" >&2; cat "$work/tool.log" >&2; exit 1; }
+sleep 2
+
+# "V&Q-5" > "&Link health".
+xdotool windowfocus --sync "$dlg" key alt+q
+sleep 0.5
+xdotool key l
+health=""
+for _ in $(seq 1 50); do
+  health=$(xdotool search --onlyvisible --name '^Link health$' 2>/dev/null | head -1 || true)
+  [ -n "$health" ] && break
+  sleep 0.1
+done
+[ -n "$health" ] || { echo "the Link health window did not show up" >&2; exit 1; }
+xdotool windowmove "$health" 300 10
+# The device polls all along; the faults damage, drop and add bytes on the way to the PC.
+sleep "$seconds"
+import -window "$health" "$out/link-health.png"
+echo "saved $out/link-health.png"
+grep -a "faults injected" "$work/sim.log" || true

@@ -1,0 +1,192 @@
+// The "Link health" window on an engine whose device is played on a pseudo-terminal: it
+// samples only while shown, shows the figures of the link and plots errors; the status box's
+// context menu opens it; the protocol log window records the link into a capture file.
+#include "EngineFront.h"
+#include "LinkHealthWnd.h"
+#include "PcapCapture.h"
+#include "PtyHelpers.h"
+#include "SettingsStore.h"
+#include "VLPEngine.h"
+#include "VLPLogWnd.h"
+#include "VLPStatusBox.h"
+
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMenu>
+#include <QPointer>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+using namespace vq5;
+using namespace vq5::qt;
+using namespace vq5::test;
+
+class LinkHealthTests : public QObject {
+    Q_OBJECT
+
+    CMemoryStore m_Store;
+    std::unique_ptr<CPty> m_Pty;
+    std::unique_ptr<CVLPEngine> m_Engine;
+    std::unique_ptr<QWidget> m_Dialog;
+    QPointer<QWidget> m_Placeholder;
+
+    // Polls and takes the PC's EOT.
+    void PollOnce() {
+        m_Pty->Write(B({'P', ADR, ENQ}));
+        QCOMPARE(Hex(m_Pty->ReadPcFrame()), QStringLiteral("00 04").toStdString());
+    }
+
+private slots:
+    void initTestCase() { SetDefaultSettingsStore(&m_Store); }
+    void cleanupTestCase() { SetDefaultSettingsStore(nullptr); }
+
+    void init() {
+        m_Store.Replace({});
+        m_Pty = std::make_unique<CPty>();
+        m_Engine = std::make_unique<CVLPEngine>(&m_Store);
+        m_Engine->m_ComPort = m_Pty->Path();
+        m_Engine->m_Timeout = 2000;
+        m_Dialog = std::make_unique<QWidget>();
+        m_Dialog->resize(400, 300);
+        m_Placeholder = new QGroupBox(QStringLiteral("placeholder"), m_Dialog.get());
+        m_Placeholder->setGeometry(10, 150, 220, 117);
+    }
+    void cleanup() {
+        m_Dialog.reset();
+        m_Engine.reset();
+        m_Pty.reset();
+    }
+
+    void samplesOnlyWhileShown() {
+        CEngineFront front(*m_Engine, m_Dialog.get());
+        QVERIFY(front.Create(m_Placeholder));
+        QCOMPARE(front.LinkHealthWindow(), nullptr); // nothing made until asked for
+        front.ShowLinkHealth();
+        CLinkHealthWnd* wnd = front.LinkHealthWindow();
+        QVERIFY(wnd);
+        QVERIFY(wnd->isVisible());
+        QCOMPARE(wnd->windowTitle(), QStringLiteral("Link health"));
+        QVERIFY(wnd->Timer()->isActive());
+        QVERIFY(wnd->Timer()->interval() >= 250); // at most a few updates a second
+        wnd->close();
+        QVERIFY(!wnd->Timer()->isActive());
+        front.ShowLinkHealth(); // the same window again
+        QCOMPARE(front.LinkHealthWindow(), wnd);
+        QVERIFY(wnd->Timer()->isActive());
+    }
+
+    void showsTheFiguresAndPlotsErrors() {
+        CEngineFront front(*m_Engine, m_Dialog.get());
+        QVERIFY(front.Create(m_Placeholder));
+        QTRY_VERIFY_WITH_TIMEOUT(m_Engine->IsOpen(), 10000);
+        CLinkHealthWnd wnd(*m_Engine);
+        wnd.Sample();
+        for (int i = 0; i < 3; ++i)
+            PollOnce();
+        // A select whose frame arrives damaged: the PC NAKs it; then the good frame.
+        m_Pty->Write(B({'S', ADR, ENQ}));
+        QCOMPARE(Hex(m_Pty->ReadPcFrame()), std::string("E1 06"));
+        Bytes bad = InfoFrameBytes(std::string("&QIA1"));
+        bad.back() ^= 0x20;
+        m_Pty->Write(bad);
+        QCOMPARE(Hex(m_Pty->ReadPcFrame()), std::string("E1 15"));
+        m_Pty->Write(InfoFrameBytes(std::string("&QIA1")));
+        QCOMPARE(Hex(m_Pty->ReadPcFrame()), std::string("E1 06"));
+        QTest::qWait(30);
+        wnd.Sample();
+        QCOMPARE(wnd.Figure("naks")->text(), QStringLiteral("0 / 1"));
+        QCOMPARE(wnd.Figure("damaged")->text(), QStringLiteral("1"));
+        QCOMPARE(wnd.Figure("frames")->text(), QStringLiteral("5 / 6")); // 3 polls, select, good frame / 3 EOT, ACK, NAK, ACK
+        QCOMPARE(wnd.Figure("baud")->text(), QStringLiteral("1200 baud"));
+        QVERIFY(wnd.Figure("status")->text().startsWith(QStringLiteral("Connected for ")));
+        QVERIFY(wnd.Figure("answer")->text().contains(QStringLiteral(" ms")));
+        QCOMPARE(wnd.Plot()->Points().size(), std::size_t(1));
+        QVERIFY(wnd.Plot()->Points().back().errors > 0);
+        QVERIFY(wnd.Plot()->Points().back().polls > 0);
+        wnd.resize(600, 560);
+        wnd.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&wnd));
+        QVERIFY(!wnd.grab().isNull());
+    }
+
+    void plotKeepsTheLastFiveMinutes() {
+        CLinkPlot plot;
+        plot.Add({1000, 20, 0, 0.05});
+        plot.Add({1030, 20, 1, 0.05});
+        QCOMPARE(plot.SpanS(), CLinkPlot::kMinSpanS); // a short history still gets a minute
+        for (double t = 1030.5; t <= 1400; t += 0.5)
+            plot.Add({t, 20, 0, -1});
+        QCOMPARE(plot.SpanS(), CLinkPlot::kSpanS);
+        QCOMPARE(plot.Points().back().t, 1400.0);
+        QCOMPARE(plot.Points().front().t, 1100.0); // older points are gone
+        plot.resize(400, 240);
+        QVERIFY(!plot.grab().isNull()); // paints points without an answer time too
+    }
+
+    void statusBoxMenuOpensIt() {
+        CEngineFront front(*m_Engine, m_Dialog.get());
+        QVERIFY(front.Create(m_Placeholder));
+        m_Dialog->show();
+        QStringList texts;
+        QTimer chooser;
+        chooser.setInterval(20);
+        connect(&chooser, &QTimer::timeout, [&] {
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            if (!menu)
+                return;
+            for (QAction* a : menu->actions())
+                texts << a->text();
+            menu->setActiveAction(menu->actions().value(0));
+            QTest::keyClick(menu, Qt::Key_Return);
+        });
+        chooser.start();
+        QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5), front.StatusBox()->mapToGlobal(QPoint(5, 5)));
+        QApplication::sendEvent(front.StatusBox(), &event);
+        chooser.stop();
+        QCOMPARE(texts, QStringList{QStringLiteral("Link health...")});
+        QVERIFY(front.LinkHealthWindow());
+        QVERIFY(front.LinkHealthWindow()->isVisible());
+    }
+
+    void logWindowRecordsUntilStop() {
+        CEngineFront front(*m_Engine, m_Dialog.get());
+        QVERIFY(front.Create(m_Placeholder));
+        QTRY_VERIFY_WITH_TIMEOUT(m_Engine->IsOpen(), 10000);
+        front.ShowLogWindow();
+        CVLPLogWnd* log = front.LogWindow();
+        QVERIFY(log);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("visit.pcap"));
+        QString reason;
+        QVERIFY(!log->StartRecording(dir.filePath(QStringLiteral("no/such/dir/x.pcap")), &reason));
+        QVERIFY(!reason.isEmpty());
+        QVERIFY(log->StartRecording(path, &reason));
+        QVERIFY(log->Recording());
+        PollOnce();
+        log->StartStopButton()->click(); // "Stop" ends the recording
+        QVERIFY(!log->Recording());
+        QVERIFY(!m_Engine->Capturing());
+        PollOnce(); // not recorded any more
+        std::vector<CaptureRecord> records;
+        std::string error;
+        QVERIFY2(ReadCaptureFile(path.toStdString(), records, error), error.c_str());
+        Bytes in, out;
+        for (const auto& r : records) {
+            if (r.SpeedChange())
+                continue;
+            (r.direction == LinkDirection::DeviceToPc ? in : out).insert((r.direction == LinkDirection::DeviceToPc ? in : out).end(),
+                                                                       r.bytes.begin(), r.bytes.end());
+        }
+        QVERIFY(records.front().SpeedChange());
+        QCOMPARE(records.front().baud, 1200);
+        QCOMPARE(Hex(in), std::string("50 E1 05"));
+        QCOMPARE(Hex(out), std::string("00 04"));
+    }
+};
+
+QTEST_MAIN(LinkHealthTests)
+#include "LinkHealthTests.moc"
