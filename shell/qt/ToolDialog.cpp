@@ -11,11 +11,13 @@
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QThread>
 #include <QVBoxLayout>
 
 namespace vq5::qt {
@@ -111,6 +113,11 @@ CToolDialog::CToolDialog(ToolInfo info, CVLPEngine& engine, QWidget* parent)
     // A plain dialog frame: no "What's this" button.
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     setWindowFlag(Qt::WindowMinimizeButtonHint, true);
+    // exec() keeps a modality set beforehand. Window-modal, the dialog blocks only the windows
+    // it belongs to (none: it is the tool's main window), so the protocol log window, which
+    // has no parent, takes the mouse and keyboard while the dialog runs. The dialog's own boxes
+    // are modal as before.
+    setWindowModality(Qt::WindowModal);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -166,7 +173,7 @@ bool CToolDialog::InitDialog(QWidget* placeholder) {
     // The engine front in place of the placeholder; the engine starts.
     m_Front = std::make_unique<CEngineFront>(m_ToolEngine, this);
     m_Front->SetMainHandler([this](const Notification& n) {
-        if (!m_ShutDown)
+        if (!m_ShutDown && !m_Closing)
             OnNotify(n);
     });
     const bool created = m_Front->Create(placeholder);
@@ -258,7 +265,24 @@ void CToolDialog::done(int result) {
         m_Front->UserMessages().Abandon();
     if (m_AboutBox)
         m_AboutBox->reject();
+    LeaveProgramModeBeforeClose();
     QDialog::done(result);
+}
+
+void CToolDialog::LeaveProgramModeBeforeClose() {
+    if (m_Closing || !m_Front || !m_ToolEngine.IsRunning())
+        return;
+    if (!m_ToolEngine.QueueExitForClose())
+        return; // program mode is not open: nothing goes out
+    // From here on the tool hears nothing more, so nothing it would queue follows the exit.
+    m_Closing = true;
+    CWaitCursor wait;
+    QElapsedTimer t;
+    t.start();
+    while (m_ToolEngine.ProgramModeOpen() && t.elapsed() < kExitWaitMs) {
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 10);
+        QThread::msleep(5);
+    }
 }
 
 void CToolDialog::Shutdown() {

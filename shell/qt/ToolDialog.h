@@ -155,8 +155,17 @@ protected:
 
     void ApplyToolTips();
     void contextMenuEvent(QContextMenuEvent* event) override;
-    // Closing abandons any engine message box first, so the dialog can always close.
+    // Closing abandons any engine message box first, so the dialog can always close. While
+    // program mode is open, the exit goes out first (LeaveProgramModeBeforeClose).
     void done(int result) override;
+
+public:
+    // How long a close waits for the program-mode exit to be acknowledged.
+    static constexpr int kExitWaitMs = 2000;
+    // When "$PRG" went out and no acknowledged exit followed: drops the rest of the queue,
+    // sends the exit and waits for it (at most kExitWaitMs, wait cursor). From then on the
+    // tool gets no notifications. Does nothing otherwise; runs once.
+    void LeaveProgramModeBeforeClose();
 
 private:
     void BuildMenu();
@@ -171,6 +180,7 @@ private:
     QPointer<QDialog> m_AboutBox;
     bool m_ExpertMode = false;
     bool m_ShutDown = false;
+    bool m_Closing = false; // the close has taken over the link (LeaveProgramModeBeforeClose)
 };
 
 } // namespace vq5::qt

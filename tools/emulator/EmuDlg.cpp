@@ -60,18 +60,31 @@ CEmuDlg::CEmuDlg(ISettingsStore* store, QWidget* parent)
     QWidget* body = Body();
     SetBodySize(qt::DluSize(this, 247, 218));
 
-    m_Log = new QTreeWidget(body);
+    m_LogModel.SetHeaders(QStringLiteral("min:sec.xx"), QStringLiteral("Message"));
+    std::vector<QIcon> icons;
+    for (int i = 0; i < kLogIconCount; ++i)
+        icons.push_back(LogIcon(i)); // made once, shared by every row
+    m_LogModel.SetIcons(std::move(icons));
+    m_Log = new QTableView(body);
     m_Log->setObjectName(QStringLiteral("1005"));
     m_Log->setGeometry(qt::DluRect(this, 7, 7, 233, 128));
-    m_Log->setColumnCount(2);
-    m_Log->setHeaderLabels({QStringLiteral("min:sec.xx"), QStringLiteral("Message")});
-    m_Log->setRootIsDecorated(false);
-    m_Log->setUniformRowHeights(true);
+    m_Log->setModel(&m_LogModel);
+    // Fixed row heights and no grid: adding rows never lays out the rows already there.
+    m_Log->verticalHeader()->hide();
+    m_Log->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    m_Log->verticalHeader()->setDefaultSectionSize(std::max(m_Log->fontMetrics().height(), kLogIconSize) + 4);
+    m_Log->setShowGrid(false);
+    m_Log->setWordWrap(false);
+    m_Log->setCornerButtonEnabled(false);
     m_Log->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_Log->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_Log->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_Log->setFrameShape(QFrame::StyledPanel);
     m_Log->setIconSize(QSize(kLogIconSize, kLogIconSize));
-    m_Log->header()->setStretchLastSection(true);
-    m_Log->header()->setSectionsMovable(false);
+    m_Log->horizontalHeader()->setHighlightSections(false);
+    m_Log->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    m_Log->horizontalHeader()->setStretchLastSection(true);
+    m_Log->horizontalHeader()->setSectionsMovable(false);
     m_Log->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_Log, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) { ShowLogMenu(pos); });
 
@@ -180,16 +193,32 @@ void CEmuDlg::OnSettings() {
     qt::CToolDialog::OnSettings();
 }
 
-void CEmuDlg::AddLogLine(const std::string& line) {
+qt::CLogModel::Line CEmuDlg::MakeLogRow(const std::string& line) const {
     const LogEntry e = SplitLogLine(line);
     const auto now = Clock() ? Clock()() : std::chrono::system_clock::now();
-    auto* item = new QTreeWidgetItem(m_Log);
-    item->setText(0, QString::fromStdString(LogTime(now)));
-    if (e.icon >= 0 && e.icon < kLogIconCount)
-        item->setIcon(0, LogIcon(e.icon));
-    item->setData(0, Qt::UserRole, e.icon);
-    item->setText(1, QString::fromLatin1(e.text.data(), static_cast<qsizetype>(e.text.size())));
-    m_Log->scrollToItem(item);
+    return {qt::MsOfHour(now), e.text, e.icon >= 0 && e.icon < kLogIconCount ? e.icon : -1};
+}
+
+void CEmuDlg::AddLogLine(const std::string& line) {
+    m_PendingLog.push_back(MakeLogRow(line));
+    FlushLog();
+}
+
+void CEmuDlg::QueueLogLine(const std::string& line) {
+    m_PendingLog.push_back(MakeLogRow(line));
+    if (m_PendingLog.size() == 1)
+        QMetaObject::invokeMethod(this, [this] { FlushLog(); }, Qt::QueuedConnection);
+}
+
+void CEmuDlg::FlushLog() {
+    if (m_PendingLog.empty())
+        return;
+    // The newest row is followed only while the log shows the bottom.
+    const bool follow = qt::ViewAtBottom(*m_Log);
+    m_LogModel.Append(m_PendingLog);
+    m_PendingLog.clear();
+    if (follow)
+        m_Log->scrollToBottom();
 }
 
 QString CEmuDlg::LogRowsText(bool selectedOnly) const {
@@ -235,7 +264,7 @@ void CEmuDlg::OnNotify(const Notification& n) {
     const auto line = m_Model->LogLineFor(n);
     if (!line)
         return;
-    AddLogLine(*line);
+    QueueLogLine(*line);
     if (n.kind == nkReceived) {
         // The engine's numbers (raised by auto increment) into the fields.
         m_LineEdit->setText(QString::number(m_Model->m_LijnNr));
@@ -244,7 +273,7 @@ void CEmuDlg::OnNotify(const Notification& n) {
 }
 
 void CEmuDlg::SizeMessageColumn() {
-    const int rest = m_Log->header()->width() - m_Log->columnWidth(0);
+    const int rest = m_Log->horizontalHeader()->width() - m_Log->columnWidth(0);
     if (rest > 0)
         m_Log->setColumnWidth(1, rest);
 }

@@ -37,7 +37,7 @@ sim::SimOptions Quiet() {
 }
 
 // The rows as the list shows them, read from the list's model, each column's displayed text.
-QByteArray ShownRows(QTreeWidget* log, const QVector<int>& only = {}) {
+QByteArray ShownRows(QTableView* log, const QVector<int>& only = {}) {
     QByteArray out;
     const QAbstractItemModel* model = log->model();
     for (int row = 0; row < model->rowCount(); ++row) {
@@ -86,7 +86,7 @@ private slots:
         Stores stores(s.Start());
         CEmuDlg dlg(&stores.engine);
         // Real traffic first, then rows with a tab, non-ASCII bytes and no icon digit.
-        QTRY_VERIFY_WITH_TIMEOUT(dlg.Log()->topLevelItemCount() >= 5, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(dlg.Log()->model()->rowCount() >= 5, 10000);
         dlg.AddLogLine("1tab\there");
         dlg.AddLogLine(std::string("1caf\xe9 \xff!"));
         dlg.AddLogLine("ERROR: \"P\"");
@@ -101,9 +101,9 @@ private slots:
         QVERIFY(m_Boxes.isEmpty());
 
         // One line per row, and the special rows as expected.
-        QCOMPARE(saved.count('\n'), dlg.Log()->topLevelItemCount());
+        QCOMPARE(saved.count('\n'), dlg.Log()->model()->rowCount());
         const QList<QByteArray> lines = saved.split('\n');
-        const int n = dlg.Log()->topLevelItemCount();
+        const int n = dlg.Log()->model()->rowCount();
         QVERIFY(lines[n - 4].endsWith("\ttab\there"));
         QVERIFY(lines[n - 3].endsWith(QByteArray("\tcaf\xc3\xa9 \xc3\xbf!"))); // the bytes as shown: UTF-8
         QVERIFY(lines[n - 2].endsWith("\tERROR: \"P\""));
@@ -126,8 +126,8 @@ private slots:
         Stores stores(s.Start());
         CEmuDlg dlg(&stores.engine);
         // Wait for the link, then take the log away from the engine's rows.
-        QTRY_VERIFY_WITH_TIMEOUT(dlg.Log()->topLevelItemCount() >= 1, 10000);
-        dlg.Log()->clear();
+        QTRY_VERIFY_WITH_TIMEOUT(dlg.Log()->model()->rowCount() >= 1, 10000);
+        dlg.LogModel().Clear();
         CEmuDlg::SetClock([] { return AtMinute5Second7Ms123(); });
         dlg.AddLogLine("0Message send: \"$007/012   09:05 XX\"");
         dlg.AddLogLine("1Inquiry: \"?\"");
@@ -135,7 +135,7 @@ private slots:
         // No event handled since the clear: exactly these two rows.
         QCOMPARE(dlg.LogRowsText(false), QStringLiteral(" 5:07.12\tMessage send: \"$007/012   09:05 XX\"\n"
                                                         " 5:07.12\tInquiry: \"?\"\n"));
-        dlg.Log()->setCurrentItem(dlg.Log()->topLevelItem(1));
+        dlg.Log()->setCurrentIndex(dlg.Log()->model()->index(1, 0));
         QCOMPARE(dlg.LogRowsText(true), QStringLiteral(" 5:07.12\tInquiry: \"?\"\n"));
     }
 
@@ -144,9 +144,9 @@ private slots:
         Stores stores(s.Start());
         CEmuDlg dlg(&stores.engine);
         dlg.show();
-        QTRY_VERIFY_WITH_TIMEOUT(dlg.Log()->topLevelItemCount() >= 3, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(dlg.Log()->model()->rowCount() >= 3, 10000);
         dlg.AddLogLine(std::string("1Userdata: \"\xe4x\ty\""));
-        const int row = dlg.Log()->topLevelItemCount() - 1;
+        const int row = dlg.Log()->model()->rowCount() - 1;
 
         // Nothing selected: "Copy" is offered but disabled, "Save..." enabled.
         dlg.Log()->clearSelection();
@@ -163,10 +163,10 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(dlg.Log()->findChild<QMenu*>() == nullptr, 10000);
 
         // The row selected: "Copy" puts exactly that row on the clipboard.
-        dlg.Log()->setCurrentItem(dlg.Log()->topLevelItem(row));
-        QCOMPARE(dlg.Log()->selectedItems().size(), 1);
+        dlg.Log()->setCurrentIndex(dlg.Log()->model()->index(row, 0));
+        QCOMPARE(dlg.Log()->selectionModel()->selectedRows().size(), 1);
         const QString expected = QString::fromUtf8(ShownRows(dlg.Log(), {row}));
-        QCOMPARE(expected, dlg.Log()->topLevelItem(row)->text(0) + QStringLiteral("\tUserdata: \"\u00e4x\ty\"\n"));
+        QCOMPARE(expected, dlg.Log()->model()->index(row, 0).data().toString() + QStringLiteral("\tUserdata: \"\u00e4x\ty\"\n"));
         QCOMPARE(dlg.LogRowsText(true), expected);
         QApplication::clipboard()->clear();
         // The context menu is what the list asks for on a right click.
