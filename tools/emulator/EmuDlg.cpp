@@ -14,8 +14,6 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QMessageBox>
-#include <QResizeEvent>
-#include <QShowEvent>
 
 namespace vq5::emu {
 
@@ -136,8 +134,7 @@ CEmuDlg::CEmuDlg(ISettingsStore* store, QWidget* parent)
     // 70 pixels, or what the icon and "59:59.99" need in this font, whichever is more.
     const int timeWidth = kLogIconSize + m_Log->fontMetrics().horizontalAdvance(QStringLiteral("59:59.99")) + 20;
     m_Log->setColumnWidth(0, std::max(70, timeWidth));
-    m_Log->setColumnWidth(1, 100);
-    SizeMessageColumn();
+    m_Log->setColumnWidth(1, 100); // then widened to the rest of the header (stretched)
     if (TakeControlValues())
         m_Model->PushNumbers();
 }
@@ -270,22 +267,6 @@ void CEmuDlg::OnNotify(const Notification& n) {
         m_LineEdit->setText(QString::number(m_Model->m_LijnNr));
         m_RunEdit->setText(QString::number(m_Model->m_RunNr));
     }
-}
-
-void CEmuDlg::SizeMessageColumn() {
-    const int rest = m_Log->horizontalHeader()->width() - m_Log->columnWidth(0);
-    if (rest > 0)
-        m_Log->setColumnWidth(1, rest);
-}
-
-void CEmuDlg::resizeEvent(QResizeEvent* event) {
-    qt::CToolDialog::resizeEvent(event);
-    SizeMessageColumn();
-}
-
-void CEmuDlg::showEvent(QShowEvent* event) {
-    qt::CToolDialog::showEvent(event);
-    SizeMessageColumn();
 }
 
 } // namespace vq5::emu

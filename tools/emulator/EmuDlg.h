@@ -75,13 +75,10 @@ public:
 protected:
     void OnNotify(const Notification& n) override;
     void OnSettings() override;
-    void resizeEvent(QResizeEvent* event) override;
-    void showEvent(QShowEvent* event) override;
 
 private:
     void OnNumberEdited();
     void OnAutoIncrClicked();
-    void SizeMessageColumn();
 
     qt::CLogModel::Line MakeLogRow(const std::string& line) const;
 

@@ -9,6 +9,7 @@
 #include <QClipboard>
 #include <QFile>
 #include <QMenu>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -177,6 +178,50 @@ private slots:
         menu->actions()[0]->trigger();
         QCOMPARE(QApplication::clipboard()->text(), expected);
         menu->close();
+    }
+
+    // The log follows new rows while it shows the bottom; scrolled up, it stays put.
+    void logFollowsNewRowsOnlyAtTheBottom() {
+        sim::CSimulator s(Quiet());
+        Stores stores(s.Start());
+        CEmuDlg dlg(&stores.engine);
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        QScrollBar* bar = dlg.Log()->verticalScrollBar();
+        auto add = [&](int n) {
+            for (int i = 0; i < n; ++i)
+                dlg.QueueLogLine("0Message send: \"$123/045   08:56 XX\"");
+            dlg.FlushLog();
+            QCoreApplication::processEvents();
+        };
+        add(100);
+        QVERIFY(bar->maximum() > 0);
+        QCOMPARE(bar->value(), bar->maximum());
+        bar->setValue(3);
+        add(100);
+        QCOMPARE(bar->value(), 3);
+        bar->setValue(bar->maximum());
+        add(10);
+        QCOMPARE(bar->value(), bar->maximum());
+    }
+
+    // The rows share their images: a row holds the image's number, the view draws the one
+    // icon of that number.
+    void rowsShareTheirImages() {
+        sim::CSimulator s(Quiet());
+        Stores stores(s.Start());
+        CEmuDlg dlg(&stores.engine);
+        dlg.LogModel().Clear();
+        dlg.AddLogLine("0a");
+        dlg.AddLogLine("0b");
+        dlg.AddLogLine("ERROR: \"P\"");
+        const QAbstractItemModel* m = dlg.Log()->model();
+        const QIcon first = m->index(0, 0).data(Qt::DecorationRole).value<QIcon>();
+        const QIcon second = m->index(1, 0).data(Qt::DecorationRole).value<QIcon>();
+        QVERIFY(!first.isNull());
+        QCOMPARE(first.cacheKey(), second.cacheKey());
+        QVERIFY(m->index(2, 0).data(Qt::DecorationRole).isNull());
+        QCOMPARE(m->index(2, 1).data().toString(), QStringLiteral("ERROR: \"P\""));
     }
 
     void aFailedSaveNamesTheFileAndTheReason() {
