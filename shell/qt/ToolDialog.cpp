@@ -3,6 +3,7 @@
 #include "AboutBox.h"
 #include "EngineFront.h"
 #include "Logo.h"
+#include "QtSettingsStore.h"
 #include "QtUserMessages.h"
 #include "VLPEngine.h"
 #include "WindowBinding.h"
@@ -102,6 +103,15 @@ int CFrameGroup::Enable(bool enable, const QString& exceptName) {
 CWaitCursor::CWaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
 CWaitCursor::~CWaitCursor() { QApplication::restoreOverrideCursor(); }
 
+QString PortOpenAdvice(const ToolInfo& info, const QString& settingsFile) {
+    if (info.menu != ToolInfo::None)
+        return QStringLiteral("The link stays down. Choose the port in VQ-5 > Settings, or start the tool again.");
+    const QString file = settingsFile.isEmpty() ? QStringLiteral("the tool's settings file") : settingsFile;
+    return QStringLiteral("The link stays down. The port is the value ComPort in section [VLPIO] of %1: correct it "
+                          "there and start the tool again, or reset from the command line: vq5 reset --port <device>")
+        .arg(file);
+}
+
 // --- CToolDialog -------------------------------------------------------------------------
 
 CToolDialog::CToolDialog(ToolInfo info, CVLPEngine& engine, QWidget* parent)
@@ -171,6 +181,11 @@ bool CToolDialog::InitDialog(QWidget* placeholder) {
     // The placement, restored and bound under the tool's placement name.
     BindWindow(*m_Section, this, m_Info.placement);
     // The engine front in place of the placeholder; the engine starts.
+    // The port's error boxes say which port failed, why, and what happens next.
+    QString settingsFile;
+    if (auto* qtStore = dynamic_cast<CQtSettingsStore*>(&DefaultSettingsStore()))
+        settingsFile = qtStore->FileName();
+    m_ToolEngine.SetErrorAdvice(PortOpenAdvice(m_Info, settingsFile).toStdString());
     m_Front = std::make_unique<CEngineFront>(m_ToolEngine, this);
     m_Front->SetMainHandler([this](const Notification& n) {
         if (!m_ShutDown && !m_Closing)

@@ -70,6 +70,11 @@ enum ToolCommand : int {
     cmdDebug = 32777,
 };
 
+// The last line of a tool's box after its port failed to open: where the port is chosen. A
+// tool with a menu has "VQ-5 > Settings"; one without (VQ5WReset) names its settings file
+// (`settingsFile`, or the tool's settings file when empty) and the command line's option.
+QString PortOpenAdvice(const ToolInfo& info, const QString& settingsFile);
+
 // Controls that lie inside a group box: enables or disables them together, except one.
 class CFrameGroup {
 public:
