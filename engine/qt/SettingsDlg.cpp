@@ -113,10 +113,27 @@ CSettingsDlg::CSettingsDlg(QWidget* parent, QStringList machinePorts) : QDialog(
         QMessageBox::warning(this, windowTitle(), text);
     };
 
+    // The port names of this machine (/dev/serial/by-id/...) are long: the port box, the group
+    // boxes, the OK button and the dialog grow by what the longest name needs beyond the
+    // box's own width.
+    QStringList ports;
+    for (int i = 1; i <= 8; ++i)
+        ports << QStringLiteral("COM%1").arg(i);
+    for (const QString& p : machinePorts)
+        if (!ports.contains(p))
+            ports << p;
+    std::sort(ports.begin(), ports.end(), NaturalLess); // the sorted list
+    int longest = 0;
+    for (const QString& p : ports)
+        longest = std::max(longest, fontMetrics().horizontalAdvance(p));
+    const int portBoxWidth = DuRect(this, 86, 14, 46, 45).width();
+    const int arrowAndFrame = style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 16;
+    const int extra = std::clamp(longest + arrowAndFrame - portBoxWidth, 0, 600);
+
     auto* rs232 = new QGroupBox(QStringLiteral("RS232"), this);
-    rs232->setGeometry(DuRect(this, 5, 5, 135, 45));
+    rs232->setGeometry(DuRect(this, 5, 5, 135, 45).adjusted(0, 0, extra, 0));
     auto* lower = new QGroupBox(this);
-    lower->setGeometry(DuRect(this, 5, 50, 135, 30));
+    lower->setGeometry(DuRect(this, 5, 50, 135, 30).adjusted(0, 0, extra, 0));
 
     m_Icon = new QLabel(this);
     const int iconSize = style()->pixelMetric(QStyle::PM_LargeIconSize);
@@ -133,16 +150,9 @@ CSettingsDlg::CSettingsDlg(QWidget* parent, QStringList machinePorts) : QDialog(
     m_PortBox->setObjectName(QStringLiteral("1065"));
     m_PortBox->setEditable(true);
     m_PortBox->setInsertPolicy(QComboBox::NoInsert); // a typed name is taken as typed
-    QStringList ports;
-    for (int i = 1; i <= 8; ++i)
-        ports << QStringLiteral("COM%1").arg(i);
-    for (const QString& p : machinePorts)
-        if (!ports.contains(p))
-            ports << p;
-    std::sort(ports.begin(), ports.end(), NaturalLess); // the sorted list
-
     m_PortBox->addItems(ports);
-    PlaceCombo(m_PortBox, DuRect(this, 86, 14, 46, 45));
+    PlaceCombo(m_PortBox, DuRect(this, 86, 14, 46, 45).adjusted(0, 0, extra, 0));
+    m_PortBox->setToolTip(QStringLiteral("The serial port of the VQ-5"));
 
     auto* speedLabel = new QLabel(QStringLiteral("Baudrate"), this);
     speedLabel->setAlignment(Qt::AlignRight | Qt::AlignTop);
@@ -154,7 +164,12 @@ CSettingsDlg::CSettingsDlg(QWidget* parent, QStringList machinePorts) : QDialog(
     PlaceCombo(m_SpeedBox, DuRect(this, 86, 30, 46, 49));
 
     auto* timeoutLabel = new QLabel(QStringLiteral("Read timeout (ms)"), this);
-    timeoutLabel->setGeometry(DuRect(this, 10, 60, 58, 8));
+    // As wide as the room before the edit field: the label's font may be wider than the
+    // dialog units suppose.
+    timeoutLabel->setGeometry(DuRect(this, 10, 60, 74, 8));
+    timeoutLabel->setMinimumHeight(timeoutLabel->fontMetrics().height());
+    if (timeoutLabel->fontMetrics().horizontalAdvance(timeoutLabel->text()) > timeoutLabel->width())
+        timeoutLabel->resize(timeoutLabel->fontMetrics().horizontalAdvance(timeoutLabel->text()), timeoutLabel->height());
     m_TimeoutEdit = new QLineEdit(this);
     m_TimeoutEdit->setObjectName(QStringLiteral("1070"));
     m_TimeoutEdit->setValidator(
@@ -164,10 +179,10 @@ CSettingsDlg::CSettingsDlg(QWidget* parent, QStringList machinePorts) : QDialog(
     m_Ok = new QPushButton(QStringLiteral("OK"), this);
     m_Ok->setDefault(true);
     m_Ok->setAutoDefault(true);
-    m_Ok->setGeometry(DuRect(this, 86, 88, 54, 14));
+    m_Ok->setGeometry(DuRect(this, 86, 88, 54, 14).translated(extra, 0));
     connect(m_Ok, &QPushButton::clicked, this, &CSettingsDlg::accept);
 
-    setFixedSize(DuSize(this, 147, 109));
+    setFixedSize(DuSize(this, 147, 109) + QSize(extra, 0));
     m_PortBox->setFocus();
 }
 
