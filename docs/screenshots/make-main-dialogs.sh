@@ -41,6 +41,13 @@ window_of() { # pid name
   echo "$w"
 }
 
+# A window as it shows on the screen (with what lies over it), cut out of the whole screen.
+grab() { # window file
+  local X Y WIDTH HEIGHT SCREEN WINDOW
+  eval "$(xdotool getwindowgeometry --shell "$1")"
+  import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$2"
+}
+
 shoot() { # tool caption settings-menu-keys
   local tool=$1 caption=$2 keys=$3 scale
   for scale in 1.0 1.5; do
@@ -51,27 +58,32 @@ shoot() { # tool caption settings-menu-keys
     local pid=$!
     local w
     w=$(window_of "$pid" "$caption")
-    [ -n "$w" ] || { echo "$tool did not show its dialog" >&2; kill "$pid"; wait "$pid" || true; continue; }
+    [ -n "$w" ] || { echo "$tool did not show its dialog:" >&2; cat "$work/tool.log" >&2; kill "$pid" 2>/dev/null || true; wait "$pid" || true; continue; }
     xdotool windowmove "$w" 20 20
     sleep 3 # connected, the identification shown
     local name
     name=$(echo "$tool" | tr '[:upper:]' '[:lower:]')
-    import -window "$w" -frame "$out/$name-main-$scale.png" 2>/dev/null || import -window "$w" "$out/$name-main-$scale.png"
+    grab "$w" "$out/$name-main-$scale.png"
     if [ -n "$keys" ]; then
       xdotool windowactivate --sync "$w" 2>/dev/null || xdotool windowfocus "$w"
       # shellcheck disable=SC2086
       xdotool key --window "$w" $keys
       local s
-      s=$(window_of "$pid" "Settings VQ-5")
+      s=""
+      for _ in $(seq 1 50); do
+        s=$(xdotool search --onlyvisible --pid "$pid" --name "^Settings VQ-5\$" 2>/dev/null | grep -v "^$w\$" | tail -1 || true)
+        [ -n "$s" ] && break
+        sleep 0.1
+      done
       if [ -n "$s" ]; then
-        sleep 0.5
-        import -window "$s" "$out/$name-settings-$scale.png"
-        xdotool key --window "$s" Escape
+        sleep 1.5
+        grab "$s" "$out/$name-settings-$scale.png"
+        xdotool key Escape 2>/dev/null || true
       else
         echo "$tool: no Settings VQ-5 window" >&2
       fi
     fi
-    kill -TERM "$pid"
+    kill -TERM "$pid" 2>/dev/null || true
     wait "$pid" || true
   done
 }

@@ -67,6 +67,13 @@ private slots:
         QVERIFY(dlg.rect().contains(dlg.OkButton()->geometry()));
         QVERIFY(dlg.rect().contains(dlg.PortBox()->geometry()));
         QCOMPARE(plain.PortBox()->width(), plain.TimeoutEdit()->width()); // COM1..COM8 fit as before
+        const int plainWidth = plain.width();
+        // A long name typed earlier (not in the list) fits as well.
+        plain.m_ComPort = "/tmp/vq5-sim-demo-folder/a-long-link-name-of-the-simulated-device";
+        plain.PutValues();
+        QVERIFY(plain.PortBox()->width() >= plain.PortBox()->fontMetrics().horizontalAdvance(plain.m_ComPort));
+        QVERIFY(plain.rect().contains(plain.OkButton()->geometry()));
+        QVERIFY(plain.width() > plainWidth);
         for (QLabel* l : plain.findChildren<QLabel*>())
             if (!l->text().isEmpty())
                 QVERIFY2(l->fontMetrics().horizontalAdvance(l->text()) <= l->width(), qPrintable(l->text()));
