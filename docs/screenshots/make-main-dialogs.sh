@@ -19,7 +19,7 @@ cleanup() {
 trap cleanup EXIT
 
 mkfifo "$work/displayfd"
-Xvfb -displayfd 3 -screen 0 1600x1200x24 -nolisten tcp 3>"$work/displayfd" >/dev/null 2>&1 &
+Xvfb -displayfd 3 -screen 0 1600x1200x24 -nolisten tcp -ardelay 60000 3>"$work/displayfd" >/dev/null 2>&1 &
 pids+=($!)
 read -r -t 10 number <"$work/displayfd" || { echo "Xvfb did not start" >&2; exit 1; }
 export DISPLAY=:$number
@@ -54,10 +54,15 @@ shoot() { # tool caption settings-menu-keys
     rm -rf "$work/config"
     mkdir -p "$work/config/Lumark Electronics"
     printf '[VLPIO]\nComPort=%s\nFastBaudRate=3\nTimeout=2000\n' "$work/port" >"$work/config/Lumark Electronics/$tool.conf"
-    QT_SCALE_FACTOR=$scale XDG_CONFIG_HOME=$work/config "$build/bin/$tool" >"$work/tool.log" 2>&1 &
-    local pid=$!
-    local w
-    w=$(window_of "$pid" "$caption")
+    local pid w="" attempt
+    for attempt in 1 2 3; do # a tool that could not start (a busy display) is started again
+      QT_SCALE_FACTOR=$scale XDG_CONFIG_HOME=$work/config "$build/bin/$tool" >"$work/tool.log" 2>&1 &
+      pid=$!
+      w=$(window_of "$pid" "$caption")
+      [ -n "$w" ] && break
+      kill "$pid" 2>/dev/null || true
+      wait "$pid" 2>/dev/null || true
+    done
     [ -n "$w" ] || { echo "$tool did not show its dialog:" >&2; cat "$work/tool.log" >&2; kill "$pid" 2>/dev/null || true; wait "$pid" || true; continue; }
     xdotool windowmove "$w" 20 20
     sleep 3 # connected, the identification shown
