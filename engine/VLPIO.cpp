@@ -100,6 +100,9 @@ struct CVLPIO::Impl {
     std::mutex captureLock;             // guards capture and the hand-over to it
     ILinkCapture* capture = nullptr;
     std::atomic<bool> interruptedFlag{false};
+    std::mutex adviceLock; // guards explain, openAdvice
+    bool explain = false;
+    std::string openAdvice;
 
     ISerialPort& Port() {
         std::lock_guard<std::mutex> lock(portLock);
@@ -308,7 +311,19 @@ void CVLPIO::ShowErrorText(const std::string& what, const std::string& text) {
         return;
     }
     Trace(0, "CVLPIO::ShowError(%s) %s", what.c_str(), text.c_str());
-    UserMessages().Show("Error: " + what, text);
+    std::string shown = text;
+    {
+        std::lock_guard<std::mutex> lock(m_Impl->adviceLock);
+        if (m_Impl->explain)
+            shown = PortFailureText(kind == 3 ? 0 : kind, m_ComPort, text, PortLost(), m_Impl->openAdvice);
+    }
+    UserMessages().Show("Error: " + what, shown);
+}
+
+void CVLPIO::SetErrorAdvice(const std::string& openAdvice) {
+    std::lock_guard<std::mutex> lock(m_Impl->adviceLock);
+    m_Impl->explain = true;
+    m_Impl->openAdvice = openAdvice;
 }
 
 bool CVLPIO::PortLost() const { return m_Impl->portLost.load(); }

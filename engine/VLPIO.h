@@ -78,6 +78,10 @@ public:
     bool PortLost() const;
     // Interrupt() was called and ClearInterrupt() not yet.
     bool IsInterrupted() const;
+    // The tools' boxes: from now on a port's error box says which port failed, why, and what
+    // happens next, with `openAdvice` as the last line after a failed open (PortFailureText).
+    // Without it the box holds the system's reason alone (the command line's form).
+    void SetErrorAdvice(const std::string& openAdvice);
     // Forgets the shown box, so the next error gets one again (Start does this).
     void NewErrorEpisode();
 

@@ -41,6 +41,12 @@ bool GatesPass(const std::string& text, unsigned major, unsigned minor) {
     return allowed;
 }
 
+bool IsProgramModeExit(const std::string& text) {
+    if (text.size() < 3 || text.size() > 4 || text[0] != '&' || text[2] != 'X')
+        return false;
+    return text.size() == 3 || text[3] == 'R' || (text[3] >= '0' && text[3] <= '5');
+}
+
 CVLPMsg::CVLPMsg(ISettingsStore* store) : CVLPSlave(store) {}
 
 CVLPMsg::~CVLPMsg() { Stop(); }
@@ -108,8 +114,33 @@ void CVLPMsg::SetStatus(int status) {
     Notify(nkLinkStatus, status);
 }
 
+bool CVLPMsg::QueueExitForClose() {
+    if (!m_ProgramOpen.load())
+        return false;
+    std::string exit;
+    {
+        std::lock_guard<std::mutex> lock(m_QueueLock);
+        for (const std::string& text : m_Queue)
+            if (IsProgramModeExit(text)) {
+                exit = text;
+                break;
+            }
+        m_Queue.clear();
+        if (!exit.empty())
+            m_Queue.push_back(exit);
+    }
+    if (exit.empty())
+        LeaveProgramMode(false);
+    return true;
+}
+
 int CVLPMsg::TxMessage(unsigned char* buffer) {
     std::lock_guard<std::mutex> lock(m_QueueLock);
+    // The link asks for a message only once the one before has been acknowledged.
+    if (m_ExitHanded) {
+        m_ExitHanded = false;
+        m_ProgramOpen = false;
+    }
     if (m_Queue.empty()) {
         if (!m_Idle)
             Notify(nkQueueEmpty, 0);
@@ -140,6 +171,13 @@ int CVLPMsg::TxMessage(unsigned char* buffer) {
         m_Idle = false;
         if (length >= 2 && buffer[0] == '&' && buffer[1] == 'P')
             buffer[1] = static_cast<unsigned char>(m_DeviceLetter.load());
+        const std::string sent(reinterpret_cast<const char*>(buffer), n);
+        if (sent.rfind("$PRG", 0) == 0) {
+            m_ProgramOpen = true;
+            m_ExitHanded = false;
+        } else if (m_ProgramOpen.load() && IsProgramModeExit(sent)) {
+            m_ExitHanded = true;
+        }
     }
     // The frame buffer is the engine's own; a held-back text leaves it empty.
     if (buffer == m_Data)
@@ -157,6 +195,7 @@ bool CVLPMsg::RxMessage(const unsigned char* data, unsigned length) {
     const char letter = m_DeviceLetter.load();
     if (length >= 3 && data[0] == '&' && data[1] == static_cast<unsigned char>(letter) && data[2] == 'X') {
         // The device left program mode.
+        m_ProgramOpen = false;
         m_VersionMajor = 0;
         m_VersionMinor = 0;
         Notify(nkIdent, 0);

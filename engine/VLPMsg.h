@@ -5,6 +5,7 @@
 
 #include "VLPSlave.h"
 
+#include <atomic>
 #include <deque>
 #include <mutex>
 #include <string>
@@ -13,6 +14,9 @@
 namespace vq5 {
 
 inline constexpr std::size_t kMaxMessage = 99; // characters of one message text
+
+// "&PX", "&PX0" ... "&PX5", "&PXR" with any device letter in place of 'P'.
+bool IsProgramModeExit(const std::string& text);
 
 // Gate evaluation: "87>" passes from 8.7 on, "91<" before 9.1; two gates must both pass.
 int HexDigitValue(char c);
@@ -45,6 +49,15 @@ public:
     char DeviceLetter() const { return m_DeviceLetter.load(); }
     std::size_t QueueLength() const;
 
+    // Program mode as the link saw it: true from the moment "$PRG" was handed to the link
+    // until an exit handed after it has been acknowledged, or the device said it left.
+    bool ProgramModeOpen() const { return m_ProgramOpen.load(); }
+    // For a tool that closes while program mode is open: what is still queued is dropped (it
+    // would not go out anyway), except a queued exit, which stays as the only text; without
+    // one the plain exit (LeaveProgramMode(false)) is queued. Nothing happens, and false is
+    // returned, while program mode is not open.
+    bool QueueExitForClose();
+
 protected:
     mutable std::mutex m_QueueLock; // guards m_Queue, m_QueuedBytes, m_SentBytes, m_Idle
     std::deque<std::string> m_Queue;
@@ -52,6 +65,8 @@ protected:
     int m_SentBytes = 0;
     bool m_Idle = true;
     int m_LastStatus = -1;
+    std::atomic<bool> m_ProgramOpen{false}; // see ProgramModeOpen
+    bool m_ExitHanded = false;              // an exit went out, its ACK not yet seen (m_QueueLock)
 
     mutable std::mutex m_IdentLock; // guards m_Identification
     std::string m_Identification;

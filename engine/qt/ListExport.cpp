@@ -6,6 +6,7 @@
 #include <QItemSelectionModel>
 #include <QMessageBox>
 #include <QSaveFile>
+#include <QScrollBar>
 
 #include <algorithm>
 
@@ -93,6 +94,11 @@ bool SaveTextWithReport(QWidget* parent, const QString& path, const QString& tex
         return true;
     QMessageBox::warning(parent, QStringLiteral("Save"), SaveFailedText(path, reason));
     return false;
+}
+
+bool ViewAtBottom(const QAbstractItemView& view) {
+    const QScrollBar* bar = view.verticalScrollBar();
+    return bar == nullptr || bar->value() >= bar->maximum();
 }
 
 bool AskAndSaveText(QWidget* parent, const std::function<QString()>& text) {

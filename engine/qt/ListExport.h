@@ -25,6 +25,10 @@ QString ModelRowsText(const QAbstractItemModel& model);
 // The rows selected in `view`, top to bottom.
 QVector<int> SelectedRows(const QAbstractItemView& view);
 
+// True while `view` shows its last row (scrolled to the bottom, or nothing to scroll): a
+// list that follows new rows scrolls to them only then, so a reader who scrolled up stays put.
+bool ViewAtBottom(const QAbstractItemView& view);
+
 // Writes `text` to `path` as UTF-8, replacing the file whole (a failed write leaves an old file
 // as it was). On failure returns false with the system's reason in `reason`.
 bool WriteTextFile(const QString& path, const QString& text, QString& reason);

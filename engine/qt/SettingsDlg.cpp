@@ -113,10 +113,18 @@ CSettingsDlg::CSettingsDlg(QWidget* parent, QStringList machinePorts) : QDialog(
         QMessageBox::warning(this, windowTitle(), text);
     };
 
-    auto* rs232 = new QGroupBox(QStringLiteral("RS232"), this);
-    rs232->setGeometry(DuRect(this, 5, 5, 135, 45));
-    auto* lower = new QGroupBox(this);
-    lower->setGeometry(DuRect(this, 5, 50, 135, 30));
+    QStringList ports;
+    for (int i = 1; i <= 8; ++i)
+        ports << QStringLiteral("COM%1").arg(i);
+    for (const QString& p : machinePorts)
+        if (!ports.contains(p))
+            ports << p;
+    std::sort(ports.begin(), ports.end(), NaturalLess); // the sorted list
+
+    m_Rs232 = new QGroupBox(QStringLiteral("RS232"), this);
+    m_Rs232->setGeometry(DuRect(this, 5, 5, 135, 45));
+    m_Lower = new QGroupBox(this);
+    m_Lower->setGeometry(DuRect(this, 5, 50, 135, 30));
 
     m_Icon = new QLabel(this);
     const int iconSize = style()->pixelMetric(QStyle::PM_LargeIconSize);
@@ -133,16 +141,9 @@ CSettingsDlg::CSettingsDlg(QWidget* parent, QStringList machinePorts) : QDialog(
     m_PortBox->setObjectName(QStringLiteral("1065"));
     m_PortBox->setEditable(true);
     m_PortBox->setInsertPolicy(QComboBox::NoInsert); // a typed name is taken as typed
-    QStringList ports;
-    for (int i = 1; i <= 8; ++i)
-        ports << QStringLiteral("COM%1").arg(i);
-    for (const QString& p : machinePorts)
-        if (!ports.contains(p))
-            ports << p;
-    std::sort(ports.begin(), ports.end(), NaturalLess); // the sorted list
-
     m_PortBox->addItems(ports);
     PlaceCombo(m_PortBox, DuRect(this, 86, 14, 46, 45));
+    m_PortBox->setToolTip(QStringLiteral("The serial port of the VQ-5"));
 
     auto* speedLabel = new QLabel(QStringLiteral("Baudrate"), this);
     speedLabel->setAlignment(Qt::AlignRight | Qt::AlignTop);
@@ -154,7 +155,12 @@ CSettingsDlg::CSettingsDlg(QWidget* parent, QStringList machinePorts) : QDialog(
     PlaceCombo(m_SpeedBox, DuRect(this, 86, 30, 46, 49));
 
     auto* timeoutLabel = new QLabel(QStringLiteral("Read timeout (ms)"), this);
-    timeoutLabel->setGeometry(DuRect(this, 10, 60, 58, 8));
+    // As wide as the room before the edit field: the label's font may be wider than the
+    // dialog units suppose.
+    timeoutLabel->setGeometry(DuRect(this, 10, 60, 74, 8));
+    timeoutLabel->setMinimumHeight(timeoutLabel->fontMetrics().height());
+    if (timeoutLabel->fontMetrics().horizontalAdvance(timeoutLabel->text()) > timeoutLabel->width())
+        timeoutLabel->resize(timeoutLabel->fontMetrics().horizontalAdvance(timeoutLabel->text()), timeoutLabel->height());
     m_TimeoutEdit = new QLineEdit(this);
     m_TimeoutEdit->setObjectName(QStringLiteral("1070"));
     m_TimeoutEdit->setValidator(
@@ -168,10 +174,31 @@ CSettingsDlg::CSettingsDlg(QWidget* parent, QStringList machinePorts) : QDialog(
     connect(m_Ok, &QPushButton::clicked, this, &CSettingsDlg::accept);
 
     setFixedSize(DuSize(this, 147, 109));
+    int longest = 0;
+    for (const QString& p : ports)
+        longest = std::max(longest, fontMetrics().horizontalAdvance(p));
+    FitPortWidth(longest);
     m_PortBox->setFocus();
 }
 
+void CSettingsDlg::FitPortWidth(int textWidth) {
+    // Port names of this machine (/dev/serial/by-id/...) are long: the port box, the group
+    // boxes, the OK button and the dialog grow by what the name needs beyond the box's width.
+    const int base = DuRect(this, 86, 14, 46, 45).width();
+    const int arrowAndFrame = style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 16;
+    const int extra = std::clamp(textWidth + arrowAndFrame - base, 0, 600);
+    if (extra <= m_Extra)
+        return;
+    m_Extra = extra;
+    m_Rs232->setGeometry(DuRect(this, 5, 5, 135, 45).adjusted(0, 0, extra, 0));
+    m_Lower->setGeometry(DuRect(this, 5, 50, 135, 30).adjusted(0, 0, extra, 0));
+    PlaceCombo(m_PortBox, DuRect(this, 86, 14, 46, 45).adjusted(0, 0, extra, 0));
+    m_Ok->setGeometry(DuRect(this, 86, 88, 54, 14).translated(extra, 0));
+    setFixedSize(DuSize(this, 147, 109) + QSize(extra, 0));
+}
+
 void CSettingsDlg::PutValues() {
+    FitPortWidth(m_PortBox->fontMetrics().horizontalAdvance(m_ComPort));
     m_Put = true;
     // The entry that is exactly the port name, or else the name as typed text.
     const int index = m_PortBox->findText(m_ComPort, Qt::MatchExactly | Qt::MatchCaseSensitive);

@@ -11,6 +11,7 @@
 class QComboBox;
 class QLabel;
 class QLineEdit;
+class QGroupBox;
 class QPushButton;
 
 namespace vq5 {
@@ -67,6 +68,11 @@ private:
     QComboBox* m_SpeedBox = nullptr;
     QLineEdit* m_TimeoutEdit = nullptr;
     QPushButton* m_Ok = nullptr;
+    QGroupBox* m_Rs232 = nullptr;
+    QGroupBox* m_Lower = nullptr;
+    int m_Extra = 0; // pixels the port box has grown by
+    // Grows the port box (and what lies right of and around it) for a name this wide.
+    void FitPortWidth(int textWidth);
     QLabel* m_Icon = nullptr;
     bool m_Put = false;
 };

@@ -87,20 +87,50 @@ QString CLogModel::MessageText(std::size_t row) const {
 }
 
 QVariant CLogModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || role != Qt::DisplayRole)
+    if (!index.isValid())
         return {};
     const auto row = static_cast<std::size_t>(index.row());
+    if (role == Qt::UserRole && index.column() == 0 && row < m_Rows.size())
+        return static_cast<int>(m_Rows[row].icon); // the image's number, -1 for none
+    if (role == Qt::DecorationRole && index.column() == 0 && row < m_Rows.size()) {
+        const int icon = m_Rows[row].icon;
+        if (icon >= 0 && static_cast<std::size_t>(icon) < m_Icons.size())
+            return m_Icons[static_cast<std::size_t>(icon)];
+        return {};
+    }
+    if (role != Qt::DisplayRole && role != Qt::ToolTipRole)
+        return {};
+    if (role == Qt::ToolTipRole && index.column() == 0)
+        return {};
     return index.column() == 0 ? TimeText(row) : MessageText(row);
 }
 
 QVariant CLogModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return {};
-    if (section == 0)
-        return QStringLiteral("Time");
-    if (section == 1)
-        return QStringLiteral("Message");
+    if (section == 0 || section == 1)
+        return m_Headers[section];
     return {};
+}
+
+void CLogModel::SetHeaders(const QString& time, const QString& message) {
+    m_Headers[0] = time;
+    m_Headers[1] = message;
+    emit headerDataChanged(Qt::Horizontal, 0, 1);
+}
+
+void CLogModel::SetIcons(std::vector<QIcon> icons) {
+    if (icons.size() > 128)
+        icons.resize(128);
+    m_Icons = std::move(icons);
+}
+
+void CLogModel::Clear() {
+    beginResetModel();
+    m_Rows.clear();
+    m_Blocks.clear();
+    m_Used = 0;
+    endResetModel();
 }
 
 void CLogModel::Append(std::vector<Line>& lines) {
@@ -123,6 +153,7 @@ void CLogModel::Append(std::vector<Line>& lines) {
         row.offset = static_cast<std::uint32_t>(m_Used);
         row.msOfHour = lines[i].msOfHour;
         row.length = static_cast<std::uint16_t>(length);
+        row.icon = static_cast<std::int8_t>(lines[i].icon >= 0 && lines[i].icon < 128 ? lines[i].icon : -1);
         if (length > 0) {
             std::memcpy(m_Blocks.back().get() + m_Used, text.data(), length);
             m_Used += length;
@@ -204,7 +235,7 @@ void CVLPLogWnd::AddLine(int level, std::string line) {
         return;
     if (line.size() > kMaxTraceLine)
         line.resize(kMaxTraceLine);
-    CLogModel::Line rec{MsOfHour(m_Clock()), std::move(line)};
+    CLogModel::Line rec{MsOfHour(m_Clock()), std::move(line), -1};
     bool schedule = false;
     {
         std::lock_guard<std::mutex> g(m_PendingLock);
@@ -234,7 +265,7 @@ void CVLPLogWnd::Flush() {
         m_Pending.erase(m_Pending.begin(), m_Pending.begin() + static_cast<std::ptrdiff_t>(n));
         if (m_Dropped > 0 && m_Pending.empty()) {
             // Caught up: the lines not kept are named where they would have been.
-            batch.push_back({MsOfHour(m_Clock()), "... " + std::to_string(m_Dropped) + " lines dropped"});
+            batch.push_back({MsOfHour(m_Clock()), "... " + std::to_string(m_Dropped) + " lines dropped", -1});
             m_Dropped = 0;
         }
         more = !m_Pending.empty();
@@ -244,8 +275,10 @@ void CVLPLogWnd::Flush() {
         QMetaObject::invokeMethod(this, [this] { Flush(); }, Qt::QueuedConnection);
     if (batch.empty())
         return;
+    // The newest row is followed only while the list shows the bottom.
+    const bool follow = m_List != nullptr && ViewAtBottom(*m_List);
     m_Model.Append(batch);
-    if (m_List)
+    if (follow)
         m_List->scrollToBottom();
 }
 

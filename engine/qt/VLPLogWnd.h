@@ -4,7 +4,8 @@
 // It is the engine's trace sink while open. AddLine (any thread, under the engine's log
 // lock) filters by pause and level mask, stamps the time and appends the line to a pending
 // queue; the first line into an idle queue schedules one queued flush. A flush moves at most
-// kFlushLines lines into the list model on the GUI thread, scrolls to the end and schedules
+// kFlushLines lines into the list model on the GUI thread, scrolls to the end (while the
+// list shows the bottom) and schedules
 // itself again while lines remain, so a flood of lines never holds the GUI for long.
 // The queue is bounded: when the GUI falls more than the pending limit behind, further lines
 // are counted instead of kept, and once the GUI has caught up one line "... N lines dropped"
@@ -15,6 +16,7 @@
 #include "ProfileSection.h"
 
 #include <QAbstractTableModel>
+#include <QIcon>
 #include <QWidget>
 
 #include <atomic>
@@ -54,8 +56,16 @@ public:
     struct Line {
         std::uint32_t msOfHour; // milliseconds within the hour (UTC)
         std::string text;
+        int icon = -1; // image of the time column (see SetIcons), -1: none
     };
     using QAbstractTableModel::QAbstractTableModel;
+
+    // The column titles ("Time", "Message" unless set) and the images rows may name (shared by
+    // all rows: a row keeps only the image's number, 0..127).
+    void SetHeaders(const QString& time, const QString& message);
+    void SetIcons(std::vector<QIcon> icons);
+    // Removes every row (the text blocks are given back).
+    void Clear();
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -76,10 +86,13 @@ private:
         std::uint32_t offset;
         std::uint32_t msOfHour;
         std::uint16_t length;
+        std::int8_t icon;
     };
     std::deque<std::unique_ptr<char[]>> m_Blocks;
     std::size_t m_Used = 0; // bytes used in the last block
     std::deque<Row> m_Rows;
+    QString m_Headers[2] = {QStringLiteral("Time"), QStringLiteral("Message")};
+    std::vector<QIcon> m_Icons;
 };
 
 // "%2d:%02d.%02d": minute, second, milliseconds / 10 of the UTC time.
@@ -105,7 +118,8 @@ public:
     void SetLevelMask(int mask); // also sets the check boxes
     bool Paused() const { return m_Paused.load(); }
     void SetPaused(bool paused); // as the Start/Stop button does
-    // GUI thread: moves up to kFlushLines pending lines into the list and scrolls to the end;
+    // GUI thread: moves up to kFlushLines pending lines into the list and, while the list
+    // shows the bottom, scrolls to the end;
     // schedules another flush while lines remain.
     void Flush();
     static constexpr std::size_t kFlushLines = 20000;

@@ -3,6 +3,7 @@
 #include "VLPEngine.h"
 
 #include <QContextMenuEvent>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QMenu>
 #include <QProgressBar>
@@ -73,14 +74,7 @@ CVLPStatusBox::CVLPStatusBox(QWidget* parent, const QRect& rect, CVLPEngine& eng
     m_Log = new QPushButton(QStringLiteral("&Log"), this);
     m_QueueBar = MakeBar(this);
 
-    const Layout l = Compute(rect.width(), rect.height());
-    m_Status->setGeometry(l.status);
-    m_Ident->setGeometry(l.ident);
-    m_Traffic->setGeometry(l.traffic);
-    m_InBar->setGeometry(l.inBar);
-    m_OutBar->setGeometry(l.outBar);
-    m_Log->setGeometry(l.log);
-    m_QueueBar->setGeometry(l.queue);
+    PlaceChildren(rect.width(), rect.height());
 
     connect(m_Log, &QPushButton::clicked, this, &CVLPStatusBox::logRequested);
     m_Timer = new QTimer(this);
@@ -92,7 +86,11 @@ CVLPStatusBox::CVLPStatusBox(QWidget* parent, const QRect& rect, CVLPEngine& eng
 void CVLPStatusBox::resizeEvent(QResizeEvent* event) {
     QGroupBox::resizeEvent(event);
     // A box placed by a layout gets its size later; the children follow the same rules.
-    const Layout l = Compute(event->size().width(), event->size().height());
+    PlaceChildren(event->size().width(), event->size().height());
+}
+
+void CVLPStatusBox::PlaceChildren(int w, int h) {
+    const Layout l = Compute(w, h);
     m_Status->setGeometry(l.status);
     m_Ident->setGeometry(l.ident);
     m_Traffic->setGeometry(l.traffic);
@@ -100,6 +98,44 @@ void CVLPStatusBox::resizeEvent(QResizeEvent* event) {
     m_OutBar->setGeometry(l.outBar);
     m_Log->setGeometry(l.log);
     m_QueueBar->setGeometry(l.queue);
+    FitTrafficText();
+    ShowIdentText();
+}
+
+void CVLPStatusBox::ShowIdentText() {
+    const QFontMetrics fm(m_Ident->font());
+    const int room = std::max(0, m_Ident->contentsRect().width() - 2 * m_Ident->margin() - 4);
+    if (fm.horizontalAdvance(m_IdentText) <= room) {
+        m_Ident->setAlignment(Qt::AlignCenter);
+        m_Ident->setText(m_IdentText);
+    } else {
+        m_Ident->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        m_Ident->setText(fm.elidedText(m_IdentText, Qt::ElideRight, room));
+    }
+    m_Ident->setToolTip(m_IdentText);
+}
+
+void CVLPStatusBox::FitTrafficText() {
+    static const QString text = QStringLiteral("Count In / Out + Queue progress");
+    QFont f = font();
+    const int room = m_Traffic->width();
+    const qreal full = f.pointSizeF();
+    if (full > 0) {
+        for (qreal size = full; size >= full * 0.75; size -= 0.25) {
+            f.setPointSizeF(size);
+            if (QFontMetrics(f).horizontalAdvance(text) <= room)
+                break;
+        }
+    }
+    m_Traffic->setFont(f);
+    const QFontMetrics fm(f);
+    if (fm.horizontalAdvance(text) <= room) {
+        m_Traffic->setText(text);
+        m_Traffic->setToolTip(QString());
+    } else {
+        m_Traffic->setText(fm.elidedText(text, Qt::ElideRight, room));
+        m_Traffic->setToolTip(text);
+    }
 }
 
 void CVLPStatusBox::SetQueue(int maximum, int position) {
@@ -127,7 +163,8 @@ void CVLPStatusBox::OnNotify(const Notification& n) {
             if (m_Ident->isHidden())
                 m_Ident->setVisible(true);
             m_Ident->setEnabled(true);
-            m_Ident->setText(QString::fromLatin1(n.text.data(), static_cast<qsizetype>(n.text.size())));
+            m_IdentText = QString::fromLatin1(n.text.data(), static_cast<qsizetype>(n.text.size()));
+            ShowIdentText();
         } else {
             m_Ident->setEnabled(false); // the last identification stays, greyed
         }

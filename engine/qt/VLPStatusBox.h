@@ -39,6 +39,7 @@ public:
 
     QLabel* StatusLabel() const { return m_Status; }
     QLabel* IdentLabel() const { return m_Ident; }
+    QString IdentText() const { return m_IdentText; } // the whole identification
     QLabel* TrafficLabel() const { return m_Traffic; }
     QProgressBar* InBar() const { return m_InBar; }
     QProgressBar* OutBar() const { return m_OutBar; }
@@ -67,6 +68,14 @@ private:
     void SetQueue(int maximum, int position);
 
     CVLPEngine& m_Engine;
+    // The identification as it fits its field: whole and centred, or its start with the end
+    // elided ("..."); the whole text is the tooltip. The traffic label's font shrinks until
+    // its text fits (down to three quarters), then the text is elided with a tooltip.
+    void ShowIdentText();
+    void FitTrafficText();
+    void PlaceChildren(int w, int h);
+
+    QString m_IdentText;
     QLabel* m_Status = nullptr;
     QLabel* m_Ident = nullptr;
     QLabel* m_Traffic = nullptr;

@@ -158,6 +158,82 @@ TEST_F(Direct, ProgramModeSequences) {
     EXPECT_EQ(Take(), "&PXR");
 }
 
+TEST(ProgramModeExit, Texts) {
+    for (const char* yes : {"&PX", "&PX0", "&PX3", "&PX5", "&PXR", "&QX", "&QXR"})
+        EXPECT_TRUE(IsProgramModeExit(yes)) << yes;
+    for (const char* no : {"", "&P", "&PX6", "&PXA", "&PXR1", "$PRG", "&PIA", "&PS3", "PX", "&PXS"})
+        EXPECT_FALSE(IsProgramModeExit(no)) << no;
+}
+
+// Program mode is open from the "$PRG" handed to the link until an exit after it has been
+// acknowledged (the link asks for the next message only then).
+TEST_F(Direct, ProgramModeOpenUntilTheExitIsAcknowledged) {
+    engine->m_FastBaudRate = 0;
+    engine->EnterProgramMode();
+    engine->QueueText("&PIA");
+    engine->LeaveProgramMode(false);
+    EXPECT_FALSE(engine->ProgramModeOpen()) << "queued only";
+    EXPECT_EQ(Take(), "$PRG");
+    EXPECT_TRUE(engine->ProgramModeOpen());
+    EXPECT_EQ(Take(), "&PIA");
+    EXPECT_EQ(Take(), "&PX");
+    EXPECT_TRUE(engine->ProgramModeOpen()) << "the exit waits for its ACK";
+    EXPECT_EQ(Take(), "");
+    EXPECT_FALSE(engine->ProgramModeOpen());
+}
+
+TEST_F(Direct, DeviceLeavingProgramModeClosesIt) {
+    EXPECT_EQ((engine->QueueText("$PRG"), Take()), "$PRG");
+    EXPECT_TRUE(engine->ProgramModeOpen());
+    Receive("&PX");
+    EXPECT_FALSE(engine->ProgramModeOpen());
+    EXPECT_FALSE(engine->QueueExitForClose());
+}
+
+// A close while program mode is open: what is queued goes, except a queued exit; without one
+// the plain exit is queued. Outside program mode nothing changes.
+TEST_F(Direct, CloseSendsOnlyTheExit) {
+    struct Case {
+        int fast;
+        std::vector<std::string> queued; // after "$PRG" went out
+        std::string exit;
+    } cases[] = {
+        {0, {"&PIA", "&PIB"}, "&PX"},
+        {3, {"&PIA"}, "&PX0"},
+        {0, {"&PFE1", "&PXR"}, "&PXR"},
+        {3, {"&PIA", "&PX0", "&PIB"}, "&PX0"},
+        {0, {}, "&PX"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.exit);
+        SetUp();
+        engine->m_FastBaudRate = c.fast;
+        engine->QueueText("$PRG");
+        for (const auto& t : c.queued)
+            engine->QueueText(t);
+        EXPECT_EQ(Take(), "$PRG");
+        EXPECT_TRUE(engine->QueueExitForClose());
+        EXPECT_EQ(engine->QueueLength(), 1u);
+        EXPECT_EQ(Take(), c.exit);
+        EXPECT_EQ(Take(), "");
+        EXPECT_FALSE(engine->ProgramModeOpen());
+    }
+}
+
+TEST_F(Direct, CloseOutsideProgramModeChangesNothing) {
+    engine->QueueText("&PIA");
+    engine->QueueText("$PRG"); // not handed out yet
+    EXPECT_FALSE(engine->QueueExitForClose());
+    EXPECT_EQ(engine->QueueLength(), 2u);
+    EXPECT_EQ(Take(), "&PIA");
+    EXPECT_EQ(Take(), "$PRG");
+    engine->LeaveProgramMode(false);
+    EXPECT_EQ(Take(), "&PX0");
+    EXPECT_EQ(Take(), "");
+    EXPECT_FALSE(engine->QueueExitForClose());
+    EXPECT_EQ(engine->QueueLength(), 0u);
+}
+
 TEST_F(Direct, IdentificationSetsLetterAndVersion) {
     Receive("&QPVQ-5 (87) Lumark");
     EXPECT_EQ(engine->DeviceLetter(), 'Q');

@@ -127,6 +127,46 @@ private:
     std::string* m_Opened;
 };
 
+// The tools' form of the box text: which port, why, what happens next.
+TEST(PortFailureText, NamesPortReasonAndNextStep) {
+    struct Row {
+        int step;
+        bool lost;
+        const char* reason;
+        std::string want;
+    } rows[] = {
+        {0, false, "No such file or directory", "/dev/ttyUSB0 could not be opened: No such file or directory.\n\nChoose."},
+        {0, false, "port in use: /dev/ttyUSB0", "/dev/ttyUSB0 could not be opened: port in use: /dev/ttyUSB0.\n\nChoose."},
+        {1, true, "Input/output error",
+         "Reading from /dev/ttyUSB0 failed: Input/output error.\n\nThe port is gone (unplugged or hung up). The tool "
+         "opens it again as soon as it is back and carries on by itself."},
+        {2, false, "Protocol error",
+         "Writing to /dev/ttyUSB0 failed: Protocol error.\n\nThe tool goes on using the port; the status box shows "
+         "whether the link recovers."},
+        {1, false, "Done.", "Reading from /dev/ttyUSB0 failed: Done.\n\nThe tool goes on using the port; the status box "
+                            "shows whether the link recovers."},
+    };
+    for (const Row& r : rows)
+        EXPECT_EQ(PortFailureText(r.step, "/dev/ttyUSB0", r.reason, r.lost, "Choose."), r.want);
+    EXPECT_EQ(PortFailureText(0, "COM1", "x", false, ""), "COM1 could not be opened: x.\n\nThe link stays down until the port can be opened.");
+}
+
+// With the tools' advice set, a failed open's box keeps its caption and says the rest.
+TEST(PortFailureText, OpenBoxWithAdvice) {
+    CMemoryStore store;
+    store.WriteString("VLPIO", "ComPort", "/dev/vq5-no-such-port");
+    CRecordingMessages messages;
+    CVLPIO io(&store);
+    io.SetUserMessages(&messages);
+    io.SetErrorAdvice("Choose the port in VQ-5 > Settings.");
+    EXPECT_FALSE(io.Open());
+    const auto boxes = messages.Boxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].first, "Error: Open of /dev/vq5-no-such-port");
+    EXPECT_EQ(boxes[0].second, std::string("/dev/vq5-no-such-port could not be opened: ") + std::strerror(ENOENT) +
+                                   ".\n\nChoose the port in VQ-5 > Settings.");
+}
+
 std::pair<std::string, std::string> OpenBox(const std::string& port, int error) {
     CMemoryStore store;
     store.WriteString("VLPIO", "ComPort", port);

@@ -192,6 +192,20 @@ TEST_F(PortFixture, LostLineIsReportedOnceAndFlagged) {
     EXPECT_EQ(boxes[0].second, std::strerror(EIO));
 }
 
+// The tools' box for a lost line names the port, the reason and the reconnection.
+TEST_F(PortFixture, LostLineBoxOfTheToolsSaysWhatHappensNext) {
+    io->SetErrorAdvice("Choose another port.");
+    ASSERT_TRUE(io->Open());
+    pty.CloseMaster();
+    EXPECT_EQ(io->GetByte(), -1);
+    const auto boxes = messages.Boxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].first, "Error: ReadFile");
+    EXPECT_EQ(boxes[0].second, "Reading from " + pty.Path() + " failed: " + std::strerror(EIO) +
+                                   ".\n\nThe port is gone (unplugged or hung up). The tool opens it again as soon "
+                                   "as it is back and carries on by itself.");
+}
+
 TEST_F(PortFixture, ReadOnClosedPortFailsWithOneBox) {
     EXPECT_EQ(io->GetByte(), -1);
     EXPECT_EQ(io->GetByte(), -1);

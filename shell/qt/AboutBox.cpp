@@ -37,6 +37,13 @@ VersionInfo BuildVersionInfo(const QString& description) {
     return v;
 }
 
+QString MailTarget(const QString& address) {
+    const QString a = address.trimmed();
+    if (a.isEmpty())
+        return {};
+    return a.startsWith(QStringLiteral("mailto:")) ? a : QStringLiteral("mailto:") + a;
+}
+
 CAboutBox::CAboutBox(const VersionInfo& info, int smallBitmap, QWidget* parent) : QDialog(parent) {
     Build(smallBitmap, false);
     // Without version information the initial texts stay.
@@ -86,15 +93,25 @@ void CAboutBox::Build(int smallBitmap, bool shortVariant) {
     m_Web->setObjectName(QStringLiteral("1072"));
     m_Web->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     m_Web->setGeometry(DluRect(this, 88, 57, 116, 8));
-    m_Web->SetTarget(QString::fromLatin1(kWebSiteTarget));
-    m_Web->Prepare();
+    const QString web = QString::fromUtf8(kWebSiteTarget);
+    if (web.isEmpty()) {
+        m_Web->ShowAsPlainText();
+    } else {
+        m_Web->SetTarget(web);
+        m_Web->Prepare();
+    }
 
     m_Mail = new CLinkLabel(QStringLiteral("Send mail to Lumark"), this);
     m_Mail->setObjectName(QStringLiteral("1073"));
     m_Mail->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     m_Mail->setGeometry(DluRect(this, 88, 67, 116, 8));
-    m_Mail->SetTarget(QString::fromLatin1(kMailTarget));
-    m_Mail->Prepare();
+    const QString mail = MailTarget(QString::fromUtf8(kMailAddress));
+    if (mail.isEmpty()) {
+        m_Mail->ShowAsPlainText();
+    } else {
+        m_Mail->SetTarget(mail);
+        m_Mail->Prepare();
+    }
 
     auto* small = new QLabel(this);
     small->setObjectName(QStringLiteral("1032"));

@@ -24,8 +24,19 @@ struct VersionInfo {
 // The version information compiled into this build for a program with this description.
 VersionInfo BuildVersionInfo(const QString& description);
 
-inline constexpr const char* kWebSiteTarget = "https://www.example.com/lumark";
-inline constexpr const char* kMailTarget = "mailto:service@example.com";
+// The maker's web site and mail address, set when building (CMake cache variables
+// VQ5_WEB_SITE and VQ5_MAIL_ADDRESS, both empty by default). An empty one leaves its label as
+// plain text.
+#ifndef VQ5_WEB_SITE
+#define VQ5_WEB_SITE ""
+#endif
+#ifndef VQ5_MAIL_ADDRESS
+#define VQ5_MAIL_ADDRESS ""
+#endif
+inline constexpr const char* kWebSiteTarget = VQ5_WEB_SITE;
+inline constexpr const char* kMailAddress = VQ5_MAIL_ADDRESS;
+// "mailto:" and the address; empty for an empty address.
+QString MailTarget(const QString& address);
 
 class CAboutBox : public QDialog {
     Q_OBJECT

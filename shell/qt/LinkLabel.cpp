@@ -73,6 +73,16 @@ void CLinkLabel::Prepare() {
     UpdateColour();
 }
 
+void CLinkLabel::ShowAsPlainText() {
+    m_Plain = true;
+    m_Target.clear();
+    SetUnderline(false);
+    setPalette(QPalette());
+    unsetCursor();
+    setToolTip(QString());
+    setMouseTracking(false);
+}
+
 void CLinkLabel::SetTarget(const QString& target) {
     m_Target = target;
     if (m_Prepared) {
@@ -141,7 +151,7 @@ void CLinkLabel::AdjustToFit() {
 }
 
 void CLinkLabel::SetOver(bool over) {
-    if (m_Over == over)
+    if (m_Plain || m_Over == over)
         return;
     m_Over = over;
     UpdateColour();
@@ -180,6 +190,8 @@ void CLinkLabel::keyPressEvent(QKeyEvent* event) {
 }
 
 void CLinkLabel::Activate() {
+    if (m_Plain)
+        return;
     const int result = OpenTarget(m_Target);
     if (result > 32) {
         SetUsed(true);

@@ -22,6 +22,10 @@ public:
     // font gets its underline, the control is shrunk to its text, the cursor and the tooltip
     // are set.
     void Prepare();
+    // Instead of Prepare, for a label that has no target: shown as plain text (no underline,
+    // no link colour, no hand cursor, no tooltip); a click does nothing.
+    void ShowAsPlainText();
+    bool IsPlainText() const { return m_Plain; }
     void SetTarget(const QString& target); // refits and updates the tooltip once prepared
     QString Target() const { return m_Target; }
     void SetUsed(bool used);
@@ -66,6 +70,7 @@ private:
     bool m_Underline = true;
     bool m_AdjustToFit = true;
     bool m_Prepared = false;
+    bool m_Plain = false;
     QString m_Target;
 };
 

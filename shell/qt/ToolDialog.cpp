@@ -3,6 +3,7 @@
 #include "AboutBox.h"
 #include "EngineFront.h"
 #include "Logo.h"
+#include "QtSettingsStore.h"
 #include "QtUserMessages.h"
 #include "VLPEngine.h"
 #include "WindowBinding.h"
@@ -11,11 +12,13 @@
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QThread>
 #include <QVBoxLayout>
 
 namespace vq5::qt {
@@ -100,6 +103,15 @@ int CFrameGroup::Enable(bool enable, const QString& exceptName) {
 CWaitCursor::CWaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
 CWaitCursor::~CWaitCursor() { QApplication::restoreOverrideCursor(); }
 
+QString PortOpenAdvice(const ToolInfo& info, const QString& settingsFile) {
+    if (info.menu != ToolInfo::None)
+        return QStringLiteral("The link stays down. Choose the port in VQ-5 > Settings, or start the tool again.");
+    const QString file = settingsFile.isEmpty() ? QStringLiteral("the tool's settings file") : settingsFile;
+    return QStringLiteral("The link stays down. The port is the value ComPort in section [VLPIO] of %1: correct it "
+                          "there and start the tool again, or reset from the command line: vq5 reset --port <device>")
+        .arg(file);
+}
+
 // --- CToolDialog -------------------------------------------------------------------------
 
 CToolDialog::CToolDialog(ToolInfo info, CVLPEngine& engine, QWidget* parent)
@@ -111,6 +123,11 @@ CToolDialog::CToolDialog(ToolInfo info, CVLPEngine& engine, QWidget* parent)
     // A plain dialog frame: no "What's this" button.
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     setWindowFlag(Qt::WindowMinimizeButtonHint, true);
+    // exec() keeps a modality set beforehand. Window-modal, the dialog blocks only the windows
+    // it belongs to (none: it is the tool's main window), so the protocol log window, which
+    // has no parent, takes the mouse and keyboard while the dialog runs. The dialog's own boxes
+    // are modal as before.
+    setWindowModality(Qt::WindowModal);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -165,9 +182,14 @@ bool CToolDialog::InitDialog(QWidget* placeholder) {
     // The placement, restored and bound under the tool's placement name.
     BindWindow(*m_Section, this, m_Info.placement);
     // The engine front in place of the placeholder; the engine starts.
+    // The port's error boxes say which port failed, why, and what happens next.
+    QString settingsFile;
+    if (auto* qtStore = dynamic_cast<CQtSettingsStore*>(&DefaultSettingsStore()))
+        settingsFile = qtStore->FileName();
+    m_ToolEngine.SetErrorAdvice(PortOpenAdvice(m_Info, settingsFile).toStdString());
     m_Front = std::make_unique<CEngineFront>(m_ToolEngine, this);
     m_Front->SetMainHandler([this](const Notification& n) {
-        if (!m_ShutDown)
+        if (!m_ShutDown && !m_Closing)
             OnNotify(n);
     });
     const bool created = m_Front->Create(placeholder);
@@ -263,7 +285,24 @@ void CToolDialog::done(int result) {
         m_Front->UserMessages().Abandon();
     if (m_AboutBox)
         m_AboutBox->reject();
+    LeaveProgramModeBeforeClose();
     QDialog::done(result);
+}
+
+void CToolDialog::LeaveProgramModeBeforeClose() {
+    if (m_Closing || !m_Front || !m_ToolEngine.IsRunning())
+        return;
+    if (!m_ToolEngine.QueueExitForClose())
+        return; // program mode is not open: nothing goes out
+    // From here on the tool hears nothing more, so nothing it would queue follows the exit.
+    m_Closing = true;
+    CWaitCursor wait;
+    QElapsedTimer t;
+    t.start();
+    while (m_ToolEngine.ProgramModeOpen() && t.elapsed() < kExitWaitMs) {
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 10);
+        QThread::msleep(5);
+    }
 }
 
 void CToolDialog::Shutdown() {

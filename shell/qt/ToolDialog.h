@@ -71,6 +71,11 @@ enum ToolCommand : int {
     cmdLinkHealth = 32790, // "&Link health" of the VQ-5 menu
 };
 
+// The last line of a tool's box after its port failed to open: where the port is chosen. A
+// tool with a menu has "VQ-5 > Settings"; one without (VQ5WReset) names its settings file
+// (`settingsFile`, or the tool's settings file when empty) and the command line's option.
+QString PortOpenAdvice(const ToolInfo& info, const QString& settingsFile);
+
 // Controls that lie inside a group box: enables or disables them together, except one.
 class CFrameGroup {
 public:
@@ -156,8 +161,17 @@ protected:
 
     void ApplyToolTips();
     void contextMenuEvent(QContextMenuEvent* event) override;
-    // Closing abandons any engine message box first, so the dialog can always close.
+    // Closing abandons any engine message box first, so the dialog can always close. While
+    // program mode is open, the exit goes out first (LeaveProgramModeBeforeClose).
     void done(int result) override;
+
+public:
+    // How long a close waits for the program-mode exit to be acknowledged.
+    static constexpr int kExitWaitMs = 2000;
+    // When "$PRG" went out and no acknowledged exit followed: drops the rest of the queue,
+    // sends the exit and waits for it (at most kExitWaitMs, wait cursor). From then on the
+    // tool gets no notifications. Does nothing otherwise; runs once.
+    void LeaveProgramModeBeforeClose();
 
 private:
     void BuildMenu();
@@ -172,6 +186,7 @@ private:
     QPointer<QDialog> m_AboutBox;
     bool m_ExpertMode = false;
     bool m_ShutDown = false;
+    bool m_Closing = false; // the close has taken over the link (LeaveProgramModeBeforeClose)
 };
 
 } // namespace vq5::qt

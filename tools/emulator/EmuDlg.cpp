@@ -14,8 +14,6 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QMessageBox>
-#include <QResizeEvent>
-#include <QShowEvent>
 
 namespace vq5::emu {
 
@@ -60,18 +58,31 @@ CEmuDlg::CEmuDlg(ISettingsStore* store, QWidget* parent)
     QWidget* body = Body();
     SetBodySize(qt::DluSize(this, 247, 218));
 
-    m_Log = new QTreeWidget(body);
+    m_LogModel.SetHeaders(QStringLiteral("min:sec.xx"), QStringLiteral("Message"));
+    std::vector<QIcon> icons;
+    for (int i = 0; i < kLogIconCount; ++i)
+        icons.push_back(LogIcon(i)); // made once, shared by every row
+    m_LogModel.SetIcons(std::move(icons));
+    m_Log = new QTableView(body);
     m_Log->setObjectName(QStringLiteral("1005"));
     m_Log->setGeometry(qt::DluRect(this, 7, 7, 233, 128));
-    m_Log->setColumnCount(2);
-    m_Log->setHeaderLabels({QStringLiteral("min:sec.xx"), QStringLiteral("Message")});
-    m_Log->setRootIsDecorated(false);
-    m_Log->setUniformRowHeights(true);
+    m_Log->setModel(&m_LogModel);
+    // Fixed row heights and no grid: adding rows never lays out the rows already there.
+    m_Log->verticalHeader()->hide();
+    m_Log->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    m_Log->verticalHeader()->setDefaultSectionSize(std::max(m_Log->fontMetrics().height(), kLogIconSize) + 4);
+    m_Log->setShowGrid(false);
+    m_Log->setWordWrap(false);
+    m_Log->setCornerButtonEnabled(false);
     m_Log->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_Log->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_Log->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_Log->setFrameShape(QFrame::StyledPanel);
     m_Log->setIconSize(QSize(kLogIconSize, kLogIconSize));
-    m_Log->header()->setStretchLastSection(true);
-    m_Log->header()->setSectionsMovable(false);
+    m_Log->horizontalHeader()->setHighlightSections(false);
+    m_Log->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    m_Log->horizontalHeader()->setStretchLastSection(true);
+    m_Log->horizontalHeader()->setSectionsMovable(false);
     m_Log->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_Log, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) { ShowLogMenu(pos); });
 
@@ -123,8 +134,7 @@ CEmuDlg::CEmuDlg(ISettingsStore* store, QWidget* parent)
     // 70 pixels, or what the icon and "59:59.99" need in this font, whichever is more.
     const int timeWidth = kLogIconSize + m_Log->fontMetrics().horizontalAdvance(QStringLiteral("59:59.99")) + 20;
     m_Log->setColumnWidth(0, std::max(70, timeWidth));
-    m_Log->setColumnWidth(1, 100);
-    SizeMessageColumn();
+    m_Log->setColumnWidth(1, 100); // then widened to the rest of the header (stretched)
     if (TakeControlValues())
         m_Model->PushNumbers();
 }
@@ -180,16 +190,32 @@ void CEmuDlg::OnSettings() {
     qt::CToolDialog::OnSettings();
 }
 
-void CEmuDlg::AddLogLine(const std::string& line) {
+qt::CLogModel::Line CEmuDlg::MakeLogRow(const std::string& line) const {
     const LogEntry e = SplitLogLine(line);
     const auto now = Clock() ? Clock()() : std::chrono::system_clock::now();
-    auto* item = new QTreeWidgetItem(m_Log);
-    item->setText(0, QString::fromStdString(LogTime(now)));
-    if (e.icon >= 0 && e.icon < kLogIconCount)
-        item->setIcon(0, LogIcon(e.icon));
-    item->setData(0, Qt::UserRole, e.icon);
-    item->setText(1, QString::fromLatin1(e.text.data(), static_cast<qsizetype>(e.text.size())));
-    m_Log->scrollToItem(item);
+    return {qt::MsOfHour(now), e.text, e.icon >= 0 && e.icon < kLogIconCount ? e.icon : -1};
+}
+
+void CEmuDlg::AddLogLine(const std::string& line) {
+    m_PendingLog.push_back(MakeLogRow(line));
+    FlushLog();
+}
+
+void CEmuDlg::QueueLogLine(const std::string& line) {
+    m_PendingLog.push_back(MakeLogRow(line));
+    if (m_PendingLog.size() == 1)
+        QMetaObject::invokeMethod(this, [this] { FlushLog(); }, Qt::QueuedConnection);
+}
+
+void CEmuDlg::FlushLog() {
+    if (m_PendingLog.empty())
+        return;
+    // The newest row is followed only while the log shows the bottom.
+    const bool follow = qt::ViewAtBottom(*m_Log);
+    m_LogModel.Append(m_PendingLog);
+    m_PendingLog.clear();
+    if (follow)
+        m_Log->scrollToBottom();
 }
 
 QString CEmuDlg::LogRowsText(bool selectedOnly) const {
@@ -235,28 +261,12 @@ void CEmuDlg::OnNotify(const Notification& n) {
     const auto line = m_Model->LogLineFor(n);
     if (!line)
         return;
-    AddLogLine(*line);
+    QueueLogLine(*line);
     if (n.kind == nkReceived) {
         // The engine's numbers (raised by auto increment) into the fields.
         m_LineEdit->setText(QString::number(m_Model->m_LijnNr));
         m_RunEdit->setText(QString::number(m_Model->m_RunNr));
     }
-}
-
-void CEmuDlg::SizeMessageColumn() {
-    const int rest = m_Log->header()->width() - m_Log->columnWidth(0);
-    if (rest > 0)
-        m_Log->setColumnWidth(1, rest);
-}
-
-void CEmuDlg::resizeEvent(QResizeEvent* event) {
-    qt::CToolDialog::resizeEvent(event);
-    SizeMessageColumn();
-}
-
-void CEmuDlg::showEvent(QShowEvent* event) {
-    qt::CToolDialog::showEvent(event);
-    SizeMessageColumn();
 }
 
 } // namespace vq5::emu

@@ -8,11 +8,12 @@
 #include "Emulator.h"
 #include "ToolDialog.h"
 #include "VL.h"
+#include "VLPLogWnd.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTreeWidget>
+#include <QTableView>
 
 #include <chrono>
 #include <functional>
@@ -36,7 +37,10 @@ public:
 
     CVL& Vl() { return m_Vl; }
     CEmulator& Model() { return *m_Model; }
-    QTreeWidget* Log() const { return m_Log; }
+    // The message log: a view on a compact model (a row costs its text and a few bytes; the
+    // images are shared), so the log can grow for days.
+    QTableView* Log() const { return m_Log; }
+    qt::CLogModel& LogModel() { return m_LogModel; }
     QLineEdit* LineEdit() const { return m_LineEdit; }
     QLineEdit* RunEdit() const { return m_RunEdit; }
     QCheckBox* AutoIncrCheck() const { return m_AutoIncr; }
@@ -47,8 +51,12 @@ public:
     bool TakeControlValues();
     void PutControlValues();
 
-    // Appends one log line (icon digit first, or none) with the time of now, scrolled into view.
+    // Appends one log line (icon digit first, or none) with the time of now at once; the
+    // view follows it while it shows the bottom. Lines of notifications are gathered and
+    // appended together (QueueLogLine, FlushLog).
     void AddLogLine(const std::string& line);
+    void QueueLogLine(const std::string& line);
+    void FlushLog();
 
     // The message log's rows as text: "min:sec.xx<TAB>Message" per row, one line each; the
     // selected rows ("Copy") or all of them ("Save..."), as the list shows them.
@@ -67,16 +75,17 @@ public:
 protected:
     void OnNotify(const Notification& n) override;
     void OnSettings() override;
-    void resizeEvent(QResizeEvent* event) override;
-    void showEvent(QShowEvent* event) override;
 
 private:
     void OnNumberEdited();
     void OnAutoIncrClicked();
-    void SizeMessageColumn();
+
+    qt::CLogModel::Line MakeLogRow(const std::string& line) const;
 
     std::unique_ptr<CEmulator> m_Model;
-    QTreeWidget* m_Log = nullptr;
+    qt::CLogModel m_LogModel;
+    std::vector<qt::CLogModel::Line> m_PendingLog;
+    QTableView* m_Log = nullptr;
     QGroupBox* m_Placeholder = nullptr;
     QLineEdit* m_LineEdit = nullptr;
     QLineEdit* m_RunEdit = nullptr;

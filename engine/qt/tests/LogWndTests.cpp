@@ -15,6 +15,7 @@
 #include <QHeaderView>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTableView>
@@ -200,6 +201,34 @@ private slots:
         wnd->Flush();
         QCOMPARE(wnd->Model().MessageText(0).size(), 4);
         QCOMPARE(wnd->Model().MessageText(0).at(1).unicode(), ushort(0xFF));
+    }
+
+    // The list follows new lines while it shows the bottom; a reader who scrolled up stays
+    // where they are until they scroll back down.
+    void followsNewLinesOnlyAtTheBottom() {
+        auto wnd = Open();
+        wnd->resize(400, 300);
+        wnd->show();
+        QVERIFY(QTest::qWaitForWindowExposed(wnd.get()));
+        QScrollBar* bar = wnd->List()->verticalScrollBar();
+        auto add = [&](int n) {
+            for (int i = 0; i < n; ++i)
+                m_Engine->Trace(3, "line %d", i);
+            QVERIFY(PumpUntil([&] { return wnd->PendingLines() == 0; }));
+            QCoreApplication::processEvents();
+        };
+        add(200);
+        QVERIFY(bar->maximum() > 0);
+        QCOMPARE(bar->value(), bar->maximum());
+        bar->setValue(10); // the reader scrolls up
+        add(200);
+        QCOMPARE(bar->value(), 10);
+        QVERIFY(bar->maximum() > 10);
+        bar->setValue(bar->maximum()); // and back to the bottom
+        add(50);
+        QCOMPARE(bar->value(), bar->maximum());
+        QCOMPARE(wnd->List()->indexAt(wnd->List()->viewport()->rect().bottomLeft() - QPoint(0, 2)).row(),
+                 static_cast<int>(wnd->Model().Rows()) - 1);
     }
 
     void linesOfOneTurnArriveInOneBatch() {

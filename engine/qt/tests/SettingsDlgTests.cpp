@@ -57,6 +57,28 @@ private slots:
         m_Messages.clear();
         m_Engine = std::make_unique<CVLPEngine>(&m_Store);
     }
+    // Long port names of the machine fit the port box; every label's text fits its label.
+    void longPortNamesAndLabelsFit() {
+        const QString longName = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0";
+        CSettingsDlg dlg(nullptr, {longName});
+        CSettingsDlg plain(nullptr, {});
+        QVERIFY(dlg.PortBox()->width() >= dlg.PortBox()->fontMetrics().horizontalAdvance(longName));
+        QVERIFY(dlg.width() > plain.width());
+        QVERIFY(dlg.rect().contains(dlg.OkButton()->geometry()));
+        QVERIFY(dlg.rect().contains(dlg.PortBox()->geometry()));
+        QCOMPARE(plain.PortBox()->width(), plain.TimeoutEdit()->width()); // COM1..COM8 fit as before
+        const int plainWidth = plain.width();
+        // A long name typed earlier (not in the list) fits as well.
+        plain.m_ComPort = "/tmp/vq5-sim-demo-folder/a-long-link-name-of-the-simulated-device";
+        plain.PutValues();
+        QVERIFY(plain.PortBox()->width() >= plain.PortBox()->fontMetrics().horizontalAdvance(plain.m_ComPort));
+        QVERIFY(plain.rect().contains(plain.OkButton()->geometry()));
+        QVERIFY(plain.width() > plainWidth);
+        for (QLabel* l : plain.findChildren<QLabel*>())
+            if (!l->text().isEmpty())
+                QVERIFY2(l->fontMetrics().horizontalAdvance(l->text()) <= l->width(), qPrintable(l->text()));
+    }
+
     void cleanup() { m_Engine.reset(); }
 
     void dialogLayoutInDialogUnits() {

@@ -34,6 +34,33 @@ private slots:
         m_Engine.reset();
     }
 
+    // A long identification shows its start, elided at the end, and the whole text as the
+    // tooltip; the traffic text is never cut off without its whole text at hand.
+    void longTextsShowTheirStartAndKeepTheWholeText() {
+        m_Dialog->show(); // resize events reach a shown box
+        const QString ident = "VQ-5 (87) VQ-5 simulator 12.03.2004 build 17";
+        m_Box->OnNotify({nkIdent, 1, ident.toStdString()});
+        QLabel* l = m_Box->IdentLabel();
+        QCOMPARE(m_Box->IdentText(), ident);
+        QCOMPARE(l->toolTip(), ident);
+        QVERIFY(l->text() != ident);
+        QVERIFY(l->text().startsWith("VQ-5 (8"));
+        QVERIFY(l->text().endsWith(QChar(0x2026)));
+        QVERIFY(l->fontMetrics().horizontalAdvance(l->text()) <= l->contentsRect().width());
+        QCOMPARE(l->alignment() & Qt::AlignLeft, Qt::AlignLeft);
+
+        for (int width : {120, 200, 320}) {
+            m_Box->resize(width, 107);
+            QLabel* t = m_Box->TrafficLabel();
+            QVERIFY(QFontMetrics(t->font()).horizontalAdvance(t->text()) <= t->width());
+            if (t->text() != "Count In / Out + Queue progress")
+                QCOMPARE(t->toolTip(), QString("Count In / Out + Queue progress"));
+        }
+        m_Box->resize(700, 107); // room enough: whole and centred
+        QCOMPARE(l->text(), ident);
+        QCOMPARE(l->alignment() & Qt::AlignHCenter, Qt::AlignHCenter);
+    }
+
     void layoutFollowsTheRectangle() {
         // W 200, H 107: u = 10, s = 76, t = 152.
         QCOMPARE(m_Box->geometry(), QRect(12, 20, 200, 107));
@@ -77,15 +104,17 @@ private slots:
         m_Box->OnNotify({nkIdent, 1, "VQ-5 (87) 12.03.2004"});
         QVERIFY(!m_Box->IdentLabel()->isHidden());
         QVERIFY(m_Box->IdentLabel()->isEnabled());
-        QCOMPARE(m_Box->IdentLabel()->text(), QStringLiteral("VQ-5 (87) 12.03.2004"));
-        QCOMPARE(m_Box->IdentLabel()->alignment() & Qt::AlignHCenter, Qt::AlignHCenter);
+        QCOMPARE(m_Box->IdentText(), QStringLiteral("VQ-5 (87) 12.03.2004"));
+        QCOMPARE(m_Box->IdentLabel()->toolTip(), QStringLiteral("VQ-5 (87) 12.03.2004"));
+        QVERIFY(m_Box->IdentLabel()->text().startsWith(QStringLiteral("VQ-5 (8")));
         m_Box->OnNotify({nkIdent, 0, {}});
         QVERIFY(!m_Box->IdentLabel()->isHidden());
         QVERIFY(!m_Box->IdentLabel()->isEnabled());
-        QCOMPARE(m_Box->IdentLabel()->text(), QStringLiteral("VQ-5 (87) 12.03.2004")); // stays, greyed
+        QCOMPARE(m_Box->IdentText(), QStringLiteral("VQ-5 (87) 12.03.2004")); // stays, greyed
         m_Box->OnNotify({nkIdent, 1, "VQ-5 (91)"});
         QVERIFY(m_Box->IdentLabel()->isEnabled());
-        QCOMPARE(m_Box->IdentLabel()->text(), QStringLiteral("VQ-5 (91)"));
+        QCOMPARE(m_Box->IdentLabel()->text(), QStringLiteral("VQ-5 (91)")); // short: whole, centred
+        QCOMPARE(m_Box->IdentLabel()->alignment() & Qt::AlignHCenter, Qt::AlignHCenter);
     }
 
     void linkStatusShowsTheEnginesCurrentStatusName() {

@@ -75,25 +75,52 @@ private slots:
         QWidget parent;
         CLinkLabel label("Lumark Website", &parent);
         label.setGeometry(10, 10, 200, 20);
-        label.SetTarget(kWebSiteTarget);
+        const char* const site = "https://www.example.org/lumark";
+        label.SetTarget(site);
         label.Prepare();
-        QCOMPARE(label.toolTip(), QString(kWebSiteTarget));
+        QCOMPARE(label.toolTip(), QString(site));
         QVERIFY(label.font().underline());
         QCOMPARE(label.CurrentColour(), QColor(0, 0, 238));
         QCOMPARE(label.cursor().shape(), Qt::PointingHandCursor);
 
         QTest::mouseClick(&label, Qt::LeftButton, {}, QPoint(2, 2));
-        QCOMPARE(m_Opened, QStringList{kWebSiteTarget});
+        QCOMPARE(m_Opened, QStringList{site});
         QVERIFY(label.Used());
         QVERIFY(m_Errors.isEmpty());
         QCOMPARE(label.CurrentColour(), QColor(85, 26, 139));
         QCOMPARE(label.palette().color(QPalette::Active, QPalette::WindowText), QColor(85, 26, 139));
     }
 
+    // A label without target is plain text: not underlined, no link colour, no hand cursor, no
+    // tooltip, and a click opens nothing.
+    void aLabelWithoutTargetIsNoLink() {
+        QWidget parent;
+        CLinkLabel label("Lumark Website", &parent);
+        label.setGeometry(10, 10, 200, 20);
+        label.ShowAsPlainText();
+        QVERIFY(label.IsPlainText());
+        QVERIFY(!label.font().underline());
+        QVERIFY(label.toolTip().isEmpty());
+        QVERIFY(label.cursor().shape() != Qt::PointingHandCursor);
+        QVERIFY(label.palette().color(QPalette::Active, QPalette::WindowText) != QColor(0, 0, 238));
+        QTest::mouseClick(&label, Qt::LeftButton, {}, QPoint(2, 2));
+        QVERIFY(m_Opened.isEmpty());
+        QVERIFY(m_Errors.isEmpty());
+        QVERIFY(!label.Used());
+        QCOMPARE(label.text(), QString("Lumark Website"));
+    }
+
+    void mailTargetIsMailtoAndTheAddress() {
+        QCOMPARE(MailTarget("service@example.org"), QString("mailto:service@example.org"));
+        QCOMPARE(MailTarget(" mailto:a@b.c "), QString("mailto:a@b.c"));
+        QCOMPARE(MailTarget(""), QString());
+        QCOMPARE(MailTarget("  "), QString());
+    }
+
     void failedOpenShowsTheErrorAndStaysUnvisited() {
         QWidget parent;
         CLinkLabel label("Send mail to Lumark", &parent);
-        label.SetTarget(kMailTarget);
+        label.SetTarget("mailto:service@example.org");
         label.Prepare();
         m_Result = 26;
         label.Activate();
@@ -185,8 +212,10 @@ private slots:
         QCOMPARE(box.Field(1034)->text(), v.legal);
         QCOMPARE(box.WebLink()->text(), QString("Lumark Website"));
         QCOMPARE(box.WebLink()->Target(), QString(kWebSiteTarget));
+        QCOMPARE(box.WebLink()->IsPlainText(), QString(kWebSiteTarget).isEmpty());
         QCOMPARE(box.MailLink()->text(), QString("Send mail to Lumark"));
-        QVERIFY(box.MailLink()->Target().startsWith("mailto:"));
+        QCOMPARE(box.MailLink()->Target(), MailTarget(kMailAddress));
+        QCOMPARE(box.MailLink()->IsPlainText(), QString(kMailAddress).isEmpty());
         QVERIFY(box.OkButton()->isDefault());
         QVERIFY(!box.findChild<QLabel*>("1069")->pixmap().isNull());
         QVERIFY(!box.findChild<QLabel*>("1032")->pixmap().isNull());

@@ -145,6 +145,21 @@ class ToolDialogTests : public QObject {
     }
 
 private slots:
+
+    // The last line of a failed open's box: the settings command, or (VQ5WReset, no menu) the
+    // settings file and the command line.
+    void portOpenAdviceNamesWhereThePortIsSet() {
+        ToolInfo withMenu;
+        withMenu.menu = ToolInfo::TestStyle;
+        QCOMPARE(PortOpenAdvice(withMenu, "/x.conf"),
+                 QString("The link stays down. Choose the port in VQ-5 > Settings, or start the tool again."));
+        ToolInfo reset;
+        reset.menu = ToolInfo::None;
+        const QString text = PortOpenAdvice(reset, "/home/u/.config/Lumark Electronics/VQ5WReset.conf");
+        QVERIFY(text.contains("ComPort in section [VLPIO] of /home/u/.config/Lumark Electronics/VQ5WReset.conf"));
+        QVERIFY(text.contains("vq5 reset --port"));
+        QVERIFY(PortOpenAdvice(reset, "").contains("the tool's settings file"));
+    }
     void initTestCase() {
         QVERIFY(!m_Pty.path.empty());
         SetDefaultSettingsStore(&m_Store); // the tool's section uses the default store

@@ -1,6 +1,6 @@
 #include "VL.h"
 
-#include <climits>
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -20,11 +20,13 @@ std::string Announcement(int line, int run) {
 }
 
 int NextLineNumber(int line) {
-    if (line == INT_MAX) // cannot be typed in, but must not overflow
+    if (line < 0 || line >= 999) // 999, or what cannot be typed in: three digits start again
         return 0;
     ++line;
     return line == 800 ? 0 : line;
 }
+
+int WireNumber(int number) { return std::clamp(number, 0, 999); }
 
 ClockTime LocalClock() {
     const std::time_t now = std::time(nullptr);
@@ -48,14 +50,14 @@ int CVL::TxMessage(unsigned char* buffer) {
         std::string text;
         if (m_InquiryPending.load()) {
             std::int32_t line = m_LineNumber.load();
-            text = Announcement(line, m_RunNumber.load());
+            text = Announcement(WireNumber(line), WireNumber(m_RunNumber.load()));
             // A number typed in meanwhile wins over the increment.
             if (m_AutoIncrement.load())
                 m_LineNumber.compare_exchange_strong(line, NextLineNumber(line));
             m_InquiryPending = 0;
         } else {
             const ClockTime t = m_Clock();
-            text = DisplayMessage(m_LineNumber.load(), m_RunNumber.load(), t.hour, t.minute);
+            text = DisplayMessage(WireNumber(m_LineNumber.load()), WireNumber(m_RunNumber.load()), t.hour, t.minute);
         }
         // At most 2 x 11 digits more than the 23 of the announcement: far below the buffer.
         std::memcpy(buffer, text.c_str(), text.size() + 1);

@@ -17,8 +17,12 @@ namespace vq5::emu {
 std::string DisplayMessage(int line, int run, int hour, int minute);
 std::string Announcement(int line, int run);
 // The line number after an announcement with auto increment: one more, 800 becomes 0
-// (numbers of 800 or more, which the edit field allows, keep counting).
+// (numbers of 800 or more, which the edit field allows, keep counting up to 999, which is
+// followed by 0: the fields hold three digits).
 int NextLineNumber(int line);
+// A line or run number as it goes out: numbers outside 0..999 (a hand-edited settings
+// file) are taken as the nearest end of that range.
+int WireNumber(int number);
 
 struct ClockTime {
     int hour;   // 0..23, local time

@@ -59,11 +59,13 @@ struct Row {
     QString text;
     bool hasIcon;
 };
-std::vector<Row> Rows(QTreeWidget* log) {
+std::vector<Row> Rows(QTableView* log) {
     std::vector<Row> rows;
-    for (int i = 0; i < log->topLevelItemCount(); ++i) {
-        auto* it = log->topLevelItem(i);
-        rows.push_back({it->data(0, Qt::UserRole).toInt(), it->text(1), !it->icon(0).isNull()});
+    const QAbstractItemModel* m = log->model();
+    for (int i = 0; i < m->rowCount(); ++i) {
+        const QModelIndex time = m->index(i, 0);
+        rows.push_back({time.data(Qt::UserRole).toInt(), m->index(i, 1).data().toString(),
+                        !time.data(Qt::DecorationRole).value<QIcon>().isNull()});
     }
     return rows;
 }
@@ -114,7 +116,7 @@ private slots:
         QVERIFY(!s.State().programMode); // the emulator never enters program mode
 
         // Each generated message is logged as sent, with the sent icon.
-        QTRY_VERIFY_WITH_TIMEOUT(dlg.Log()->topLevelItemCount() >= 20, kWait);
+        QTRY_VERIFY_WITH_TIMEOUT(dlg.Log()->model()->rowCount() >= 20, kWait);
         const auto rows = Rows(dlg.Log());
         int sent = 0;
         for (const Row& r : rows)
@@ -130,10 +132,10 @@ private slots:
         QCOMPARE(status->icon, int(kIconEvent));
         // The time column: minute, second, hundredths.
         QVERIFY(QRegularExpression(QStringLiteral("^[ 0-9][0-9]:[0-9]{2}\\.[0-9]{2}$"))
-                    .match(dlg.Log()->topLevelItem(0)->text(0))
+                    .match(dlg.Log()->model()->index(0, 0).data().toString())
                     .hasMatch());
-        QCOMPARE(dlg.Log()->headerItem()->text(0), QStringLiteral("min:sec.xx"));
-        QCOMPARE(dlg.Log()->headerItem()->text(1), QStringLiteral("Message"));
+        QCOMPARE(dlg.Log()->model()->headerData(0, Qt::Horizontal).toString(), QStringLiteral("min:sec.xx"));
+        QCOMPARE(dlg.Log()->model()->headerData(1, Qt::Horizontal).toString(), QStringLiteral("Message"));
         QVERIFY(dlg.Log()->columnWidth(0) >= 70);
         // The time is shown whole, not elided.
         QVERIFY(dlg.Log()->columnWidth(0) >= kLogIconSize + dlg.Log()->fontMetrics().horizontalAdvance(QStringLiteral("59:59.99")));
@@ -228,7 +230,7 @@ private slots:
             last = at;
         }
         // The newest row is scrolled into view.
-        QTRY_VERIFY_WITH_TIMEOUT(dlg.Log()->topLevelItemCount() > 0, kWait);
+        QTRY_VERIFY_WITH_TIMEOUT(dlg.Log()->model()->rowCount() > 0, kWait);
     }
 
     void longReceivedTextsAreCutToTheLine() {

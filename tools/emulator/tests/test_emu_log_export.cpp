@@ -9,6 +9,7 @@
 #include <QClipboard>
 #include <QFile>
 #include <QMenu>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -37,7 +38,7 @@ sim::SimOptions Quiet() {
 }
 
 // The rows as the list shows them, read from the list's model, each column's displayed text.
-QByteArray ShownRows(QTreeWidget* log, const QVector<int>& only = {}) {
+QByteArray ShownRows(QTableView* log, const QVector<int>& only = {}) {
     QByteArray out;
     const QAbstractItemModel* model = log->model();
     for (int row = 0; row < model->rowCount(); ++row) {
@@ -86,7 +87,7 @@ private slots:
         Stores stores(s.Start());
         CEmuDlg dlg(&stores.engine);
         // Real traffic first, then rows with a tab, non-ASCII bytes and no icon digit.
-        QTRY_VERIFY_WITH_TIMEOUT(dlg.Log()->topLevelItemCount() >= 5, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(dlg.Log()->model()->rowCount() >= 5, 10000);
         dlg.AddLogLine("1tab\there");
         dlg.AddLogLine(std::string("1caf\xe9 \xff!"));
         dlg.AddLogLine("ERROR: \"P\"");
@@ -101,9 +102,9 @@ private slots:
         QVERIFY(m_Boxes.isEmpty());
 
         // One line per row, and the special rows as expected.
-        QCOMPARE(saved.count('\n'), dlg.Log()->topLevelItemCount());
+        QCOMPARE(saved.count('\n'), dlg.Log()->model()->rowCount());
         const QList<QByteArray> lines = saved.split('\n');
-        const int n = dlg.Log()->topLevelItemCount();
+        const int n = dlg.Log()->model()->rowCount();
         QVERIFY(lines[n - 4].endsWith("\ttab\there"));
         QVERIFY(lines[n - 3].endsWith(QByteArray("\tcaf\xc3\xa9 \xc3\xbf!"))); // the bytes as shown: UTF-8
         QVERIFY(lines[n - 2].endsWith("\tERROR: \"P\""));
@@ -126,8 +127,8 @@ private slots:
         Stores stores(s.Start());
         CEmuDlg dlg(&stores.engine);
         // Wait for the link, then take the log away from the engine's rows.
-        QTRY_VERIFY_WITH_TIMEOUT(dlg.Log()->topLevelItemCount() >= 1, 10000);
-        dlg.Log()->clear();
+        QTRY_VERIFY_WITH_TIMEOUT(dlg.Log()->model()->rowCount() >= 1, 10000);
+        dlg.LogModel().Clear();
         CEmuDlg::SetClock([] { return AtMinute5Second7Ms123(); });
         dlg.AddLogLine("0Message send: \"$007/012   09:05 XX\"");
         dlg.AddLogLine("1Inquiry: \"?\"");
@@ -135,7 +136,7 @@ private slots:
         // No event handled since the clear: exactly these two rows.
         QCOMPARE(dlg.LogRowsText(false), QStringLiteral(" 5:07.12\tMessage send: \"$007/012   09:05 XX\"\n"
                                                         " 5:07.12\tInquiry: \"?\"\n"));
-        dlg.Log()->setCurrentItem(dlg.Log()->topLevelItem(1));
+        dlg.Log()->setCurrentIndex(dlg.Log()->model()->index(1, 0));
         QCOMPARE(dlg.LogRowsText(true), QStringLiteral(" 5:07.12\tInquiry: \"?\"\n"));
     }
 
@@ -144,9 +145,9 @@ private slots:
         Stores stores(s.Start());
         CEmuDlg dlg(&stores.engine);
         dlg.show();
-        QTRY_VERIFY_WITH_TIMEOUT(dlg.Log()->topLevelItemCount() >= 3, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(dlg.Log()->model()->rowCount() >= 3, 10000);
         dlg.AddLogLine(std::string("1Userdata: \"\xe4x\ty\""));
-        const int row = dlg.Log()->topLevelItemCount() - 1;
+        const int row = dlg.Log()->model()->rowCount() - 1;
 
         // Nothing selected: "Copy" is offered but disabled, "Save..." enabled.
         dlg.Log()->clearSelection();
@@ -163,10 +164,10 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(dlg.Log()->findChild<QMenu*>() == nullptr, 10000);
 
         // The row selected: "Copy" puts exactly that row on the clipboard.
-        dlg.Log()->setCurrentItem(dlg.Log()->topLevelItem(row));
-        QCOMPARE(dlg.Log()->selectedItems().size(), 1);
+        dlg.Log()->setCurrentIndex(dlg.Log()->model()->index(row, 0));
+        QCOMPARE(dlg.Log()->selectionModel()->selectedRows().size(), 1);
         const QString expected = QString::fromUtf8(ShownRows(dlg.Log(), {row}));
-        QCOMPARE(expected, dlg.Log()->topLevelItem(row)->text(0) + QStringLiteral("\tUserdata: \"\u00e4x\ty\"\n"));
+        QCOMPARE(expected, dlg.Log()->model()->index(row, 0).data().toString() + QStringLiteral("\tUserdata: \"\u00e4x\ty\"\n"));
         QCOMPARE(dlg.LogRowsText(true), expected);
         QApplication::clipboard()->clear();
         // The context menu is what the list asks for on a right click.
@@ -177,6 +178,50 @@ private slots:
         menu->actions()[0]->trigger();
         QCOMPARE(QApplication::clipboard()->text(), expected);
         menu->close();
+    }
+
+    // The log follows new rows while it shows the bottom; scrolled up, it stays put.
+    void logFollowsNewRowsOnlyAtTheBottom() {
+        sim::CSimulator s(Quiet());
+        Stores stores(s.Start());
+        CEmuDlg dlg(&stores.engine);
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        QScrollBar* bar = dlg.Log()->verticalScrollBar();
+        auto add = [&](int n) {
+            for (int i = 0; i < n; ++i)
+                dlg.QueueLogLine("0Message send: \"$123/045   08:56 XX\"");
+            dlg.FlushLog();
+            QCoreApplication::processEvents();
+        };
+        add(100);
+        QVERIFY(bar->maximum() > 0);
+        QCOMPARE(bar->value(), bar->maximum());
+        bar->setValue(3);
+        add(100);
+        QCOMPARE(bar->value(), 3);
+        bar->setValue(bar->maximum());
+        add(10);
+        QCOMPARE(bar->value(), bar->maximum());
+    }
+
+    // The rows share their images: a row holds the image's number, the view draws the one
+    // icon of that number.
+    void rowsShareTheirImages() {
+        sim::CSimulator s(Quiet());
+        Stores stores(s.Start());
+        CEmuDlg dlg(&stores.engine);
+        dlg.LogModel().Clear();
+        dlg.AddLogLine("0a");
+        dlg.AddLogLine("0b");
+        dlg.AddLogLine("ERROR: \"P\"");
+        const QAbstractItemModel* m = dlg.Log()->model();
+        const QIcon first = m->index(0, 0).data(Qt::DecorationRole).value<QIcon>();
+        const QIcon second = m->index(1, 0).data(Qt::DecorationRole).value<QIcon>();
+        QVERIFY(!first.isNull());
+        QCOMPARE(first.cacheKey(), second.cacheKey());
+        QVERIFY(m->index(2, 0).data(Qt::DecorationRole).isNull());
+        QCOMPARE(m->index(2, 1).data().toString(), QStringLiteral("ERROR: \"P\""));
     }
 
     void aFailedSaveNamesTheFileAndTheReason() {

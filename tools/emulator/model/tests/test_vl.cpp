@@ -75,14 +75,24 @@ TEST(Formats, Announcement) {
     EXPECT_EQ(Announcement(799, 999), "=7999990011777777799999");
 }
 
-TEST(Formats, NextLineNumberWrapsAt800) {
+TEST(Formats, NextLineNumberStaysInThreeDigits) {
     EXPECT_EQ(NextLineNumber(0), 1);
     EXPECT_EQ(NextLineNumber(7), 8);
     EXPECT_EQ(NextLineNumber(798), 799);
     EXPECT_EQ(NextLineNumber(799), 0);
     EXPECT_EQ(NextLineNumber(800), 801);
-    EXPECT_EQ(NextLineNumber(999), 1000);
+    EXPECT_EQ(NextLineNumber(998), 999);
+    EXPECT_EQ(NextLineNumber(999), 0);
+    EXPECT_EQ(NextLineNumber(1000), 0);
+    EXPECT_EQ(NextLineNumber(-1), 0);
     EXPECT_EQ(NextLineNumber(2147483647), 0);
+}
+
+TEST(Formats, WireNumberIsWithinThreeDigits) {
+    EXPECT_EQ(WireNumber(0), 0);
+    EXPECT_EQ(WireNumber(999), 999);
+    EXPECT_EQ(WireNumber(1000), 999);
+    EXPECT_EQ(WireNumber(-3), 0);
 }
 
 TEST(Formats, LocalClockIsAClockTime) {
@@ -119,6 +129,24 @@ TEST_F(EmuEngine, InquiryAnsweredOnceAtTheNextOpportunity) {
     EXPECT_EQ(e.m_InquiryPending.load(), 0);
     EXPECT_EQ(Next(), "$007/012   09:05 XX");
     EXPECT_EQ(e.m_LineNumber.load(), 7) << "no auto increment";
+}
+
+// Line 999 with "Auto incr": the announcement carries 999, the next number is 0, and every
+// message keeps its three-digit fields; numbers out of range (a settings file) never go out.
+TEST_F(EmuEngine, LineNumber999WithAutoIncrement) {
+    e.m_LineNumber = 999;
+    e.m_RunNumber = 99;
+    e.m_AutoIncrement = 1;
+    Receive("?");
+    EXPECT_EQ(Next(), "=9990990011777777799999");
+    EXPECT_EQ(e.m_LineNumber.load(), 0);
+    EXPECT_EQ(Next(), "$000/099   09:05 XX");
+    e.m_LineNumber = 1000;
+    e.m_RunNumber = -1;
+    EXPECT_EQ(Next(), "$999/000   09:05 XX");
+    Receive("?");
+    EXPECT_EQ(Next(), "=9990000011777777799999");
+    EXPECT_EQ(e.m_LineNumber.load(), 0);
 }
 
 TEST_F(EmuEngine, OnlyALoneQuestionMarkIsAnInquiry) {

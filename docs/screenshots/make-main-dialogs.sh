@@ -1,0 +1,102 @@
+#!/usr/bin/env bash
+# Makes the screenshots of every tool's main dialog and of its "Settings VQ-5" dialog at scale
+# 1.0 and 1.5 (QT_SCALE_FACTOR), each tool connected to the simulated VQ-5, under a virtual
+# display. Files: docs/screenshots/<tool>-main-<scale>.png and <tool>-settings-<scale>.png
+# (VQ5WReset has no settings dialog).
+#   usage: docs/screenshots/make-main-dialogs.sh [BUILD_DIR]      (needs Xvfb, xdotool, import)
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+build=${1:-build}
+out=$PWD/docs/screenshots
+work=$(mktemp -d)
+
+pids=()
+cleanup() {
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+mkfifo "$work/displayfd"
+Xvfb -displayfd 3 -screen 0 1600x1200x24 -nolisten tcp -ardelay 60000 3>"$work/displayfd" >/dev/null 2>&1 &
+pids+=($!)
+read -r -t 10 number <"$work/displayfd" || { echo "Xvfb did not start" >&2; exit 1; }
+export DISPLAY=:$number
+for _ in $(seq 1 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+xsetroot -solid '#5a6e82' 2>/dev/null || true
+
+"$build/bin/vq5" sim --version 8.7 --link "$work/port" >"$work/sim.out" 2>"$work/sim.log" &
+pids+=($!)
+for _ in $(seq 1 50); do [ -e "$work/port" ] && break; sleep 0.1; done
+
+# The window of a process whose name is given, once it is shown.
+window_of() { # pid name
+  local w=""
+  for _ in $(seq 1 100); do
+    w=$(xdotool search --onlyvisible --pid "$1" --name "^$2\$" 2>/dev/null | head -1 || true)
+    [ -n "$w" ] && break
+    sleep 0.1
+  done
+  echo "$w"
+}
+
+# A window as it shows on the screen (with what lies over it), cut out of the whole screen.
+grab() { # window file
+  local X Y WIDTH HEIGHT SCREEN WINDOW
+  eval "$(xdotool getwindowgeometry --shell "$1")"
+  import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$2"
+}
+
+shoot() { # tool caption settings-menu-keys
+  local tool=$1 caption=$2 keys=$3 scale
+  for scale in 1.0 1.5; do
+    rm -rf "$work/config"
+    mkdir -p "$work/config/Lumark Electronics"
+    printf '[VLPIO]\nComPort=%s\nFastBaudRate=3\nTimeout=2000\n' "$work/port" >"$work/config/Lumark Electronics/$tool.conf"
+    local pid w="" attempt
+    for attempt in 1 2 3; do # a tool that could not start (a busy display) is started again
+      QT_SCALE_FACTOR=$scale XDG_CONFIG_HOME=$work/config "$build/bin/$tool" >"$work/tool.log" 2>&1 &
+      pid=$!
+      w=$(window_of "$pid" "$caption")
+      [ -n "$w" ] && break
+      kill "$pid" 2>/dev/null || true
+      wait "$pid" 2>/dev/null || true
+    done
+    [ -n "$w" ] || { echo "$tool did not show its dialog:" >&2; cat "$work/tool.log" >&2; kill "$pid" 2>/dev/null || true; wait "$pid" || true; continue; }
+    xdotool windowmove "$w" 20 20
+    sleep 3 # connected, the identification shown
+    local name
+    name=$(echo "$tool" | tr '[:upper:]' '[:lower:]')
+    grab "$w" "$out/$name-main-$scale.png"
+    if [ -n "$keys" ]; then
+      xdotool windowactivate --sync "$w" 2>/dev/null || xdotool windowfocus "$w"
+      # shellcheck disable=SC2086
+      xdotool key --window "$w" $keys
+      local s
+      s=""
+      for _ in $(seq 1 50); do
+        s=$(xdotool search --onlyvisible --pid "$pid" --name "^Settings VQ-5\$" 2>/dev/null | grep -v "^$w\$" | tail -1 || true)
+        [ -n "$s" ] && break
+        sleep 0.1
+      done
+      if [ -n "$s" ]; then
+        sleep 1.5
+        grab "$s" "$out/$name-settings-$scale.png"
+        xdotool key Escape 2>/dev/null || true
+      else
+        echo "$tool: no Settings VQ-5 window" >&2
+      fi
+    fi
+    kill -TERM "$pid" 2>/dev/null || true
+    wait "$pid" || true
+  done
+}
+
+shoot VQ5WPrg "VQ-5 / HUM-1 Programmer" "alt+q s"
+shoot VQ5WTest "VQ-5 I/O Tester" "alt+q s"
+shoot VQ5WTCT "VQ-5 Transponder Configuration Tool" "alt+q s"
+shoot VQ5WInfo "VQ-5 Information" "alt+q s"
+shoot VQ5WReset "VQ5WReset" ""
+shoot VQ5WVLP "VQ-5 Windows Velto" "alt+q s"
+echo "screenshots in $out"
