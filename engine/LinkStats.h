@@ -86,6 +86,11 @@ public:
     void WriteStarts();               // ends a running answer-time measure: our first byte goes out
     void BytesWritten(std::size_t n) { Bump(m_BytesOut, n); }
     void ByteRead() { Bump(m_BytesIn, 1); }
+    // Bytes dropped unread after line noise: received, and garbage.
+    void GarbageDropped(std::size_t n) {
+        Bump(m_BytesIn, n);
+        Bump(m_Garbage, n);
+    }
     void Repeat() { Bump(m_Repeats, 1); }
     void Reconnected() { Bump(m_Reconnects, 1); }
     void Status(int status);

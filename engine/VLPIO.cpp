@@ -231,6 +231,10 @@ std::size_t CVLPIO::DiscardWaiting(std::size_t limit) {
     if (dropped.empty())
         return 0;
     m_CountIn += static_cast<int>(dropped.size());
+    VQ5_LINK_STAT(m_Stats.GarbageDropped(dropped.size()));
+    if (m_Impl->capturing.load(std::memory_order_relaxed))
+        Capture(LinkDirection::DeviceToPc, reinterpret_cast<const unsigned char*>(dropped.data()), dropped.size(),
+                std::chrono::system_clock::now());
     if (Tracing())
         Trace(0, "CVLPIO::DiscardWaiting() = %s",
               ByteText(dropped.size(), reinterpret_cast<const unsigned char*>(dropped.data())).c_str());

@@ -182,8 +182,9 @@ INSTANTIATE_TEST_SUITE_P(
                  nullptr, 0, 1, 0, 0, 1, 0},
         // Three read time-outs while idle, then a poll.
         ErrorRow{"timeouts", {{0, {}}, {0, {}}, {0, {}}, {0, kPoll}}, nullptr, 0, 0, 0, 3, 0, 0},
-        // Bytes that begin no frame: three single ones and a 'P' not followed by ADR (two).
-        ErrorRow{"garbage", {{0, B({0x78, 0x79, 0x7A})}, {0, B({'P', 'Q'})}, {0, kPoll}}, nullptr, 0, 0, 0, 0, 0, 5},
+        // Bytes that begin no frame: three single ones and a 'P' not followed by ADR (two), the
+        // burst read or dropped after the first; the poll comes after the pause.
+        ErrorRow{"garbage", {{0, B({0x78, 0x79, 0x7A})}, {0, B({'P', 'Q'})}, {150, kPoll}}, nullptr, 0, 0, 0, 0, 0, 5},
         // No answer to our frame (time-out), sent again at the next poll: one repeat.
         ErrorRow{"repeat at next poll", {{0, kPoll}, {0, {}}, {0, kPoll}, {0, kAck}}, "&PIA", 0, 0, 1, 1, 0, 0}),
     [](const ::testing::TestParamInfo<ErrorRow>& info) {
