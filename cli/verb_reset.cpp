@@ -2,8 +2,11 @@
 // and reboot: "$PRG" (with the gated speed change when --fast-speed is given), "&PFE1",
 // "&PXR". No confirmation, as in the tool.
 #include "CliSupport.h"
+#include "CommandSet.h"
+#include "MultiPort.h"
 #include "ResetModel.h"
 #include "Verbs.h"
+#include "VisitRecord.h"
 
 #include <cstdio>
 #include <string>
@@ -20,11 +23,16 @@ void Help(std::FILE* out) {
                  "mode, the clear-configuration flag (\"&PFE1\"), and the exit with reboot (\"&PXR\").\n"
                  "\n%s"
                  "The device always reboots; --reboot changes nothing.\n"
+                 "--port may be given more than once: every port is reset at the same time, and a\n"
+                 "table of the ports ends the run.\n"
                  "Exits 0 when the whole sequence was sent, 1 when the device did not take it.\n",
                  kUsage, kEngineOptionsHelp);
 }
 
+int Run(const EngineOptions& options);
+
 int Main(int argc, char** argv) {
+    const std::vector<std::string> ports = TakePorts(argc, argv);
     EngineOptions options;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -44,16 +52,30 @@ int Main(int argc, char** argv) {
         }
     }
 
+    if (!ports.empty())
+        options.port = ports.front();
+    if (ports.size() > 1)
+        return RunOnPorts("reset", ports, [&](const std::string& port) {
+            EngineOptions one = options;
+            one.port = port;
+            return Run(one);
+        });
+    return Run(options);
+}
+
+int Run(const EngineOptions& options) {
     CMemoryStore store;
     ApplyConnectionSettings(store, options);
     CVLPEngine engine(&store);
     CHeadlessRun run(engine, options);
+    CVisit visit("vq5 reset", engine, options.port);
     factory_reset::CResetModel model(engine);
     run.Start();
     model.Reset();
 
     bool exitReply = false;
     auto seen = [&](const Notification& n) {
+        visit.Seen(n);
         if (n.kind == nkIdent && n.value == 0)
             exitReply = true;
     };
@@ -67,7 +89,10 @@ int Main(int argc, char** argv) {
                      options.deadlineS, options.port.c_str(), engine.StatusText());
         return 1;
     }
-    std::printf("factory reset sent%s\n", exitReply ? "; the device left program mode to reboot" : "");
+    std::vector<std::string> taken = device::FactoryResetCommands();
+    taken.push_back("&PXR");
+    visit.Wrote(taken);
+    std::printf("%sfactory reset sent%s\n", LinePrefix().c_str(), exitReply ? "; the device left program mode to reboot" : "");
     return 0;
 }
 

@@ -12,7 +12,12 @@ PACKAGES=(
   desktop-file-utils librsvg2-bin
   strace ccache
   dpkg-dev
+  libsqlite3-dev libpq-dev postgresql python3
 )
+# The report screenshot (scripts/report-screenshot.sh) also needs a browser; CI does not.
+if [ "${1:-}" = "--screenshots" ]; then
+  PACKAGES+=(chromium)
+fi
 
 missing=()
 for p in "${PACKAGES[@]}"; do

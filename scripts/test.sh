@@ -24,6 +24,16 @@ jobs=$(nproc)
 
 echo "== build (warnings are errors)"
 bash scripts/build.sh build -DVQ5_WERROR=ON
+# The service record's suite runs on SQLite and, against a server of its own, on PostgreSQL.
+echo "== PostgreSQL server for the service record's tests"
+pg_dir_file=$(mktemp)
+if pg_url=$(bash scripts/pg-test-server.sh start 3>"$pg_dir_file"); then
+  export VQ5_TEST_PG_URL="$pg_url"
+  trap 'bash scripts/pg-test-server.sh stop "$(cat "$pg_dir_file")"; rm -f "$pg_dir_file"' EXIT
+  echo "server: $pg_url"
+else
+  echo "SKIPPED: no PostgreSQL server could start here; the record's PostgreSQL tests are skipped"
+fi
 echo "== tests"
 ctest --test-dir build --output-on-failure -j"$jobs"
 
