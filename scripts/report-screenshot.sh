@@ -38,7 +38,7 @@ python3 scripts/check-report.py "$work/service-report.html"
 mkdir -p docs/screenshots
 "$browser" --headless --no-sandbox --disable-gpu --no-first-run --disable-background-networking \
   --disable-component-update --disable-sync --user-data-dir="$work/chromium" --hide-scrollbars \
-  --window-size=1200,2600 --screenshot="$PWD/docs/screenshots/service-report.png" \
+  --window-size=1200,3700 --screenshot="$PWD/docs/screenshots/service-report.png" \
   "file://$work/service-report.html" 2> "$work/chromium.log" || { cat "$work/chromium.log" >&2; exit 1; }
 cp "$work/service-report.html" docs/screenshots/service-report.html
 echo "docs/screenshots/service-report.png and .html written"
