@@ -54,7 +54,7 @@ bool TakeRecordOptions(int& argc, char** argv) {
 
 record::RecordConfig RecordPlace() {
     std::lock_guard<std::mutex> l(g_Lock);
-    record::RecordConfig c = record::ResolveConfig(nullptr, g_Database);
+    record::RecordConfig c = record::ResolveConfigFromFile(record::CommandLineSettingsFile(), g_Database);
     if (g_Off) {
         c.enabled = false;
         c.off = "--no-record";

@@ -55,6 +55,18 @@ std::string HostName() {
 #endif
 }
 
+std::string ConfigHome() {
+#ifdef _WIN32
+    return Env("APPDATA");
+#else
+    const std::string xdg = Env("XDG_CONFIG_HOME");
+    if (!xdg.empty())
+        return xdg;
+    const std::string home = Env("HOME");
+    return home.empty() ? "" : home + "/.config";
+#endif
+}
+
 std::string DataHome() {
 #ifdef _WIN32
     return Env("LOCALAPPDATA");

@@ -13,6 +13,8 @@ UtcTime UtcOf(long long secondsSinceEpoch);
 
 std::string OperatorName(); // the login name, "" when unknown
 std::string HostName();     // "" when unknown
+// The user's settings folder: $XDG_CONFIG_HOME, else $HOME/.config ("" when neither is set).
+std::string ConfigHome();
 // The user's data folder: $XDG_DATA_HOME, else $HOME/.local/share ("" when neither is set).
 std::string DataHome();
 

@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <cstdlib>
 #include <deque>
+#include <fstream>
 #include <mutex>
 #include <thread>
 
@@ -50,6 +51,34 @@ RecordConfig ResolveConfig(ISettingsStore* store, const std::string& database) {
     if (!database.empty())
         c.where = database;
     return c;
+}
+
+std::string CommandLineSettingsFile() {
+    const std::string home = ConfigHome();
+    return home.empty() ? "" : home + "/Lumark Electronics/vq5.conf";
+}
+
+RecordConfig ResolveConfigFromFile(const std::string& iniFile, const std::string& database) {
+    CMemoryStore store;
+    std::ifstream in(iniFile);
+    std::string line, section;
+    while (std::getline(in, line)) {
+        while (!line.empty() && (line.back() == '\r' || line.back() == ' '))
+            line.pop_back();
+        if (!line.empty() && line.front() == '[' && line.back() == ']') {
+            section = line.substr(1, line.size() - 2);
+            continue;
+        }
+        const std::size_t eq = line.find('=');
+        if (section != kSection || eq == std::string::npos)
+            continue;
+        const std::string key = line.substr(0, eq), value = line.substr(eq + 1);
+        if (key == kKeyEnabled)
+            store.WriteInt(kSection, kKeyEnabled, SaysOff(value) ? 0 : 1);
+        else if (key == kKeyDatabase)
+            store.WriteString(kSection, kKeyDatabase, value);
+    }
+    return ResolveConfig(&store, database);
 }
 
 struct CRecordWriter::Shared {

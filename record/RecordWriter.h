@@ -38,6 +38,12 @@ std::string DefaultDatabase();
 // switch it off whatever names the database.
 RecordConfig ResolveConfig(ISettingsStore* store, const std::string& database = {});
 
+// The settings file of the command line, in the tools' form ("Lumark Electronics/vq5.conf"
+// in the user's settings folder): its [ServiceRecord] section says Enabled and Database.
+std::string CommandLineSettingsFile();
+// ResolveConfig with the [ServiceRecord] section of an INI file (a missing file says nothing).
+RecordConfig ResolveConfigFromFile(const std::string& iniFile, const std::string& database = {});
+
 using ReportFn = std::function<void(const std::string& message)>;
 
 class CRecordWriter {

@@ -162,6 +162,23 @@ TEST_P(RecordConfigTest, Resolves) {
     }
 }
 
+// The command line's settings file, in the tools' INI form.
+TEST_F(RecordConfigTest, ReadsTheServiceRecordSectionOfASettingsFile) {
+    ::unsetenv("VQ5_RECORD");
+    ::unsetenv("VQ5_RECORD_DB");
+    const std::string file = FreshFolder("ini") + "/vq5.conf";
+    std::ofstream(file)
+        << "[VLPIO]\nEnabled=0\nDatabase=/wrong.db\n[ServiceRecord]\r\nDatabase=/depot.db\r\n";
+    RecordConfig r = ResolveConfigFromFile(file);
+    EXPECT_TRUE(r.enabled);
+    EXPECT_EQ(r.where, "/depot.db");
+    std::ofstream(file, std::ios::app) << "Enabled=false\n";
+    r = ResolveConfigFromFile(file, "/option.db");
+    EXPECT_FALSE(r.enabled);
+    EXPECT_EQ(r.where, "/option.db");
+    EXPECT_TRUE(ResolveConfigFromFile(file + ".missing").enabled);
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Sources, RecordConfigTest,
     ::testing::Values(ConfigCase{"Default", -1, nullptr, nullptr, nullptr, "", true, nullptr},
