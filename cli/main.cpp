@@ -20,9 +20,10 @@ void PrintHelp(std::FILE* out) {
     std::fprintf(out, "usage: vq5 VERB [OPTIONS]...\n\nVerbs:\n");
     for (const auto& v : verbs)
         std::fprintf(out, "  %s\n", v.usage.c_str());
-    std::fprintf(out, "\nconfig, info, reset and report add a visit to the service record when they reach a device\n"
-                      "(see 'vq5 history --help'); --db URL names the record for this run, --no-record leaves\n"
-                      "it out.\n");
+    std::fprintf(
+        out, "\nconfig, info, reset and report add a visit to the service record when they reach a device\n"
+             "(see 'vq5 history --help'); --db URL names the record for this run, --no-record leaves\n"
+             "it out.\n");
     std::fprintf(out, "\n'vq5 VERB --help' tells more about one verb.\n");
 }
 } // namespace
@@ -34,6 +35,10 @@ int main(int argc, char** argv) {
     }
     if (!vq5::cli::TakeRecordOptions(argc, argv))
         return 2;
+    if (argc < 2) {
+        std::fprintf(stderr, "vq5: no verb after the record's options (try 'vq5 --help')\n");
+        return 2;
+    }
     for (const auto& v : vq5::cli::Verbs())
         if (v.name == argv[1]) {
             const int rc = v.run(argc - 1, argv + 1);

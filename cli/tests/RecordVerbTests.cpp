@@ -223,9 +223,10 @@ TEST_F(RecordVerbTest, HistoryListsFiltersAndShowsTheChanges) {
         std::vector<std::string> args;
         int rc;
     };
-    for (const Bad& bad : {Bad{{"history", "--since", "yesterday"}, 2},
-                           Bad{{"history", "--csv", "--json"}, 2}, Bad{{"history", "show", "x"}, 2},
-                           Bad{{"history", "show", "999999"}, 1}, Bad{{"history", "--bogus"}, 2}})
+    for (const Bad& bad :
+         {Bad{{"history", "--since", "yesterday"}, 2}, Bad{{"history", "--csv", "--json"}, 2},
+          Bad{{"history", "show", "x"}, 2}, Bad{{"history", "show", "999999"}, 1},
+          Bad{{"history", "--bogus"}, 2}, Bad{{"--db", m_Db}, 2}, Bad{{"--db"}, 2}, Bad{{"--no-record"}, 2}})
         EXPECT_EQ(Vq5(bad.args).rc, bad.rc) << bad.args.back();
 }
 
