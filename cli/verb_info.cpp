@@ -30,7 +30,6 @@ void Help(std::FILE* out) {
                  "Done when the device answered every group and left program mode after it.\n\n%s",
                  kUsage, kEngineOptionsHelp, kExitCodesHelp);
 }
-}
 
 int Run(const EngineOptions& options, bool expert, const std::vector<std::uint32_t>& groups);
 
