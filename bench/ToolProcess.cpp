@@ -61,6 +61,11 @@ CToolProcess::~CToolProcess() {
 
 bool CToolProcess::Start(const std::string& path, const std::vector<std::string>& env, const std::string& outputPath,
                          std::string& error) {
+    return Start(path, {}, env, outputPath, error);
+}
+
+bool CToolProcess::Start(const std::string& path, const std::vector<std::string>& args,
+                         const std::vector<std::string>& env, const std::string& outputPath, std::string& error) {
     std::vector<std::string> vars;
     auto nameOf = [](const std::string& v) { return v.substr(0, v.find('=')); };
     bool platformGiven = false;
@@ -88,10 +93,14 @@ bool CToolProcess::Start(const std::string& path, const std::vector<std::string>
     const std::string out = outputPath.empty() ? "/dev/null" : outputPath;
     posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
     posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    std::string program = path;
-    char* argv[] = {program.data(), nullptr};
+    std::vector<std::string> words{path};
+    words.insert(words.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& w : words)
+        argv.push_back(w.data());
+    argv.push_back(nullptr);
     pid_t pid = -1;
-    int rc = posix_spawn(&pid, path.c_str(), &actions, nullptr, argv, envp.data());
+    int rc = posix_spawn(&pid, path.c_str(), &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     if (rc != 0) {
         error = "cannot start " + path + ": " + std::strerror(rc);

@@ -1,6 +1,7 @@
 // vq5: the VQ-5 service tools on the command line.
 #include "CliSupport.h"
 #include "Verbs.h"
+#include "VisitRecord.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -20,6 +21,10 @@ void PrintHelp(std::FILE* out) {
     std::fprintf(out, "usage: vq5 VERB [OPTIONS]...\n\nVerbs:\n");
     for (const auto& v : verbs)
         std::fprintf(out, "  %s\n", v.usage.c_str());
+    std::fprintf(
+        out, "\nconfig, info, reset and report add a visit to the service record when they reach a device\n"
+             "(see 'vq5 history --help'); --db URL names the record for this run, --no-record leaves\n"
+             "it out.\n");
     std::fprintf(out, "\n'vq5 VERB --help' tells more about one verb.\n\n%s", vq5::cli::kExitCodesHelp);
 }
 } // namespace
@@ -29,9 +34,20 @@ int main(int argc, char** argv) {
         PrintHelp(argc < 2 ? stderr : stdout);
         return argc < 2 ? vq5::cli::kExitUsage : vq5::cli::kExitDone;
     }
+    if (!vq5::cli::TakeRecordOptions(argc, argv))
+        return 2;
+    if (argc < 2) {
+        std::fprintf(stderr, "vq5: no verb after the record's options (try 'vq5 --help')\n");
+        return 2;
+    }
     for (const auto& v : vq5::cli::Verbs())
-        if (v.name == argv[1])
-            return v.run(argc - 1, argv + 1);
+        if (v.name == argv[1]) {
+            const int rc = v.run(argc - 1, argv + 1);
+            // A verb that reached a device left its visit for the record.
+            vq5::cli::FinishVisit(rc);
+            vq5::cli::FlushRecord();
+            return rc;
+        }
     std::fprintf(stderr, "vq5: unknown verb '%s' (try 'vq5 --help')\n", vq5::cli::Shown(argv[1]).c_str());
     return vq5::cli::kExitUsage;
 }

@@ -11,9 +11,11 @@
 // then 1.
 #include "CliSupport.h"
 #include "CommandSet.h"
+#include "MultiPort.h"
 #include "ProgrammerModel.h"
 #include "TextFile.h"
 #include "Verbs.h"
+#include "VisitRecord.h"
 
 #include <sys/stat.h>
 
@@ -51,6 +53,9 @@ void PrintHelp(std::FILE* out) {
                  "       \"not on this version\" and does not count. An offset the device cannot hold\n"
                  "       (warned about before sending, with the value it will store) counts as\n"
                  "       done when the device holds that value.\n"
+                 "--port may be given more than once: every port is served at the same time, and a\n"
+                 "table of port, identification, outcome and differences ends the run (with --out,\n"
+                 "each port's file is FILE with the port's name put before its extension).\n"
                  "--expert  also reads \"Paralelle transponder\" (FlagParalelleTransponder).\n\n"
                  "Values: tri-states 0 off, 1 on, 2 indeterminate; texts as they stand after '=',\n"
                  "with \\\\ for a backslash and \\xHH for a character outside printable ASCII.\n"
@@ -67,10 +72,12 @@ struct BatchResult {
     std::set<std::string> answered;
 };
 
-BatchResult RunBatch(CVLPEngine& engine, cli::CHeadlessRun& run, CProgrammerModel& model, const CSequence& seq) {
+BatchResult RunBatch(CVLPEngine& engine, cli::CHeadlessRun& run, CProgrammerModel& model, const CSequence& seq,
+                     cli::CVisit& visit) {
     BatchResult r;
     QueueSequence(engine, seq);
     r.outcome = run.WaitDrained([&](const Notification& n) {
+        visit.Seen(n);
         const CNotifyOutcome out = model.OnNotification(n);
         for (const std::string& key : out.parse.changed)
             r.answered.insert(key);
@@ -154,11 +161,15 @@ int Read(const Args& a) {
     cli::ApplyConnectionSettings(store, a.engine);
     CVLPEngine engine(&store);
     cli::CHeadlessRun run(engine, a.engine);
+    cli::CVisit visit("vq5 config read", engine, a.engine.port);
     CProgrammerModel model;
     model.m_Expert = a.expert;
     model.m_CoupleReplies = false; // the file holds what the device holds
     run.Start();
-    const BatchResult r = RunBatch(engine, run, model, CProgrammerModel::ReadSequence(a.expert));
+    const BatchResult r = RunBatch(engine, run, model, CProgrammerModel::ReadSequence(a.expert), visit);
+    for (const std::string& key : r.answered)
+        if (const auto value = ValueText(model.m_Values, key))
+            visit.Read(record::kKindConfig, key, *value);
     if (const int rc = ReportOutcome(r.outcome, a.engine); rc != kExitOk)
         return rc;
     if (r.answered.empty()) {
@@ -170,6 +181,18 @@ int Read(const Args& a) {
     std::vector<std::string> header = {"VQ-5 configuration, read by vq5 config read",
                                        "device: " + model.m_Device.identification};
     const std::string text = FormatConfigFile(model.m_Values, keys, header);
+    if (a.out.empty() && !cli::LinePrefix().empty()) {
+        // Several ports and no file: each port's lines carry its name.
+        std::string lines;
+        for (std::size_t at = 0; at < text.size();) {
+            const std::size_t end = text.find('\n', at);
+            lines += cli::LinePrefix() + text.substr(at, end == std::string::npos ? end : end + 1 - at);
+            at = end == std::string::npos ? text.size() : end + 1;
+        }
+        std::fwrite(lines.data(), 1, lines.size(), stdout);
+        std::fflush(stdout);
+        return kExitOk;
+    }
     if (a.out.empty()) {
         std::fwrite(text.data(), 1, text.size(), stdout);
         std::fflush(stdout);
@@ -217,10 +240,16 @@ int Write(const Args& a) {
     cli::ApplyConnectionSettings(store, a.engine);
     CVLPEngine engine(&store);
     cli::CHeadlessRun run(engine, a.engine);
+    cli::CVisit visit("vq5 config write", engine, a.engine.port);
     run.Start();
-    const BatchResult written = RunBatch(engine, run, model, *seq);
+    const BatchResult written = RunBatch(engine, run, model, *seq, visit);
     if (const int rc = ReportOutcome(written.outcome, a.engine); rc != kExitOk)
         return rc;
+    // The device took the whole batch: what it holds now, and the texts it took.
+    visit.Wrote(seq->texts);
+    for (const std::string& key : w->compared)
+        if (const auto value = ValueText(w->values, key))
+            visit.Read(record::kKindConfig, key, *value);
     if (!a.verify)
         return kExitOk;
 
@@ -230,7 +259,7 @@ int Write(const Args& a) {
     back.m_Expert = expert;
     back.m_Device = model.m_Device;
     back.m_CoupleReplies = false;
-    const BatchResult read = RunBatch(engine, run, back, CProgrammerModel::ReadSequence(expert));
+    const BatchResult read = RunBatch(engine, run, back, CProgrammerModel::ReadSequence(expert), visit);
     if (const int rc = ReportOutcome(read.outcome, a.engine); rc != kExitOk)
         return rc;
     const bool identified = back.m_Device.identifications > 0;
@@ -256,17 +285,21 @@ int Write(const Args& a) {
             }
         }
         if (!read.answered.count(key)) {
-            std::printf("%s: file %s, device did not answer\n", key.c_str(), EscapeValue(want).c_str());
+            std::printf("%s%s: file %s, device did not answer\n", cli::LinePrefix().c_str(), key.c_str(),
+                        EscapeValue(want).c_str());
             ++differences;
             continue;
         }
         const std::string got = *ValueText(back.m_Values, key);
         if (got != want) {
-            std::printf("%s: file %s, device %s\n", key.c_str(), EscapeValue(want).c_str(), EscapeValue(got).c_str());
+            std::printf("%s%s: file %s, device %s\n", cli::LinePrefix().c_str(), key.c_str(), EscapeValue(want).c_str(),
+                        EscapeValue(got).c_str());
             ++differences;
         }
     }
     std::fflush(stdout);
+    if (differences)
+        visit.SetNote("verify: " + std::to_string(differences) + " differ");
     if (differences) {
         std::fprintf(stderr, "vq5 config: %d setting%s differ%s\n", differences, differences == 1 ? "" : "s",
                      differences == 1 ? "s" : "");
@@ -286,9 +319,20 @@ int Main(int argc, char** argv) {
                      Shown(sub).c_str());
         return kExitUsage;
     }
+    const std::vector<std::string> ports = cli::TakePorts(argc, argv);
     Args a;
     if (const int rc = ParseArgs(argc, argv, 2, sub == "write", a); rc >= 0)
         return rc;
+    if (!ports.empty())
+        a.engine.port = ports.front();
+    if (ports.size() > 1)
+        return cli::RunOnPorts(sub == "read" ? "config read" : "config write", ports, [&](const std::string& port) {
+            Args one = a;
+            one.engine.port = port;
+            if (!one.out.empty())
+                one.out = cli::PerPortFile(a.out, port);
+            return sub == "read" ? Read(one) : Write(one);
+        });
     return sub == "read" ? Read(a) : Write(a);
 }
 

@@ -2,7 +2,9 @@
 // and prints every row the tool would list, "Item<TAB>Value", one per line.
 #include "CliSupport.h"
 #include "InfoTable.h"
+#include "MultiPort.h"
 #include "Verbs.h"
+#include "VisitRecord.h"
 
 #include <cstdio>
 #include <string>
@@ -22,12 +24,17 @@ void Help(std::FILE* out) {
                  "one program-mode sequence, in the order given (default: all).\n\n"
                  "  GROUP            all, version, rcs, datacalls, settings, misc\n"
                  "  --expert         also ask the expert-only items (as with VQ5WInfo.Lumark)\n%s"
+                 "--port may be given more than once: every port is asked at the same time, each line\n"
+                 "starts with its port and a tab, and a table of the ports ends the run.\n"
                  "A backslash and any byte outside printable ASCII are printed as \\\\ and \\xHH.\n"
                  "Done when the device answered every group and left program mode after it.\n\n%s",
                  kUsage, kEngineOptionsHelp, kExitCodesHelp);
 }
 
+int Run(const EngineOptions& options, bool expert, const std::vector<std::uint32_t>& groups);
+
 int Main(int argc, char** argv) {
+    const std::vector<std::string> ports = TakePorts(argc, argv);
     EngineOptions options;
     bool expert = false;
     std::vector<std::uint32_t> groups;
@@ -70,20 +77,34 @@ int Main(int argc, char** argv) {
     }
     if (groups.empty())
         groups.push_back(information::gAllInfo);
+    if (!ports.empty())
+        options.port = ports.front();
+    if (ports.size() > 1)
+        return RunOnPorts("info", ports, [&](const std::string& port) {
+            EngineOptions one = options;
+            one.port = port;
+            return Run(one, expert, groups);
+        });
+    return Run(options, expert, groups);
+}
 
+int Run(const EngineOptions& options, bool expert, const std::vector<std::uint32_t>& groups) {
     CMemoryStore store;
     ApplyConnectionSettings(store, options);
     CVLPEngine engine(&store);
     CHeadlessRun run(engine, options);
+    CVisit visit("vq5 info", engine, options.port);
     run.Start();
 
     std::size_t rows = 0; // rows of the group being asked
     auto print = [&](const Notification& n) {
+        visit.Seen(n);
         if (n.kind != nkReceived)
             return;
         for (const auto& row : information::RowsForReply(n.text)) {
             ++rows;
-            std::printf("%s\t%s\n", Shown(row.item, kMaxTraceLine).c_str(),
+            visit.Read(row.item == "Counters" ? record::kKindCounters : record::kKindInfo, row.item, row.value);
+            std::printf("%s%s\t%s\n", LinePrefix().c_str(), Shown(row.item, kMaxTraceLine).c_str(),
                         Shown(row.value, kMaxTraceLine).c_str());
         }
         std::fflush(stdout);

@@ -13,7 +13,12 @@ PACKAGES=(
   strace ccache
   dpkg-dev
   libpcap-dev tshark
+  libsqlite3-dev libpq-dev postgresql python3
 )
+# The report screenshot (scripts/report-screenshot.sh) also needs a browser; CI does not.
+if [ "${1:-}" = "--screenshots" ]; then
+  PACKAGES+=(chromium)
+fi
 
 missing=()
 for p in "${PACKAGES[@]}"; do

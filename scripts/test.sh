@@ -38,8 +38,13 @@ stage_end() {
   stage_name=""
 }
 stage_times=()
+pg_dir_file=""
 summary() {
   stage_end
+  if [ -n "$pg_dir_file" ]; then
+    [ -s "$pg_dir_file" ] && bash scripts/pg-test-server.sh stop "$(cat "$pg_dir_file")"
+    rm -f "$pg_dir_file"
+  fi
   echo "== stage times"
   printf '%s\n' "${stage_times[@]}"
   echo "== whole run: $((SECONDS - run_start)) s"
@@ -52,6 +57,15 @@ jobs=$(nproc)
 
 stage "build (warnings are errors)"
 bash scripts/build.sh build -DVQ5_WERROR=ON
+# The service record's suite runs on SQLite and, against a server of its own, on PostgreSQL.
+stage "PostgreSQL server for the service record's tests"
+pg_dir_file=$(mktemp)
+if pg_url=$(bash scripts/pg-test-server.sh start 3>"$pg_dir_file"); then
+  export VQ5_TEST_PG_URL="$pg_url"
+  echo "server: $pg_url"
+else
+  echo "SKIPPED: no PostgreSQL server could start here; the record's PostgreSQL tests are skipped"
+fi
 stage "tests"
 ctest --test-dir build --output-on-failure -j"$jobs"
 

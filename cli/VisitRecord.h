@@ -1,0 +1,64 @@
+// The service record of the `vq5` verbs. A verb that talks to a device makes a CVisit beside
+// its engine and tells it what it read and what the device took; when the verb returns, its
+// exit code completes the visit, which goes to the record writer's thread. Visits that never
+// reached a device (no identification, link never up) are not recorded.
+#pragma once
+
+#include "Notify.h"
+#include "RecordWriter.h"
+#include "VLPEngine.h"
+
+#include <string>
+#include <vector>
+
+namespace vq5::cli {
+
+// The record's place for this run: --db URL (empty: settings and environment) and --no-record.
+void SetRecordOptions(const std::string& database, bool off);
+// Takes "--db URL" and "--no-record" out of argv (anywhere after the verb); false with a
+// message on stderr when --db has no value.
+bool TakeRecordOptions(int& argc, char** argv);
+// The record's place as resolved from options, environment and default.
+record::RecordConfig RecordPlace();
+// The writer of this process, made on first use; a failing database is told once on stderr.
+record::CRecordWriter& RecordWriter();
+
+// Waits (bounded) until the visits of this run are in the record; nothing when none was made.
+void FlushRecord();
+
+// Outcome text of an exit code.
+std::string OutcomeText(int exitCode);
+
+class CVisit {
+public:
+    CVisit(std::string tool, const CVLPEngine& engine, std::string port);
+    ~CVisit(); // takes the device's letter, version and identification and parks the visit
+    CVisit(const CVisit&) = delete;
+    CVisit& operator=(const CVisit&) = delete;
+
+    // Follows the notifications: the identification and whether the link came up.
+    void Seen(const Notification& n);
+    void Read(const char* kind, const std::string& item, const std::string& value);
+    // The texts of a batch the device took (after a drained queue): gates held back for
+    // this device's version are left out, the rest recorded without their gates.
+    void Wrote(const std::vector<std::string>& texts);
+    // Shown in the table of several ports ("3 settings differ", ...).
+    void SetNote(std::string note) { m_Note = std::move(note); }
+
+private:
+    const CVLPEngine& m_Engine;
+    record::Visit m_Visit;
+    bool m_Reached = false;
+    std::string m_Note;
+};
+
+struct VisitSummary {
+    bool recorded = false; // the device was reached and the visit handed to the writer
+    std::string port, identification, note;
+    record::Visit visit;
+};
+// Completes this thread's visit with the exit code and queues it; an empty summary when the
+// thread has none.
+VisitSummary FinishVisit(int exitCode);
+
+} // namespace vq5::cli
