@@ -1,7 +1,5 @@
 #include "CliSupport.h"
 
-#include <pthread.h>
-
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -104,12 +102,12 @@ void ApplyConnectionSettings(ISettingsStore& store, const EngineOptions& options
 }
 
 std::string TraceTimeStamp(std::chrono::system_clock::time_point when) {
-    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(when.time_since_epoch()).count();
-    std::time_t seconds = static_cast<std::time_t>(ms / 1000);
-    std::tm utc {};
-    gmtime_r(&seconds, &utc);
+    // UTC minutes and seconds follow from the count of seconds since the epoch alone.
+    const long long ms = std::chrono::duration_cast<std::chrono::milliseconds>(when.time_since_epoch()).count();
+    const long long seconds = ms / 1000;
     char text[32];
-    std::snprintf(text, sizeof text, "%2d:%02d.%02d", utc.tm_min, utc.tm_sec, static_cast<int>((ms % 1000) / 10));
+    std::snprintf(text, sizeof text, "%2d:%02d.%02d", static_cast<int>((seconds / 60) % 60),
+                  static_cast<int>(seconds % 60), static_cast<int>((ms % 1000) / 10));
     return text;
 }
 
@@ -190,30 +188,6 @@ bool ParseDuration(const char* verb, const char* text, double& seconds) {
     }
     seconds = value;
     return true;
-}
-
-CStopSignals::CStopSignals(CNotifyQueue& queue) {
-    sigemptyset(&m_Set);
-    sigaddset(&m_Set, SIGINT);
-    sigaddset(&m_Set, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &m_Set, &m_Old);
-    m_Thread = std::thread([this, &queue] {
-        int sig = 0;
-        sigwait(&m_Set, &sig);
-        if (!m_Leaving)
-            queue.Post(Notification{kStopKind, sig, {}});
-    });
-}
-
-CStopSignals::~CStopSignals() {
-    m_Leaving = true;
-    pthread_kill(m_Thread.native_handle(), SIGTERM); // wakes the waiter if it still waits
-    m_Thread.join();
-    // A signal that came meanwhile is taken here, so it cannot end the process later.
-    timespec zero{0, 0};
-    while (sigtimedwait(&m_Set, nullptr, &zero) > 0) {
-    }
-    pthread_sigmask(SIG_SETMASK, &m_Old, nullptr);
 }
 
 } // namespace vq5::cli

@@ -16,7 +16,7 @@ namespace {
 const char* const kUsage =
     "sim [--version MAJ.MIN] [--letter C] [--link PATH] [--device PATH] [--state FILE] [--pace]\n"
     "      [--poll-gap MS] [--faults LIST] [--seed N] [--log] [--quiet-board] [--answer-timeout MS]\n"
-    "      [--late-ms MS]";
+    "      [--late-ms MS] [--hold-lines]";
 
 void Help(std::FILE* out) {
     std::fprintf(out,
@@ -37,7 +37,8 @@ void Help(std::FILE* out) {
                  "  --log               every frame both ways with a time stamp on stderr\n"
                  "  --quiet-board       no inquiries and key presses of the on-board side\n"
                  "  --answer-timeout MS how long to wait for the PC's answer (default 250)\n"
-                 "  --late-ms MS        how late a 'late' fault answers (default 500)\n",
+                 "  --late-ms MS        how late a 'late' fault answers (default 500)\n"
+                 "  --hold-lines        the input and output lines keep their state at start\n",
                  kUsage);
 }
 
@@ -114,6 +115,8 @@ int Main(int argc, char** argv) {
             o.log = true;
         } else if (a == "--quiet-board") {
             o.onboardTraffic = false;
+        } else if (a == "--hold-lines") {
+            o.holdLines = true;
         } else if (a == "--poll-gap" || a == "--answer-timeout" || a == "--late-ms") {
             if (!(v = value(i, a.c_str())))
                 return 2;
