@@ -50,7 +50,10 @@ unzip_list=$(cmake -E tar tf "$zip" | sed -n 's|.*/\([^/][^/]*\)$|\1|p' | sort |
 [ "$unzip_list" = "README.md user-guide.md vq5.exe" ] || { echo "FAIL: $zip holds: $unzip_list" >&2; exit 1; }
 echo "artefact: $zip ($unzip_list)"
 
-linux_vq5=$root/$linux_build/bin/vq5
+case "$linux_build" in
+  /*) linux_vq5=$linux_build/bin/vq5 ;;
+  *) linux_vq5=$root/$linux_build/bin/vq5 ;;
+esac
 [ -x "$linux_vq5" ] || { echo "FAIL: $linux_vq5 missing: build the Linux tree first" >&2; exit 1; }
 
 echo "== Windows stage: Wine prefix"
