@@ -21,11 +21,13 @@ cd "$(dirname "$0")/.."
 root=$(pwd)
 linux_build=${1:-build}
 stage_start=$(date +%s)
+# A heading with the seconds the stage has taken so far.
+step() { echo "== Windows stage, $(( $(date +%s) - stage_start )) s: $*"; }
 
-echo "== Windows stage: installs"
+step "installs"
 bash scripts/install-deps.sh --windows
 
-echo "== Windows stage: cross build (mingw-w64, warnings are errors)"
+step "cross build (mingw-w64, warnings are errors)"
 launcher=()
 if command -v ccache >/dev/null; then
   export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$root}" CCACHE_NOHASHDIR=1
@@ -56,7 +58,7 @@ case "$linux_build" in
 esac
 [ -x "$linux_vq5" ] || { echo "FAIL: $linux_vq5 missing: build the Linux tree first" >&2; exit 1; }
 
-echo "== Windows stage: Wine prefix"
+step "Wine prefix"
 work=$(mktemp -d "${TMPDIR:-/tmp}/vq5-wine.XXXXXX")
 export WINEPREFIX=$root/build-win/wineprefix WINEARCH=win64 WINEDEBUG=-all DISPLAY= WAYLAND_DISPLAY=
 export WINEDLLOVERRIDES="mscoree,mshtml="
@@ -89,7 +91,7 @@ pty_pair() {
   pair_pid=$pid
 }
 
-echo "== Windows stage: port tests under Wine"
+step "port tests under Wine"
 pty_pair "$work/a" "$work/b"
 pty_pair "$work/lost" "$work/lost-peer"
 lost_pid=$pair_pid
@@ -111,7 +113,7 @@ if grep -q '^\[  SKIPPED' "$work/port-tests.log"; then
   exit 1
 fi
 
-echo "== Windows stage: vq5.exe against the simulator"
+step "vq5.exe against the simulator"
 passed=0
 failed=0
 check() { # name, then a command that must succeed
@@ -164,7 +166,7 @@ check "vq5.exe filter load" bash -c '
 check "vq5.exe reset" bash -c 'wine "$0" reset --port COM3 </dev/null' "$exe"
 stop_sim
 
-echo "== Windows stage: port faults under Wine"
+step "port faults under Wine"
 # Runs vq5.exe with a bound; must fail, within the bound, with the expected text on stderr.
 fault() { # name, bound in seconds, expected text (extended regular expression), vq5.exe arguments...
   local name=$1 bound=$2 text=$3; shift 3
