@@ -8,7 +8,11 @@
 namespace vq5::cli {
 
 const char* const kEngineOptionsHelp =
+#if defined(_WIN32)
+    "  --port NAME      serial port: COM1..COM9 or a device name such as \\\\.\\COM12 (default COM1)\n"
+#else
     "  --port NAME      serial port: COM1..COM8 (/dev/ttyS0..7) or a device path (default COM1)\n"
+#endif
     "  --timeout MS     read time-out in milliseconds, 200 to 6000 (default 2000)\n"
     "  --fast-speed N   line speed in program mode: 0=1200 1=2400 2=4800 3=9600 4=14400 5=19200\n"
     "                   (default 0)\n"
