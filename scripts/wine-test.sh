@@ -78,9 +78,6 @@ wineserver -p </dev/null >"$work/wineserver.log" 2>&1 || true
 dos=$WINEPREFIX/dosdevices
 rm -f "$dos"/com[0-9]*
 
-# Runs a Windows program; its exit code is the program's.
-win() { wine "$@" </dev/null; }
-
 # A pair of pseudo-terminals wired to each other; the links name their slave sides.
 pty_pair() {
   socat "pty,link=$1,rawer" "pty,link=$2,rawer" </dev/null >/dev/null 2>&1 &
