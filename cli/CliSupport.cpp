@@ -1,7 +1,5 @@
 #include "CliSupport.h"
 
-#include <pthread.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <optional>
@@ -12,7 +10,11 @@
 namespace vq5::cli {
 
 const char* const kEngineOptionsHelp =
+#if defined(_WIN32)
+    "  --port NAME      serial port: COM1..COM9 or a device name such as \\\\.\\COM12 (default COM1)\n"
+#else
     "  --port NAME      serial port: COM1..COM8 (/dev/ttyS0..7) or a device path (default COM1)\n"
+#endif
     "  --timeout MS     read time-out in milliseconds, 200 to 6000 (default 2000)\n"
     "  --fast-speed N   line speed in program mode: 0=1200 1=2400 2=4800 3=9600 4=14400 5=19200\n"
     "                   (default 0)\n"
@@ -130,12 +132,12 @@ void ApplyConnectionSettings(ISettingsStore& store, const EngineOptions& options
 }
 
 std::string TraceTimeStamp(std::chrono::system_clock::time_point when) {
-    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(when.time_since_epoch()).count();
-    std::time_t seconds = static_cast<std::time_t>(ms / 1000);
-    std::tm utc {};
-    gmtime_r(&seconds, &utc);
+    // UTC minutes and seconds follow from the count of seconds since the epoch alone.
+    const long long ms = std::chrono::duration_cast<std::chrono::milliseconds>(when.time_since_epoch()).count();
+    const long long seconds = ms / 1000;
     char text[32];
-    std::snprintf(text, sizeof text, "%2d:%02d.%02d", utc.tm_min, utc.tm_sec, static_cast<int>((ms % 1000) / 10));
+    std::snprintf(text, sizeof text, "%2d:%02d.%02d", static_cast<int>((seconds / 60) % 60),
+                  static_cast<int>(seconds % 60), static_cast<int>((ms % 1000) / 10));
     return text;
 }
 
@@ -252,30 +254,6 @@ bool ParseDuration(const char* verb, const char* text, double& seconds) {
     }
     seconds = value;
     return true;
-}
-
-CStopSignals::CStopSignals(CNotifyQueue& queue) {
-    sigemptyset(&m_Set);
-    sigaddset(&m_Set, SIGINT);
-    sigaddset(&m_Set, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &m_Set, &m_Old);
-    m_Thread = std::thread([this, &queue] {
-        int sig = 0;
-        sigwait(&m_Set, &sig);
-        if (!m_Leaving)
-            queue.Post(Notification{kStopKind, sig, {}});
-    });
-}
-
-CStopSignals::~CStopSignals() {
-    m_Leaving = true;
-    pthread_kill(m_Thread.native_handle(), SIGTERM); // wakes the waiter if it still waits
-    m_Thread.join();
-    // A signal that came meanwhile is taken here, so it cannot end the process later.
-    timespec zero{0, 0};
-    while (sigtimedwait(&m_Set, nullptr, &zero) > 0) {
-    }
-    pthread_sigmask(SIG_SETMASK, &m_Old, nullptr);
 }
 
 } // namespace vq5::cli

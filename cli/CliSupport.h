@@ -8,12 +8,10 @@
 #include "SettingsStore.h"
 #include "VLPEngine.h"
 
-#include <signal.h>
-
-#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -128,8 +126,10 @@ bool ParseDuration(const char* verb, const char* text, double& seconds);
 // Posted into the notification queue by CStopSignals when SIGINT or SIGTERM came.
 inline constexpr int kStopKind = -1;
 
-// SIGINT and SIGTERM are blocked in this thread and every thread started after it, and taken
-// by a waiting thread that posts a kStopKind notification. Construct before the engine starts.
+// POSIX: SIGINT and SIGTERM are blocked in this thread and every thread started after it, and
+// taken by a waiting thread that posts a kStopKind notification (value: the signal).
+// Windows: Ctrl+C, Ctrl+Break and closing the console post it (value 2 for Ctrl+C, else 15).
+// Construct before the engine starts. (PlatformPosix.cpp, PlatformWin32.cpp)
 class CStopSignals {
 public:
     explicit CStopSignals(CNotifyQueue& queue);
@@ -138,10 +138,12 @@ public:
     CStopSignals& operator=(const CStopSignals&) = delete;
 
 private:
-    sigset_t m_Set;
-    sigset_t m_Old;
-    std::atomic<bool> m_Leaving{false};
-    std::thread m_Thread;
+    struct Impl;
+    std::unique_ptr<Impl> m_Impl;
 };
+
+// Makes stdout and stderr write bytes as they are: on Windows no "\r" is put before each
+// "\n", so the output is the same on every system. Nothing to do on POSIX.
+void PrepareStdStreams();
 
 } // namespace vq5::cli

@@ -30,6 +30,7 @@ void PrintHelp(std::FILE* out) {
 } // namespace
 
 int main(int argc, char** argv) {
+    vq5::cli::PrepareStdStreams();
     if (argc < 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
         PrintHelp(argc < 2 ? stderr : stdout);
         return argc < 2 ? vq5::cli::kExitUsage : vq5::cli::kExitDone;

@@ -22,7 +22,8 @@ namespace {
 const char* const kUsage =
     "sim [--version MAJ.MIN] [--letter C] [--strict | --profile NAME] [--link PATH] [--device PATH]\n"
     "      [--state FILE] [--pace] [--poll-gap MS] [--faults LIST] [--seed N] [--log] [--quiet-board]\n"
-    "      [--answer-timeout MS] [--late-ms MS] [--replay FILE]";
+    "      [--answer-timeout MS] [--late-ms MS] [--replay FILE]\n"
+    "      [--hold-lines]";
 
 void Help(std::FILE* out) {
     std::fprintf(out,
@@ -55,7 +56,8 @@ void Help(std::FILE* out) {
                  "  --late-ms MS        how late a 'late' fault answers (default 500)\n"
                  "  --replay FILE       play the device's side of a link capture (vq5 ... --capture) at\n"
                  "                      its timing, report each place where the PC answers otherwise, and\n"
-                 "                      end: exit 0 when it answered alike, 1 when not, 2 for a bad file\n\n"
+                 "                      end: exit 0 when it answered alike, 1 when not, 2 for a bad file\n"
+                 "  --hold-lines        the input and output lines keep their state at start\n\n"
                  "The state FILE must be a regular file of at most 1 MB (or not exist yet).\n"
                  "Runs until SIGINT or SIGTERM, then exits 0.\n%s",
                  kUsage, vq5::cli::kExitCodesHelp);
@@ -198,6 +200,8 @@ int Main(int argc, char** argv) {
             o.log = true;
         } else if (a == "--quiet-board") {
             o.onboardTraffic = false;
+        } else if (a == "--hold-lines") {
+            o.holdLines = true;
         } else if (a == "--poll-gap" || a == "--answer-timeout" || a == "--late-ms") {
             if (!(v = value(i, a.c_str())))
                 return 2;

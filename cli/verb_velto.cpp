@@ -5,9 +5,6 @@
 #include "Emulator.h"
 #include "Verbs.h"
 
-#include <pthread.h>
-#include <signal.h>
-
 #include <atomic>
 #include <cerrno>
 #include <cmath>

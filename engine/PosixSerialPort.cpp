@@ -1,11 +1,13 @@
 #include "PosixSerialPort.h"
 
+#include "PortOpenError.h"
 #include "Termios2.h"
 
 #include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
+#include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -314,5 +316,27 @@ bool LineSettingsTaken(const struct termios& t) {
 }
 
 bool IsPortLost(int error) { return error == EIO || error == ENXIO || error == ENODEV || error == EBADF; }
+
+std::unique_ptr<ISerialPort> MakeSystemSerialPort() { return std::make_unique<CPosixSerialPort>(); }
+
+std::string PortErrorText(int error) {
+    char buffer[256];
+    // GNU strerror_r returns the text (not always in buffer); thread-safe unlike strerror.
+    const char* text = strerror_r(error, buffer, sizeof buffer);
+    return text ? text : "Unknown error";
+}
+
+std::string PortOpenFailureText(const std::string& name, int error) {
+    if (error == EBUSY)
+        return "port in use: " + name;
+    if (error == kLineSettingsRefused)
+        return "the port does not keep the line settings (1200 baud, 8N1, raw): " + name;
+    if (error == EACCES || error == EPERM) {
+        // Name the group that gives access, not just "Permission denied".
+        const std::string path = PortDevicePath(name);
+        return PortOpenErrorText(error, PortErrorText(error), path, PortAccessGroup(path));
+    }
+    return PortErrorText(error);
+}
 
 } // namespace vq5

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <string>
 
 namespace vq5 {
@@ -12,9 +13,9 @@ enum class WriteResult { Done, Interrupted, Failed };
 class ISerialPort {
 public:
     virtual ~ISerialPort() = default;
-    // Opens the device by name ("COM1".."COM8" are /dev/ttyS0..7 here; any other name is a
-    // path), raw 8N1 at 1200 baud, DTR and RTS off, for exclusive use. On failure returns
-    // false with errno-style `error` set.
+    // Opens the device by name (see PortDevicePath), raw 8N1 at 1200 baud, DTR and RTS off,
+    // no flow control, for exclusive use. On failure returns false with `error` set: the
+    // system's error code (errno on POSIX, GetLastError on Windows), as every `error` here.
     virtual bool Open(const std::string& name, int& error) = 0;
     virtual void Close() = 0;
     virtual bool IsOpen() const = 0;
@@ -30,11 +31,26 @@ public:
     virtual void ClearInterrupt() = 0;
 };
 
-// Maps a configured port name to the device path: "COM1".."COM8" -> "/dev/ttyS0".."/dev/ttyS7".
+// Each platform file (PosixSerialPort.cpp, Win32SerialPort.cpp) defines what follows.
+
+// The port of this system: CPosixSerialPort or CWin32SerialPort.
+std::unique_ptr<ISerialPort> MakeSystemSerialPort();
+
+// Maps a configured port name to the name the system opens. POSIX: "COM1".."COM8" ->
+// "/dev/ttyS0".."/dev/ttyS7". Windows: "COM<n>" -> "\\.\COM<n>" (needed from COM10 on).
+// Any other name is taken as it stands.
 std::string PortDevicePath(const std::string& name);
 
-// True for the errors after which the port is gone (EIO, ENXIO, ENODEV, EBADF): the line was
-// unplugged or hung up; the engine closes it and opens it again later.
+// True for the errors after which the port is gone (POSIX: EIO, ENXIO, ENODEV, EBADF): the
+// line was unplugged or hung up; the engine closes it and opens it again later.
 bool IsPortLost(int error);
+
+// The system's own text for an error code (strerror, FormatMessage), without a line break.
+std::string PortErrorText(int error);
+
+// The text of the box when Open of `name` failed with `error`: "port in use: COM3" when
+// another program holds the port, the line settings that were refused, the access remedy, or
+// the system's text.
+std::string PortOpenFailureText(const std::string& name, int error);
 
 } // namespace vq5

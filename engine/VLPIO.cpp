@@ -1,9 +1,5 @@
 #include "VLPIO.h"
 
-#include "PortOpenError.h"
-#include "PosixSerialPort.h"
-
-#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -63,13 +59,6 @@ std::string ByteText(std::size_t count, const unsigned char* bytes) {
 }
 
 namespace {
-std::string SystemErrorText(int error) {
-    char buffer[256];
-    // GNU strerror_r returns the text (not always in buffer); thread-safe unlike strerror.
-    const char* text = strerror_r(error, buffer, sizeof buffer);
-    return text ? text : "Unknown error";
-}
-
 CStderrMessages& StderrMessages() {
     static CStderrMessages messages;
     return messages;
@@ -109,7 +98,7 @@ struct CVLPIO::Impl {
         if (!port) {
             port = factory ? factory() : nullptr;
             if (!port)
-                port = std::make_unique<CPosixSerialPort>();
+                port = MakeSystemSerialPort();
             if (interrupted)
                 port->Interrupt();
         }
@@ -166,17 +155,7 @@ bool CVLPIO::Open() {
     ISerialPort& port = m_Impl->Port();
     int error = 0;
     if (!port.Open(m_ComPort, error)) {
-        if (error == EBUSY)
-            ShowErrorText("Open of " + m_ComPort, "port in use: " + m_ComPort);
-        else if (error == kLineSettingsRefused)
-            ShowErrorText("Open of " + m_ComPort, "the port does not keep the line settings (1200 baud, 8N1, raw): " + m_ComPort);
-        else if (error == EACCES || error == EPERM) {
-            // Name the group that gives access, not just "Permission denied".
-            const std::string path = PortDevicePath(m_ComPort);
-            ShowErrorText("Open of " + m_ComPort,
-                          PortOpenErrorText(error, SystemErrorText(error), path, PortAccessGroup(path)));
-        } else
-            ShowError("Open of " + m_ComPort, error);
+        ShowErrorText("Open of " + m_ComPort, PortOpenFailureText(m_ComPort, error));
         return false;
     }
     m_Impl->portLost = false;
@@ -213,7 +192,7 @@ bool CVLPIO::SetSpeed(int index) {
         return false;
     int error = 0;
     if (!m_Impl->Port().SetBaud(kSpeedTable[index], error))
-        Trace(0, "CVLPIO::SetSpeed(%d) failed: %s", kSpeedTable[index], SystemErrorText(error).c_str());
+        Trace(0, "CVLPIO::SetSpeed(%d) failed: %s", kSpeedTable[index], PortErrorText(error).c_str());
     else
         Trace(0, "CVLPIO::SetSpeed(%d)", kSpeedTable[index]);
     if (m_Impl->capturing.load(std::memory_order_relaxed))
@@ -305,7 +284,7 @@ int CVLPIO::GetByte() {
     return -1;
 }
 
-void CVLPIO::ShowError(const std::string& what, int error) { ShowErrorText(what, SystemErrorText(error)); }
+void CVLPIO::ShowError(const std::string& what, int error) { ShowErrorText(what, PortErrorText(error)); }
 
 void CVLPIO::ShowErrorText(const std::string& what, const std::string& text) {
     int kind = what == "ReadFile" ? 1 : what == "WriteFile" ? 2 : 3;

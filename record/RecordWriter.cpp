@@ -50,6 +50,13 @@ RecordConfig ResolveConfig(ISettingsStore* store, const std::string& database) {
         c.where = env;
     if (!database.empty())
         c.where = database;
+#ifndef VQ5_RECORD_WITH_SQLITE
+    // A build without SQLite (Windows) keeps a record only where a database is named.
+    if (c.enabled && c.where == DefaultDatabase()) {
+        c.enabled = false;
+        c.off = "this build has no SQLite: name a PostgreSQL database to keep a record";
+    }
+#endif
     return c;
 }
 

@@ -2,11 +2,14 @@
 // writer, and a busy time-out, so that two tools writing at the same moment take turns.
 #include "RecordBackend.h"
 
+#ifdef VQ5_RECORD_WITH_SQLITE
 #include <sqlite3.h>
+#endif
 
 #include <filesystem>
 
 namespace vq5::record {
+#ifdef VQ5_RECORD_WITH_SQLITE
 namespace {
 
 constexpr int kBusyTimeoutMs = 10000;
@@ -87,5 +90,11 @@ private:
 std::unique_ptr<IRecordBackend> OpenSqlite(const std::string& path) {
     return std::make_unique<CSqlite>(path);
 }
+
+#else
+std::unique_ptr<IRecordBackend> OpenSqlite(const std::string&) {
+    throw CRecordError("this build has no SQLite");
+}
+#endif
 
 } // namespace vq5::record

@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # Installs every Debian package the project needs to build, test and run its demo.
 # Safe to run again: only missing packages are installed.
+#   install-deps.sh            what the Linux build and its tests need
+#   install-deps.sh --windows  that, and the mingw-w64 cross compiler and Wine for the
+#                              Windows build of the Qt-free libraries and vq5.exe
 set -euo pipefail
 
 PACKAGES=(
@@ -18,6 +21,9 @@ PACKAGES=(
 # The report screenshot (scripts/report-screenshot.sh) also needs a browser; CI does not.
 if [ "${1:-}" = "--screenshots" ]; then
   PACKAGES+=(chromium)
+fi
+if [ "${1:-}" = "--windows" ]; then
+  PACKAGES+=(g++-mingw-w64-x86-64-posix wine64 wine socat)
 fi
 
 missing=()

@@ -6,17 +6,22 @@
 #   --package (or CI=true)    also makes the Debian package of the normal build, installs it,
 #                             starts every installed tool, removes it (packaging/check-deb.sh;
 #                             installs into this system: root or sudo)
+#   --windows                 with --quick: also the Windows stage (the full run has it):
+#                             the mingw-w64 build, its tests and vq5.exe under Wine
+#                             (scripts/wine-test.sh)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 quick=0
 package=0
+windows=0
 [ "${CI:-}" = "true" ] && package=1
 for arg in "$@"; do
   case "$arg" in
     --quick) quick=1 ;;
     --package) package=1 ;;
-    *) echo "usage: scripts/test.sh [--quick] [--package]" >&2; exit 2 ;;
+    --windows) windows=1 ;;
+    *) echo "usage: scripts/test.sh [--quick] [--package] [--windows]" >&2; exit 2 ;;
   esac
 done
 
@@ -72,6 +77,11 @@ ctest --test-dir build --output-on-failure -j"$jobs"
 if [ "$package" = 1 ]; then
   stage "Debian package"
   bash packaging/check-deb.sh build
+fi
+
+if [ "$quick" = 0 ] || [ "$windows" = 1 ]; then
+  echo "== Windows build (mingw-w64) and its tests under Wine"
+  bash scripts/wine-test.sh build
 fi
 
 if [ "$quick" = 1 ]; then

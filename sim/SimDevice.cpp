@@ -112,7 +112,7 @@ int CSimDevice::OutputRun() const {
 }
 
 std::string CSimDevice::Inputs(Clock::time_point now) const {
-    const long long ms = MsSince(m_Born, now);
+    const long long ms = m_HoldLines ? 0 : MsSince(m_Born, now);
     const long long inCycle = ms % 20000;
     const bool blinkOn = (ms / 500) % 2 == 0;
     const bool left = inCycle < 4000 && blinkOn;                       // left turn, blinking
@@ -131,7 +131,7 @@ std::string CSimDevice::Inputs(Clock::time_point now) const {
 }
 
 std::string CSimDevice::Outputs(Clock::time_point now) const {
-    const long long ms = MsSince(m_Born, now);
+    const long long ms = m_HoldLines ? 0 : MsSince(m_Born, now);
     const bool ledLit = (ms / 1000) % 2 == 0;
     // The stop lamp lights with the stop button and stays on for four seconds.
     const long long sinceStop = (ms % 12000) - 6000;

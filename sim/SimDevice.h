@@ -45,6 +45,9 @@ public:
     std::string Identification() const; // '&', letter, "PVQ-5 (", the two digits, ") ", text
     std::string Inputs(Clock::time_point now) const;  // six characters of "&PII"
     std::string Outputs(Clock::time_point now) const; // 21 characters of "&PIJ"
+    // Held, the input and output lines keep the state they have at start, whatever the time
+    // (two runs then read the same lines).
+    void HoldLines(bool hold) { m_HoldLines = hold; }
 
     DeviceState& State() { return m_State; }
     const DeviceState& State() const { return m_State; }
@@ -68,6 +71,7 @@ private:
     DeviceProfile m_Profile;
     DeviceState m_State;
     Clock::time_point m_Born;
+    bool m_HoldLines = false;
     Clock::time_point m_NextOnboard{};
     std::mt19937 m_Rng;
 };

@@ -18,6 +18,7 @@ CSimulator::CSimulator(SimOptions options)
                                             m_Options.seed, m_Options.profile)),
       m_Port(std::make_unique<CLinePort>()), m_Shared(std::make_unique<SimShared>()) {
     m_Shared->device = m_Device.get();
+    m_Device->HoldLines(m_Options.holdLines);
 }
 
 CSimulator::~CSimulator() { Stop(); }

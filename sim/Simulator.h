@@ -57,6 +57,7 @@ struct SimOptions {
     unsigned settleMs = 80;         // pause after a speed change before the next exchange
     unsigned maxRetries = 6;        // resends of one frame after NAK or silence
     bool onboardTraffic = true;     // inquiries and key presses now and then outside program mode
+    bool holdLines = false;         // input and output lines stay as they are at start
     unsigned onboardPeriodMs = 2500;
 };
 

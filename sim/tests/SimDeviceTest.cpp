@@ -297,3 +297,19 @@ TEST(StrictProfile, NamesAreReadBack) {
     EXPECT_FALSE(ProfileFromName("Strict"));
     EXPECT_STREQ(ProfileName(DeviceProfile::Strict), "strict");
 }
+
+TEST(IoLines, HeldLinesKeepTheirStateAtStart) {
+    CSimDevice d(8, 7, 'Q', 1);
+    auto t0 = Clock::now();
+    const std::string in = d.Inputs(t0), out = d.Outputs(t0);
+    d.HoldLines(true);
+    for (int ms = 0; ms < 30000; ms += 250) {
+        ASSERT_EQ(d.Inputs(t0 + std::chrono::milliseconds(ms)), in) << ms;
+        ASSERT_EQ(d.Outputs(t0 + std::chrono::milliseconds(ms)), out) << ms;
+    }
+    d.HoldLines(false);
+    std::set<std::string> seen;
+    for (int ms = 0; ms < 30000; ms += 250)
+        seen.insert(d.Inputs(t0 + std::chrono::milliseconds(ms)));
+    EXPECT_GE(seen.size(), 4u);
+}
