@@ -1,6 +1,8 @@
 #include "PcapCapture.h"
 
+#if VQ5_HAVE_PCAP
 #include <pcap/pcap.h>
+#endif
 
 #include <cstring>
 
@@ -43,6 +45,7 @@ bool DecodeCaptureRecord(const unsigned char* data, std::size_t length, CaptureR
     return true;
 }
 
+#if VQ5_HAVE_PCAP
 struct CPcapCaptureFile::Impl {
     pcap_t* dead = nullptr;
     pcap_dumper_t* dumper = nullptr;
@@ -110,6 +113,32 @@ void CPcapCaptureFile::Write(const CaptureRecord& r) {
     ++m_Impl->records;
 }
 
+#else
+// Built without libpcap (the Windows build): captures cannot be written or read.
+namespace {
+const char* const kNoPcap = "link captures are not built into this program (no libpcap)";
+}
+
+struct CPcapCaptureFile::Impl {};
+
+CPcapCaptureFile::CPcapCaptureFile() : m_Impl(std::make_unique<Impl>()) {}
+
+CPcapCaptureFile::~CPcapCaptureFile() = default;
+
+bool CPcapCaptureFile::Open(const std::string&, std::string& error) {
+    error = kNoPcap;
+    return false;
+}
+
+void CPcapCaptureFile::Close() {}
+
+bool CPcapCaptureFile::IsOpen() const { return false; }
+
+std::uint64_t CPcapCaptureFile::Records() const { return 0; }
+
+void CPcapCaptureFile::Write(const CaptureRecord&) {}
+#endif
+
 void CPcapCaptureFile::Bytes(LinkDirection direction, const unsigned char* bytes, std::size_t count, int baud,
                              Time when) {
     CaptureRecord r;
@@ -128,6 +157,7 @@ void CPcapCaptureFile::Speed(int baud, Time when) {
     Write(r);
 }
 
+#if VQ5_HAVE_PCAP
 bool ReadCaptureFile(const std::string& path, std::vector<CaptureRecord>& records, std::string& error) {
     char errbuf[PCAP_ERRBUF_SIZE] = {};
     pcap_t* p = pcap_open_offline_with_tstamp_precision(path.c_str(), PCAP_TSTAMP_PRECISION_MICRO, errbuf);
@@ -162,6 +192,13 @@ bool ReadCaptureFile(const std::string& path, std::vector<CaptureRecord>& record
     pcap_close(p);
     return true;
 }
+
+#else
+bool ReadCaptureFile(const std::string&, std::vector<CaptureRecord>&, std::string& error) {
+    error = kNoPcap;
+    return false;
+}
+#endif
 
 bool WriteCaptureFile(const std::string& path, const std::vector<CaptureRecord>& records, std::string& error) {
     CPcapCaptureFile file;

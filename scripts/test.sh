@@ -80,7 +80,7 @@ if [ "$package" = 1 ]; then
 fi
 
 if [ "$quick" = 0 ] || [ "$windows" = 1 ]; then
-  echo "== Windows build (mingw-w64) and its tests under Wine"
+  stage "Windows build (mingw-w64) and its tests under Wine"
   bash scripts/wine-test.sh build
 fi
 

@@ -1,3 +1,4 @@
+// Text files on POSIX systems.
 #include "TextFile.h"
 
 #include <fcntl.h>
