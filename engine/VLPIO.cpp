@@ -1,5 +1,7 @@
 #include "VLPIO.h"
 
+#include "PortOpenError.h"
+
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>

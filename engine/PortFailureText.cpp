@@ -1,0 +1,25 @@
+// The text of a port's error box in the tools: the same on every system.
+#include "PortOpenError.h"
+
+namespace vq5 {
+
+std::string PortFailureText(int step, const std::string& port, const std::string& reason, bool lost,
+                            const std::string& openAdvice) {
+    std::string text = step == 0 ? port + " could not be opened: "
+                       : step == 1 ? "Reading from " + port + " failed: "
+                                   : "Writing to " + port + " failed: ";
+    text += reason;
+    if (!reason.empty() && reason.back() != '.')
+        text += '.';
+    text += "\n\n";
+    if (step == 0)
+        text += openAdvice.empty() ? std::string("The link stays down until the port can be opened.") : openAdvice;
+    else if (lost)
+        text += "The port is gone (unplugged or hung up). The tool opens it again as soon as it is back and "
+                "carries on by itself.";
+    else
+        text += "The tool goes on using the port; the status box shows whether the link recovers.";
+    return text;
+}
+
+} // namespace vq5
