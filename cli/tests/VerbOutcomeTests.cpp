@@ -54,7 +54,9 @@ private:
     std::string m_Dir;
 };
 
-enum class Outcome { Done, NoAnswer, BadInput, MissingPort };
+// DoneStrict: done against a device that answers queries and nothing else (no reply to a set or
+// to the program-mode exit).
+enum class Outcome { Done, DoneStrict, NoAnswer, BadInput, MissingPort };
 
 struct Row {
     const char* name;
@@ -67,6 +69,8 @@ const char* OutcomeName(Outcome o) {
     switch (o) {
     case Outcome::Done:
         return "done";
+    case Outcome::DoneStrict:
+        return "done strict";
     case Outcome::NoAnswer:
         return "no answer";
     case Outcome::BadInput:
@@ -109,16 +113,19 @@ TEST_P(VerbOutcome, ExitCodeSaysWhatHappened) {
     // A device of its own for each run: one verb's ending does not meet the next one.
     sim::SimOptions o;
     o.onboardTraffic = false;
+    const bool done = row.outcome == Outcome::Done || row.outcome == Outcome::DoneStrict;
+    if (row.outcome == Outcome::DoneStrict)
+        o.profile = sim::DeviceProfile::Strict;
     sim::CSimulator device(o);
     std::string devicePath;
-    if (row.outcome == Outcome::Done) {
+    if (done) {
         devicePath = device.Start();
         ASSERT_TRUE(device.Running()) << device.Error();
     }
     std::vector<std::string> args;
     for (std::string a : row.args) {
         if (a == "{port}")
-            a = row.outcome == Outcome::Done       ? devicePath
+            a = done                           ? devicePath
                 : row.outcome == Outcome::NoAnswer ? silent.Path()
                                                    : "/dev/vq5-no-such-port";
         else if (a == "{conf}")
@@ -179,6 +186,14 @@ const Row kRows[] = {
     {"velto", {"velto", "--port", "{port}", "--line", "1000"}, Outcome::BadInput, 2},
     {"velto", {"velto", "--port", "{port}", "--duration", "1"}, Outcome::MissingPort, 3},
     // The simulator is the device itself: it has no "no answer".
+    // A device that answers queries only is done with as well.
+    {"config_read", {"config", "read", "--port", "{port}"}, Outcome::DoneStrict, 0},
+    {"config_write", {"config", "write", "--port", "{port}", "--verify", "{conf}"}, Outcome::DoneStrict, 0},
+    {"filter_load", {"filter", "load", "--port", "{port}"}, Outcome::DoneStrict, 0},
+    {"filter_save", {"filter", "save", "--port", "{port}"}, Outcome::DoneStrict, 0},
+    {"info", {"info", "--port", "{port}", "version"}, Outcome::DoneStrict, 0},
+    {"reset", {"reset", "--port", "{port}"}, Outcome::DoneStrict, 0},
+    {"send", {"send", "--port", "{port}", "&PIA"}, Outcome::DoneStrict, 0},
     {"sim", {"sim", "--quiet-board"}, Outcome::Done, 0},
     {"sim", {"sim", "--state", "/dev/zero"}, Outcome::BadInput, 2},
     {"sim", {"sim", "--device", "/dev/vq5-no-such-port"}, Outcome::MissingPort, 3},
