@@ -26,4 +26,7 @@ ReadFileResult ReadTextFile(const std::string& path, std::string& text, std::str
 // the temporary file is then removed and `path` is as it was.
 bool SaveTextFile(const std::string& path, const std::string& text, std::string& error);
 
+// A size for a message: "1 MB", "4 kB" or "100 bytes".
+std::string SizeText(std::size_t bytes);
+
 } // namespace vq5

@@ -14,14 +14,6 @@
 namespace vq5 {
 namespace {
 
-std::string SizeText(std::size_t bytes) {
-    if (bytes >= (1u << 20) && bytes % (1u << 20) == 0)
-        return std::to_string(bytes >> 20) + " MB";
-    if (bytes >= 1024 && bytes % 1024 == 0)
-        return std::to_string(bytes >> 10) + " kB";
-    return std::to_string(bytes) + " bytes";
-}
-
 // The process's file mode creation mask, read without changing it (umask() would, for a
 // moment, for every thread).
 mode_t CurrentUmask() {

@@ -10,14 +10,6 @@
 namespace vq5 {
 namespace {
 
-std::string SizeText(std::size_t bytes) {
-    if (bytes >= (1u << 20) && bytes % (1u << 20) == 0)
-        return std::to_string(bytes >> 20) + " MB";
-    if (bytes >= 1024 && bytes % 1024 == 0)
-        return std::to_string(bytes >> 10) + " kB";
-    return std::to_string(bytes) + " bytes";
-}
-
 // The system's text for an error code, without its closing line break.
 std::string SystemText(DWORD code) {
     char* text = nullptr;
