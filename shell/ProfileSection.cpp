@@ -2,21 +2,28 @@
 
 #include <algorithm>
 #include <limits>
+#include <mutex>
 
 namespace vq5 {
 
 namespace {
-// Every live section in creation order. Sections live on the GUI thread only.
+// Every live section in creation order. A tool's sections live on its GUI thread, but the
+// command line builds one engine (with its sections) per port on threads of their own.
+std::mutex g_LiveLock; // guards Live()
 std::vector<CProfileSection*>& Live() {
     static std::vector<CProfileSection*> live;
     return live;
 }
 } // namespace
 
-const std::vector<CProfileSection*>& CProfileSection::LiveSections() { return Live(); }
+std::vector<CProfileSection*> CProfileSection::LiveSections() {
+    std::lock_guard<std::mutex> lock(g_LiveLock);
+    return Live();
+}
 
 CProfileSection::CProfileSection(std::string section, ISettingsStore* store)
     : m_Section(std::move(section)), m_Store(store ? store : &DefaultSettingsStore()) {
+    std::lock_guard<std::mutex> lock(g_LiveLock);
     Live().push_back(this);
 }
 
@@ -24,6 +31,7 @@ CProfileSection::~CProfileSection() {
     for (Record& r : m_Records)
         WriteRecord(r);
     m_Records.clear();
+    std::lock_guard<std::mutex> lock(g_LiveLock);
     auto& live = Live();
     live.erase(std::remove(live.begin(), live.end(), this), live.end());
 }

@@ -44,8 +44,8 @@ public:
     const std::string& Name() const { return m_Section; }
     ISettingsStore& Store() const { return *m_Store; }
 
-    // Every live section, in creation order (GUI thread only).
-    static const std::vector<CProfileSection*>& LiveSections();
+    // Every live section, in creation order (a copy; sections may be made on any thread).
+    static std::vector<CProfileSection*> LiveSections();
 
 private:
     enum Kind { kInt = 1, kUInt = 2, kString = 3, kCustom = 5 };

@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+#include <vector>
+
 #include <limits>
 
 namespace vq5 {
@@ -170,6 +173,23 @@ TEST(ProfileSection, LiveSectionsInCreationOrder) {
     ASSERT_EQ(CProfileSection::LiveSections().size(), before + 1);
     EXPECT_EQ(CProfileSection::LiveSections()[before], second.get());
     second.reset();
+    EXPECT_EQ(CProfileSection::LiveSections().size(), before);
+}
+
+// The command line builds one engine per port, each on its own thread.
+TEST(ProfileSection, SectionsMadeOnSeveralThreadsAtOnce) {
+    CMemoryStore store;
+    const auto before = CProfileSection::LiveSections().size();
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 8; ++t)
+        threads.emplace_back([&store] {
+            for (int i = 0; i < 200; ++i) {
+                CProfileSection a("A", &store), b("B", &store);
+                EXPECT_GE(CProfileSection::LiveSections().size(), 2u);
+            }
+        });
+    for (auto& t : threads)
+        t.join();
     EXPECT_EQ(CProfileSection::LiveSections().size(), before);
 }
 
