@@ -53,12 +53,35 @@ CAboutBox::CAboutBox(const VersionInfo& info, int smallBitmap, QWidget* parent) 
         m_Company->setText(info.company);
         m_Legal->setText(info.legal);
     }
+    // Top to bottom, so that each moves what follows it.
+    for (QLabel* label : {m_Description, m_Version, m_Legal, m_Company})
+        FitText(label);
 }
 
 CAboutBox::CAboutBox(const QString& program, const QString& versionText, int smallBitmap, QWidget* parent)
     : QDialog(parent) {
     Build(smallBitmap, true);
     m_Version->setText(QStringLiteral("VQ5 Tool %1, version %2").arg(program, versionText));
+    FitText(m_Version);
+}
+
+void CAboutBox::FitText(QLabel* label) {
+    label->setWordWrap(true);
+    const QRect r = label->geometry();
+    const int extra = label->heightForWidth(r.width()) - r.height();
+    if (extra <= 0)
+        return;
+    label->resize(r.width(), r.height() + extra);
+    for (QWidget* w : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        if (w == label)
+            continue;
+        const QRect g = w->geometry();
+        if (g.top() > r.bottom())
+            w->move(g.left(), g.top() + extra); // below the label
+        else if (qobject_cast<QGroupBox*>(w) && g.top() < r.top() && g.bottom() >= r.bottom())
+            w->resize(g.width(), g.height() + extra); // the frame around it
+    }
+    setFixedSize(width(), height() + extra);
 }
 
 void CAboutBox::Build(int smallBitmap, bool shortVariant) {

@@ -54,6 +54,9 @@ public:
 
 private:
     void Build(int smallBitmap, bool shortVariant);
+    // Wraps `label`'s text at its width and, where the text needs more lines than the label
+    // has, makes it that much taller: what lies below moves down, the frame and the box grow.
+    void FitText(QLabel* label);
 
     QLabel* m_Description = nullptr; // 1035
     QLabel* m_Version = nullptr;     // 1033

@@ -1,11 +1,16 @@
 #include "InfoDlg.h"
 
 #include "InfoTable.h"
+#include "ListExport.h"
 #include "WindowBinding.h"
 
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QResizeEvent>
@@ -78,7 +83,8 @@ CInfoDlg::CInfoDlg(ISettingsStore* store, QWidget* parent)
     m_List->setHeaderLabels({QStringLiteral("Item"), QStringLiteral("Value")});
     m_List->setRootIsDecorated(false);
     m_List->setUniformRowHeights(true);
-    m_List->setSelectionMode(QAbstractItemView::SingleSelection);
+    // Several rows may be selected, to be copied together.
+    m_List->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_List->setFrameShape(QFrame::StyledPanel);
     m_List->header()->setStretchLastSection(true);
     m_List->header()->setSectionsMovable(false);
@@ -86,6 +92,15 @@ CInfoDlg::CInfoDlg(ISettingsStore* store, QWidget* parent)
     // same share of this font's cell, so that the longest label fits as it always did.
     m_List->setColumnWidth(0, ItemColumnWidth(this));
     m_List->setColumnWidth(1, ItemColumnWidth(this));
+
+    // Ctrl+C while the list has the focus.
+    m_Copy = new QAction(QStringLiteral("Copy"), m_List);
+    m_Copy->setShortcut(QKeySequence::Copy);
+    m_Copy->setShortcutContext(Qt::WidgetShortcut);
+    m_List->addAction(m_Copy);
+    connect(m_Copy, &QAction::triggered, this, [this] { CopySelectedRows(); });
+    m_List->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_List, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) { ShowListMenu(pos); });
 
     m_Placeholder = new QGroupBox(QStringLiteral("Engine"), body);
     m_Placeholder->setObjectName(QStringLiteral("1001"));
@@ -138,6 +153,25 @@ void CInfoDlg::Request(std::uint32_t groupBit) {
 
 void CInfoDlg::ClearList() { m_List->clear(); }
 
+QString CInfoDlg::SelectedRowsText() const {
+    return qt::ModelRowsText(*m_List->model(), qt::SelectedRows(*m_List));
+}
+
+void CInfoDlg::CopySelectedRows() {
+    const QString text = SelectedRowsText();
+    if (!text.isEmpty())
+        QApplication::clipboard()->setText(text);
+}
+
+void CInfoDlg::ShowListMenu(const QPoint& pos) {
+    auto* menu = new QMenu(m_List);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    QAction* copy = menu->addAction(QStringLiteral("Copy"));
+    copy->setEnabled(!qt::SelectedRows(*m_List).isEmpty());
+    connect(copy, &QAction::triggered, this, [this] { CopySelectedRows(); });
+    menu->popup(m_List->viewport()->mapToGlobal(pos));
+}
+
 void CInfoDlg::OnNotify(const Notification& n) {
     if (n.kind != nkReceived)
         return; // status, progress and identification are the status box's
@@ -149,6 +183,8 @@ void CInfoDlg::AddRow(const std::string& item, const std::string& value) {
     auto* it = new QTreeWidgetItem(m_List);
     it->setText(0, DeviceText(item));
     it->setText(1, DeviceText(value));
+    // The column may cut a long value ("All the flags"): the tooltip shows it whole.
+    it->setToolTip(1, it->text(1));
     m_List->scrollToItem(it);
 }
 

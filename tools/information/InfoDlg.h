@@ -2,7 +2,8 @@
 //
 // Six buttons request groups of rows of the information item table; every reply the device
 // sends back is matched against the same table and listed as an Item/Value row. The tool
-// only queries: it never changes the device.
+// only queries: it never changes the device. A value cell's tooltip holds its whole text;
+// "Copy" (Ctrl+C, or the list's context menu) puts the selected rows on the clipboard.
 #pragma once
 
 #include "ToolDialog.h"
@@ -11,7 +12,9 @@
 #include <cstdint>
 #include <functional>
 
+class QAction;
 class QGroupBox;
+class QPoint;
 class QPushButton;
 class QTreeWidget;
 
@@ -37,11 +40,18 @@ public:
     void Request(std::uint32_t groupBit);
     // "&Clear": deletes every row of the list.
     void ClearList();
+    // The selected rows, top to bottom, as "item<TAB>value" lines.
+    QString SelectedRowsText() const;
+    // "Copy": SelectedRowsText to the clipboard (nothing selected: the clipboard stays).
+    void CopySelectedRows();
+    // The list's context menu at `pos` (viewport coordinates): "Copy", enabled with a selection.
+    void ShowListMenu(const QPoint& pos);
 
     QTreeWidget* List() const { return m_List; }
     QPushButton* Button(std::uint32_t groupBit) const;
     QPushButton* ClearButton() const { return m_Clear; }
     QPushButton* ExitButton() const { return m_Exit; }
+    QAction* CopyAction() const { return m_Copy; }
 
     // Where "&Manual" shows its box (tests replace it).
     static void SetMessageHook(std::function<void(QWidget*, const QString&)> hook);
@@ -61,6 +71,7 @@ private:
     QPushButton* m_Buttons[6] = {};
     QPushButton* m_Clear = nullptr;
     QPushButton* m_Exit = nullptr;
+    QAction* m_Copy = nullptr; // Ctrl+C on the list
 };
 
 } // namespace vq5::information

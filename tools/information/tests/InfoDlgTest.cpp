@@ -7,9 +7,11 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QDir>
 #include <QFile>
 #include <QHeaderView>
+#include <QMenu>
 #include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -157,6 +159,9 @@ private slots:
     void fastSpeedSequence();
     void strayTextsFromTheDevice();
     void manualShowsItsMessage();
+    void valueTooltipHoldsTheWholeValue();
+    void copyTakesTheSelectedRows_data();
+    void copyTakesTheSelectedRows();
     void commandLineListsTheSameRows();
 };
 
@@ -354,6 +359,89 @@ void InfoDlgTest::manualShowsItsMessage() {
     manual->trigger();
     CInfoDlg::SetMessageHook({});
     QCOMPARE(shown, QStringLiteral("No HELP availeble!"));
+}
+
+void InfoDlgTest::valueTooltipHoldsTheWholeValue() {
+    Rig rig;
+    QVERIFY(rig.Start(8, 7));
+    rig.dlg->show();
+    QVERIFY(QTest::qWaitForWindowExposed(rig.dlg.get()));
+    QVERIFY(rig.Press(gMisc));
+    // As long as a message can be (99 characters), far wider than the "Value" column.
+    std::string flags;
+    while (flags.size() < 94)
+        flags += "0110";
+    flags.resize(94);
+    rig.sim->QueueToPc("&QIE" + flags + "1");
+    QTreeWidget* list = rig.dlg->List();
+    QVERIFY(QTest::qWaitFor([&] { return list->topLevelItemCount() == 5; }, kWait));
+    // Every row, the device's own "All the flags" among them.
+    for (int i = 0; i < list->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* it = list->topLevelItem(i);
+        QVERIFY(!it->text(1).isEmpty());
+        QCOMPARE(it->toolTip(1), it->text(1));
+    }
+    const QTreeWidgetItem* longRow = list->topLevelItem(4);
+    QCOMPARE(longRow->text(0), QStringLiteral("All the flags"));
+    const QString whole = QString::fromStdString(flags + "1");
+    // The column cannot show it; the tooltip the view gives for the cell holds all of it.
+    QVERIFY(list->fontMetrics().horizontalAdvance(whole) > list->columnWidth(1));
+    QCOMPARE(list->model()->data(list->model()->index(4, 1), Qt::ToolTipRole).toString(), whole);
+}
+
+void InfoDlgTest::copyTakesTheSelectedRows_data() {
+    QTest::addColumn<bool>("fromMenu");
+    QTest::addColumn<QList<int>>("rows");
+    QTest::addColumn<QString>("expected");
+    const QString config = QStringLiteral("Version config\tConfig 12\n");
+    const QString copyright = QStringLiteral("Copyright\t(c) Lumark\n");
+    const QString software = QStringLiteral("Version software\tVQ-5 V8.7\n");
+    for (bool menu : {false, true}) {
+        const char* how = menu ? "menu" : "ctrl+c";
+        QTest::addRow("%s one row", how) << menu << QList<int>{1} << copyright;
+        QTest::addRow("%s first and last", how) << menu << QList<int>{2, 0} << config + software;
+        QTest::addRow("%s all", how) << menu << QList<int>{0, 1, 2} << config + copyright + software;
+        QTest::addRow("%s none", how) << menu << QList<int>{} << QString();
+    }
+}
+
+void InfoDlgTest::copyTakesTheSelectedRows() {
+    QFETCH(bool, fromMenu);
+    QFETCH(QList<int>, rows);
+    QFETCH(QString, expected);
+    Rig rig;
+    sim::DeviceState state = KnownState();
+    QVERIFY(rig.Start(8, 7, 0, false, &state));
+    rig.dlg->show();
+    rig.dlg->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(rig.dlg.get()));
+    QVERIFY(rig.Press(gVersion));
+    QTreeWidget* list = rig.dlg->List();
+    QCOMPARE(list->topLevelItemCount(), 3);
+    list->clearSelection();
+    for (int row : rows)
+        list->topLevelItem(row)->setSelected(true);
+    list->setFocus();
+    QVERIFY(QTest::qWaitFor([&] { return list->hasFocus(); }, kWait));
+    const QString before = QStringLiteral("left alone");
+    QApplication::clipboard()->setText(before);
+    if (fromMenu) {
+        // What the list asks for on a right click.
+        emit list->customContextMenuRequested(QPoint(5, 5));
+        QMenu* menu = list->findChild<QMenu*>();
+        QVERIFY(menu);
+        QCOMPARE(menu->actions().size(), 1);
+        QCOMPARE(menu->actions()[0]->text(), QStringLiteral("Copy"));
+        QCOMPARE(menu->actions()[0]->isEnabled(), !rows.isEmpty());
+        if (!rows.isEmpty())
+            menu->actions()[0]->trigger();
+        menu->close();
+        QTRY_VERIFY_WITH_TIMEOUT(list->findChild<QMenu*>() == nullptr, kWait);
+    } else {
+        QTest::keyClick(list, Qt::Key_C, Qt::ControlModifier);
+    }
+    QCOMPARE(QApplication::clipboard()->text(), rows.isEmpty() ? before : expected);
+    QCOMPARE(rig.dlg->SelectedRowsText(), expected);
 }
 
 // The command line escapes a backslash and control characters; the rows compared here have

@@ -1,6 +1,7 @@
 // VQ5WTCT against the simulated VQ-5 on a pseudo-terminal.
 #include "TransponderDlg.h"
 
+#include "AboutBox.h"
 #include "Simulator.h"
 #include "SettingsStore.h"
 
@@ -14,7 +15,10 @@
 #include <QSlider>
 #include <QDeadlineTimer>
 #include <QThread>
+#include <QTimer>
 #include <QtTest>
+
+#include <climits>
 
 #include <cstdint>
 #include <cstdio>
@@ -124,6 +128,7 @@ private slots:
     void commandLineSavesAndLoadsLikeTheTool();
     void commandLineWarnsOfAnOffsetTheDeviceCannotHold();
     void saveWarnsOfAnOffsetTheDeviceCannotHold();
+    void aboutShowsItsWholeTexts();
 
 private:
     QStringList m_Messages;
@@ -521,6 +526,55 @@ void TransponderDlgTest::saveWarnsOfAnOffsetTheDeviceCannotHold() {
     rig.dlg->Slider(sOffset)->setValue(20);
     QVERIFY(rig.Run(rig.dlg->SaveButton()));
     QCOMPARE(shown.size(), 2);
+}
+
+// Also run at QT_SCALE_FACTOR 1.25 and 1.5 (see CMakeLists.txt).
+void TransponderDlgTest::aboutShowsItsWholeTexts() {
+    Rig rig;
+    QVERIFY(rig.Start(8, 7));
+    rig.dlg->show();
+    QVERIFY(QTest::qWaitForWindowExposed(rig.dlg.get()));
+    struct Field {
+        int id;
+        QString text;
+        QRect shown;  // the label's rectangle in the box
+        QSize needed; // what its text takes, wrapped at the label's width
+        int forWidth; // heightForWidth at the label's width
+    };
+    QList<Field> fields;
+    QRect box, frame;
+    QTimer::singleShot(0, rig.dlg.get(), [&] {
+        QTRY_VERIFY_WITH_TIMEOUT(rig.dlg->OpenAboutBox() != nullptr, kWait);
+        auto* about = qobject_cast<qt::CAboutBox*>(rig.dlg->OpenAboutBox());
+        if (about) {
+            box = QRect(QPoint(0, 0), about->size());
+            if (auto* group = about->findChild<QGroupBox*>())
+                frame = group->geometry();
+            for (int id : {1035, 1033, 1034, 1036}) {
+                QLabel* l = about->Field(id);
+                if (!l)
+                    continue;
+                const QRect wrapped = l->fontMetrics().boundingRect(QRect(0, 0, l->contentsRect().width(), INT_MAX),
+                                                                    int(l->alignment()) | Qt::TextWordWrap, l->text());
+                fields.push_back({id, l->text(), l->geometry(), wrapped.size(), l->heightForWidth(l->width())});
+            }
+        }
+        if (rig.dlg->OpenAboutBox())
+            rig.dlg->OpenAboutBox()->reject();
+    });
+    rig.dlg->Action(qt::cmdAbout)->trigger();
+    QCOMPARE(fields.size(), 4);
+    QCOMPARE(fields[0].text, QStringLiteral("VQ-5 Transponder Configuration Tool"));
+    for (int i = 0; i < fields.size(); ++i) {
+        const Field& f = fields[i];
+        const QByteArray what = QByteArray::number(f.id) + " \"" + f.text.toUtf8() + "\" in " +
+                                QByteArray::number(f.shown.width()) + "x" + QByteArray::number(f.shown.height());
+        QVERIFY2(f.needed.width() <= f.shown.width() && f.needed.height() <= f.shown.height(), what.constData());
+        QVERIFY2(f.forWidth <= f.shown.height(), what.constData());
+        QVERIFY2(frame.contains(f.shown) && box.contains(f.shown), what.constData());
+        if (i > 0)
+            QVERIFY2(!fields[i - 1].shown.intersects(f.shown), what.constData());
+    }
 }
 
 // One suite, run against each device profile in turn.
