@@ -6,6 +6,7 @@
 #include "QtSettingsStore.h"
 #include "QtUserMessages.h"
 #include "RecordWriter.h"
+#include "ServiceHistoryDlg.h"
 #include "ServiceReport.h"
 #include "VLPLogWnd.h"
 #include "VLPEngine.h"
@@ -159,6 +160,10 @@ void CToolDialog::BuildMenu() {
     };
     const bool prg = m_Info.menu == ToolInfo::PrgStyle;
     QMenu* file = m_MenuBar->addMenu(QStringLiteral("&File"));
+    if (m_Info.serviceHistory) {
+        add(file, QStringLiteral("Service &history..."), cmdServiceHistory);
+        file->addSeparator();
+    }
     add(file, QStringLiteral("&Exit"), cmdExit);
     QMenu* device = m_MenuBar->addMenu(QStringLiteral("V&Q-5"));
     add(device, QStringLiteral("&Settings"), prg ? cmdSettingsPrg : cmdSettingsTest);
@@ -254,6 +259,9 @@ void CToolDialog::RunCommand(int command) {
     case cmdDebug:
     case cmdDebugWindow:
         OnDebug();
+        break;
+    case cmdServiceHistory:
+        MakeServiceHistory()->exec();
         break;
     case cmdServiceReport:
         OnServiceReport();
@@ -404,6 +412,15 @@ void CToolDialog::OnServiceReport() {
     QString reason;
     if (!SaveServiceReport(path, &reason))
         QMessageBox::warning(this, m_Info.caption, QStringLiteral("The service report could not be saved: %1").arg(reason));
+}
+
+std::unique_ptr<CServiceHistoryDlg> CToolDialog::MakeServiceHistory() {
+    FlushRecord(); // the visits handed over so far belong in the list
+    const record::RecordConfig place = m_Record ? m_Record->Config() : record::ResolveConfig(&DefaultSettingsStore());
+    std::string note;
+    std::vector<record::Visit> visits = record::DeviceHistory(place, m_LastIdent, note, 500);
+    return std::make_unique<CServiceHistoryDlg>(QString::fromStdString(m_LastIdent), std::move(visits),
+                                                QString::fromStdString(note), this);
 }
 
 bool CToolDialog::SaveServiceReport(const QString& path, QString* reason) {

@@ -44,6 +44,7 @@ struct ReportInput;
 namespace vq5::qt {
 
 class CEngineFront;
+class CServiceHistoryDlg;
 
 inline constexpr const char* kToolSection = "Settings_V2.3";
 
@@ -61,6 +62,7 @@ struct ToolInfo {
     bool shortAbout = false; // the emulator's About box: "VQ5 Tool %s, version %s"
     QString shortVersion = QStringLiteral("1.4");
     QString description; // the program's description in the About box
+    bool serviceHistory = false; // "Service history..." in the File menu (device tools)
     // Tooltips: control object name (or its numeric id as text) -> text.
     QMap<QString, QString> tooltips;
 };
@@ -76,6 +78,7 @@ enum ToolCommand : int {
     cmdDebug = 32777,
     cmdLinkHealth = 32790, // "&Link health" of the VQ-5 menu
     cmdServiceReport = 32791, // "Save service report..." of the Help menu (context menu without one)
+    cmdServiceHistory = 32792, // "Service history..." of the File menu
 };
 
 // The last line of a tool's box after its port failed to open: where the port is chosen. A
@@ -159,6 +162,8 @@ public:
     // Waits (bounded) until the visits handed over so far are in the record (tests).
     bool FlushRecord();
 
+    // "Service history...": the visits to the device last identified, from the record.
+    std::unique_ptr<CServiceHistoryDlg> MakeServiceHistory();
     // "Save service report...": asks for a file, then writes the report there.
     void OnServiceReport();
     // Writes one self-contained HTML report: the device last identified, what the tool adds

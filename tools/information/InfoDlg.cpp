@@ -25,6 +25,7 @@ qt::ToolInfo InfoToolInfo() {
     info.placement = QStringLiteral("dlgWnd-1.8");
     info.aboutItem = QStringLiteral("&About VQ5WInfo...");
     info.menu = qt::ToolInfo::TestStyle;
+    info.serviceHistory = true;
     info.aboutBitmap = 132;
     info.description = QStringLiteral("VQ-5 Information");
     return info;

@@ -5,6 +5,7 @@
 #include "ToolDialog.h"
 
 #include "RecordWriter.h"
+#include "ServiceHistoryDlg.h"
 #include "ServiceRecord.h"
 #include "ServiceReport.h"
 #include "SettingsStore.h"
@@ -12,6 +13,8 @@
 #include "VLPEngine.h"
 
 #include <QGroupBox>
+#include <QLabel>
+#include <QTableWidget>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -44,11 +47,15 @@ public:
     }
     ~CRecordDlg() override { Shutdown(); }
     int exits = 0;
+    int idents = 0;
 
 protected:
+    // Each visit reads a configuration whose identifier counts the visits; "Mode" never changes.
     void OnNotify(const Notification& n) override {
         if (n.kind == nkIdent && n.value == 1) {
-            RecordRead(record::kKindConfig, "ConfigID", "CFG-7");
+            ++idents;
+            RecordRead(record::kKindConfig, "ConfigID", "CFG-" + std::to_string(idents));
+            RecordRead(record::kKindConfig, "Mode", "2");
             RecordWrote("&QIAnew");
         }
         if (n.kind == nkIdent && n.value == 0)
@@ -82,6 +89,7 @@ private slots:
     void switchedOff_data();
     void switchedOff();
     void failingDatabaseToldOnce();
+    void historyListsVisitsAndChanges();
     void reportHasHistory();
     void reportWithoutRecord();
     void reportToBadPlace();
@@ -161,7 +169,8 @@ void ToolRecordTests::visitRecorded() {
     QVERIFY(!v.identification.empty());
     QCOMPARE(v.outcome, std::string("done"));
     QCOMPARE(v.configId, std::string("new")); // the written identifier wins over the one read
-    const std::vector<record::VisitItem> expected = {{record::kKindConfig, "ConfigID", "CFG-7"},
+    const std::vector<record::VisitItem> expected = {{record::kKindConfig, "ConfigID", "CFG-1"},
+                                                     {record::kKindConfig, "Mode", "2"},
                                                      {record::kKindWritten, "1", "&QIAnew"}};
     QVERIFY(v.items == expected);
     QVERIFY(v.started <= v.ended);
@@ -231,6 +240,35 @@ void CheckSelfContained(const QString& path) {
     QVERIFY2(check.exitCode() == 0, check.readAllStandardOutput().constData());
 }
 } // namespace
+
+void ToolRecordTests::historyListsVisitsAndChanges() {
+    CRecordDlg dlg(&m_Store, m_Port);
+    {
+        auto none = dlg.MakeServiceHistory(); // no device yet
+        QCOMPARE(none->Visits()->rowCount(), 0);
+        QVERIFY(none->Note()->text().contains("did not identify"));
+    }
+    QVERIFY(Visit(dlg, 3));
+    auto history = dlg.MakeServiceHistory();
+    QTableWidget* visits = history->Visits();
+    QCOMPARE(visits->rowCount(), 3);
+    QCOMPARE(visits->item(0, 5)->text(), QString("new")); // the configuration identifier written
+    QCOMPARE(visits->item(2, 1)->text(), QString("VQ5WPrg"));
+    QCOMPARE(history->Changes()->rowCount(), 0);
+    // Newest and oldest selected: ConfigID changed from the first visit's to the third's.
+    visits->selectRow(0);
+    visits->selectRow(2);
+    QTableWidget* changes = history->Changes();
+    QCOMPARE(changes->rowCount(), 1);
+    QCOMPARE(changes->item(0, 0)->text(), QString("ConfigID"));
+    QCOMPARE(changes->item(0, 1)->text(), QString("CFG-1"));
+    QCOMPARE(changes->item(0, 2)->text(), QString("CFG-3"));
+    QVERIFY(changes->item(0, 2)->font().bold());
+    // A third selection: no comparison.
+    visits->selectRow(1);
+    QCOMPARE(changes->rowCount(), 0);
+    QVERIFY(history->Note()->text().contains("Select two"));
+}
 
 void ToolRecordTests::reportHasHistory() {
     const QString path = m_Dir->filePath("report.html");
