@@ -175,8 +175,8 @@ unsigned CRecordWriter::Failed() const {
     return m_Shared->failed;
 }
 
-std::vector<Visit> DeviceHistory(const RecordConfig& place, const std::string& identification, std::string& note,
-                                 std::size_t limit) {
+std::vector<Visit> DeviceHistory(const RecordConfig& place, const std::string& identification,
+                                 std::string& note, std::size_t limit) {
     if (!place.enabled) {
         note = "The service record is switched off (" + place.off + ").";
         return {};

@@ -48,8 +48,8 @@ RecordConfig ResolveConfigFromFile(const std::string& iniFile, const std::string
 // A device's visits (same identification), newest first, at most `limit`, read from the
 // record at `place`. When there are none to show, `note` says why (the record is off, the
 // device gave no identification, the record cannot be read).
-std::vector<Visit> DeviceHistory(const RecordConfig& place, const std::string& identification, std::string& note,
-                                 std::size_t limit = 50);
+std::vector<Visit> DeviceHistory(const RecordConfig& place, const std::string& identification,
+                                 std::string& note, std::size_t limit = 50);
 
 using ReportFn = std::function<void(const std::string& message)>;
 

@@ -26,7 +26,9 @@ void SetRow(QTableWidget* t, int row, const QStringList& cells) {
         t->setItem(row, c, new QTableWidgetItem(cells[c]));
 }
 
-QString Text(const std::string& s) { return QString::fromStdString(s); }
+QString Text(const std::string& s) {
+    return QString::fromStdString(s);
+}
 
 } // namespace
 
@@ -36,7 +38,10 @@ CServiceHistoryDlg::CServiceHistoryDlg(const QString& identification, std::vecto
     setWindowTitle(QStringLiteral("Service history"));
     setObjectName(QStringLiteral("serviceHistory"));
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(new QLabel(QStringLiteral("Visits to %1:").arg(identification.isEmpty() ? QStringLiteral("(no device identified)") : identification), this));
+    layout->addWidget(new QLabel(
+        QStringLiteral("Visits to %1:")
+            .arg(identification.isEmpty() ? QStringLiteral("(no device identified)") : identification),
+        this));
     m_Visits = MakeTable({QStringLiteral("Started"), QStringLiteral("Tool"), QStringLiteral("Operator"),
                           QStringLiteral("Port"), QStringLiteral("Version"), QStringLiteral("Configuration"),
                           QStringLiteral("Outcome")},
@@ -46,15 +51,16 @@ CServiceHistoryDlg::CServiceHistoryDlg(const QString& identification, std::vecto
     for (int r = 0; r < int(m_List.size()); ++r) {
         const record::Visit& v = m_List[std::size_t(r)];
         SetRow(m_Visits, r,
-               {Text(v.started), Text(v.tool), Text(v.operatorName), Text(v.port), Text(v.version), Text(v.configId),
-                Text(v.outcome)});
+               {Text(v.started), Text(v.tool), Text(v.operatorName), Text(v.port), Text(v.version),
+                Text(v.configId), Text(v.outcome)});
     }
     m_Visits->resizeColumnsToContents();
     layout->addWidget(m_Visits, 3);
     m_Note = new QLabel(this);
     m_Note->setWordWrap(true);
     layout->addWidget(m_Note);
-    m_Changes = MakeTable({QStringLiteral("Setting"), QStringLiteral("Older visit"), QStringLiteral("Newer visit")}, this);
+    m_Changes = MakeTable(
+        {QStringLiteral("Setting"), QStringLiteral("Older visit"), QStringLiteral("Newer visit")}, this);
     m_Changes->setSelectionMode(QAbstractItemView::NoSelection);
     layout->addWidget(m_Changes, 2);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
@@ -62,7 +68,8 @@ CServiceHistoryDlg::CServiceHistoryDlg(const QString& identification, std::vecto
     layout->addWidget(buttons);
     connect(m_Visits, &QTableWidget::itemSelectionChanged, this, [this] { ShowChanges(); });
     if (m_List.empty())
-        m_Note->setText(note.isEmpty() ? QStringLiteral("The service record holds no visit to this device.") : note);
+        m_Note->setText(note.isEmpty() ? QStringLiteral("The service record holds no visit to this device.")
+                                       : note);
     ShowChanges();
     resize(760, 480);
 }

@@ -353,12 +353,14 @@ void CToolDialog::FollowVisit(const Notification& n) {
         FinishVisit("done"); // a new program mode without an exit between
     if (!m_Record) {
         m_Record = std::make_unique<record::CRecordWriter>(
-            record::ResolveConfig(&DefaultSettingsStore()), [program = m_Info.program](const std::string& message) {
+            record::ResolveConfig(&DefaultSettingsStore()),
+            [program = m_Info.program](const std::string& message) {
                 qWarning("%s: %s", qUtf8Printable(program), message.c_str());
             });
     }
     m_LastIdent = n.text;
-    m_LastVersion = std::to_string(m_ToolEngine.VersionMajor()) + "." + std::to_string(m_ToolEngine.VersionMinor());
+    m_LastVersion =
+        std::to_string(m_ToolEngine.VersionMajor()) + "." + std::to_string(m_ToolEngine.VersionMinor());
     m_LastLetter = std::string(1, m_ToolEngine.DeviceLetter());
     if (!m_Record->Enabled())
         return;
@@ -411,12 +413,13 @@ void CToolDialog::OnServiceReport() {
         return;
     QString reason;
     if (!SaveServiceReport(path, &reason))
-        QMessageBox::warning(this, m_Info.caption, QStringLiteral("The service report could not be saved: %1").arg(reason));
+        QMessageBox::warning(this, m_Info.caption,
+                             QStringLiteral("The service report could not be saved: %1").arg(reason));
 }
 
 std::unique_ptr<CServiceHistoryDlg> CToolDialog::MakeServiceHistory() {
     FlushRecord(); // the visits handed over so far belong in the list
-    const record::RecordConfig place = m_Record ? m_Record->Config() : record::ResolveConfig(&DefaultSettingsStore());
+    const record::RecordConfig place = RecordPlace();
     std::string note;
     std::vector<record::Visit> visits = record::DeviceHistory(place, m_LastIdent, note, 500);
     return std::make_unique<CServiceHistoryDlg>(QString::fromStdString(m_LastIdent), std::move(visits),
@@ -433,19 +436,20 @@ bool CToolDialog::SaveServiceReport(const QString& path, QString* reason) {
     in.version = m_LastVersion;
     FillReport(in);
     if (m_Front && m_Front->LogWindow()) {
-        const QStringList lines = m_Front->LogWindow()->RowsText(false).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        const QStringList lines =
+            m_Front->LogWindow()->RowsText(false).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
         constexpr qsizetype kLastLines = 200;
         for (qsizetype i = std::max<qsizetype>(0, lines.size() - kLastLines); i < lines.size(); ++i)
             in.logLines.push_back(lines[i].toStdString());
     }
     // The visits handed over so far belong in the history.
     FlushRecord();
-    const record::RecordConfig place = m_Record ? m_Record->Config() : record::ResolveConfig(&DefaultSettingsStore());
+    const record::RecordConfig place = RecordPlace();
     in.history = record::DeviceHistory(place, m_LastIdent, in.historyNote);
     const std::string html = record::RenderReport(in);
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(html.data(), qint64(html.size())) != qint64(html.size()) ||
-        !file.commit()) {
+    if (!file.open(QIODevice::WriteOnly) ||
+        file.write(html.data(), qint64(html.size())) != qint64(html.size()) || !file.commit()) {
         if (reason)
             *reason = file.errorString();
         return false;
@@ -453,6 +457,12 @@ bool CToolDialog::SaveServiceReport(const QString& path, QString* reason) {
     return true;
 }
 
-bool CToolDialog::FlushRecord() { return !m_Record || m_Record->Flush(); }
+record::RecordConfig CToolDialog::RecordPlace() const {
+    return m_Record ? m_Record->Config() : record::ResolveConfig(&DefaultSettingsStore());
+}
+
+bool CToolDialog::FlushRecord() {
+    return !m_Record || m_Record->Flush();
+}
 
 } // namespace vq5::qt

@@ -39,6 +39,7 @@ namespace vq5::record {
 class CRecordWriter;
 struct Visit;
 struct ReportInput;
+struct RecordConfig;
 } // namespace vq5::record
 
 namespace vq5::qt {
@@ -76,8 +77,8 @@ enum ToolCommand : int {
     cmdSettingsTest = 32775,
     cmdAbout = 32776,
     cmdDebug = 32777,
-    cmdLinkHealth = 32790, // "&Link health" of the VQ-5 menu
-    cmdServiceReport = 32791, // "Save service report..." of the Help menu (context menu without one)
+    cmdLinkHealth = 32790,     // "&Link health" of the VQ-5 menu
+    cmdServiceReport = 32791,  // "Save service report..." of the Help menu (context menu without one)
     cmdServiceHistory = 32792, // "Service history..." of the File menu
 };
 
@@ -210,13 +211,14 @@ private:
     void BuildMenu();
     void FollowVisit(const Notification& n);
     void FinishVisit(const char* outcome);
+    record::RecordConfig RecordPlace() const; // the writer's, or as the settings say now
 
     ToolInfo m_Info;
     CVLPEngine& m_ToolEngine;
     std::unique_ptr<CProfileSection> m_Section;
     std::unique_ptr<CEngineFront> m_Front;
-    std::unique_ptr<record::CRecordWriter> m_Record; // made with the first visit
-    std::unique_ptr<record::Visit> m_Visit;          // the open visit
+    std::unique_ptr<record::CRecordWriter> m_Record;      // made with the first visit
+    std::unique_ptr<record::Visit> m_Visit;               // the open visit
     std::string m_LastIdent, m_LastLetter, m_LastVersion; // the device last identified
     QMenuBar* m_MenuBar = nullptr;
     QWidget* m_Body = nullptr;

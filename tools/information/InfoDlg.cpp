@@ -1,6 +1,7 @@
 #include "InfoDlg.h"
 
 #include "InfoTable.h"
+#include "ServiceReport.h"
 #include "WindowBinding.h"
 
 #include <QFontMetrics>
@@ -142,8 +143,16 @@ void CInfoDlg::ClearList() { m_List->clear(); }
 void CInfoDlg::OnNotify(const Notification& n) {
     if (n.kind != nkReceived)
         return; // status, progress and identification are the status box's
-    for (const ListRow& row : RowsForReply(n.text))
+    for (const ListRow& row : RowsForReply(n.text)) {
         AddRow(row.item, row.value);
+        RecordRead(row.item == "Counters" ? record::kKindCounters : record::kKindInfo, row.item, row.value);
+    }
+}
+
+void CInfoDlg::FillReport(record::ReportInput& report) const {
+    for (int i = 0; i < m_List->topLevelItemCount(); ++i)
+        report.info.emplace_back(m_List->topLevelItem(i)->text(0).toStdString(),
+                                 m_List->topLevelItem(i)->text(1).toStdString());
 }
 
 void CInfoDlg::AddRow(const std::string& item, const std::string& value) {

@@ -198,7 +198,8 @@ private slots:
         CTestDlg d(Info(ToolInfo::TestStyle), &m_Store);
         const auto menus = d.MenuBar()->actions();
         QCOMPARE(Texts(menus[1]->menu()->actions()), (QStringList{"&Settings", "&Debug", "&Link health"}));
-        QCOMPARE(Texts(menus[2]->menu()->actions()), (QStringList{"&About", "&Manual", "Save service &report..."}));
+        QCOMPARE(Texts(menus[2]->menu()->actions()),
+                 (QStringList{"&About", "&Manual", "Save service &report..."}));
         QVERIFY(d.Action(cmdSettingsTest));
         QVERIFY(d.Action(cmdDebug));
     }

@@ -36,7 +36,8 @@ struct EngineHolder {
 
 class CRecordDlg : private EngineHolder, public CToolDialog {
 public:
-    CRecordDlg(ISettingsStore* store, const std::string& port) : EngineHolder(store), CToolDialog(Info(), m_Engine) {
+    CRecordDlg(ISettingsStore* store, const std::string& port)
+        : EngineHolder(store), CToolDialog(Info(), m_Engine) {
         SetBodySize(QSize(200, 100));
         auto* placeholder = new QGroupBox(Body());
         placeholder->setObjectName("1000");
