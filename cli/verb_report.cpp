@@ -82,28 +82,9 @@ bool WriteFile(const std::string& path, const std::string& text, std::string& er
 // The device's earlier visits, newest first, from the record (when it is on).
 std::vector<record::Visit> HistoryOf(const std::string& identification, std::string& note) {
     const record::RecordConfig place = RecordPlace();
-    if (!place.enabled) {
-        note = "The service record is switched off (" + place.off + ").";
-        return {};
-    }
-    if (identification.empty()) {
-        note = "The device did not identify itself, so its history cannot be found.";
-        return {};
-    }
-    RecordWriter().Flush(); // nothing of this run is queued yet; earlier runs are written
-    std::string error;
-    auto db = record::CServiceRecord::Open(place.where, error);
-    if (!db) {
-        note = "The service record cannot be read: " + error;
-        return {};
-    }
-    std::vector<record::Visit> out;
-    for (auto& v : db->List({identification, "", 0}, error))
-        if (v.identification == identification && out.size() < 50)
-            out.push_back(std::move(v));
-    if (!error.empty())
-        note = "The service record cannot be read: " + error;
-    return out;
+    if (place.enabled && !identification.empty())
+        RecordWriter().Flush(); // nothing of this run is queued yet; earlier runs are written
+    return record::DeviceHistory(place, identification, note);
 }
 
 int Main(int argc, char** argv) {

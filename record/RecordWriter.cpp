@@ -175,4 +175,29 @@ unsigned CRecordWriter::Failed() const {
     return m_Shared->failed;
 }
 
+std::vector<Visit> DeviceHistory(const RecordConfig& place, const std::string& identification,
+                                 std::string& note, std::size_t limit) {
+    if (!place.enabled) {
+        note = "The service record is switched off (" + place.off + ").";
+        return {};
+    }
+    if (identification.empty()) {
+        note = "The device did not identify itself, so its history cannot be found.";
+        return {};
+    }
+    std::string error;
+    auto db = CServiceRecord::Open(place.where, error);
+    if (!db) {
+        note = "The service record cannot be read: " + error;
+        return {};
+    }
+    std::vector<Visit> out;
+    for (auto& v : db->List({identification, "", 0}, error))
+        if (v.identification == identification && out.size() < limit)
+            out.push_back(std::move(v));
+    if (!error.empty())
+        note = "The service record cannot be read: " + error;
+    return out;
+}
+
 } // namespace vq5::record

@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace vq5 {
 class ISettingsStore;
@@ -43,6 +44,12 @@ RecordConfig ResolveConfig(ISettingsStore* store, const std::string& database = 
 std::string CommandLineSettingsFile();
 // ResolveConfig with the [ServiceRecord] section of an INI file (a missing file says nothing).
 RecordConfig ResolveConfigFromFile(const std::string& iniFile, const std::string& database = {});
+
+// A device's visits (same identification), newest first, at most `limit`, read from the
+// record at `place`. When there are none to show, `note` says why (the record is off, the
+// device gave no identification, the record cannot be read).
+std::vector<Visit> DeviceHistory(const RecordConfig& place, const std::string& identification,
+                                 std::string& note, std::size_t limit = 50);
 
 using ReportFn = std::function<void(const std::string& message)>;
 

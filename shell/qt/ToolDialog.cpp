@@ -5,6 +5,10 @@
 #include "Logo.h"
 #include "QtSettingsStore.h"
 #include "QtUserMessages.h"
+#include "RecordWriter.h"
+#include "ServiceHistoryDlg.h"
+#include "ServiceReport.h"
+#include "VLPLogWnd.h"
 #include "VLPEngine.h"
 #include "WindowBinding.h"
 
@@ -13,11 +17,13 @@
 #include <QContextMenuEvent>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QSaveFile>
 #include <QThread>
 #include <QVBoxLayout>
 
@@ -154,6 +160,10 @@ void CToolDialog::BuildMenu() {
     };
     const bool prg = m_Info.menu == ToolInfo::PrgStyle;
     QMenu* file = m_MenuBar->addMenu(QStringLiteral("&File"));
+    if (m_Info.serviceHistory) {
+        add(file, QStringLiteral("Service &history..."), cmdServiceHistory);
+        file->addSeparator();
+    }
     add(file, QStringLiteral("&Exit"), cmdExit);
     QMenu* device = m_MenuBar->addMenu(QStringLiteral("V&Q-5"));
     add(device, QStringLiteral("&Settings"), prg ? cmdSettingsPrg : cmdSettingsTest);
@@ -166,6 +176,7 @@ void CToolDialog::BuildMenu() {
         connect(manual, &QAction::triggered, this, [this] { OnManual(); });
         m_Actions.insert(-1, manual);
     }
+    add(help, QStringLiteral("Save service &report..."), cmdServiceReport);
 }
 
 QAction* CToolDialog::Action(int command) const { return m_Actions.value(command, nullptr); }
@@ -189,6 +200,7 @@ bool CToolDialog::InitDialog(QWidget* placeholder) {
     m_ToolEngine.SetErrorAdvice(PortOpenAdvice(m_Info, settingsFile).toStdString());
     m_Front = std::make_unique<CEngineFront>(m_ToolEngine, this);
     m_Front->SetMainHandler([this](const Notification& n) {
+        FollowVisit(n);
         if (!m_ShutDown && !m_Closing)
             OnNotify(n);
     });
@@ -248,6 +260,12 @@ void CToolDialog::RunCommand(int command) {
     case cmdDebugWindow:
         OnDebug();
         break;
+    case cmdServiceHistory:
+        MakeServiceHistory()->exec();
+        break;
+    case cmdServiceReport:
+        OnServiceReport();
+        break;
     case cmdLinkHealth:
         if (m_Front)
             m_Front->ShowLinkHealth();
@@ -275,6 +293,10 @@ void CToolDialog::contextMenuEvent(QContextMenuEvent* event) {
     QMenu menu(this);
     QAction* about = menu.addAction(m_Info.aboutItem);
     connect(about, &QAction::triggered, this, [this] { RunCommand(cmdAboutSystem); });
+    if (m_Info.menu == ToolInfo::None) { // without a Help menu the report is saved from here
+        QAction* report = menu.addAction(QStringLiteral("Save service &report..."));
+        connect(report, &QAction::triggered, this, [this] { RunCommand(cmdServiceReport); });
+    }
     menu.exec(event->globalPos());
 }
 
@@ -309,11 +331,138 @@ void CToolDialog::Shutdown() {
     if (m_ShutDown)
         return;
     m_ShutDown = true;
+    // A visit still open (the dialog closed with the device in program mode) is kept.
+    FinishVisit("closed in program mode");
     // Stops the worker (bounded), closes the log window (its settings are written) and
     // removes the status box.
     m_Front.reset();
     // The tool's section: the bound fields and, while the window exists, its placement.
     m_Section.reset();
+    // Waits (bounded) for what is queued; the record never holds the link.
+    m_Record.reset();
+}
+
+void CToolDialog::FollowVisit(const Notification& n) {
+    if (n.kind != nkIdent)
+        return;
+    if (n.value == 0) {
+        FinishVisit("done");
+        return;
+    }
+    if (m_Visit)
+        FinishVisit("done"); // a new program mode without an exit between
+    if (!m_Record) {
+        m_Record = std::make_unique<record::CRecordWriter>(
+            record::ResolveConfig(&DefaultSettingsStore()),
+            [program = m_Info.program](const std::string& message) {
+                qWarning("%s: %s", qUtf8Printable(program), message.c_str());
+            });
+    }
+    m_LastIdent = n.text;
+    m_LastVersion =
+        std::to_string(m_ToolEngine.VersionMajor()) + "." + std::to_string(m_ToolEngine.VersionMinor());
+    m_LastLetter = std::string(1, m_ToolEngine.DeviceLetter());
+    if (!m_Record->Enabled())
+        return;
+    m_Visit = std::make_unique<record::Visit>();
+    m_Visit->started = record::NowText();
+    m_Visit->tool = m_Info.program.toStdString();
+    m_Visit->port = m_ToolEngine.m_ComPort;
+    m_Visit->identification = n.text;
+    // Taken now: leaving program mode resets the engine's version.
+    m_Visit->version = m_LastVersion;
+    m_Visit->letter = m_LastLetter;
+}
+
+void CToolDialog::FinishVisit(const char* outcome) {
+    if (!m_Visit || !m_Record)
+        return;
+    std::unique_ptr<record::Visit> visit = std::move(m_Visit);
+    visit->ended = record::NowText();
+    visit->outcome = outcome;
+    m_Record->Add(std::move(*visit));
+}
+
+void CToolDialog::RecordRead(const char* kind, const std::string& item, const std::string& value) {
+    if (!m_Visit)
+        return;
+    m_Visit->items.push_back({kind, item, value});
+    if ((item == "ConfigID" && std::string(kind) == record::kKindConfig) ||
+        (item == "Version config" && std::string(kind) == record::kKindInfo))
+        m_Visit->configId = value;
+}
+
+void CToolDialog::RecordWrote(const std::string& text) {
+    if (!m_Visit)
+        return;
+    int n = 1;
+    for (const record::VisitItem& i : m_Visit->items)
+        n += i.kind == record::kKindWritten ? 1 : 0;
+    if (text.size() > 4 && text[0] == '&' && text.compare(2, 2, "IA") == 0)
+        m_Visit->configId = text.substr(4);
+    m_Visit->items.push_back({record::kKindWritten, std::to_string(n), text});
+}
+
+void CToolDialog::FillReport(record::ReportInput&) const {}
+
+void CToolDialog::OnServiceReport() {
+    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save service report"),
+                                                      m_Info.program + QStringLiteral("-report.html"),
+                                                      QStringLiteral("HTML files (*.html);;All files (*)"));
+    if (path.isEmpty())
+        return;
+    QString reason;
+    if (!SaveServiceReport(path, &reason))
+        QMessageBox::warning(this, m_Info.caption,
+                             QStringLiteral("The service report could not be saved: %1").arg(reason));
+}
+
+std::unique_ptr<CServiceHistoryDlg> CToolDialog::MakeServiceHistory() {
+    FlushRecord(); // the visits handed over so far belong in the list
+    const record::RecordConfig place = RecordPlace();
+    std::string note;
+    std::vector<record::Visit> visits = record::DeviceHistory(place, m_LastIdent, note, 500);
+    return std::make_unique<CServiceHistoryDlg>(QString::fromStdString(m_LastIdent), std::move(visits),
+                                                QString::fromStdString(note), this);
+}
+
+bool CToolDialog::SaveServiceReport(const QString& path, QString* reason) {
+    record::ReportInput in;
+    in.tool = m_Info.program.toStdString();
+    in.generated = record::NowText();
+    in.port = m_ToolEngine.m_ComPort;
+    in.identification = m_LastIdent;
+    in.letter = m_LastLetter;
+    in.version = m_LastVersion;
+    FillReport(in);
+    if (m_Front && m_Front->LogWindow()) {
+        const QStringList lines =
+            m_Front->LogWindow()->RowsText(false).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        constexpr qsizetype kLastLines = 200;
+        for (qsizetype i = std::max<qsizetype>(0, lines.size() - kLastLines); i < lines.size(); ++i)
+            in.logLines.push_back(lines[i].toStdString());
+    }
+    // The visits handed over so far belong in the history.
+    FlushRecord();
+    const record::RecordConfig place = RecordPlace();
+    in.history = record::DeviceHistory(place, m_LastIdent, in.historyNote);
+    const std::string html = record::RenderReport(in);
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) ||
+        file.write(html.data(), qint64(html.size())) != qint64(html.size()) || !file.commit()) {
+        if (reason)
+            *reason = file.errorString();
+        return false;
+    }
+    return true;
+}
+
+record::RecordConfig CToolDialog::RecordPlace() const {
+    return m_Record ? m_Record->Config() : record::ResolveConfig(&DefaultSettingsStore());
+}
+
+bool CToolDialog::FlushRecord() {
+    return !m_Record || m_Record->Flush();
 }
 
 } // namespace vq5::qt

@@ -25,6 +25,7 @@
 
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 class QAction;
@@ -34,10 +35,17 @@ class QMenuBar;
 namespace vq5 {
 class CVLPEngine;
 }
+namespace vq5::record {
+class CRecordWriter;
+struct Visit;
+struct ReportInput;
+struct RecordConfig;
+} // namespace vq5::record
 
 namespace vq5::qt {
 
 class CEngineFront;
+class CServiceHistoryDlg;
 
 inline constexpr const char* kToolSection = "Settings_V2.3";
 
@@ -55,6 +63,7 @@ struct ToolInfo {
     bool shortAbout = false; // the emulator's About box: "VQ5 Tool %s, version %s"
     QString shortVersion = QStringLiteral("1.4");
     QString description; // the program's description in the About box
+    bool serviceHistory = false; // "Service history..." in the File menu (device tools)
     // Tooltips: control object name (or its numeric id as text) -> text.
     QMap<QString, QString> tooltips;
 };
@@ -68,7 +77,9 @@ enum ToolCommand : int {
     cmdSettingsTest = 32775,
     cmdAbout = 32776,
     cmdDebug = 32777,
-    cmdLinkHealth = 32790, // "&Link health" of the VQ-5 menu
+    cmdLinkHealth = 32790,     // "&Link health" of the VQ-5 menu
+    cmdServiceReport = 32791,  // "Save service report..." of the Help menu (context menu without one)
+    cmdServiceHistory = 32792, // "Service history..." of the File menu
 };
 
 // The last line of a tool's box after its port failed to open: where the port is chosen. A
@@ -140,6 +151,27 @@ public:
     void Shutdown();
     bool IsShutDown() const { return m_ShutDown; }
 
+    // The service record. A visit opens when the device identifies itself in program mode
+    // and is handed to the record writer (its own thread) when program mode is left or the
+    // dialog shuts down. Switched off by the record's setting or VQ5_RECORD=off; a database
+    // that fails is reported once in the log and the tool goes on.
+    bool VisitOpen() const { return m_Visit != nullptr; }
+    // What the tool read during the open visit ("config", "counters", "info": key, value).
+    void RecordRead(const char* kind, const std::string& item, const std::string& value);
+    // A text the device acknowledged during the open visit (as it went out on the wire).
+    void RecordWrote(const std::string& text);
+    // Waits (bounded) until the visits handed over so far are in the record (tests).
+    bool FlushRecord();
+
+    // "Service history...": the visits to the device last identified, from the record.
+    std::unique_ptr<CServiceHistoryDlg> MakeServiceHistory();
+    // "Save service report...": asks for a file, then writes the report there.
+    void OnServiceReport();
+    // Writes one self-contained HTML report: the device last identified, what the tool adds
+    // (FillReport), the last lines of the open log window and the device's history from the
+    // record. On failure returns false with the reason.
+    bool SaveServiceReport(const QString& path, QString* reason = nullptr);
+
     // The About box the last ShowAbout opened while it is open (tests).
     QDialog* OpenAboutBox() const { return m_AboutBox; }
 
@@ -158,6 +190,8 @@ protected:
     virtual void OnSettings();
     virtual void OnDebug();
     virtual void OnManual();
+    // What the tool adds to its service report (information rows, configuration).
+    virtual void FillReport(record::ReportInput& report) const;
 
     void ApplyToolTips();
     void contextMenuEvent(QContextMenuEvent* event) override;
@@ -175,11 +209,17 @@ public:
 
 private:
     void BuildMenu();
+    void FollowVisit(const Notification& n);
+    void FinishVisit(const char* outcome);
+    record::RecordConfig RecordPlace() const; // the writer's, or as the settings say now
 
     ToolInfo m_Info;
     CVLPEngine& m_ToolEngine;
     std::unique_ptr<CProfileSection> m_Section;
     std::unique_ptr<CEngineFront> m_Front;
+    std::unique_ptr<record::CRecordWriter> m_Record;      // made with the first visit
+    std::unique_ptr<record::Visit> m_Visit;               // the open visit
+    std::string m_LastIdent, m_LastLetter, m_LastVersion; // the device last identified
     QMenuBar* m_MenuBar = nullptr;
     QWidget* m_Body = nullptr;
     QMap<int, QAction*> m_Actions;

@@ -2,6 +2,7 @@
 
 #include "InfoTable.h"
 #include "ListExport.h"
+#include "ServiceReport.h"
 #include "WindowBinding.h"
 
 #include <QAction>
@@ -30,6 +31,7 @@ qt::ToolInfo InfoToolInfo() {
     info.placement = QStringLiteral("dlgWnd-1.8");
     info.aboutItem = QStringLiteral("&About VQ5WInfo...");
     info.menu = qt::ToolInfo::TestStyle;
+    info.serviceHistory = true;
     info.aboutBitmap = 132;
     info.description = QStringLiteral("VQ-5 Information");
     return info;
@@ -175,8 +177,16 @@ void CInfoDlg::ShowListMenu(const QPoint& pos) {
 void CInfoDlg::OnNotify(const Notification& n) {
     if (n.kind != nkReceived)
         return; // status, progress and identification are the status box's
-    for (const ListRow& row : RowsForReply(n.text))
+    for (const ListRow& row : RowsForReply(n.text)) {
         AddRow(row.item, row.value);
+        RecordRead(row.item == "Counters" ? record::kKindCounters : record::kKindInfo, row.item, row.value);
+    }
+}
+
+void CInfoDlg::FillReport(record::ReportInput& report) const {
+    for (int i = 0; i < m_List->topLevelItemCount(); ++i)
+        report.info.emplace_back(m_List->topLevelItem(i)->text(0).toStdString(),
+                                 m_List->topLevelItem(i)->text(1).toStdString());
 }
 
 void CInfoDlg::AddRow(const std::string& item, const std::string& value) {

@@ -59,6 +59,7 @@ public:
 protected:
     void OnNotify(const Notification& n) override;
     void OnManual() override;
+    void FillReport(record::ReportInput& report) const override;
     void resizeEvent(QResizeEvent* event) override;
     void showEvent(QShowEvent* event) override;
 

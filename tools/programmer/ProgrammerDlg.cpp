@@ -33,6 +33,7 @@ qt::ToolInfo PrgToolInfo() {
     info.placement = QStringLiteral("dlgWnd-1.9");
     info.aboutItem = QStringLiteral("&About VQ5WPrg...");
     info.menu = qt::ToolInfo::PrgStyle;
+    info.serviceHistory = true;
     info.aboutBitmap = 130;
     info.description = QStringLiteral("VQ-5 / HUM-1 Programmer");
     // Tooltips by control, as the string table has them ("IDC_TRANS_WINDOW" included).

@@ -175,7 +175,8 @@ private slots:
         const auto menus = d.MenuBar()->actions();
         QCOMPARE(Texts(menus[0]->menu()->actions()), QStringList{"&Exit"});
         QCOMPARE(Texts(menus[1]->menu()->actions()), (QStringList{"&Settings", "&Debug window", "&Link health"}));
-        QCOMPARE(Texts(menus[2]->menu()->actions()), QStringList{"&About"});
+        QCOMPARE(Texts(menus[2]->menu()->actions()), (QStringList{"&About", "Save service &report..."}));
+        QVERIFY(d.Action(cmdServiceReport));
         QVERIFY(d.Action(cmdSettingsPrg));
         QVERIFY(d.Action(cmdDebugWindow));
         QVERIFY(d.Action(cmdAbout));
@@ -197,7 +198,8 @@ private slots:
         CTestDlg d(Info(ToolInfo::TestStyle), &m_Store);
         const auto menus = d.MenuBar()->actions();
         QCOMPARE(Texts(menus[1]->menu()->actions()), (QStringList{"&Settings", "&Debug", "&Link health"}));
-        QCOMPARE(Texts(menus[2]->menu()->actions()), (QStringList{"&About", "&Manual"}));
+        QCOMPARE(Texts(menus[2]->menu()->actions()),
+                 (QStringList{"&About", "&Manual", "Save service &report..."}));
         QVERIFY(d.Action(cmdSettingsTest));
         QVERIFY(d.Action(cmdDebug));
     }

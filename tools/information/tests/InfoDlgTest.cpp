@@ -2,6 +2,7 @@
 #include "InfoDlg.h"
 #include "InfoTable.h"
 
+#include "ServiceRecord.h"
 #include "Simulator.h"
 #include "SettingsStore.h"
 
@@ -155,6 +156,7 @@ private slots:
     void countersOfAllOnesShowMinusOne();
     void oldDeviceGivesNoFilterRows();
     void versionTwiceAppendsTwice();
+    void visitKeepsTheRowsRead();
     void clearEmptiesAndLaterRepliesAppend();
     void fastSpeedSequence();
     void strayTextsFromTheDevice();
@@ -491,6 +493,36 @@ void InfoDlgTest::commandLineListsTheSameRows() {
     QCOMPARE(toolLines.size(), 39u);
     QCOMPARE(cliLines, toolLines);
 #endif
+}
+
+// A button's program mode is one visit in the service record, with the rows it read.
+void InfoDlgTest::visitKeepsTheRowsRead() {
+    QTemporaryDir dir;
+    const QString db = dir.filePath("record.db");
+    qputenv("VQ5_RECORD_DB", db.toUtf8());
+    {
+        Rig rig;
+        QVERIFY(rig.Start(8, 7));
+        QVERIFY(rig.Press(gVersion));
+    } // the dialog closed: the visit is handed over and written
+    qunsetenv("VQ5_RECORD_DB");
+    std::string error;
+    auto rec = record::CServiceRecord::Open(db.toStdString(), error);
+    QVERIFY2(rec, error.c_str());
+    const auto visits = rec->List({}, error);
+    QCOMPARE(visits.size(), std::size_t(1));
+    const record::Visit& v = visits.front();
+    QCOMPARE(v.tool, std::string("VQ5WInfo"));
+    QCOMPARE(v.letter, std::string("Q"));
+    QCOMPARE(v.version, std::string("8.7"));
+    QVERIFY(!v.identification.empty());
+    std::vector<std::string> items;
+    for (const record::VisitItem& i : v.items) {
+        QCOMPARE(i.kind, std::string(record::kKindInfo));
+        items.push_back(i.item);
+    }
+    QCOMPARE(items, (std::vector<std::string>{"Version config", "Copyright", "Version software"}));
+    QCOMPARE(v.configId, v.items.front().value); // "Version config" is the configuration identifier
 }
 
 // One suite, run against each device profile in turn.
