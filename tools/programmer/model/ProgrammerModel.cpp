@@ -16,7 +16,8 @@ namespace dev = vq5::device;
 // Tables
 
 const std::array<FlagRow, kFlagCount>& FlagRows() {
-    // The settings keys keep the spelling they have always had ("FlagCrearEeprom").
+    // The settings keys keep the spelling of settings files written by earlier versions
+    // ("FlagCrearEeprom").
     static const std::array<FlagRow, kFlagCount> rows = {{
         {'E', "Factory default eeprom", "FlagCrearEeprom", "",
          "Clear de eeprom zo dat er de factory defaults geplaatst worden."},
