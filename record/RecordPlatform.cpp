@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <ctime>
+#include <vector>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -37,9 +38,14 @@ std::string OperatorName() {
     std::string name = Env("LOGNAME");
     if (name.empty())
         name = Env("USER");
-    if (name.empty())
-        if (const passwd* pw = ::getpwuid(::geteuid()))
-            name = pw->pw_name;
+    if (name.empty()) {
+        // getpwuid_r: visits of several ports are added from threads of their own.
+        passwd pw{};
+        passwd* found = nullptr;
+        std::vector<char> buf(16384);
+        if (::getpwuid_r(::geteuid(), &pw, buf.data(), buf.size(), &found) == 0 && found)
+            name = found->pw_name;
+    }
     return name;
 #endif
 }
