@@ -6,7 +6,9 @@
 #include <sqlite3.h>
 #endif
 
+#include <chrono>
 #include <filesystem>
+#include <thread>
 
 namespace vq5::record {
 #ifdef VQ5_RECORD_WITH_SQLITE
@@ -33,7 +35,20 @@ public:
         }
         sqlite3_busy_timeout(m_Db, kBusyTimeoutMs);
         try {
-            const Rows mode = Query("PRAGMA journal_mode=WAL", {});
+            // The switch to write-ahead logging does not wait on the busy handler when another
+            // connection is creating the same new file at that moment: it is tried again.
+            Rows mode;
+            const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(kBusyTimeoutMs);
+            for (;;) {
+                try {
+                    mode = Query("PRAGMA journal_mode=WAL", {});
+                    break;
+                } catch (const CRecordError&) {
+                    if ((sqlite3_errcode(m_Db) & 0xff) != SQLITE_BUSY || std::chrono::steady_clock::now() > until)
+                        throw;
+                    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+                }
+            }
             if (mode.empty() || mode[0].empty() || mode[0][0] != "wal")
                 throw CRecordError("cannot switch to write-ahead logging");
             Exec("PRAGMA foreign_keys=ON");

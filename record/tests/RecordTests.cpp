@@ -5,6 +5,8 @@
 #include "ServiceRecord.h"
 
 #include <gtest/gtest.h>
+
+#include <cstdio>
 #include <sqlite3.h>
 
 #include <sys/wait.h>
@@ -179,12 +181,12 @@ TEST(RecordSqliteTest, TwoProcessesWritingOneFileLoseNoVisit) {
     auto write = [&](const char* who) {
         std::string error;
         auto db = CServiceRecord::Open(where, error);
-        if (!db)
-            return false;
-        for (int i = 0; i < kEach; ++i)
-            if (db->Add(MakeVisit(who, NowText(), {{kKindWritten, "1", who}}), error) == 0)
-                return false;
-        return true;
+        bool ok = db != nullptr;
+        for (int i = 0; ok && i < kEach; ++i)
+            ok = db->Add(MakeVisit(who, NowText(), {{kKindWritten, "1", who}}), error) != 0;
+        if (!ok)
+            std::fprintf(stderr, "%s: %s\n", who, error.c_str());
+        return ok;
     };
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
