@@ -20,22 +20,6 @@
 namespace vq5::cli {
 namespace {
 
-// The link figures of the visit as rows: the monitor's "key=value ..." line taken apart.
-record::Rows2 FigureRows(const std::string& line) {
-    record::Rows2 rows;
-    std::size_t at = 0;
-    while (at < line.size()) {
-        std::size_t end = line.find(' ', at);
-        if (end == std::string::npos)
-            end = line.size();
-        const std::string field = line.substr(at, end - at);
-        if (const std::size_t eq = field.find('='); eq != std::string::npos)
-            rows.emplace_back(field.substr(0, eq), field.substr(eq + 1));
-        at = end + 1;
-    }
-    return rows;
-}
-
 constexpr const char* kUsage = "report [--port NAME] [--expert] --out FILE.html [engine options]";
 constexpr std::size_t kLogLines = 60;
 
@@ -213,7 +197,7 @@ int Main(int argc, char** argv) {
     in.letter = letter;
     in.linkStatus = engine.StatusText();
     if (const LinkFigures f = engine.Figures(); f.kept)
-        in.linkFigures = FigureRows(FiguresLine(f, RatesBetween(figuresAtStart, f)));
+        in.linkFigures = FigureFields(f, RatesBetween(figuresAtStart, f));
     in.logLines = log.Lines();
     in.history = HistoryOf(identification, in.historyNote);
     std::string error;

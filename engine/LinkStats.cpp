@@ -151,21 +151,38 @@ std::string Ms(std::int64_t us) {
 std::string JsonMs(std::int64_t us) { return us < 0 ? "null" : Ms(us); }
 } // namespace
 
+std::vector<std::pair<std::string, std::string>> FigureFields(const LinkFigures& f, const LinkRates& r) {
+    auto n = [](std::uint64_t v) { return std::to_string(v); };
+    auto fixed1 = [](double v) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%.1f", v);
+        return std::string(text);
+    };
+    return {
+        {"status", LinkStatusName(f.status)},
+        {"for", fixed1(f.statusSeconds) + "s"},
+        {"polls/s", fixed1(r.polls)},
+        {"selects/s", fixed1(r.selects)},
+        {"last-poll",
+         f.sinceLastPollS < 0 ? "-" : std::to_string(static_cast<long long>(f.sinceLastPollS * 1000)) + "ms"},
+        {"poll-ms", Ms(f.pollIntervalP50Us) + "/" + Ms(f.pollIntervalP99Us)},
+        {"answer-ms", Ms(f.answerP50Us) + "/" + Ms(f.answerP99Us) + "/" + Ms(f.answerMaxUs)},
+        {"frames", n(f.framesReceived) + "/" + n(f.framesSent)},
+        {"naks", n(f.naksReceived) + "/" + n(f.naksSent)},
+        {"repeats", n(f.repeats)},
+        {"timeouts", n(f.timeouts)},
+        {"damaged", n(f.damaged)},
+        {"garbage", n(f.garbageBytes)},
+        {"reconnects", n(f.reconnects)},
+        {"bytes", n(f.bytesIn) + "/" + n(f.bytesOut)},
+        {"baud", std::to_string(f.baud)},
+    };
+}
+
 std::string FiguresLine(const LinkFigures& f, const LinkRates& r) {
-    char line[768];
-    std::snprintf(line, sizeof line,
-                  "status=%s for=%.1fs polls/s=%.1f selects/s=%.1f last-poll=%s poll-ms=%s/%s answer-ms=%s/%s/%s "
-                  "frames=%llu/%llu naks=%llu/%llu repeats=%llu timeouts=%llu damaged=%llu garbage=%llu "
-                  "reconnects=%llu bytes=%llu/%llu baud=%d",
-                  LinkStatusName(f.status), f.statusSeconds, r.polls, r.selects,
-                  f.sinceLastPollS < 0 ? "-" : (std::to_string(static_cast<long long>(f.sinceLastPollS * 1000)) + "ms").c_str(),
-                  Ms(f.pollIntervalP50Us).c_str(), Ms(f.pollIntervalP99Us).c_str(), Ms(f.answerP50Us).c_str(),
-                  Ms(f.answerP99Us).c_str(), Ms(f.answerMaxUs).c_str(), static_cast<unsigned long long>(f.framesReceived),
-                  static_cast<unsigned long long>(f.framesSent), static_cast<unsigned long long>(f.naksReceived),
-                  static_cast<unsigned long long>(f.naksSent), static_cast<unsigned long long>(f.repeats),
-                  static_cast<unsigned long long>(f.timeouts), static_cast<unsigned long long>(f.damaged),
-                  static_cast<unsigned long long>(f.garbageBytes), static_cast<unsigned long long>(f.reconnects),
-                  static_cast<unsigned long long>(f.bytesIn), static_cast<unsigned long long>(f.bytesOut), f.baud);
+    std::string line;
+    for (const auto& [key, value] : FigureFields(f, r))
+        line += (line.empty() ? "" : " ") + key + "=" + value;
     return line;
 }
 

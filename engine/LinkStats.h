@@ -14,6 +14,8 @@
 #include <chrono>
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 #ifndef VQ5_LINK_STATS
 #define VQ5_LINK_STATS 1
@@ -58,6 +60,8 @@ struct LinkRates {
 LinkRates RatesBetween(const LinkFigures& before, const LinkFigures& now);
 
 // The figures as one line "key=value ..." (monitor) or one JSON object (monitor --json).
+// The figures as named fields, in the order of the line below (the service report's rows).
+std::vector<std::pair<std::string, std::string>> FigureFields(const LinkFigures& f, const LinkRates& r);
 std::string FiguresLine(const LinkFigures& f, const LinkRates& r);
 std::string FiguresJson(const LinkFigures& f, const LinkRates& r);
 
