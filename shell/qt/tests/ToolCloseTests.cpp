@@ -2,6 +2,8 @@
 // nothing else), bounded in time; a close with nothing pending sends nothing.
 #include "ToolDialog.h"
 
+#include "PlainToolDlg.h"
+
 #include "CountingStore.h"
 #include "FrameCodec.h"
 #include "PtyHelpers.h"
@@ -24,22 +26,9 @@ using vq5::test::CPty;
 
 namespace {
 
-struct EngineHolder {
-    explicit EngineHolder(ISettingsStore* store) : m_Engine(store) {}
-    CVLPEngine m_Engine;
-};
-
-class CCloseDlg : private EngineHolder, public CToolDialog {
+class CCloseDlg : public test::CPlainToolDlg {
 public:
-    CCloseDlg(ISettingsStore* store, const std::string& port) : EngineHolder(store), CToolDialog(Info(), m_Engine) {
-        SetBodySize(QSize(200, 100));
-        auto* placeholder = new QGroupBox(Body());
-        placeholder->setObjectName("1000");
-        placeholder->setGeometry(5, 5, 190, 90);
-        m_Engine.m_ComPort = port;
-        m_Engine.m_FastBaudRate = 0;
-        InitDialog(placeholder);
-    }
+    CCloseDlg(ISettingsStore* store, const std::string& port) : CPlainToolDlg(Info(), store, port) {}
     ~CCloseDlg() override { Shutdown(); }
     int notifications = 0;
 

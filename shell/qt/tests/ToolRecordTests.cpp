@@ -4,6 +4,7 @@
 // told once and the tool goes on working.
 #include "ToolDialog.h"
 
+#include "PlainToolDlg.h"
 #include "RecordWriter.h"
 #include "ServiceHistoryDlg.h"
 #include "ServiceRecord.h"
@@ -29,23 +30,9 @@ namespace {
 
 constexpr int kWait = 10000; // generous: a loaded 2-core machine
 
-struct EngineHolder {
-    explicit EngineHolder(ISettingsStore* store) : m_Engine(store) {}
-    CVLPEngine m_Engine;
-};
-
-class CRecordDlg : private EngineHolder, public CToolDialog {
+class CRecordDlg : public test::CPlainToolDlg {
 public:
-    CRecordDlg(ISettingsStore* store, const std::string& port)
-        : EngineHolder(store), CToolDialog(Info(), m_Engine) {
-        SetBodySize(QSize(200, 100));
-        auto* placeholder = new QGroupBox(Body());
-        placeholder->setObjectName("1000");
-        placeholder->setGeometry(5, 5, 190, 90);
-        m_Engine.m_ComPort = port;
-        m_Engine.m_FastBaudRate = 0;
-        InitDialog(placeholder);
-    }
+    CRecordDlg(ISettingsStore* store, const std::string& port) : CPlainToolDlg(Info(), store, port) {}
     ~CRecordDlg() override { Shutdown(); }
     int exits = 0;
     int idents = 0;
