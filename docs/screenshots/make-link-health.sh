@@ -8,23 +8,8 @@ cd "$(dirname "$0")/../.."
 build=${1:-build}
 seconds=${2:-60}
 out=$PWD/docs/screenshots
-work=$(mktemp -d)
-
-pids=()
-cleanup() {
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-mkfifo "$work/displayfd"
-Xvfb -displayfd 3 -screen 0 1100x760x24 -nolisten tcp 3>"$work/displayfd" >/dev/null 2>&1 &
-pids+=($!)
-read -r -t 10 number <"$work/displayfd" || { echo "Xvfb did not start" >&2; exit 1; }
-export DISPLAY=:$number
-for _ in $(seq 1 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
-xsetroot -solid '#5a6e82' 2>/dev/null || true
+. docs/screenshots/display.sh
+start_display 1100x760
 
 "$build/bin/vq5" sim --version 8.7 --link "$work/port" --poll-gap 40 --faults bytes=0.01 --seed 7 \
   >"$work/sim.out" 2>"$work/sim.log" &
