@@ -55,8 +55,9 @@ Summary Summarize(std::vector<double> samples) {
 
 std::string FormatSummary(const std::string& name, const Summary& s, const std::string& unit, int decimals) {
     char buf[256];
-    std::snprintf(buf, sizeof buf, "%-34s n=%-6zu min=%.*f median=%.*f p99=%.*f max=%.*f %s", name.c_str(), s.count,
-                  decimals, s.min, decimals, s.median, decimals, s.p99, decimals, s.max, unit.c_str());
+    std::snprintf(buf, sizeof buf, "%-34s n=%-6zu min=%.*f median=%.*f p99=%.*f max=%.*f %s", name.c_str(),
+                  s.count, decimals, s.min, decimals, s.median, decimals, s.p99, decimals, s.max,
+                  unit.c_str());
     return buf;
 }
 
@@ -146,7 +147,8 @@ std::int64_t ProcSchedCpuNs(int pid) {
 }
 
 long ProcStatusKb(int pid, const char* key) {
-    const std::string path = pid == 0 ? std::string("/proc/self/status") : "/proc/" + std::to_string(pid) + "/status";
+    const std::string path =
+        pid == 0 ? std::string("/proc/self/status") : "/proc/" + std::to_string(pid) + "/status";
     std::ifstream in(path);
     std::string line;
     const std::string prefix = std::string(key) + ":";
@@ -187,12 +189,14 @@ std::string MachineText() {
         }
     }
     char buf[512];
-    std::snprintf(buf, sizeof buf, "%s, %s, %ld cores, %s", u.machine, model.c_str(), sysconf(_SC_NPROCESSORS_ONLN),
-                  LoadText().c_str());
+    std::snprintf(buf, sizeof buf, "%s, %s, %ld cores, %s", u.machine, model.c_str(),
+                  sysconf(_SC_NPROCESSORS_ONLN), LoadText().c_str());
     return buf;
 }
 
-int ThreadId() { return static_cast<int>(::gettid()); }
+int ThreadId() {
+    return static_cast<int>(::gettid());
+}
 
 SchedStat ThreadSchedStat(int tid) {
     SchedStat s;
@@ -215,7 +219,9 @@ void CBenchEngine::SetStatus(int status) {
 
 // ---- pseudo-terminal ------------------------------------------------------------------
 
-CPty::~CPty() { Close(); }
+CPty::~CPty() {
+    Close();
+}
 
 bool CPty::Open(std::string& error) {
     Close();
@@ -536,7 +542,9 @@ void CCountingSink::Post(Notification n) {
         ++m_Counts[n.kind];
 }
 
-std::size_t CCountingSink::Count(int kind) const { return kind >= 0 && kind < 8 ? m_Counts[kind].load() : 0; }
+std::size_t CCountingSink::Count(int kind) const {
+    return kind >= 0 && kind < 8 ? m_Counts[kind].load() : 0;
+}
 
 // ---- counting serial port -------------------------------------------------------------
 
@@ -545,7 +553,8 @@ ReadResult CCountingPort::ReadByte(unsigned char& byte, unsigned timeoutMs, int&
     return m_Inner->ReadByte(byte, timeoutMs, error);
 }
 
-WriteResult CCountingPort::Write(const unsigned char* bytes, std::size_t count, std::size_t& written, int& error) {
+WriteResult CCountingPort::Write(const unsigned char* bytes, std::size_t count, std::size_t& written,
+                                 int& error) {
     ++m_Counts.writes;
     WriteResult r = m_Inner->Write(bytes, count, written, error);
     m_Counts.bytesWritten += written;

@@ -32,7 +32,8 @@ double Percentile(const std::vector<double>& sorted, double p);
 // Sorts a copy and takes min, median (nearest rank 50), p99, max and the mean.
 Summary Summarize(std::vector<double> samples);
 // "name  n=...  min=... median=... p99=... max=... unit" on one line.
-std::string FormatSummary(const std::string& name, const Summary& s, const std::string& unit, int decimals = 1);
+std::string FormatSummary(const std::string& name, const Summary& s, const std::string& unit,
+                          int decimals = 1);
 
 // Monotonic clock in nanoseconds (the same clock in every process of the machine).
 std::int64_t NowNs();
@@ -132,7 +133,7 @@ public:
 
     struct Exchange {
         bool ok = false;
-        std::int64_t answerNs = -1; // poll/select written -> first byte of the PC's answer
+        std::int64_t answerNs = -1;   // poll/select written -> first byte of the PC's answer
         std::int64_t frameAckNs = -1; // select: our info frame written -> first byte of the PC's ACK
         std::int64_t eotNs = -1;      // poll with a frame: our ACK written -> first byte of the PC's EOT
         std::string text;             // poll: the PC's message (empty for EOT)
@@ -163,7 +164,7 @@ private:
     std::int64_t m_PaceNs = 0;   // one byte's time on the wire, 0 without pacing
     std::int64_t m_WireFree = 0; // when the wire is free again
     std::int64_t m_WireNs = 0;
-    std::int64_t m_ReadAt = 0;   // when the buffered bytes were read
+    std::int64_t m_ReadAt = 0; // when the buffered bytes were read
     unsigned char m_Buf[512] = {};
     std::size_t m_Pos = 0, m_End = 0;
 };
@@ -228,12 +229,14 @@ public:
         std::atomic<std::uint64_t> bytesWritten{0};
         std::atomic<std::uint64_t> reads{0};
     };
-    CCountingPort(std::unique_ptr<ISerialPort> inner, Counts& counts) : m_Inner(std::move(inner)), m_Counts(counts) {}
+    CCountingPort(std::unique_ptr<ISerialPort> inner, Counts& counts)
+        : m_Inner(std::move(inner)), m_Counts(counts) {}
     bool Open(const std::string& name, int& error) override { return m_Inner->Open(name, error); }
     void Close() override { m_Inner->Close(); }
     bool IsOpen() const override { return m_Inner->IsOpen(); }
     ReadResult ReadByte(unsigned char& byte, unsigned timeoutMs, int& error) override;
-    WriteResult Write(const unsigned char* bytes, std::size_t count, std::size_t& written, int& error) override;
+    WriteResult Write(const unsigned char* bytes, std::size_t count, std::size_t& written,
+                      int& error) override;
     bool SetBaud(int baud, int& error) override { return m_Inner->SetBaud(baud, error); }
     int Baud() const override { return m_Inner->Baud(); }
     void Interrupt() override { m_Inner->Interrupt(); }

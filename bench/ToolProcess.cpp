@@ -59,13 +59,14 @@ CToolProcess::~CToolProcess() {
     }
 }
 
-bool CToolProcess::Start(const std::string& path, const std::vector<std::string>& env, const std::string& outputPath,
-                         std::string& error) {
+bool CToolProcess::Start(const std::string& path, const std::vector<std::string>& env,
+                         const std::string& outputPath, std::string& error) {
     return Start(path, {}, env, outputPath, error);
 }
 
 bool CToolProcess::Start(const std::string& path, const std::vector<std::string>& args,
-                         const std::vector<std::string>& env, const std::string& outputPath, std::string& error) {
+                         const std::vector<std::string>& env, const std::string& outputPath,
+                         std::string& error) {
     std::vector<std::string> vars;
     auto nameOf = [](const std::string& v) { return v.substr(0, v.find('=')); };
     bool platformGiven = false;

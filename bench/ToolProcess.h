@@ -30,8 +30,8 @@ public:
     bool Start(const std::string& path, const std::vector<std::string>& env, const std::string& outputPath,
                std::string& error);
     // The same with arguments after the program name.
-    bool Start(const std::string& path, const std::vector<std::string>& args, const std::vector<std::string>& env,
-               const std::string& outputPath, std::string& error);
+    bool Start(const std::string& path, const std::vector<std::string>& args,
+               const std::vector<std::string>& env, const std::string& outputPath, std::string& error);
     int Pid() const { return m_Pid; }
     bool Running();
     // Waits up to ms for the end; true when it ended (exit status in *status).

@@ -101,9 +101,9 @@ TurnaroundResult RunTurnaround(CBenchEngine& engine, int masterFd, std::size_t e
 
 void PrintTurnaround(const std::string& title, const TurnaroundResult& r, double goalP99Us) {
     const Summary all = Summarize(r.answers);
-    std::printf("-- %s: %zu exchanges in %.2f s (%.0f per second), %zu failed%s%s\n", title.c_str(), r.exchanges,
-                r.seconds, r.seconds > 0 ? static_cast<double>(r.exchanges) / r.seconds : 0.0, r.failures,
-                r.failures ? ", first: " : "", r.firstFailure.c_str());
+    std::printf("-- %s: %zu exchanges in %.2f s (%.0f per second), %zu failed%s%s\n", title.c_str(),
+                r.exchanges, r.seconds, r.seconds > 0 ? static_cast<double>(r.exchanges) / r.seconds : 0.0,
+                r.failures, r.failures ? ", first: " : "", r.firstFailure.c_str());
     std::printf("  %s\n", FormatSummary("answer, poll or select", all, "us").c_str());
     std::printf("  %s\n", FormatSummary("  poll -> EOT", Summarize(r.pollsEot), "us").c_str());
     std::printf("  %s\n", FormatSummary("  poll -> information frame", Summarize(r.pollsInfo), "us").c_str());

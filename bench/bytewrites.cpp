@@ -71,7 +71,8 @@ int main(int argc, char** argv) {
     const std::vector<int> sizes = Sizes(Option(argc, argv, "--sizes", "4,23,99"));
     const std::string mode = Option(argc, argv, "--mode", "both");
     if (frames <= 0 || sizes.empty() || (mode != "both" && mode != "byte" && mode != "whole")) {
-        std::fprintf(stderr, "usage: bench_bytewrites [--frames N] [--sizes 4,23,99] [--mode both|byte|whole]\n");
+        std::fprintf(stderr,
+                     "usage: bench_bytewrites [--frames N] [--sizes 4,23,99] [--mode both|byte|whole]\n");
         return 2;
     }
     CPty pty;
@@ -103,7 +104,8 @@ int main(int argc, char** argv) {
         const double wire1200 = static_cast<double>(whole.size()) * 10.0 / 1200.0 * 1e6;
         const double wire9600 = wire1200 / 8.0;
         const double wire19200 = wire1200 / 16.0;
-        std::printf("-- payload %d characters, frame %zu bytes; on the wire %.0f us at 1200, %.0f at 9600, %.0f at 19200 baud\n",
+        std::printf("-- payload %d characters, frame %zu bytes; on the wire %.0f us at 1200, %.0f at 9600, "
+                    "%.0f at 19200 baud\n",
                     size, whole.size(), wire1200, wire9600, wire19200);
         for (const char* how : {"byte", "whole"}) {
             if (mode != "both" && mode != how)
@@ -123,15 +125,20 @@ int main(int argc, char** argv) {
                     frame.PutString(whole.data(), whole.size());
                 wall.push_back(static_cast<double>(NowNs() - t0) / 1000.0);
             }
-            const double cpuPerFrame = static_cast<double>(ThreadCpuNs() - cpu0) / 1000.0 / static_cast<double>(frames);
-            const double writesPerFrame = static_cast<double>(counts.writes.load() - w0) / static_cast<double>(frames);
+            const double cpuPerFrame =
+                static_cast<double>(ThreadCpuNs() - cpu0) / 1000.0 / static_cast<double>(frames);
+            const double writesPerFrame =
+                static_cast<double>(counts.writes.load() - w0) / static_cast<double>(frames);
             const Summary s = Summarize(wall);
-            std::printf("  %s\n", FormatSummary(byByte ? "byte by byte (as the frame layer)" : "whole frame, one write", s,
-                                                "us per frame", 2)
-                                      .c_str());
-            std::printf("      write requests per frame %.1f, writer CPU %.2f us per frame = %.3f %% of the frame's wire "
+            std::printf("  %s\n",
+                        FormatSummary(byByte ? "byte by byte (as the frame layer)" : "whole frame, one write",
+                                      s, "us per frame", 2)
+                            .c_str());
+            std::printf("      write requests per frame %.1f, writer CPU %.2f us per frame = %.3f %% of the "
+                        "frame's wire "
                         "time at 19200 baud (%.4f %% at 1200)\n",
-                        writesPerFrame, cpuPerFrame, cpuPerFrame / wire19200 * 100.0, cpuPerFrame / wire1200 * 100.0);
+                        writesPerFrame, cpuPerFrame, cpuPerFrame / wire19200 * 100.0,
+                        cpuPerFrame / wire1200 * 100.0);
         }
     }
     frame.Close();

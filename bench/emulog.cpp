@@ -33,10 +33,16 @@ namespace {
 std::string LineFor(long i) {
     char buf[96];
     switch (i % 16) {
-    case 7: return "1Inquiry: \"?\"";
-    case 8: std::snprintf(buf, sizeof buf, "0Message send: \"=%03ld0450011777777799999\"", i % 1000); return buf;
-    case 15: return "2Queue empty";
-    default: std::snprintf(buf, sizeof buf, "0Message send: \"$%03ld/045   08:56 XX\"", i % 1000); return buf;
+    case 7:
+        return "1Inquiry: \"?\"";
+    case 8:
+        std::snprintf(buf, sizeof buf, "0Message send: \"=%03ld0450011777777799999\"", i % 1000);
+        return buf;
+    case 15:
+        return "2Queue empty";
+    default:
+        std::snprintf(buf, sizeof buf, "0Message send: \"$%03ld/045   08:56 XX\"", i % 1000);
+        return buf;
     }
 }
 
@@ -104,15 +110,18 @@ int main(int argc, char** argv) {
         const std::size_t added = dlg.LogModel().Rows() - rowsBefore;
         malloc_trim(0);
         const long rssAfter = ProcStatusKb(0, "VmRSS");
-        const double perRow = added ? static_cast<double>(rssAfter - rssBefore) * 1024.0 / static_cast<double>(added) : 0;
+        const double perRow =
+            added ? static_cast<double>(rssAfter - rssBefore) * 1024.0 / static_cast<double>(added) : 0;
         const Summary late = meter.Lateness();
         std::printf("  rows added: %zu in %.2f s = %.0f rows per second\n", added, seconds,
                     static_cast<double>(added) / seconds);
-        std::printf("  resident memory: %.1f MB before, %.1f MB after\n", static_cast<double>(rssBefore) / 1024.0,
-                    static_cast<double>(rssAfter) / 1024.0);
-        std::printf("  memory per row %.0f bytes; goal <= 200 bytes: %s\n", perRow, perRow <= 200 ? "met" : "MISSED");
+        std::printf("  resident memory: %.1f MB before, %.1f MB after\n",
+                    static_cast<double>(rssBefore) / 1024.0, static_cast<double>(rssAfter) / 1024.0);
+        std::printf("  memory per row %.0f bytes; goal <= 200 bytes: %s\n", perRow,
+                    perRow <= 200 ? "met" : "MISSED");
         std::printf("  %s\n", FormatSummary("GUI timer lateness", late, "ms").c_str());
-        std::printf("  longest GUI stall %.1f ms; goal <= 50 ms: %s\n", late.max, late.max <= 50 ? "met" : "MISSED");
+        std::printf("  longest GUI stall %.1f ms; goal <= 50 ms: %s\n", late.max,
+                    late.max <= 50 ? "met" : "MISSED");
         meter.PrintStalls();
 
         // The reader's moves with the log full, each with its repaint.
@@ -134,7 +143,8 @@ int main(int argc, char** argv) {
             dlg.AddLogLine(LineFor(0));
             viewport->repaint();
         });
-        std::printf("  with %zu rows: to the top %.1f ms, a page down %.1f ms, to the bottom %.1f ms, one more row %.1f ms\n",
+        std::printf("  with %zu rows: to the top %.1f ms, a page down %.1f ms, to the bottom %.1f ms, one "
+                    "more row %.1f ms\n",
                     dlg.LogModel().Rows(), top, page, bottom, more);
         rc = perRow <= 200 && late.max <= 50 ? 0 : 3;
         dlg.Shutdown();

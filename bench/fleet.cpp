@@ -28,7 +28,8 @@ namespace {
 double CpuOfChildren() {
     rusage u{};
     ::getrusage(RUSAGE_CHILDREN, &u);
-    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
 struct Figures {
@@ -36,7 +37,8 @@ struct Figures {
     double wall = 0, cpu = 0;
 };
 
-Figures WriteOn(const std::string& vq5, const std::vector<std::string>& ports, const std::string& dir, int run) {
+Figures WriteOn(const std::string& vq5, const std::vector<std::string>& ports, const std::string& dir,
+                int run) {
     std::vector<std::string> args = {"config", "write"};
     for (const std::string& p : ports) {
         args.push_back("--port");
@@ -119,8 +121,10 @@ int main(int argc, char** argv) {
     const double ratio = Median(wallN) / Median(wall1);
     std::printf("== vq5 config write, paced simulators, %d run(s), medians\n", runs);
     std::printf("1 port : wall %.3f s, processor %.1f ms per link\n", Median(wall1), Median(cpu1) * 1000);
-    std::printf("%d ports: wall %.3f s, processor %.1f ms per link\n", ports, Median(wallN), Median(cpuN) * 1000);
-    std::printf("ratio %d ports / 1 port: %.2f (goal <= 1.20) %s\n", ports, ratio, ratio <= 1.2 ? "met" : "MISSED");
+    std::printf("%d ports: wall %.3f s, processor %.1f ms per link\n", ports, Median(wallN),
+                Median(cpuN) * 1000);
+    std::printf("ratio %d ports / 1 port: %.2f (goal <= 1.20) %s\n", ports, ratio,
+                ratio <= 1.2 ? "met" : "MISSED");
     sims.clear();
     bench::RemoveTree(dir);
     return ratio <= 1.2 ? 0 : 3;

@@ -22,7 +22,9 @@ using namespace vq5::bench;
 
 namespace {
 
-void Sleep(double seconds) { std::this_thread::sleep_for(std::chrono::duration<double>(seconds)); }
+void Sleep(double seconds) {
+    std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+}
 
 // Polls flat out on the master side for `seconds`; returns the exchanges and the CPU time of
 // the polling thread.
@@ -84,8 +86,8 @@ struct ToolUnderTest {
 
 void PrintIdle(const char* who, std::int64_t cpuNs, double seconds, std::int64_t finerNs = -1) {
     const double pct = static_cast<double>(cpuNs) / (seconds * 1e9) * 100.0;
-    std::printf("  %-28s CPU %.1f ms over %.1f s = %.4f %% of one core", who, static_cast<double>(cpuNs) / 1e6, seconds,
-                pct);
+    std::printf("  %-28s CPU %.1f ms over %.1f s = %.4f %% of one core", who,
+                static_cast<double>(cpuNs) / 1e6, seconds, pct);
     if (finerNs >= 0)
         std::printf(" (scheduler: %.1f ms = %.4f %%)", static_cast<double>(finerNs) / 1e6,
                     static_cast<double>(finerNs) / (seconds * 1e9) * 100.0);
@@ -169,11 +171,13 @@ int main(int argc, char** argv) {
         master.join();
         const std::int64_t engineCpu = ProcessCpuNs() - self0 - r.masterCpuNs - (ThreadCpuNs() - main0);
         engine.Stop();
-        std::printf("  engine alone: %zu exchanges in %.2f s (%.0f/s), %zu failed; engine CPU %.2f us per exchange, "
-                    "master %.2f us per exchange\n",
-                    r.exchanges, r.seconds, r.seconds > 0 ? static_cast<double>(r.exchanges) / r.seconds : 0.0,
-                    r.failures, r.exchanges ? static_cast<double>(engineCpu) / 1e3 / static_cast<double>(r.exchanges) : 0.0,
-                    r.exchanges ? static_cast<double>(r.masterCpuNs) / 1e3 / static_cast<double>(r.exchanges) : 0.0);
+        std::printf(
+            "  engine alone: %zu exchanges in %.2f s (%.0f/s), %zu failed; engine CPU %.2f us per exchange, "
+            "master %.2f us per exchange\n",
+            r.exchanges, r.seconds, r.seconds > 0 ? static_cast<double>(r.exchanges) / r.seconds : 0.0,
+            r.failures,
+            r.exchanges ? static_cast<double>(engineCpu) / 1e3 / static_cast<double>(r.exchanges) : 0.0,
+            r.exchanges ? static_cast<double>(r.masterCpuNs) / 1e3 / static_cast<double>(r.exchanges) : 0.0);
     }
     if (!toolPath.empty()) {
         ToolUnderTest tool(toolPath);
@@ -193,12 +197,13 @@ int main(int argc, char** argv) {
             const std::int64_t cpu = ProcStatCpuNs(tool.process.Pid()) - cpu0;
             const std::int64_t sched = ProcSchedCpuNs(tool.process.Pid()) - sched0;
             const std::string name = toolPath.substr(toolPath.find_last_of('/') + 1);
-            std::printf("  %s process: %zu exchanges in %.2f s (%.0f/s), %zu failed; CPU %.2f us per exchange "
-                        "(scheduler: %.2f us)\n",
-                        name.c_str(), r.exchanges, r.seconds,
-                        r.seconds > 0 ? static_cast<double>(r.exchanges) / r.seconds : 0.0, r.failures,
-                        r.exchanges ? static_cast<double>(cpu) / 1e3 / static_cast<double>(r.exchanges) : 0.0,
-                        r.exchanges ? static_cast<double>(sched) / 1e3 / static_cast<double>(r.exchanges) : 0.0);
+            std::printf(
+                "  %s process: %zu exchanges in %.2f s (%.0f/s), %zu failed; CPU %.2f us per exchange "
+                "(scheduler: %.2f us)\n",
+                name.c_str(), r.exchanges, r.seconds,
+                r.seconds > 0 ? static_cast<double>(r.exchanges) / r.seconds : 0.0, r.failures,
+                r.exchanges ? static_cast<double>(cpu) / 1e3 / static_cast<double>(r.exchanges) : 0.0,
+                r.exchanges ? static_cast<double>(sched) / 1e3 / static_cast<double>(r.exchanges) : 0.0);
         }
     }
     std::printf("  %s\n", LoadText().c_str());

@@ -35,7 +35,8 @@ bool Measure(bool realtime, double seconds, std::vector<double>& lateUs, std::st
         while (NowNs() < until) {
             timespec next{};
             clock_gettime(CLOCK_MONOTONIC, &next);
-            const std::int64_t due = static_cast<std::int64_t>(next.tv_sec) * 1000000000LL + next.tv_nsec + 1000000;
+            const std::int64_t due =
+                static_cast<std::int64_t>(next.tv_sec) * 1000000000LL + next.tv_nsec + 1000000;
             next.tv_sec = static_cast<time_t>(due / 1000000000LL);
             next.tv_nsec = static_cast<long>(due % 1000000000LL);
             clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &next, nullptr);
@@ -63,9 +64,12 @@ int main(int argc, char** argv) {
         std::size_t over = 0;
         for (double v : late)
             over += v > 500 ? 1 : 0;
-        std::printf("  %s\n", FormatSummary(rt ? "real-time priority (SCHED_FIFO 20)" : "normal priority", s, "us").c_str());
+        std::printf(
+            "  %s\n",
+            FormatSummary(rt ? "real-time priority (SCHED_FIFO 20)" : "normal priority", s, "us").c_str());
         std::printf("      wake-ups later than 500 us: %zu of %zu (%.2f %%)\n", over, late.size(),
-                    late.empty() ? 0.0 : 100.0 * static_cast<double>(over) / static_cast<double>(late.size()));
+                    late.empty() ? 0.0
+                                 : 100.0 * static_cast<double>(over) / static_cast<double>(late.size()));
     }
     std::printf("  %s\n", LoadText().c_str());
     return 0;

@@ -40,9 +40,10 @@ namespace {
 
 void PrintMemory(long hwmBefore) {
     const long hwm = ProcStatusKb(0, "VmHWM"), rss = ProcStatusKb(0, "VmRSS");
-    std::printf("  memory: VmHWM %.1f MB, VmRSS %.1f MB (VmHWM before the lines %.1f MB); goal <= 300 MB: %s\n",
-                static_cast<double>(hwm) / 1024.0, static_cast<double>(rss) / 1024.0,
-                static_cast<double>(hwmBefore) / 1024.0, hwm >= 0 && hwm <= 300 * 1024 ? "met" : "MISSED");
+    std::printf(
+        "  memory: VmHWM %.1f MB, VmRSS %.1f MB (VmHWM before the lines %.1f MB); goal <= 300 MB: %s\n",
+        static_cast<double>(hwm) / 1024.0, static_cast<double>(rss) / 1024.0,
+        static_cast<double>(hwmBefore) / 1024.0, hwm >= 0 && hwm <= 300 * 1024 ? "met" : "MISSED");
 }
 
 } // namespace
@@ -57,8 +58,9 @@ int main(int argc, char** argv) {
     const std::string view = Option(argc, argv, "--view", "tree");
     if ((mode != "engine" && mode != "burst" && mode != "turnaround") || lines <= 0 || exchanges <= 0 ||
         (view != "tree" && view != "table")) {
-        std::fprintf(stderr, "usage: bench_logwnd [--mode engine|burst|turnaround] [--lines N] [--exchanges N] "
-                             "[--view tree|table]\n");
+        std::fprintf(stderr,
+                     "usage: bench_logwnd [--mode engine|burst|turnaround] [--lines N] [--exchanges N] "
+                     "[--view tree|table]\n");
         return 2;
     }
     QApplication app(argc, argv);
@@ -89,7 +91,8 @@ int main(int argc, char** argv) {
         table->setShowGrid(false);
         table->setSelectionBehavior(QAbstractItemView::SelectRows);
         table->setWordWrap(false);
-        QObject::connect(&wnd->Model(), &QAbstractItemModel::rowsInserted, table, [table] { table->scrollToBottom(); });
+        QObject::connect(&wnd->Model(), &QAbstractItemModel::rowsInserted, table,
+                         [table] { table->scrollToBottom(); });
         tree->setModel(nullptr);
         tree->hide();
     }
@@ -104,12 +107,14 @@ int main(int argc, char** argv) {
     int rc = 0;
 
     if (mode == "turnaround") {
-        std::printf("== Turnaround with the real log window open (offscreen, all levels), %s\n", MachineText().c_str());
+        std::printf("== Turnaround with the real log window open (offscreen, all levels), %s\n",
+                    MachineText().c_str());
         engine.Start();
         TurnaroundResult r;
         producer = std::thread([&] {
             r = RunTurnaround(engine, pty.Master(), static_cast<std::size_t>(exchanges));
-            QMetaObject::invokeMethod(qApp, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                qApp, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
         });
         meter.Start();
         app.exec();
@@ -119,14 +124,16 @@ int main(int argc, char** argv) {
         QApplication::processEvents();
         PrintTurnaround("log window open (all levels)", r, 2000);
         std::printf("  log rows: %zu (%.1f per exchange)\n", wnd->Model().Rows(),
-                    r.exchanges ? static_cast<double>(wnd->Model().Rows()) / static_cast<double>(r.exchanges) : 0.0);
+                    r.exchanges ? static_cast<double>(wnd->Model().Rows()) / static_cast<double>(r.exchanges)
+                                : 0.0);
         std::printf("  %s\n", FormatSummary("GUI timer lateness", meter.Lateness(), "ms").c_str());
         rc = r.failures == 0 && Summarize(r.answers).p99 <= 2000 ? 0 : 3;
     } else {
         const bool burst = mode == "burst";
         std::printf("== Log window at scale, %ld lines, %s%s, %s\n", lines,
                     burst ? "Trace called flat out (no link)" : "engine driven flat out by a device",
-                    view == "table" ? ", list shown by a QTableView (proposed change)" : "", MachineText().c_str());
+                    view == "table" ? ", list shown by a QTableView (proposed change)" : "",
+                    MachineText().c_str());
         std::int64_t t0 = 0, tDone = 0;
         std::size_t exchangesDone = 0;
         if (burst) {
@@ -137,10 +144,18 @@ int main(int argc, char** argv) {
                 const unsigned char b = 0xE1;
                 for (long i = 0; i < lines && !stop.load(); ++i) {
                     switch (i % 4) {
-                    case 0: engine.Trace(0, "CVLPIO::GetByte(wait) = %s", ByteText(1, &b).c_str()); break;
-                    case 1: engine.Trace(1, "CVLPFrame::GetFrame() = $"); break;
-                    case 2: engine.Trace(2, "CVLPSlave::StateEngine(), State=%s", "sTxWait"); break;
-                    default: engine.Trace(3, "CVLPMsg::TxMessage() = $"); break;
+                    case 0:
+                        engine.Trace(0, "CVLPIO::GetByte(wait) = %s", ByteText(1, &b).c_str());
+                        break;
+                    case 1:
+                        engine.Trace(1, "CVLPFrame::GetFrame() = $");
+                        break;
+                    case 2:
+                        engine.Trace(2, "CVLPSlave::StateEngine(), State=%s", "sTxWait");
+                        break;
+                    default:
+                        engine.Trace(3, "CVLPMsg::TxMessage() = $");
+                        break;
                     }
                 }
             });
@@ -156,8 +171,12 @@ int main(int argc, char** argv) {
                         engine.QueueText("&PIA");
                         x = master.Poll(3000);
                         break;
-                    case 2: x = master.Select("&QIAVQ-5 reply of the bench master", 3000); break;
-                    default: x = master.Poll(3000); break;
+                    case 2:
+                        x = master.Select("&QIAVQ-5 reply of the bench master", 3000);
+                        break;
+                    default:
+                        x = master.Poll(3000);
+                        break;
                     }
                     if (!x.ok)
                         master.Discard();
@@ -194,7 +213,8 @@ int main(int argc, char** argv) {
             std::printf("  exchanges: %zu (%.1f lines per exchange)\n", exchangesDone,
                         exchangesDone ? static_cast<double>(rows) / static_cast<double>(exchangesDone) : 0.0);
         std::printf("  %s\n", FormatSummary("GUI timer lateness", late, "ms").c_str());
-        std::printf("  longest GUI stall %.1f ms; goal <= 50 ms: %s\n", late.max, late.max <= 50 ? "met" : "MISSED");
+        std::printf("  longest GUI stall %.1f ms; goal <= 50 ms: %s\n", late.max,
+                    late.max <= 50 ? "met" : "MISSED");
         meter.PrintStalls();
         PrintMemory(hwmBefore);
         rc = loop == 0 && late.max <= 50 && ProcStatusKb(0, "VmHWM") <= 300 * 1024 ? 0 : 3;

@@ -50,9 +50,10 @@ private:
             return;
         m_Done = true;
         char line[256];
-        int n = std::snprintf(line, sizeof line, "shown %lld painted %lld %s\n", m_ShownNs, paintedNs, m_Class.c_str());
-        if (n > 0)
-            [[maybe_unused]] ssize_t w = ::write(m_Fd, line, static_cast<std::size_t>(n));
+        int n = std::snprintf(line, sizeof line, "shown %lld painted %lld %s\n", m_ShownNs, paintedNs,
+                              m_Class.c_str());
+        if (n > 0) [[maybe_unused]]
+            ssize_t w = ::write(m_Fd, line, static_cast<std::size_t>(n));
         ::close(m_Fd);
         // Leave every event loop (the modal dialog's too): the tool shuts down normally.
         QTimer::singleShot(0, qApp, [] { QCoreApplication::exit(0); });

@@ -20,8 +20,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-const char* const kQueries[] = {"&PIA", "&PIB", "&PIC", "&PID", "&PIE", "&PIF", "&PIG", "&PIH", "&PI0", "&PI1",
-                                "&PFS", "&PFO", "&PFT", "&PFD", "&PFG", "&PFL", "&PKW", "&PKM", "&PKO", "&PKS"};
+const char* const kQueries[] = {"&PIA", "&PIB", "&PIC", "&PID", "&PIE", "&PIF", "&PIG",
+                                "&PIH", "&PI0", "&PI1", "&PFS", "&PFO", "&PFT", "&PFD",
+                                "&PFG", "&PFL", "&PKW", "&PKM", "&PKO", "&PKS"};
 
 // Takes notifications until `count` received texts came; false at the time-out.
 bool WaitReplies(vq5::CNotifyQueue& queue, int count, std::chrono::seconds timeout) {
@@ -63,7 +64,8 @@ bool Run(int fastIndex, unsigned pollGapMs, int queries, double& ratio) {
     engine.EnterProgramMode();
     const int baud = vq5::kSpeedTable[fastIndex];
     if (!WaitReplies(queue, 1, std::chrono::seconds(30)) ||
-        !sim.WaitUntil([&](const vq5::sim::DeviceState&, const vq5::sim::LinkCounters&) { return sim.CurrentBaud() == baud; },
+        !sim.WaitUntil([&](const vq5::sim::DeviceState&,
+                           const vq5::sim::LinkCounters&) { return sim.CurrentBaud() == baud; },
                        std::chrono::seconds(30)) ||
         !sim.WaitExchanges(sim.Counters().exchanges + 3, std::chrono::seconds(30))) {
         std::fprintf(stderr, "sim_pace: the link did not come up at %d baud\n", baud);

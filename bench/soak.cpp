@@ -86,8 +86,9 @@ bool ParseNumber(const char* text, unsigned long long& out) {
 }
 
 int Usage() {
-    std::fprintf(stderr, "usage: bench_soak [--exchanges N] [--faults LIST] [--seed N] [--timeout MS] [--quiet]\n"
-                         "  LIST as the simulator takes it, default bytes=0.05,late=0.01,silent=0.01,nak=0.01\n");
+    std::fprintf(stderr,
+                 "usage: bench_soak [--exchanges N] [--faults LIST] [--seed N] [--timeout MS] [--quiet]\n"
+                 "  LIST as the simulator takes it, default bytes=0.05,late=0.01,silent=0.01,nak=0.01\n");
     return 2;
 }
 
@@ -232,7 +233,8 @@ int main(int argc, char** argv) {
             take(n, exitSeen);
     }
     // The engine has the last reply a moment before the device sees its ACK.
-    device.WaitUntil([&](const sim::DeviceState&, const sim::LinkCounters& c) { return c.messagesDelivered >= received.size(); },
+    device.WaitUntil([&](const sim::DeviceState&,
+                         const sim::LinkCounters& c) { return c.messagesDelivered >= received.size(); },
                      std::chrono::seconds(30));
     // The link comes back to Connected once the line is quiet of faults for a few exchanges.
     int status = engine->m_Status.load();
@@ -262,7 +264,8 @@ int main(int argc, char** argv) {
     const unsigned long long pcFrames = engine->m_InfoFramesSent.load();
     const unsigned long long pcMessages = engine->m_MessagesTaken.load();
     const unsigned long long pcRetries = pcFrames > pcMessages ? pcFrames - pcMessages : 0;
-    const unsigned long long deviceRetries = c.framesSent > c.messagesDelivered ? c.framesSent - c.messagesDelivered : 0;
+    const unsigned long long deviceRetries =
+        c.framesSent > c.messagesDelivered ? c.framesSent - c.messagesDelivered : 0;
     const unsigned long long naksByPc = engine->m_NaksSent.load();
     const unsigned long long naksByDevice = c.naksSent;
     const unsigned long long lost = out.lost + in.lost;
@@ -274,23 +277,26 @@ int main(int argc, char** argv) {
     engine.reset();
     device.Stop();
 
-    std::printf("soak: %llu exchanges, %zu messages sent, %zu replies received, retries %llu (PC %llu, device %llu), "
-                "NAKs %llu (PC %llu, device %llu), lost %llu, duplicated %llu, %s, link %s, %.1f s\n",
-                static_cast<unsigned long long>(c.exchanges), sent.size(), received.size(), pcRetries + deviceRetries,
-                pcRetries, deviceRetries, naksByPc + naksByDevice, naksByPc, naksByDevice, lost, duplicated,
-                out.inOrder && in.inOrder ? "in order" : "OUT OF ORDER", LinkStatusName(status), seconds);
-    std::printf("soak: faults %s (seed %llu): %llu injected, %llu silences, %llu repeats recognised by the device, "
-                "%d Error statuses on the way, engine read time-out %u ms\n",
-                opt.faults.c_str(), opt.seed, static_cast<unsigned long long>(c.faultsInjected),
-                static_cast<unsigned long long>(c.silences), static_cast<unsigned long long>(c.repeatsIgnored), errors,
-                opt.timeoutMs);
+    std::printf(
+        "soak: %llu exchanges, %zu messages sent, %zu replies received, retries %llu (PC %llu, device %llu), "
+        "NAKs %llu (PC %llu, device %llu), lost %llu, duplicated %llu, %s, link %s, %.1f s\n",
+        static_cast<unsigned long long>(c.exchanges), sent.size(), received.size(), pcRetries + deviceRetries,
+        pcRetries, deviceRetries, naksByPc + naksByDevice, naksByPc, naksByDevice, lost, duplicated,
+        out.inOrder && in.inOrder ? "in order" : "OUT OF ORDER", LinkStatusName(status), seconds);
+    std::printf(
+        "soak: faults %s (seed %llu): %llu injected, %llu silences, %llu repeats recognised by the device, "
+        "%d Error statuses on the way, engine read time-out %u ms\n",
+        opt.faults.c_str(), opt.seed, static_cast<unsigned long long>(c.faultsInjected),
+        static_cast<unsigned long long>(c.silences), static_cast<unsigned long long>(c.repeatsIgnored),
+        errors, opt.timeoutMs);
     if (out.unexpected || in.unexpected)
         std::printf("soak: %llu texts came that were never sent\n", out.unexpected + in.unexpected);
     if (!deviceAgrees)
         std::printf("soak: the replies the PC received differ from those the device saw acknowledged\n");
     std::fflush(stdout);
 
-    const bool good = exitSeen && lost == 0 && duplicated == 0 && out.unexpected == 0 && in.unexpected == 0 && out.inOrder &&
-                      in.inOrder && deviceAgrees && status == lsConnected && c.exchanges >= opt.exchanges;
+    const bool good = exitSeen && lost == 0 && duplicated == 0 && out.unexpected == 0 && in.unexpected == 0 &&
+                      out.inOrder && in.inOrder && deviceAgrees && status == lsConnected &&
+                      c.exchanges >= opt.exchanges;
     return good ? 0 : 1;
 }

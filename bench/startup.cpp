@@ -42,10 +42,10 @@ Launch LaunchOnce(const std::string& bin, const std::string& hook, const std::st
     CToolProcess tool;
     std::string error;
     const std::int64_t t0 = NowNs();
-    const bool started = tool.Start(bin,
-                                    {"LD_PRELOAD=" + hook, "VQ5_BENCH_FD=" + std::to_string(fds[1]),
-                                     "XDG_CONFIG_HOME=" + configHome},
-                                    outputPath, error);
+    const bool started = tool.Start(
+        bin,
+        {"LD_PRELOAD=" + hook, "VQ5_BENCH_FD=" + std::to_string(fds[1]), "XDG_CONFIG_HOME=" + configHome},
+        outputPath, error);
     ::close(fds[1]);
     if (!started) {
         ::close(fds[0]);
@@ -143,7 +143,8 @@ int main(int argc, char** argv) {
             painted.push_back(l.paintedMs > 0 ? l.paintedMs : l.shownMs);
         }
         const Summary s = Summarize(shown), p = Summarize(painted);
-        std::printf("-- %s (%s)%s%s\n", name.c_str(), cls.c_str(), failure.empty() ? "" : ", note: ", failure.c_str());
+        std::printf("-- %s (%s)%s%s\n", name.c_str(), cls.c_str(),
+                    failure.empty() ? "" : ", note: ", failure.c_str());
         std::printf("  %s\n", FormatSummary("shown", s, "ms").c_str());
         std::printf("  %s\n", FormatSummary("first painted", p, "ms").c_str());
         const bool met = p.count == static_cast<std::size_t>(runs) && p.median <= 300;

@@ -58,11 +58,13 @@ int main(int argc, char** argv) {
         engine.Stop();
         engine.SetTraceSink(nullptr);
         const double goalUs = open ? 2000 : 500;
-        const std::string title = std::string("log ") + (open ? "open (all levels, log-like sink)" : "closed");
+        const std::string title =
+            std::string("log ") + (open ? "open (all levels, log-like sink)" : "closed");
         PrintTurnaround(title, r, goalUs);
         if (sink)
             std::printf("  trace lines stored: %zu (%.1f per exchange)\n", sink->Stored(),
-                        r.exchanges ? static_cast<double>(sink->Stored()) / static_cast<double>(r.exchanges) : 0.0);
+                        r.exchanges ? static_cast<double>(sink->Stored()) / static_cast<double>(r.exchanges)
+                                    : 0.0);
         allMet = allMet && r.failures == 0 && Summarize(r.answers).p99 <= goalUs;
     }
     std::printf("  %s\n", LoadText().c_str());

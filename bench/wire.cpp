@@ -37,7 +37,9 @@ struct WireRun {
     std::vector<double> pcAnswersUs;     // paced master only: the PC's turnarounds
 };
 
-std::size_t FrameBytes(const std::string& text) { return 8 + text.size(); }
+std::size_t FrameBytes(const std::string& text) {
+    return 8 + text.size();
+}
 
 WireRun RunOnce(int speedIndex) {
     WireRun w;
@@ -114,9 +116,9 @@ WireRun RunOnce(int speedIndex) {
     engine.Stop();
     sim.Stop();
     if (t1 == 0) {
-        w.failure = "the replies did not all come: queries taken " + std::to_string(taken.size() - taken0) + " of " +
-                    std::to_string(expectSent) + ", replies delivered " + std::to_string(delivered.size() - delivered0) +
-                    ", received " + std::to_string(received);
+        w.failure = "the replies did not all come: queries taken " + std::to_string(taken.size() - taken0) +
+                    " of " + std::to_string(expectSent) + ", replies delivered " +
+                    std::to_string(delivered.size() - delivered0) + ", received " + std::to_string(received);
         return w;
     }
     std::size_t bytes = 0;
@@ -136,7 +138,6 @@ WireRun RunOnce(int speedIndex) {
         w.failure = "sent " + std::to_string(w.sent) + " queries, expected " + std::to_string(expectSent);
     return w;
 }
-
 
 // The same sequence against the bench's own paced master instead of the simulator: it paces
 // every byte the same way but answers at once (no waits of its own), so what remains off
@@ -237,8 +238,8 @@ bool Print(const WireRun& w) {
     const double ratio = w.elapsed / w.pureWire;
     std::printf("  queued %zu, sent %zu (%zu held back by their gates), replies %zu\n", w.queued, w.sent,
                 w.queued - w.sent, w.replies);
-    std::printf("  exchanges %zu (polls %zu, selects %zu); the minimum is %zu\n", w.exchanges, w.polls, w.selects,
-                w.sent + w.replies);
+    std::printf("  exchanges %zu (polls %zu, selects %zu); the minimum is %zu\n", w.exchanges, w.polls,
+                w.selects, w.sent + w.replies);
     std::printf("  elapsed %.3f s, pure wire time %.3f s, ratio %.4f; bytes counted on the wire %.3f s "
                 "(elapsed / counted %.4f)\n",
                 w.elapsed, w.pureWire, ratio, w.countedWire, w.elapsed / w.countedWire);
@@ -250,10 +251,11 @@ bool Print(const WireRun& w) {
         for (double v : w.pcAnswersUs)
             sum += v;
         std::printf("  %s\n", FormatSummary("PC turnarounds", s, "us").c_str());
-        std::printf("      their sum %.1f ms = %.1f %% of the time off the wire; pure wire time plus the PC's "
-                    "turnarounds (a device that answers at once) = %.4f x pure wire time\n",
-                    sum / 1e3, sum / 1e3 / ((w.elapsed - w.countedWire) * 1e3) * 100.0,
-                    (w.pureWire + sum / 1e6) / w.pureWire);
+        std::printf(
+            "      their sum %.1f ms = %.1f %% of the time off the wire; pure wire time plus the PC's "
+            "turnarounds (a device that answers at once) = %.4f x pure wire time\n",
+            sum / 1e3, sum / 1e3 / ((w.elapsed - w.countedWire) * 1e3) * 100.0,
+            (w.pureWire + sum / 1e6) / w.pureWire);
     }
     std::printf("  goal <= 1.05 x pure wire time: %s\n", ratio <= 1.05 ? "met" : "MISSED");
     return ratio <= 1.05;
@@ -272,8 +274,9 @@ int main(int argc, char** argv) {
                 speeds.push_back(std::atoi(item.c_str()));
     }
     const long runs = OptionInt(argc, argv, "--runs", 1);
-    std::printf("== Wire efficiency, \"All info\" (expert, 45 queries) on the paced simulator, device 8.7, %s\n",
-                MachineText().c_str());
+    std::printf(
+        "== Wire efficiency, \"All info\" (expert, 45 queries) on the paced simulator, device 8.7, %s\n",
+        MachineText().c_str());
     bool allMet = true;
     for (int index : speeds) {
         if (index < 0 || index > 5)

@@ -133,7 +133,8 @@ void ApplyConnectionSettings(ISettingsStore& store, const EngineOptions& options
 
 std::string TraceTimeStamp(std::chrono::system_clock::time_point when) {
     // UTC minutes and seconds follow from the count of seconds since the epoch alone.
-    const long long ms = std::chrono::duration_cast<std::chrono::milliseconds>(when.time_since_epoch()).count();
+    const long long ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(when.time_since_epoch()).count();
     const long long seconds = ms / 1000;
     char text[32];
     std::snprintf(text, sizeof text, "%2d:%02d.%02d", static_cast<int>((seconds / 60) % 60),
@@ -161,7 +162,8 @@ CHeadlessRun::CHeadlessRun(CVLPEngine& engine, const EngineOptions& options)
         if (m_Capture.Open(options.capture, error))
             m_Engine.SetCapture(&m_Capture);
         else
-            std::fprintf(stderr, "vq5: --capture: cannot write '%s': %s\n", options.capture.c_str(), error.c_str());
+            std::fprintf(stderr, "vq5: --capture: cannot write '%s': %s\n", options.capture.c_str(),
+                         error.c_str());
     }
 }
 
@@ -249,7 +251,8 @@ bool ParseDuration(const char* verb, const char* text, double& seconds) {
     errno = 0;
     const double value = std::strtod(text, &end);
     if (errno != 0 || end == text || *end != '\0' || !(value > 0) || value > 31536000) {
-        std::fprintf(stderr, "vq5 %s: --duration must be a number of seconds above 0, not '%s'\n", verb, text);
+        std::fprintf(stderr, "vq5 %s: --duration must be a number of seconds above 0, not '%s'\n", verb,
+                     text);
         return false;
     }
     seconds = value;

@@ -105,7 +105,8 @@ public:
 
     // The general loop: takes notifications until `handle` returns true (Done), the worker
     // stops (Stopped) or `until` passes (Deadline).
-    Outcome Pump(std::chrono::steady_clock::time_point until, const std::function<bool(const Notification&)>& handle);
+    Outcome Pump(std::chrono::steady_clock::time_point until,
+                 const std::function<bool(const Notification&)>& handle);
 
     std::chrono::steady_clock::time_point Deadline() const { return m_Deadline; }
 

@@ -18,7 +18,9 @@ struct Verb {
 std::vector<Verb>& Verbs();
 
 struct VerbRegistrar {
-    VerbRegistrar(const char* name, const char* usage, VerbMain run) { Verbs().push_back({name, usage, run}); }
+    VerbRegistrar(const char* name, const char* usage, VerbMain run) {
+        Verbs().push_back({name, usage, run});
+    }
 };
 
 } // namespace vq5::cli

@@ -36,7 +36,8 @@ constexpr int kExitOk = cli::kExitDone;
 constexpr int kExitDiffers = cli::kExitFailed; // --verify found differences
 
 const char* const kUsageRead = "config read [--port NAME] [--expert] [--out FILE] [engine options]";
-const char* const kUsageWrite = "config write [--port NAME] [--reboot] [--verify] [--expert] FILE [engine options]";
+const char* const kUsageWrite =
+    "config write [--port NAME] [--reboot] [--verify] [--expert] FILE [engine options]";
 
 void PrintHelp(std::FILE* out) {
     std::fprintf(out,
@@ -72,8 +73,8 @@ struct BatchResult {
     std::set<std::string> answered;
 };
 
-BatchResult RunBatch(CVLPEngine& engine, cli::CHeadlessRun& run, CProgrammerModel& model, const CSequence& seq,
-                     cli::CVisit& visit) {
+BatchResult RunBatch(CVLPEngine& engine, cli::CHeadlessRun& run, CProgrammerModel& model,
+                     const CSequence& seq, cli::CVisit& visit) {
     BatchResult r;
     QueueSequence(engine, seq);
     r.outcome = run.WaitDrained([&](const Notification& n) {
@@ -292,8 +293,8 @@ int Write(const Args& a) {
         }
         const std::string got = *ValueText(back.m_Values, key);
         if (got != want) {
-            std::printf("%s%s: file %s, device %s\n", cli::LinePrefix().c_str(), key.c_str(), EscapeValue(want).c_str(),
-                        EscapeValue(got).c_str());
+            std::printf("%s%s: file %s, device %s\n", cli::LinePrefix().c_str(), key.c_str(),
+                        EscapeValue(want).c_str(), EscapeValue(got).c_str());
             ++differences;
         }
     }
@@ -326,17 +327,18 @@ int Main(int argc, char** argv) {
     if (!ports.empty())
         a.engine.port = ports.front();
     if (ports.size() > 1)
-        return cli::RunOnPorts(sub == "read" ? "config read" : "config write", ports, [&](const std::string& port) {
-            Args one = a;
-            one.engine.port = port;
-            if (!one.out.empty())
-                one.out = cli::PerPortFile(a.out, port);
-            return sub == "read" ? Read(one) : Write(one);
-        });
+        return cli::RunOnPorts(sub == "read" ? "config read" : "config write", ports,
+                               [&](const std::string& port) {
+                                   Args one = a;
+                                   one.engine.port = port;
+                                   if (!one.out.empty())
+                                       one.out = cli::PerPortFile(a.out, port);
+                                   return sub == "read" ? Read(one) : Write(one);
+                               });
     return sub == "read" ? Read(a) : Write(a);
 }
 
-vq5::cli::VerbRegistrar reg("config", "config read|write ... : the programmer's configuration as a Key=Value file",
-                            &Main);
+vq5::cli::VerbRegistrar
+    reg("config", "config read|write ... : the programmer's configuration as a Key=Value file", &Main);
 
 } // namespace

@@ -12,9 +12,9 @@
 namespace vq5::cli {
 namespace {
 
-constexpr const char* kUsage =
-    "filter load|save [--port NAME] [--window N --minimal N --offset MS --stable N] [--reboot] [--timeout MS] "
-    "[--deadline S] [--trace MASK]";
+constexpr const char* kUsage = "filter load|save [--port NAME] [--window N --minimal N --offset MS --stable "
+                               "N] [--reboot] [--timeout MS] "
+                               "[--deadline S] [--trace MASK]";
 
 void Help(std::FILE* out) {
     std::fprintf(out,
@@ -59,11 +59,11 @@ int Main(int argc, char** argv) {
             Help(stdout);
             return kExitDone;
         }
-        int which = arg == "--window" ? tct::sWindow
+        int which = arg == "--window"    ? tct::sWindow
                     : arg == "--minimal" ? tct::sMinimal
-                    : arg == "--offset" ? tct::sOffset
-                    : arg == "--stable" ? tct::sStable
-                                        : -1;
+                    : arg == "--offset"  ? tct::sOffset
+                    : arg == "--stable"  ? tct::sStable
+                                         : -1;
         if (which >= 0) {
             tct::SettingRange r = tct::RangeOf(static_cast<tct::Setting>(which));
             long n = 0;
@@ -79,7 +79,8 @@ int Main(int argc, char** argv) {
             continue;
         }
         if (arg == "--fast-speed") {
-            std::fprintf(stderr, "vq5 filter: --fast-speed is refused: this tool never changes the line speed\n");
+            std::fprintf(stderr,
+                         "vq5 filter: --fast-speed is refused: this tool never changes the line speed\n");
             return kExitUsage;
         }
         std::string error;
@@ -100,8 +101,8 @@ int Main(int argc, char** argv) {
     }
     if (save) {
         if (values[tct::sMinimal] > values[tct::sWindow]) {
-            std::fprintf(stderr, "vq5 filter: --minimal (%d) must not be above --window (%d)\n", values[tct::sMinimal],
-                         values[tct::sWindow]);
+            std::fprintf(stderr, "vq5 filter: --minimal (%d) must not be above --window (%d)\n",
+                         values[tct::sMinimal], values[tct::sWindow]);
             return kExitUsage;
         }
         if (auto refused = model.Take(values[0], values[1], values[2], values[3], options.reboot)) {

@@ -61,7 +61,9 @@ int Main(int argc, char** argv) {
                 return kExitUsage;
             }
             if (options.reboot) {
-                std::fprintf(stderr, "vq5 info: --reboot is not for this verb: it only asks, it never changes the device\n");
+                std::fprintf(
+                    stderr,
+                    "vq5 info: --reboot is not for this verb: it only asks, it never changes the device\n");
                 return kExitUsage;
             }
             continue;
@@ -103,7 +105,8 @@ int Run(const EngineOptions& options, bool expert, const std::vector<std::uint32
             return;
         for (const auto& row : information::RowsForReply(n.text)) {
             ++rows;
-            visit.Read(row.item == "Counters" ? record::kKindCounters : record::kKindInfo, row.item, row.value);
+            visit.Read(row.item == "Counters" ? record::kKindCounters : record::kKindInfo, row.item,
+                       row.value);
             std::printf("%s%s\t%s\n", LinePrefix().c_str(), Shown(row.item, kMaxTraceLine).c_str(),
                         Shown(row.value, kMaxTraceLine).c_str());
         }

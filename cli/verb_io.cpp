@@ -16,26 +16,28 @@
 namespace vq5::cli {
 namespace {
 
-constexpr const char* kUsage = "io [--port NAME] [--timeout MS] [--fast-speed N] [--trace MASK] [--duration S]";
+constexpr const char* kUsage =
+    "io [--port NAME] [--timeout MS] [--fast-speed N] [--trace MASK] [--duration S]";
 
 void Help(std::FILE* out) {
-    std::fprintf(out,
-                 "usage: vq5 %s\n\n"
-                 "Puts the device into program mode and polls its input lines (\"&PII\") and output\n"
-                 "lines (\"&PIJ\") at every free transmit opportunity, like VQ5WTest. Prints a line\n"
-                 "whenever something changes:\n"
-                 "  inputs  VALUE  active: LAMPS\n"
-                 "  outputs VALUE  active: LAMPS\n"
-                 "  numbers LijnNr = LLL  RunNr = RR\n"
-                 "Runs until SIGINT or SIGTERM (or --duration), then leaves program mode.\n\n"
-                 "  --port NAME      serial port: COM1..COM8 (/dev/ttyS0..7) or a device path (default COM1)\n"
-                 "  --timeout MS     read time-out in milliseconds, 200 to 6000 (default 2000)\n"
-                 "  --fast-speed N   line speed in program mode, 0=1200 .. 5=19200 (default 0)\n"
-                 "  --trace MASK     trace lines to stderr; bits: 1 I/O, 2 Frame, 4 Slave, 8 Appl\n"
-                 "  --duration S     stop after S seconds\n\n"
-                 "Bytes outside printable ASCII in a value are shown as \\xHH. Done (exit 0) when\n"
-                 "the device answered at least once; 1 when it never did.\n%s",
-                 kUsage, kExitCodesHelp);
+    std::fprintf(
+        out,
+        "usage: vq5 %s\n\n"
+        "Puts the device into program mode and polls its input lines (\"&PII\") and output\n"
+        "lines (\"&PIJ\") at every free transmit opportunity, like VQ5WTest. Prints a line\n"
+        "whenever something changes:\n"
+        "  inputs  VALUE  active: LAMPS\n"
+        "  outputs VALUE  active: LAMPS\n"
+        "  numbers LijnNr = LLL  RunNr = RR\n"
+        "Runs until SIGINT or SIGTERM (or --duration), then leaves program mode.\n\n"
+        "  --port NAME      serial port: COM1..COM8 (/dev/ttyS0..7) or a device path (default COM1)\n"
+        "  --timeout MS     read time-out in milliseconds, 200 to 6000 (default 2000)\n"
+        "  --fast-speed N   line speed in program mode, 0=1200 .. 5=19200 (default 0)\n"
+        "  --trace MASK     trace lines to stderr; bits: 1 I/O, 2 Frame, 4 Slave, 8 Appl\n"
+        "  --duration S     stop after S seconds\n\n"
+        "Bytes outside printable ASCII in a value are shown as \\xHH. Done (exit 0) when\n"
+        "the device answered at least once; 1 when it never did.\n%s",
+        kUsage, kExitCodesHelp);
 }
 
 std::string ActiveList(bool inputs, const io::CIoTester& m) {
@@ -102,11 +104,13 @@ int Main(int argc, char** argv) {
         const auto change = model.HandleReceived(n.text);
         if (change == io::CIoTester::kInputs && model.LastInputs() != shownInputs) {
             shownInputs = model.LastInputs();
-            std::printf("inputs  %s  active: %s\n", Shown(shownInputs).c_str(), ActiveList(true, model).c_str());
+            std::printf("inputs  %s  active: %s\n", Shown(shownInputs).c_str(),
+                        ActiveList(true, model).c_str());
         } else if (change == io::CIoTester::kOutputs) {
             if (model.LastOutputs() != shownOutputs) {
                 shownOutputs = model.LastOutputs();
-                std::printf("outputs %s  active: %s\n", Shown(shownOutputs).c_str(), ActiveList(false, model).c_str());
+                std::printf("outputs %s  active: %s\n", Shown(shownOutputs).c_str(),
+                            ActiveList(false, model).c_str());
             }
             const std::string numbers = model.LineText() + "  " + model.RunText();
             if (numbers != shownNumbers) {
@@ -117,10 +121,10 @@ int Main(int argc, char** argv) {
         std::fflush(stdout);
         return false;
     };
-    const auto until = duration > 0
-                           ? std::chrono::steady_clock::now() +
-                                 std::chrono::milliseconds(static_cast<long long>(std::llround(duration * 1000)))
-                           : std::chrono::steady_clock::now() + std::chrono::hours(24 * 365 * 10);
+    const auto until =
+        duration > 0 ? std::chrono::steady_clock::now() +
+                           std::chrono::milliseconds(static_cast<long long>(std::llround(duration * 1000)))
+                     : std::chrono::steady_clock::now() + std::chrono::hours(24 * 365 * 10);
     const auto outcome = run.Pump(until, handle);
     if (outcome == CHeadlessRun::Outcome::Stopped) {
         std::fprintf(stderr, "vq5 io: the port %s could not be used\n", Shown(options.port).c_str());
@@ -130,8 +134,9 @@ int Main(int argc, char** argv) {
     engine.m_PollInputs = false;
     engine.m_PollOutputs = false;
     model.Disconnect();
-    run.Pump(std::chrono::steady_clock::now() + std::chrono::seconds(2),
-             [](const Notification& n) { return n.kind == nkQueueEmpty || (n.kind == nkIdent && n.value == 0); });
+    run.Pump(std::chrono::steady_clock::now() + std::chrono::seconds(2), [](const Notification& n) {
+        return n.kind == nkQueueEmpty || (n.kind == nkIdent && n.value == 0);
+    });
     if (!answered) {
         std::fprintf(stderr, "vq5 io: the device on %s never answered\n", Shown(options.port).c_str());
         return kExitFailed;

@@ -12,8 +12,8 @@
 namespace vq5::cli {
 namespace {
 
-constexpr const char* kUsage =
-    "monitor [--port NAME] [--interval S] [--duration S] [--json] [--timeout MS] [--trace MASK] [--capture FILE]";
+constexpr const char* kUsage = "monitor [--port NAME] [--interval S] [--duration S] [--json] [--timeout MS] "
+                               "[--trace MASK] [--capture FILE]";
 
 void Help(std::FILE* out) {
     std::fprintf(out,
@@ -68,7 +68,8 @@ int Main(int argc, char** argv) {
             return 2;
         }
         if (r == OptionResult::NotMine || options.reboot) {
-            std::fprintf(stderr, "vq5 monitor: unknown option '%s' (try 'vq5 monitor --help')\n", arg.c_str());
+            std::fprintf(stderr, "vq5 monitor: unknown option '%s' (try 'vq5 monitor --help')\n",
+                         arg.c_str());
             return 2;
         }
     }

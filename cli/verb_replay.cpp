@@ -91,12 +91,14 @@ int Main(int argc, char** argv) {
             ++errors;
         std::printf("%12.6f %+9.1f %-5s %-8s %s\n", static_cast<double>(f.timeUs - start) / 1e6,
                     static_cast<double>(silence) / 1e3,
-                    f.speedChange ? "" : f.direction == LinkDirection::DeviceToPc ? "D>PC" : "PC>D", CapturedKind(f),
-                    what.c_str());
+                    f.speedChange                              ? ""
+                    : f.direction == LinkDirection::DeviceToPc ? "D>PC"
+                                                               : "PC>D",
+                    CapturedKind(f), what.c_str());
         lastEnd = f.endUs;
     }
-    std::printf("-- %zu records, %zu frames, %zu with errors (NAK, damaged, garbage)\n", records.size(), frames.size(),
-                errors);
+    std::printf("-- %zu records, %zu frames, %zu with errors (NAK, damaged, garbage)\n", records.size(),
+                frames.size(), errors);
     return 0;
 }
 

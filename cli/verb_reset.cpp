@@ -14,7 +14,8 @@
 namespace vq5::cli {
 namespace {
 
-constexpr const char* kUsage = "reset [--port NAME] [--timeout MS] [--fast-speed N] [--deadline S] [--trace MASK]";
+constexpr const char* kUsage =
+    "reset [--port NAME] [--timeout MS] [--fast-speed N] [--deadline S] [--trace MASK]";
 
 void Help(std::FILE* out) {
     std::fprintf(out,

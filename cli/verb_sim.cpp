@@ -95,7 +95,8 @@ int Replay(const std::string& file, const std::string& link) {
     }
     std::vector<vq5::sim::ReplayTurn> turns = vq5::sim::ReplayTurns(records);
     if (turns.empty()) {
-        std::fprintf(stderr, "vq5 sim: --replay %s: the capture holds nothing the device sent\n", file.c_str());
+        std::fprintf(stderr, "vq5 sim: --replay %s: the capture holds nothing the device sent\n",
+                     file.c_str());
         return 2;
     }
     vq5::sim::CLinePort port;
@@ -113,10 +114,12 @@ int Replay(const std::string& file, const std::string& link) {
     }
     std::printf("%s\n", path.c_str());
     std::fflush(stdout);
-    std::fprintf(stderr, "vq5 sim: replaying %zu exchanges of %s on %s\n", turns.size(), file.c_str(), path.c_str());
+    std::fprintf(stderr, "vq5 sim: replaying %zu exchanges of %s on %s\n", turns.size(), file.c_str(),
+                 path.c_str());
     vq5::sim::CReplayDevice device(port, std::move(turns));
     const auto result = device.Play(60000, [](const vq5::sim::ReplayDifference& d) {
-        std::printf("difference at exchange %zu (+%.6f s): device sent %s; capture has the PC answer %s, it answered %s\n",
+        std::printf("difference at exchange %zu (+%.6f s): device sent %s; capture has the PC answer %s, it "
+                    "answered %s\n",
                     d.exchange, d.atS, d.device.c_str(), d.recorded.c_str(), d.got.c_str());
         std::fflush(stdout);
     });
@@ -126,10 +129,11 @@ int Replay(const std::string& file, const std::string& link) {
         std::printf("no PC read the line within 60 s\n");
         return 1;
     }
-    std::printf("replayed %zu of %zu exchanges%s: %s\n", result.exchanges, result.total,
-                result.pcLeft && result.differences.empty() ? " (the PC left; the rest was idle polling)" : "",
-                result.differences.empty() ? "no difference"
-                                           : (std::to_string(result.differences.size()) + " difference(s)").c_str());
+    std::printf(
+        "replayed %zu of %zu exchanges%s: %s\n", result.exchanges, result.total,
+        result.pcLeft && result.differences.empty() ? " (the PC left; the rest was idle polling)" : "",
+        result.differences.empty() ? "no difference"
+                                   : (std::to_string(result.differences.size()) + " difference(s)").c_str());
     return result.differences.empty() ? 0 : 1;
 }
 
@@ -154,7 +158,8 @@ int Main(int argc, char** argv) {
             if (!(v = value(i, "--version")))
                 return 2;
             if (std::strlen(v) != 3 || v[1] != '.' || HexDigit(v[0]) < 0 || HexDigit(v[2]) < 0) {
-                std::fprintf(stderr, "vq5 sim: --version takes MAJ.MIN with one hexadecimal digit each, e.g. 8.7\n");
+                std::fprintf(stderr,
+                             "vq5 sim: --version takes MAJ.MIN with one hexadecimal digit each, e.g. 8.7\n");
                 return 2;
             }
             o.versionMajor = static_cast<unsigned>(HexDigit(v[0]));
@@ -210,8 +215,9 @@ int Main(int argc, char** argv) {
                              a == "--answer-timeout" ? "10" : "0");
                 return 2;
             }
-            (a == "--poll-gap" ? o.pollGapMs : a == "--answer-timeout" ? o.answerTimeoutMs : o.lateMs) =
-                static_cast<unsigned>(n);
+            (a == "--poll-gap"         ? o.pollGapMs
+             : a == "--answer-timeout" ? o.answerTimeoutMs
+                                       : o.lateMs) = static_cast<unsigned>(n);
         } else if (a == "--faults") {
             if (!(v = value(i, "--faults")))
                 return 2;
@@ -288,7 +294,8 @@ int Main(int argc, char** argv) {
                  "vq5 sim: stopped by %s after %llu exchanges: %llu messages taken, %llu delivered, "
                  "%llu faults injected\n",
                  sig == SIGINT ? "SIGINT" : "SIGTERM", static_cast<unsigned long long>(c.exchanges),
-                 static_cast<unsigned long long>(c.messagesTaken), static_cast<unsigned long long>(c.messagesDelivered),
+                 static_cast<unsigned long long>(c.messagesTaken),
+                 static_cast<unsigned long long>(c.messagesDelivered),
                  static_cast<unsigned long long>(c.faultsInjected));
     return 0;
 }

@@ -20,31 +20,36 @@ constexpr const char* kUsage =
     "velto [--port NAME] [--line N] [--run N] [--auto-incr] [--timeout MS] [--trace MASK] [--duration S]";
 
 void Help(std::FILE* out) {
-    std::fprintf(out,
-                 "usage: vq5 %s\n\n"
-                 "Plays the vehicle's Velto on-board system like VQ5WVLP: the display message\n"
-                 "\"$LLL/RRR   HH:MM XX\" goes out at every free transmit opportunity, an inquiry \"?\"\n"
-                 "is answered with the announcement \"=LLLRRR0011777777799999\". Prints the message\n"
-                 "log, one line per entry: time, mark (> sent, < received, * engine event, blank for\n"
-                 "an error line) and text. Runs until SIGINT or SIGTERM (or --duration).\n\n"
-                 "  --port NAME      serial port: COM1..COM8 (/dev/ttyS0..7) or a device path (default COM1)\n"
-                 "  --line N         line number, 0 to 999 (default 123)\n"
-                 "  --run N          run number, 0 to 999 (default 45)\n"
-                 "  --auto-incr      raise the line number after every announcement (799 is followed by 0)\n"
-                 "  --timeout MS     read time-out in milliseconds, 200 to 6000 (default 2000)\n"
-                 "  --trace MASK     trace lines to stderr; bits: 1 I/O, 2 Frame, 4 Slave, 8 Appl\n"
-                 "  --duration S     stop after S seconds\n\n"
-                 "Bytes outside printable ASCII in a text are shown as \\xHH. Done (exit 0) when the\n"
-                 "device polled or selected at least once; 1 when it never did.\n%s",
-                 kUsage, kExitCodesHelp);
+    std::fprintf(
+        out,
+        "usage: vq5 %s\n\n"
+        "Plays the vehicle's Velto on-board system like VQ5WVLP: the display message\n"
+        "\"$LLL/RRR   HH:MM XX\" goes out at every free transmit opportunity, an inquiry \"?\"\n"
+        "is answered with the announcement \"=LLLRRR0011777777799999\". Prints the message\n"
+        "log, one line per entry: time, mark (> sent, < received, * engine event, blank for\n"
+        "an error line) and text. Runs until SIGINT or SIGTERM (or --duration).\n\n"
+        "  --port NAME      serial port: COM1..COM8 (/dev/ttyS0..7) or a device path (default COM1)\n"
+        "  --line N         line number, 0 to 999 (default 123)\n"
+        "  --run N          run number, 0 to 999 (default 45)\n"
+        "  --auto-incr      raise the line number after every announcement (799 is followed by 0)\n"
+        "  --timeout MS     read time-out in milliseconds, 200 to 6000 (default 2000)\n"
+        "  --trace MASK     trace lines to stderr; bits: 1 I/O, 2 Frame, 4 Slave, 8 Appl\n"
+        "  --duration S     stop after S seconds\n\n"
+        "Bytes outside printable ASCII in a text are shown as \\xHH. Done (exit 0) when the\n"
+        "device polled or selected at least once; 1 when it never did.\n%s",
+        kUsage, kExitCodesHelp);
 }
 
 char Mark(int icon) {
     switch (icon) {
-    case emu::kIconSent: return '>';
-    case emu::kIconReceived: return '<';
-    case emu::kIconEvent: return '*';
-    default: return ' ';
+    case emu::kIconSent:
+        return '>';
+    case emu::kIconReceived:
+        return '<';
+    case emu::kIconEvent:
+        return '*';
+    default:
+        return ' ';
     }
 }
 
@@ -87,7 +92,8 @@ int Main(int argc, char** argv) {
             return kExitUsage;
         }
         if (r == OptionResult::NotMine) {
-            std::fprintf(stderr, "vq5 velto: unknown argument '%s' (try 'vq5 velto --help')\n", Shown(arg).c_str());
+            std::fprintf(stderr, "vq5 velto: unknown argument '%s' (try 'vq5 velto --help')\n",
+                         Shown(arg).c_str());
             return kExitUsage;
         }
     }
@@ -115,14 +121,15 @@ int Main(int argc, char** argv) {
         if (!text)
             return false;
         const emu::LogEntry e = emu::SplitLogLine(*text);
-        std::printf("%s %c %s\n", emu::LogTime(std::chrono::system_clock::now()).c_str(), Mark(e.icon), Shown(e.text, kMaxTraceLine).c_str());
+        std::printf("%s %c %s\n", emu::LogTime(std::chrono::system_clock::now()).c_str(), Mark(e.icon),
+                    Shown(e.text, kMaxTraceLine).c_str());
         std::fflush(stdout);
         return false;
     };
-    const auto until = duration > 0
-                           ? std::chrono::steady_clock::now() +
-                                 std::chrono::milliseconds(static_cast<long long>(std::llround(duration * 1000)))
-                           : std::chrono::steady_clock::now() + std::chrono::hours(24 * 365 * 10);
+    const auto until =
+        duration > 0 ? std::chrono::steady_clock::now() +
+                           std::chrono::milliseconds(static_cast<long long>(std::llround(duration * 1000)))
+                     : std::chrono::steady_clock::now() + std::chrono::hours(24 * 365 * 10);
     if (headless.Pump(until, handle) == CHeadlessRun::Outcome::Stopped) {
         std::fprintf(stderr, "vq5 velto: the port %s could not be used\n", Shown(options.port).c_str());
         return kExitPort;

@@ -54,29 +54,14 @@ const FlagInfo* FindFlag(char item) {
 
 const std::vector<InfoItem>& InfoItems() {
     static const std::vector<InfoItem> items = {
-        {'A', "Version config", ""},
-        {'B', "Datacall 0", "91<"},
-        {'C', "Datacall 1", "91<"},
-        {'D', "Datacall 2", "91<"},
-        {'E', "All the flags", ""},
-        {'F', "Counters", ""},
-        {'G', "Copyright", ""},
-        {'H', "Version software", ""},
-        {'I', "I/O Lines input", ""},
-        {'J', "I/O Lines output", ""},
-        {'0', "RCS ID - H", ""},
-        {'1', "RCS ID - MAIN", ""},
-        {'2', "RCS ID - CBF", ""},
-        {'3', "RCS ID - VTG", ""},
-        {'4', "RCS ID - TIM", ""},
-        {'5', "RCS ID - CFG", ""},
-        {'6', "RCS ID - V24", ""},
-        {'7', "RCS ID - EEP", ""},
-        {'8', "RCS ID - I2C", ""},
-        {'9', "RCS ID - DBG", ""},
-        {':', "RCS ID - LED", "70>"},
-        {';', "RCS ID - KEY", "70>"},
-        {'<', "RCS ID - TRP", "70>"},
+        {'A', "Version config", ""},   {'B', "Datacall 0", "91<"},    {'C', "Datacall 1", "91<"},
+        {'D', "Datacall 2", "91<"},    {'E', "All the flags", ""},    {'F', "Counters", ""},
+        {'G', "Copyright", ""},        {'H', "Version software", ""}, {'I', "I/O Lines input", ""},
+        {'J', "I/O Lines output", ""}, {'0', "RCS ID - H", ""},       {'1', "RCS ID - MAIN", ""},
+        {'2', "RCS ID - CBF", ""},     {'3', "RCS ID - VTG", ""},     {'4', "RCS ID - TIM", ""},
+        {'5', "RCS ID - CFG", ""},     {'6', "RCS ID - V24", ""},     {'7', "RCS ID - EEP", ""},
+        {'8', "RCS ID - I2C", ""},     {'9', "RCS ID - DBG", ""},     {':', "RCS ID - LED", "70>"},
+        {';', "RCS ID - KEY", "70>"},  {'<', "RCS ID - TRP", "70>"},
     };
     return items;
 }

@@ -67,7 +67,8 @@ std::string_view StripGates(std::string_view text);
 // Query and set forms. QueryCode('F', 'S') == "&PFS"; SetFlag('S', true) == "&PFS1".
 std::string QueryCode(char cls, char item);
 std::string SetFlag(char item, bool on, const std::string& gate = {});
-std::string SetConstant(char item, unsigned value, const std::string& gate = {}); // value masked to 4 bits, "%X"
+std::string SetConstant(char item, unsigned value,
+                        const std::string& gate = {}); // value masked to 4 bits, "%X"
 std::string SetText(char item, const std::string& text, const std::string& gate = {});
 // The longest text a set of a text item can carry under `gate` so that the whole message stays
 // within the 99 characters of a message. SetText does not cut: callers check against this.
@@ -94,7 +95,7 @@ std::string OffsetWarning(int offsetMs, bool versionKnown, unsigned major, unsig
 
 // Value readers; each returns nullopt when the reply is too short to carry the value, and
 // never reads past the end of the reply.
-std::optional<bool> ReadFlag(std::string_view reply);          // fifth character == '1'
+std::optional<bool> ReadFlag(std::string_view reply); // fifth character == '1'
 // '0'..'9' -> 0..9, any other character: its code - 55 ('A' = 10 .. 'F' = 15). A damaged
 // digit can give a value above 15 (or, below '7', a wrapped one whose low 4 bits are the
 // two's-complement nibble): callers that do not mask check IsHexDigitChar first.

@@ -25,7 +25,8 @@ private:
     std::size_t m_Next = 0;
 };
 
-void DecodeRun(const std::vector<TimedByte>& run, LinkDirection direction, int baud, std::vector<CapturedFrame>& out) {
+void DecodeRun(const std::vector<TimedByte>& run, LinkDirection direction, int baud,
+               std::vector<CapturedFrame>& out) {
     if (run.empty())
         return;
     CMemoryStore store;
@@ -45,10 +46,11 @@ void DecodeRun(const std::vector<TimedByte>& run, LinkDirection direction, int b
         for (std::size_t i = first; i < last; ++i)
             f.raw.push_back(run[i].value);
         if (type == info || type == crcerror)
-            f.text.assign(reinterpret_cast<const char*>(reader.m_Data), static_cast<std::size_t>(reader.m_Len));
+            f.text.assign(reinterpret_cast<const char*>(reader.m_Data),
+                          static_cast<std::size_t>(reader.m_Len));
         // Garbage bytes that follow each other are one entry.
-        if (f.type == noframe && !out.empty() && out.back().type == noframe && out.back().direction == direction &&
-            !out.back().speedChange) {
+        if (f.type == noframe && !out.empty() && out.back().type == noframe &&
+            out.back().direction == direction && !out.back().speedChange) {
             out.back().raw.insert(out.back().raw.end(), f.raw.begin(), f.raw.end());
             out.back().endUs = f.endUs;
             continue;
@@ -96,14 +98,22 @@ const char* CapturedKind(const CapturedFrame& f) {
     if (f.speedChange)
         return "speed";
     switch (f.type) {
-    case poll: return "poll";
-    case select: return "select";
-    case ack: return "ACK";
-    case nak: return "NAK";
-    case eot: return "EOT";
-    case info: return "info";
-    case crcerror: return "damaged";
-    default: return "garbage";
+    case poll:
+        return "poll";
+    case select:
+        return "select";
+    case ack:
+        return "ACK";
+    case nak:
+        return "NAK";
+    case eot:
+        return "EOT";
+    case info:
+        return "info";
+    case crcerror:
+        return "damaged";
+    default:
+        return "garbage";
     }
 }
 

@@ -3,8 +3,8 @@
 namespace vq5 {
 
 const char* FrameTypeName(int type) {
-    static const char* const names[] = {"noframe", "eot",   "ack",     "nak",      "poll",
-                                        "select",  "info",  "error",   "timeout",  "crcerror"};
+    static const char* const names[] = {"noframe", "eot",  "ack",   "nak",     "poll",
+                                        "select",  "info", "error", "timeout", "crcerror"};
     if (type < 0 || type >= static_cast<int>(sizeof names / sizeof names[0]))
         return "ERROR";
     return names[type];
@@ -38,7 +38,8 @@ std::vector<unsigned char> ControlFrameBytes(FrameType type) {
     }
 }
 
-std::vector<unsigned char> InfoFrameBytes(const unsigned char* payload, std::size_t length, unsigned char block) {
+std::vector<unsigned char> InfoFrameBytes(const unsigned char* payload, std::size_t length,
+                                          unsigned char block) {
     if (length > 255)
         length = 255;
     std::vector<unsigned char> out;

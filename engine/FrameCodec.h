@@ -43,7 +43,8 @@ CheckBytes ComputeCheckBytes(unsigned char block, const unsigned char* payload, 
 std::vector<unsigned char> ControlFrameBytes(FrameType type);
 
 // A whole information frame: SOH ADR STX block L payload ETX C1 C2. Length must be <= 255.
-std::vector<unsigned char> InfoFrameBytes(const unsigned char* payload, std::size_t length, unsigned char block = 0);
+std::vector<unsigned char> InfoFrameBytes(const unsigned char* payload, std::size_t length,
+                                          unsigned char block = 0);
 std::vector<unsigned char> InfoFrameBytes(const std::string& payload, unsigned char block = 0);
 
 } // namespace vq5

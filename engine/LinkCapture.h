@@ -20,7 +20,8 @@ public:
     virtual ~ILinkCapture() = default;
     // Called with the engine's capture lock held, on the worker (and, for Speed, on whichever
     // thread sets the speed); must not call back into the engine.
-    virtual void Bytes(LinkDirection direction, const unsigned char* bytes, std::size_t count, int baud, Time when) = 0;
+    virtual void Bytes(LinkDirection direction, const unsigned char* bytes, std::size_t count, int baud,
+                       Time when) = 0;
     virtual void Speed(int baud, Time when) = 0;
 };
 

@@ -130,7 +130,9 @@ LinkRates RatesBetween(const LinkFigures& before, const LinkFigures& now) {
     const double dt = now.takenAt - before.takenAt;
     if (!(dt > 0))
         return r;
-    auto per = [dt](std::uint64_t a, std::uint64_t b) { return b >= a ? static_cast<double>(b - a) / dt : 0.0; };
+    auto per = [dt](std::uint64_t a, std::uint64_t b) {
+        return b >= a ? static_cast<double>(b - a) / dt : 0.0;
+    };
     r.polls = per(before.polls, now.polls);
     r.selects = per(before.selects, now.selects);
     r.errors = per(before.Errors(), now.Errors());
@@ -148,7 +150,9 @@ std::string Ms(std::int64_t us) {
     return t;
 }
 
-std::string JsonMs(std::int64_t us) { return us < 0 ? "null" : Ms(us); }
+std::string JsonMs(std::int64_t us) {
+    return us < 0 ? "null" : Ms(us);
+}
 } // namespace
 
 std::vector<std::pair<std::string, std::string>> FigureFields(const LinkFigures& f, const LinkRates& r) {
@@ -188,23 +192,25 @@ std::string FiguresLine(const LinkFigures& f, const LinkRates& r) {
 
 std::string FiguresJson(const LinkFigures& f, const LinkRates& r) {
     char line[1024];
-    std::snprintf(line, sizeof line,
-                  "{\"status\":\"%s\",\"status_s\":%.3f,\"polls_per_s\":%.2f,\"selects_per_s\":%.2f,"
-                  "\"errors_per_s\":%.2f,\"since_last_poll_ms\":%s,\"poll_interval_ms\":{\"p50\":%s,\"p99\":%s},"
-                  "\"answer_ms\":{\"p50\":%s,\"p99\":%s,\"max\":%s},\"frames_received\":%llu,\"frames_sent\":%llu,"
-                  "\"naks_received\":%llu,\"naks_sent\":%llu,\"repeats\":%llu,\"timeouts\":%llu,\"damaged\":%llu,"
-                  "\"garbage_bytes\":%llu,\"reconnects\":%llu,\"bytes_in\":%llu,\"bytes_out\":%llu,\"baud\":%d,"
-                  "\"figures_kept\":%s}",
-                  LinkStatusName(f.status), f.statusSeconds, r.polls, r.selects, r.errors,
-                  f.sinceLastPollS < 0 ? "null" : std::to_string(static_cast<long long>(f.sinceLastPollS * 1000)).c_str(),
-                  JsonMs(f.pollIntervalP50Us).c_str(), JsonMs(f.pollIntervalP99Us).c_str(), JsonMs(f.answerP50Us).c_str(),
-                  JsonMs(f.answerP99Us).c_str(), JsonMs(f.answerMaxUs).c_str(),
-                  static_cast<unsigned long long>(f.framesReceived), static_cast<unsigned long long>(f.framesSent),
-                  static_cast<unsigned long long>(f.naksReceived), static_cast<unsigned long long>(f.naksSent),
-                  static_cast<unsigned long long>(f.repeats), static_cast<unsigned long long>(f.timeouts),
-                  static_cast<unsigned long long>(f.damaged), static_cast<unsigned long long>(f.garbageBytes),
-                  static_cast<unsigned long long>(f.reconnects), static_cast<unsigned long long>(f.bytesIn),
-                  static_cast<unsigned long long>(f.bytesOut), f.baud, f.kept ? "true" : "false");
+    std::snprintf(
+        line, sizeof line,
+        "{\"status\":\"%s\",\"status_s\":%.3f,\"polls_per_s\":%.2f,\"selects_per_s\":%.2f,"
+        "\"errors_per_s\":%.2f,\"since_last_poll_ms\":%s,\"poll_interval_ms\":{\"p50\":%s,\"p99\":%s},"
+        "\"answer_ms\":{\"p50\":%s,\"p99\":%s,\"max\":%s},\"frames_received\":%llu,\"frames_sent\":%llu,"
+        "\"naks_received\":%llu,\"naks_sent\":%llu,\"repeats\":%llu,\"timeouts\":%llu,\"damaged\":%llu,"
+        "\"garbage_bytes\":%llu,\"reconnects\":%llu,\"bytes_in\":%llu,\"bytes_out\":%llu,\"baud\":%d,"
+        "\"figures_kept\":%s}",
+        LinkStatusName(f.status), f.statusSeconds, r.polls, r.selects, r.errors,
+        f.sinceLastPollS < 0 ? "null"
+                             : std::to_string(static_cast<long long>(f.sinceLastPollS * 1000)).c_str(),
+        JsonMs(f.pollIntervalP50Us).c_str(), JsonMs(f.pollIntervalP99Us).c_str(),
+        JsonMs(f.answerP50Us).c_str(), JsonMs(f.answerP99Us).c_str(), JsonMs(f.answerMaxUs).c_str(),
+        static_cast<unsigned long long>(f.framesReceived), static_cast<unsigned long long>(f.framesSent),
+        static_cast<unsigned long long>(f.naksReceived), static_cast<unsigned long long>(f.naksSent),
+        static_cast<unsigned long long>(f.repeats), static_cast<unsigned long long>(f.timeouts),
+        static_cast<unsigned long long>(f.damaged), static_cast<unsigned long long>(f.garbageBytes),
+        static_cast<unsigned long long>(f.reconnects), static_cast<unsigned long long>(f.bytesIn),
+        static_cast<unsigned long long>(f.bytesOut), f.baud, f.kept ? "true" : "false");
     return line;
 }
 

@@ -31,10 +31,10 @@ namespace vq5 {
 
 // One snapshot of the link figures. Times in microseconds; -1 where nothing was measured yet.
 struct LinkFigures {
-    bool kept = false;         // the engine was built with figures
-    double takenAt = 0;        // seconds on the steady clock, for rates between two snapshots
-    int status = 0;            // LinkStatus
-    double statusSeconds = 0;  // time in that status
+    bool kept = false;        // the engine was built with figures
+    double takenAt = 0;       // seconds on the steady clock, for rates between two snapshots
+    int status = 0;           // LinkStatus
+    double statusSeconds = 0; // time in that status
     std::uint64_t polls = 0, selects = 0;
     double sinceLastPollS = -1;
     std::int64_t pollIntervalP50Us = -1, pollIntervalP99Us = -1;
@@ -47,7 +47,7 @@ struct LinkFigures {
     std::uint64_t garbageBytes = 0; // bytes received that began no frame
     std::uint64_t reconnects = 0;   // the port was lost and opened again
     std::uint64_t bytesIn = 0, bytesOut = 0;
-    int baud = 0;                   // current line speed, 0 while the port is closed (kept always)
+    int baud = 0; // current line speed, 0 while the port is closed (kept always)
 
     // Everything that went wrong on the line: NAKs both ways, time-outs, damaged frames, garbage.
     std::uint64_t Errors() const { return naksSent + naksReceived + timeouts + damaged + garbageBytes; }
@@ -72,7 +72,9 @@ public:
     void Add(std::int64_t us);
     // p in 0..100 over the samples kept; -1 when there are none.
     std::int64_t Percentile(double p) const;
-    std::int64_t Max() const { return m_Count.load(std::memory_order_relaxed) ? m_Max.load(std::memory_order_relaxed) : -1; }
+    std::int64_t Max() const {
+        return m_Count.load(std::memory_order_relaxed) ? m_Max.load(std::memory_order_relaxed) : -1;
+    }
 
 private:
     std::array<std::atomic<std::int64_t>, kSamples> m_Values{};
@@ -87,7 +89,7 @@ public:
     // Hooks, worker thread only (SetBaud also from whoever sets the speed).
     void FrameRead(FrameType type, std::uint64_t bytesConsumed);
     void FrameWritten(FrameType type);
-    void WriteStarts();               // ends a running answer-time measure: our first byte goes out
+    void WriteStarts(); // ends a running answer-time measure: our first byte goes out
     void BytesWritten(std::size_t n) { Bump(m_BytesOut, n); }
     void ByteRead() { Bump(m_BytesIn, 1); }
     // Bytes dropped unread after line noise: received, and garbage.

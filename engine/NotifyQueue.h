@@ -38,7 +38,8 @@ public:
                  std::deque<Notification>* skipped = nullptr) {
         const auto deadline = std::chrono::steady_clock::now() + timeout;
         for (;;) {
-            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
             Notification n;
             if (left.count() < 0 || !Wait(n, left))
                 return false;

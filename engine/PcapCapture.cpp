@@ -54,7 +54,9 @@ struct CPcapCaptureFile::Impl {
 
 CPcapCaptureFile::CPcapCaptureFile() : m_Impl(std::make_unique<Impl>()) {}
 
-CPcapCaptureFile::~CPcapCaptureFile() { Close(); }
+CPcapCaptureFile::~CPcapCaptureFile() {
+    Close();
+}
 
 bool CPcapCaptureFile::Open(const std::string& path, std::string& error) {
     std::lock_guard<std::mutex> lock(m_Lock);
@@ -62,7 +64,8 @@ bool CPcapCaptureFile::Open(const std::string& path, std::string& error) {
         error = "a capture is already being written";
         return false;
     }
-    m_Impl->dead = pcap_open_dead_with_tstamp_precision(kLinkTypeUser0, kSnapLen, PCAP_TSTAMP_PRECISION_MICRO);
+    m_Impl->dead =
+        pcap_open_dead_with_tstamp_precision(kLinkTypeUser0, kSnapLen, PCAP_TSTAMP_PRECISION_MICRO);
     if (!m_Impl->dead) {
         error = "libpcap refused the link type";
         return false;
@@ -132,9 +135,13 @@ bool CPcapCaptureFile::Open(const std::string&, std::string& error) {
 
 void CPcapCaptureFile::Close() {}
 
-bool CPcapCaptureFile::IsOpen() const { return false; }
+bool CPcapCaptureFile::IsOpen() const {
+    return false;
+}
 
-std::uint64_t CPcapCaptureFile::Records() const { return 0; }
+std::uint64_t CPcapCaptureFile::Records() const {
+    return 0;
+}
 
 void CPcapCaptureFile::Write(const CaptureRecord&) {}
 #endif
@@ -200,7 +207,8 @@ bool ReadCaptureFile(const std::string&, std::vector<CaptureRecord>&, std::strin
 }
 #endif
 
-bool WriteCaptureFile(const std::string& path, const std::vector<CaptureRecord>& records, std::string& error) {
+bool WriteCaptureFile(const std::string& path, const std::vector<CaptureRecord>& records,
+                      std::string& error) {
     CPcapCaptureFile file;
     if (!file.Open(path, error))
         return false;

@@ -48,7 +48,8 @@ public:
     bool Open(const std::string& path, std::string& error);
     void Close();
     bool IsOpen() const;
-    void Bytes(LinkDirection direction, const unsigned char* bytes, std::size_t count, int baud, Time when) override;
+    void Bytes(LinkDirection direction, const unsigned char* bytes, std::size_t count, int baud,
+               Time when) override;
     void Speed(int baud, Time when) override;
     std::uint64_t Records() const;
 

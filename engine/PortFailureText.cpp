@@ -5,7 +5,7 @@ namespace vq5 {
 
 std::string PortFailureText(int step, const std::string& port, const std::string& reason, bool lost,
                             const std::string& openAdvice) {
-    std::string text = step == 0 ? port + " could not be opened: "
+    std::string text = step == 0   ? port + " could not be opened: "
                        : step == 1 ? "Reading from " + port + " failed: "
                                    : "Writing to " + port + " failed: ";
     text += reason;
@@ -13,7 +13,8 @@ std::string PortFailureText(int step, const std::string& port, const std::string
         text += '.';
     text += "\n\n";
     if (step == 0)
-        text += openAdvice.empty() ? std::string("The link stays down until the port can be opened.") : openAdvice;
+        text += openAdvice.empty() ? std::string("The link stays down until the port can be opened.")
+                                   : openAdvice;
     else if (lost)
         text += "The port is gone (unplugged or hung up). The tool opens it again as soon as it is back and "
                 "carries on by itself.";

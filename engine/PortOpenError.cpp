@@ -31,8 +31,8 @@ std::string PortAccessGroup(const std::string& devicePath) {
         const std::string name = found->gr_name;
         // A name that cannot be typed safely into the suggested command is not offered.
         for (char c : name) {
-            const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
-                            c == '-' || c == '.';
+            const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                            c == '_' || c == '-' || c == '.';
             if (!ok)
                 return fallback;
         }

@@ -36,7 +36,9 @@ std::string PortDevicePath(const std::string& name) {
     return name;
 }
 
-CPosixSerialPort::CPosixSerialPort() { m_WakeFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC); }
+CPosixSerialPort::CPosixSerialPort() {
+    m_WakeFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+}
 
 CPosixSerialPort::~CPosixSerialPort() {
     Close();
@@ -125,7 +127,9 @@ void CPosixSerialPort::Drain(int fd) {
         if (ms > left)
             ms = left;
         if (m_WakeFd >= 0) {
-            struct pollfd p {m_WakeFd, POLLIN, 0};
+            struct pollfd p {
+                m_WakeFd, POLLIN, 0
+            };
             if (::poll(&p, 1, ms) > 0)
                 return;
         } else {
@@ -149,7 +153,9 @@ void CPosixSerialPort::Close() {
     m_Baud = 0;
 }
 
-bool CPosixSerialPort::IsOpen() const { return m_Fd.load() >= 0; }
+bool CPosixSerialPort::IsOpen() const {
+    return m_Fd.load() >= 0;
+}
 
 CPosixSerialPort::Wait CPosixSerialPort::WaitFor(int fd, short events, int timeoutMs, int& error) {
     if (m_Interrupted.load())
@@ -229,7 +235,8 @@ ReadResult CPosixSerialPort::ReadByte(unsigned char& byte, unsigned timeoutMs, i
     }
 }
 
-WriteResult CPosixSerialPort::Write(const unsigned char* bytes, std::size_t count, std::size_t& written, int& error) {
+WriteResult CPosixSerialPort::Write(const unsigned char* bytes, std::size_t count, std::size_t& written,
+                                    int& error) {
     written = 0;
     int fd = m_Fd.load();
     if (fd < 0) {
@@ -287,7 +294,9 @@ bool CPosixSerialPort::SetBaud(int baud, int& error) {
     return true;
 }
 
-int CPosixSerialPort::Baud() const { return m_Fd.load() >= 0 ? m_Baud.load() : 0; }
+int CPosixSerialPort::Baud() const {
+    return m_Fd.load() >= 0 ? m_Baud.load() : 0;
+}
 
 void CPosixSerialPort::Interrupt() {
     m_Interrupted = true;
@@ -310,14 +319,18 @@ bool LineSettingsTaken(const struct termios& t) {
     const tcflag_t offC = PARENB | CSTOPB | CRTSCTS | HUPCL;
     const tcflag_t offI = IXON | IXOFF | IXANY | INPCK | ISTRIP | ICRNL | INLCR | IGNCR;
     const tcflag_t offL = ICANON | ECHO | ECHONL | ISIG | IEXTEN;
-    return (t.c_cflag & CSIZE) == CS8 && (t.c_cflag & offC) == 0 && (t.c_cflag & (CLOCAL | CREAD)) == (CLOCAL | CREAD) &&
-           (t.c_iflag & offI) == 0 && (t.c_lflag & offL) == 0 && (t.c_oflag & OPOST) == 0 && t.c_cc[VMIN] == 0 &&
-           t.c_cc[VTIME] == 0;
+    return (t.c_cflag & CSIZE) == CS8 && (t.c_cflag & offC) == 0 &&
+           (t.c_cflag & (CLOCAL | CREAD)) == (CLOCAL | CREAD) && (t.c_iflag & offI) == 0 &&
+           (t.c_lflag & offL) == 0 && (t.c_oflag & OPOST) == 0 && t.c_cc[VMIN] == 0 && t.c_cc[VTIME] == 0;
 }
 
-bool IsPortLost(int error) { return error == EIO || error == ENXIO || error == ENODEV || error == EBADF; }
+bool IsPortLost(int error) {
+    return error == EIO || error == ENXIO || error == ENODEV || error == EBADF;
+}
 
-std::unique_ptr<ISerialPort> MakeSystemSerialPort() { return std::make_unique<CPosixSerialPort>(); }
+std::unique_ptr<ISerialPort> MakeSystemSerialPort() {
+    return std::make_unique<CPosixSerialPort>();
+}
 
 std::string PortErrorText(int error) {
     char buffer[256];

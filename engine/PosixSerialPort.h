@@ -33,7 +33,8 @@ public:
     void Close() override;
     bool IsOpen() const override;
     ReadResult ReadByte(unsigned char& byte, unsigned timeoutMs, int& error) override;
-    WriteResult Write(const unsigned char* bytes, std::size_t count, std::size_t& written, int& error) override;
+    WriteResult Write(const unsigned char* bytes, std::size_t count, std::size_t& written,
+                      int& error) override;
     bool SetBaud(int baud, int& error) override;
     int Baud() const override;
     void Interrupt() override;
@@ -49,8 +50,8 @@ private:
     Wait WaitFor(int fd, short events, int timeoutMs, int& error);
     void Drain(int fd);
 
-    std::atomic<int> m_Fd{-1};        // the open tty, -1 while closed
-    int m_WakeFd = -1;                // eventfd, readable while interrupted; -1 if none could be made
+    std::atomic<int> m_Fd{-1}; // the open tty, -1 while closed
+    int m_WakeFd = -1;         // eventfd, readable while interrupted; -1 if none could be made
     std::atomic<bool> m_Interrupted{false};
     std::atomic<int> m_Baud{0};
 };

@@ -22,7 +22,8 @@ public:
     // Waits up to timeoutMs for one byte. Interrupted when Interrupt() was called.
     virtual ReadResult ReadByte(unsigned char& byte, unsigned timeoutMs, int& error) = 0;
     // Writes all bytes (short writes and EINTR handled); `written` tells how many went out.
-    virtual WriteResult Write(const unsigned char* bytes, std::size_t count, std::size_t& written, int& error) = 0;
+    virtual WriteResult Write(const unsigned char* bytes, std::size_t count, std::size_t& written,
+                              int& error) = 0;
     // Lets bytes already written leave the line (bounded), then sets the speed and reads it back.
     virtual bool SetBaud(int baud, int& error) = 0;
     virtual int Baud() const = 0;

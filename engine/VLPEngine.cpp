@@ -38,7 +38,9 @@ void CVLPEngine::Trace(int level, const char* format, ...) {
     m_TraceSink->AddLine(level, std::move(line));
 }
 
-bool CVLPEngine::Tracing() const { return m_Tracing.load(); }
+bool CVLPEngine::Tracing() const {
+    return m_Tracing.load();
+}
 
 void CVLPEngine::Notify(int kind, long value, std::string text) {
     {

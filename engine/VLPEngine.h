@@ -32,7 +32,7 @@ protected:
     mutable std::mutex m_LogLock; // guards m_TraceSink and the hand-over of trace lines
     ITraceSink* m_TraceSink = nullptr;
     std::atomic<bool> m_Tracing{false}; // m_TraceSink is set; read without the lock
-    std::mutex m_StatusSinkLock; // guards m_StatusSink
+    std::mutex m_StatusSinkLock;        // guards m_StatusSink
     INotifySink* m_StatusSink = nullptr;
 };
 

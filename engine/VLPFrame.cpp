@@ -2,7 +2,9 @@
 
 namespace vq5 {
 
-CVLPFrame::CVLPFrame(ISettingsStore* store) : CVLPIO(store) { m_Len = 0; }
+CVLPFrame::CVLPFrame(ISettingsStore* store) : CVLPIO(store) {
+    m_Len = 0;
+}
 
 FrameType CVLPFrame::GetFrame() {
 #if VQ5_LINK_STATS

@@ -19,7 +19,7 @@ public:
     void PutInfoFrame();
 
     unsigned char m_Data[257] = {}; // payload; 256 + 1 so a NUL always fits after 255 bytes
-    int m_Len = 0;                   // 0..255
+    int m_Len = 0;                  // 0..255
 
 private:
     FrameType ReadFrame();

@@ -37,15 +37,33 @@ std::string ByteText(std::size_t count, const unsigned char* bytes) {
             break;
         unsigned char b = bytes[i];
         switch (b) {
-        case 0x00: text += "\\NUL"; break;
-        case 0x01: text += "\\SOH"; break;
-        case 0x02: text += "\\STX"; break;
-        case 0x03: text += "\\ETX"; break;
-        case 0x04: text += "\\EOT"; break;
-        case 0x05: text += "\\ENQ"; break;
-        case 0x06: text += "\\ACK"; break;
-        case 0x15: text += "\\NAK"; break;
-        case 0xE1: text += "\\ADR"; break;
+        case 0x00:
+            text += "\\NUL";
+            break;
+        case 0x01:
+            text += "\\SOH";
+            break;
+        case 0x02:
+            text += "\\STX";
+            break;
+        case 0x03:
+            text += "\\ETX";
+            break;
+        case 0x04:
+            text += "\\EOT";
+            break;
+        case 0x05:
+            text += "\\ENQ";
+            break;
+        case 0x06:
+            text += "\\ACK";
+            break;
+        case 0x15:
+            text += "\\NAK";
+            break;
+        case 0xE1:
+            text += "\\ADR";
+            break;
         default:
             if (b >= 0x20 && b <= 0x7E) {
                 text += static_cast<char>(b);
@@ -67,8 +85,12 @@ CStderrMessages& StderrMessages() {
 }
 
 // Bounds the stored read time-out: 0 would make every read return at once (a busy worker).
-bool TimeoutUsable(std::int64_t v) { return v >= 1 && v <= 60000; }
-bool FastIndexUsable(std::int64_t v) { return v >= 0 && v <= 5; }
+bool TimeoutUsable(std::int64_t v) {
+    return v >= 1 && v <= 60000;
+}
+bool FastIndexUsable(std::int64_t v) {
+    return v >= 0 && v <= 5;
+}
 } // namespace
 
 struct CVLPIO::Impl {
@@ -119,9 +141,9 @@ CVLPIO::CVLPIO(ISettingsStore* store) : m_Settings("VLPIO", store), m_Impl(std::
     });
     auto fast = m_Settings.ReadInt("FastBaudRate");
     m_FastBaudRate = fast && FastIndexUsable(*fast) ? static_cast<int>(*fast) : 3;
-    m_Settings.BindCustom(&m_FastBaudRate, "FastBaudRate", [this](CProfileSection& s, const std::string& key) {
-        s.WriteInt(key, m_FastBaudRate.load());
-    });
+    m_Settings.BindCustom(
+        &m_FastBaudRate, "FastBaudRate",
+        [this](CProfileSection& s, const std::string& key) { s.WriteInt(key, m_FastBaudRate.load()); });
 }
 
 CVLPIO::~CVLPIO() {
@@ -133,7 +155,9 @@ CVLPIO::~CVLPIO() {
 
 void CVLPIO::Trace(int, const char*, ...) {}
 
-void CVLPIO::SetUserMessages(IUserMessages* messages) { m_Impl->messages = messages; }
+void CVLPIO::SetUserMessages(IUserMessages* messages) {
+    m_Impl->messages = messages;
+}
 
 IUserMessages& CVLPIO::UserMessages() const {
     IUserMessages* m = m_Impl->messages.load();
@@ -214,8 +238,8 @@ std::size_t CVLPIO::DiscardWaiting(std::size_t limit) {
     m_CountIn += static_cast<int>(dropped.size());
     VQ5_LINK_STAT(m_Stats.GarbageDropped(dropped.size()));
     if (m_Impl->capturing.load(std::memory_order_relaxed))
-        Capture(LinkDirection::DeviceToPc, reinterpret_cast<const unsigned char*>(dropped.data()), dropped.size(),
-                std::chrono::system_clock::now());
+        Capture(LinkDirection::DeviceToPc, reinterpret_cast<const unsigned char*>(dropped.data()),
+                dropped.size(), std::chrono::system_clock::now());
     if (Tracing())
         Trace(0, "CVLPIO::DiscardWaiting() = %s",
               ByteText(dropped.size(), reinterpret_cast<const unsigned char*>(dropped.data())).c_str());
@@ -244,7 +268,9 @@ void CVLPIO::PutString(const unsigned char* bytes, std::size_t count) {
     }
 }
 
-void CVLPIO::PutByte(unsigned char byte) { PutString(&byte, 1); }
+void CVLPIO::PutByte(unsigned char byte) {
+    PutString(&byte, 1);
+}
 
 int CVLPIO::GetByte() {
     ISerialPort& port = m_Impl->Port();
@@ -286,7 +312,9 @@ int CVLPIO::GetByte() {
     return -1;
 }
 
-void CVLPIO::ShowError(const std::string& what, int error) { ShowErrorText(what, PortErrorText(error)); }
+void CVLPIO::ShowError(const std::string& what, int error) {
+    ShowErrorText(what, PortErrorText(error));
+}
 
 void CVLPIO::ShowErrorText(const std::string& what, const std::string& text) {
     int kind = what == "ReadFile" ? 1 : what == "WriteFile" ? 2 : 3;
@@ -311,7 +339,9 @@ void CVLPIO::SetErrorAdvice(const std::string& openAdvice) {
     m_Impl->openAdvice = openAdvice;
 }
 
-bool CVLPIO::PortLost() const { return m_Impl->portLost.load(); }
+bool CVLPIO::PortLost() const {
+    return m_Impl->portLost.load();
+}
 
 void CVLPIO::Interrupt() {
     std::lock_guard<std::mutex> lock(m_Impl->portLock);
@@ -329,9 +359,13 @@ void CVLPIO::ClearInterrupt() {
         m_Impl->port->ClearInterrupt();
 }
 
-bool CVLPIO::IsInterrupted() const { return m_Impl->interruptedFlag.load(); }
+bool CVLPIO::IsInterrupted() const {
+    return m_Impl->interruptedFlag.load();
+}
 
-void CVLPIO::NewErrorEpisode() { m_Impl->episode = 0; }
+void CVLPIO::NewErrorEpisode() {
+    m_Impl->episode = 0;
+}
 
 LinkFigures CVLPIO::Figures() const {
     LinkFigures f = m_Stats.Snapshot();
@@ -350,9 +384,12 @@ void CVLPIO::SetCapture(ILinkCapture* capture) {
         CaptureSpeed();
 }
 
-bool CVLPIO::Capturing() const { return m_Impl->capturing.load(); }
+bool CVLPIO::Capturing() const {
+    return m_Impl->capturing.load();
+}
 
-void CVLPIO::Capture(LinkDirection direction, const unsigned char* bytes, std::size_t count, ILinkCapture::Time when) {
+void CVLPIO::Capture(LinkDirection direction, const unsigned char* bytes, std::size_t count,
+                     ILinkCapture::Time when) {
     const int baud = CurrentBaud();
     std::lock_guard<std::mutex> lock(m_Impl->captureLock);
     if (m_Impl->capture)

@@ -62,8 +62,8 @@ public:
     bool Open();
     void Close();
     bool IsOpen() const;
-    bool SetSpeed(int index);           // 0..5; false (and nothing changed) outside
-    int CurrentBaud() const;            // the line speed the port runs at now, 0 when closed
+    bool SetSpeed(int index); // 0..5; false (and nothing changed) outside
+    int CurrentBaud() const;  // the line speed the port runs at now, 0 when closed
     void PutString(const unsigned char* bytes, std::size_t count);
     // Reads and drops what is waiting on the line now, without waiting for more (at most
     // `limit` bytes); returns how many bytes were dropped.

@@ -14,9 +14,13 @@ int HexDigitValue(char c) {
 }
 
 namespace {
-bool IsHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'); }
+bool IsHexDigit(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F');
+}
 
-bool IsGateSign(char c) { return c == '>' || c == '<'; }
+bool IsGateSign(char c) {
+    return c == '>' || c == '<';
+}
 
 // One gate "Mm>" or "Mm<" against the device version.
 bool GatePasses(const char* gate, unsigned major, unsigned minor) {
@@ -49,7 +53,9 @@ bool IsProgramModeExit(const std::string& text) {
 
 CVLPMsg::CVLPMsg(ISettingsStore* store) : CVLPSlave(store) {}
 
-CVLPMsg::~CVLPMsg() { Stop(); }
+CVLPMsg::~CVLPMsg() {
+    Stop();
+}
 
 int CVLPMsg::QueueMessage(const char* format, ...) {
     char buffer[kMaxMessage + 1];

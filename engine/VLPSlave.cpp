@@ -6,8 +6,8 @@
 namespace vq5 {
 
 const char* SlaveStateName(int state) {
-    static const char* const names[] = {"sInit",   "sIdle",  "sTxTry", "sTxDo",  "sTxWait", "sTxOk",
-                                        "sTxNo",   "sRxTry", "sRxDo",  "sRxWait", "sRxOk",  "sRxNOk"};
+    static const char* const names[] = {"sInit", "sIdle",  "sTxTry", "sTxDo",   "sTxWait", "sTxOk",
+                                        "sTxNo", "sRxTry", "sRxDo",  "sRxWait", "sRxOk",   "sRxNOk"};
     if (state < 0 || state >= static_cast<int>(sizeof names / sizeof names[0]))
         return "ERROR";
     return names[state];
@@ -22,22 +22,34 @@ const char* LinkStatusName(int status) {
 
 CVLPSlave::CVLPSlave(ISettingsStore* store) : CVLPFrame(store) {}
 
-CVLPSlave::~CVLPSlave() { Stop(); }
+CVLPSlave::~CVLPSlave() {
+    Stop();
+}
 
 void CVLPSlave::SetStatus(int status) {
     m_Status = status;
     VQ5_LINK_STAT(m_Stats.Status(status));
 }
 
-int CVLPSlave::TxMessage(unsigned char*) { return 0; }
+int CVLPSlave::TxMessage(unsigned char*) {
+    return 0;
+}
 
-bool CVLPSlave::RxMessage(const unsigned char*, unsigned) { return false; }
+bool CVLPSlave::RxMessage(const unsigned char*, unsigned) {
+    return false;
+}
 
-std::string CVLPSlave::AddressCommand(const std::string&) { return {}; }
+std::string CVLPSlave::AddressCommand(const std::string&) {
+    return {};
+}
 
-bool CVLPSlave::OnWorkerThread() const { return m_Active.load() && m_WorkerId.load() == std::this_thread::get_id(); }
+bool CVLPSlave::OnWorkerThread() const {
+    return m_Active.load() && m_WorkerId.load() == std::this_thread::get_id();
+}
 
-bool CVLPSlave::IsRunning() const { return m_Active.load(); }
+bool CVLPSlave::IsRunning() const {
+    return m_Active.load();
+}
 
 bool CVLPSlave::Pause(unsigned ms) {
     std::unique_lock<std::mutex> lock(m_WakeLock);
@@ -211,8 +223,7 @@ void CVLPSlave::StateEngine() {
         else if (f == nak) {
             VQ5_LINK_STAT(m_Stats.Repeat());
             m_State = sTxDo; // the same frame again, without limit
-        }
-        else
+        } else
             m_State = sIdle; // m_Len kept: the message goes out at the next poll
         break;
     }

@@ -12,7 +12,18 @@
 namespace vq5 {
 
 enum SlaveState : int {
-    sInit = 0, sIdle, sTxTry, sTxDo, sTxWait, sTxOk, sTxNo, sRxTry, sRxDo, sRxWait, sRxOk, sRxNOk
+    sInit = 0,
+    sIdle,
+    sTxTry,
+    sTxDo,
+    sTxWait,
+    sTxOk,
+    sTxNo,
+    sRxTry,
+    sRxDo,
+    sRxWait,
+    sRxOk,
+    sRxNOk
 };
 const char* SlaveStateName(int state); // "sInit" ..., "ERROR" outside 0..11
 
@@ -69,7 +80,7 @@ private:
     void RestorePending(); // puts that message back into m_Data/m_Len (0 when none waits)
 
     std::thread m_Thread;
-    std::mutex m_StartLock; // guards m_Thread against Start/Stop from two threads
+    std::mutex m_StartLock;                    // guards m_Thread against Start/Stop from two threads
     std::atomic<bool> m_Active{false};         // a worker runs (set by Start, cleared by the worker)
     std::atomic<std::thread::id> m_WorkerId{}; // the running worker's id
     std::mutex m_WakeLock;                     // guards nothing but the wake-up of Pause (m_WakeCv)

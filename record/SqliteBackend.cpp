@@ -44,7 +44,8 @@ public:
                     mode = Query("PRAGMA journal_mode=WAL", {});
                     break;
                 } catch (const CRecordError&) {
-                    if ((sqlite3_errcode(m_Db) & 0xff) != SQLITE_BUSY || std::chrono::steady_clock::now() > until)
+                    if ((sqlite3_errcode(m_Db) & 0xff) != SQLITE_BUSY ||
+                        std::chrono::steady_clock::now() > until)
                         throw;
                     std::this_thread::sleep_for(std::chrono::milliseconds(10));
                 }

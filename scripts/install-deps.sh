@@ -11,7 +11,7 @@ PACKAGES=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libgtest-dev libgmock-dev
   xvfb xauth x11-utils imagemagick xdotool
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev clang-format libcli11-dev
   desktop-file-utils librsvg2-bin
   strace ccache
   dpkg-dev

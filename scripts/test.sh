@@ -60,6 +60,9 @@ stage "install dependencies"
 bash scripts/install-deps.sh
 jobs=$(nproc)
 
+stage "format check"
+bash scripts/check-format.sh
+
 stage "build (warnings are errors)"
 bash scripts/build.sh build -DVQ5_WERROR=ON
 # The service record's suite runs on SQLite and, against a server of its own, on PostgreSQL.

@@ -88,7 +88,9 @@ std::optional<std::int64_t> CProfileSection::ReadInt(const std::string& key) con
 std::optional<std::string> CProfileSection::ReadString(const std::string& key) const {
     return m_Store->ReadString(m_Section, key);
 }
-void CProfileSection::WriteInt(const std::string& key, std::int64_t value) { m_Store->WriteInt(m_Section, key, value); }
+void CProfileSection::WriteInt(const std::string& key, std::int64_t value) {
+    m_Store->WriteInt(m_Section, key, value);
+}
 void CProfileSection::WriteString(const std::string& key, const std::string& value) {
     m_Store->WriteString(m_Section, key, value);
 }

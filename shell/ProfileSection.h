@@ -29,7 +29,8 @@ public:
     // A record written back by a callback, for bindings the Qt layer adds (window
     // placement). `tag` identifies the record so that it can be saved early and dropped
     // (a window saves its placement once, when it is destroyed).
-    void BindCustom(const void* tag, std::string key, std::function<void(CProfileSection&, const std::string& key)> writeBack);
+    void BindCustom(const void* tag, std::string key,
+                    std::function<void(CProfileSection&, const std::string& key)> writeBack);
     // Runs the write-back of the record with this tag now and removes it; false when the
     // section holds no such record (already saved).
     bool WriteBackAndRemove(const void* tag);

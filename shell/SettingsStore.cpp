@@ -65,8 +65,12 @@ CMemoryStore& BuiltinStore() {
 ISettingsStore* g_DefaultStore = nullptr;
 } // namespace
 
-ISettingsStore& DefaultSettingsStore() { return g_DefaultStore ? *g_DefaultStore : BuiltinStore(); }
+ISettingsStore& DefaultSettingsStore() {
+    return g_DefaultStore ? *g_DefaultStore : BuiltinStore();
+}
 
-void SetDefaultSettingsStore(ISettingsStore* store) { g_DefaultStore = store; }
+void SetDefaultSettingsStore(ISettingsStore* store) {
+    g_DefaultStore = store;
+}
 
 } // namespace vq5

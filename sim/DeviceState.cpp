@@ -17,13 +17,15 @@ namespace vq5::sim {
 
 namespace {
 
-const char* const kModules[13] = {"h", "main", "cbf", "vtg", "tim", "cfg", "v24", "eep", "i2c", "dbg", "led", "key", "trp"};
+const char* const kModules[13] = {"h",   "main", "cbf", "vtg", "tim", "cfg", "v24",
+                                  "eep", "i2c",  "dbg", "led", "key", "trp"};
 
 bool ParseUnsigned(const std::string& s, int base, unsigned long max, unsigned long& out) {
     if (s.empty() || s.size() > 12)
         return false;
     for (char c : s)
-        if (!std::isxdigit(static_cast<unsigned char>(c)) || (base == 10 && !std::isdigit(static_cast<unsigned char>(c))))
+        if (!std::isxdigit(static_cast<unsigned char>(c)) ||
+            (base == 10 && !std::isdigit(static_cast<unsigned char>(c))))
             return false;
     char* end = nullptr;
     errno = 0;
@@ -134,7 +136,8 @@ std::string UnescapeText(const std::string& text) {
 
 std::string StateToText(const DeviceState& s, unsigned major, unsigned minor) {
     std::ostringstream o;
-    o << "# Simulated VQ-5 " << HexDigit(major) << "." << HexDigit(minor) << ": configuration, counters and texts.\n";
+    o << "# Simulated VQ-5 " << HexDigit(major) << "." << HexDigit(minor)
+      << ": configuration, counters and texts.\n";
     o << "# Texts are escaped: \\\\ \\n \\r \\t \\xHH. Flags are 0 or 1, filter constants one hex digit.\n";
     o << "identifier=" << EscapeText(s.identifier) << "\n";
     for (int i = 0; i < 3; ++i)
@@ -148,8 +151,8 @@ std::string StateToText(const DeviceState& s, unsigned major, unsigned minor) {
     }
     o << "window=" << HexDigit(s.window) << "\n";
     o << "minimal=" << HexDigit(s.minimal) << "\n";
-    o << "offset=" << HexDigit(s.offsetDigit) << "    # " << device::OffsetFromDigit(s.offsetDigit, major, minor)
-      << " ms\n";
+    o << "offset=" << HexDigit(s.offsetDigit) << "    # "
+      << device::OffsetFromDigit(s.offsetDigit, major, minor) << " ms\n";
     o << "stable=" << HexDigit(s.stable) << "\n";
     o << "reboots=" << s.reboots << "\n";
     o << "configInits=" << s.configInits << "\n";
@@ -180,8 +183,9 @@ void StateFromText(const std::string& text, DeviceState& s, int* skipped) {
         }
         const std::string key = rawLine.substr(0, eq);
         std::string value = rawLine.substr(eq + 1);
-        const bool isText = key == "identifier" || key.rfind("datacall", 0) == 0 || key.rfind("revision.", 0) == 0 ||
-                            key == "copyright" || key == "software" || key == "identText";
+        const bool isText = key == "identifier" || key.rfind("datacall", 0) == 0 ||
+                            key.rfind("revision.", 0) == 0 || key == "copyright" || key == "software" ||
+                            key == "identText";
         if (!isText) {
             // Numbers may carry a trailing comment.
             const std::size_t hash = value.find('#');
@@ -204,13 +208,17 @@ void StateFromText(const std::string& text, DeviceState& s, int* skipped) {
             ok = value.size() == 1 && device::IsHexDigitChar(value[0]) && ParseUnsigned(value, 16, 15, v);
             if (ok) {
                 unsigned d = static_cast<unsigned>(v);
-                (key == "window" ? s.window : key == "minimal" ? s.minimal : key == "offset" ? s.offsetDigit : s.stable) = d;
+                (key == "window"    ? s.window
+                 : key == "minimal" ? s.minimal
+                 : key == "offset"  ? s.offsetDigit
+                                    : s.stable) = d;
             }
         } else if (key == "reboots" || key == "configInits" || key == "programModeEntries") {
             ok = ParseUnsigned(value, 10, 0xFFFFFFFFul, v);
             if (ok)
-                (key == "reboots" ? s.reboots : key == "configInits" ? s.configInits : s.programModeEntries) =
-                    static_cast<std::uint32_t>(v);
+                (key == "reboots"       ? s.reboots
+                 : key == "configInits" ? s.configInits
+                                        : s.programModeEntries) = static_cast<std::uint32_t>(v);
         } else if (key.rfind("revision.", 0) == 0) {
             unsigned long i = 0;
             ok = ParseUnsigned(key.substr(9), 10, 12, i);

@@ -7,7 +7,8 @@ namespace vq5::sim {
 
 namespace {
 constexpr int kCount = static_cast<int>(Fault::Count);
-const char* const kNames[kCount] = {"flip", "drop", "noise", "check", "nak", "silent", "late", "block", "adr"};
+const char* const kNames[kCount] = {"flip",   "drop", "noise", "check", "nak",
+                                    "silent", "late", "block", "adr"};
 
 std::string Trim(const std::string& s) {
     std::size_t b = s.find_first_not_of(" \t");
@@ -129,9 +130,13 @@ unsigned char CFaultInjector::NoiseByte() {
     }
 }
 
-unsigned char CFaultInjector::FlipMask() { return static_cast<unsigned char>(1 + Random(255)); }
+unsigned char CFaultInjector::FlipMask() {
+    return static_cast<unsigned char>(1 + Random(255));
+}
 
-unsigned char CFaultInjector::OtherBlockByte() { return static_cast<unsigned char>(1 + Random(255)); }
+unsigned char CFaultInjector::OtherBlockByte() {
+    return static_cast<unsigned char>(1 + Random(255));
+}
 
 std::uint64_t CFaultInjector::InjectedTotal() const {
     std::uint64_t n = 0;

@@ -143,7 +143,9 @@ void CLinePort::ClearInterrupt() {
 bool CLinePort::Interrupted() const {
     if (m_WakePipe[0] < 0)
         return false;
-    struct pollfd p {m_WakePipe[0], POLLIN, 0};
+    struct pollfd p {
+        m_WakePipe[0], POLLIN, 0
+    };
     return ::poll(&p, 1, 0) > 0;
 }
 
@@ -156,7 +158,9 @@ bool CLinePort::Sleep(int ms) {
     }
     const auto until = Clock::now() + std::chrono::milliseconds(ms);
     for (;;) {
-        struct pollfd p {m_WakePipe[0], POLLIN, 0};
+        struct pollfd p {
+            m_WakePipe[0], POLLIN, 0
+        };
         int left = MsUntil(until);
         int r = ::poll(&p, 1, left);
         if (r > 0)
@@ -193,7 +197,8 @@ void CLinePort::PaceByte(bool backToBack) {
     // small delays of waking up do not add up over a frame; after a pause it starts now.
     const auto now = Clock::now();
     const auto start = backToBack ? m_WireFree : (m_WireFree > now ? m_WireFree : now);
-    const auto end = start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+    const auto end =
+        start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
     m_WireFree = end;
     if (end > now)
         std::this_thread::sleep_until(end);
@@ -218,7 +223,8 @@ int CLinePort::ReadByte(int timeoutMs) {
                 continue;
             // A pseudo-terminal master reads EIO while no one has the slave side open; that is
             // a quiet line, not a failure (the PC may open its port later).
-            const bool quiet = n == 0 || (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || (errno == EIO && IsPty())));
+            const bool quiet =
+                n == 0 || (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || (errno == EIO && IsPty())));
             if (!quiet)
                 return -1;
             if (Interrupted())
@@ -258,8 +264,11 @@ bool CLinePort::Write(const std::vector<unsigned char>& bytes) {
                 break;
             if (n < 0 && errno == EINTR)
                 continue;
-            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) && Clock::now() < until && !Interrupted()) {
-                struct pollfd p {m_Fd, POLLOUT, 0};
+            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) && Clock::now() < until &&
+                !Interrupted()) {
+                struct pollfd p {
+                    m_Fd, POLLOUT, 0
+                };
                 ::poll(&p, 1, 10);
                 continue;
             }

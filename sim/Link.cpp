@@ -80,7 +80,8 @@ void CLink::Log(const char* dir, const std::string& what, const std::vector<unsi
 // ---------------------------------------------------------------------------------------
 // Writing
 
-bool CLink::Send(const std::vector<unsigned char>& bytes, const char* what, bool faults, const std::string* payload) {
+bool CLink::Send(const std::vector<unsigned char>& bytes, const char* what, bool faults,
+                 const std::string* payload) {
     std::vector<unsigned char> out;
     std::string notes;
     if (faults) {
@@ -212,9 +213,9 @@ RxFrame CLink::ReadFrame(int timeoutMs) {
             const int c2 = next(gapMs);
             if (etx < 0 || c1 < 0 || c2 < 0)
                 return finish(noframe);
-            const CheckBytes c = ComputeCheckBytes(static_cast<unsigned char>(block),
-                                                   reinterpret_cast<const unsigned char*>(payload.data()),
-                                                   payload.size());
+            const CheckBytes c =
+                ComputeCheckBytes(static_cast<unsigned char>(block),
+                                  reinterpret_cast<const unsigned char*>(payload.data()), payload.size());
             r.text = payload;
             // The device is stricter than the PC: the ETX position must hold ETX.
             if (etx != ETX || c1 != c.c1 || c2 != c.c2)

@@ -95,10 +95,10 @@ private:
     bool m_PcWaitsForAck = false; // the PC waits for the answer to its frame (a poll ends that quietly)
     bool m_ExpectRepeat = false;  // the PC did not see the ACK of m_LastTaken: it comes again
     std::string m_LastTaken;
-    int m_PendingSpeed = -1;      // line speed step to take once the PC has seen the ACK
-    bool m_Settle = false;        // a speed change was just made
-    bool m_AbortUnverified = false; // a select was ended with EOT and the PC has not answered since
-    int m_FailedSelects = 0;        // selects in a row that delivered nothing
+    int m_PendingSpeed = -1;         // line speed step to take once the PC has seen the ACK
+    bool m_Settle = false;           // a speed change was just made
+    bool m_AbortUnverified = false;  // a select was ended with EOT and the PC has not answered since
+    int m_FailedSelects = 0;         // selects in a row that delivered nothing
     bool m_SelectWentSilent = false; // the last select got no answer in time (it may come late)
     bool m_GaveUp = false;           // the last exchange gave up on the frame at the head of toPc
 };

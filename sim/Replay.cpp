@@ -8,7 +8,9 @@
 namespace vq5::sim {
 
 namespace {
-std::string Text(const std::vector<unsigned char>& bytes) { return ByteText(bytes.size(), bytes.data()); }
+std::string Text(const std::vector<unsigned char>& bytes) {
+    return ByteText(bytes.size(), bytes.data());
+}
 
 // An answer that is nothing but EOT frames (the PC's answer to a poll with nothing to send).
 bool OnlyEot(const std::vector<unsigned char>& bytes) {
@@ -69,7 +71,8 @@ std::vector<unsigned char> CReplayDevice::ReadAnswer(std::size_t expected, int f
     }
 }
 
-ReplayResult CReplayDevice::Play(int startWaitMs, const std::function<void(const ReplayDifference&)>& report) {
+ReplayResult CReplayDevice::Play(int startWaitMs,
+                                 const std::function<void(const ReplayDifference&)>& report) {
     ReplayResult result;
     result.total = m_Turns.size();
     if (m_Turns.empty())
@@ -115,14 +118,15 @@ ReplayResult CReplayDevice::Play(int startWaitMs, const std::function<void(const
         ++result.exchanges;
         // The answer: it began within its recorded delay (plus slack); with none recorded, the
         // PC must stay silent until the device's next run.
-        std::int64_t firstMs = t.answer.empty()
-                                   ? (i + 1 < m_Turns.size() ? (m_Turns[i + 1].deviceUs - t.deviceUs) / 1000 : 100)
-                                   : (t.answerUs - t.deviceUs) / 1000 + kAnswerSlackMs;
+        std::int64_t firstMs =
+            t.answer.empty() ? (i + 1 < m_Turns.size() ? (m_Turns[i + 1].deviceUs - t.deviceUs) / 1000 : 100)
+                             : (t.answerUs - t.deviceUs) / 1000 + kAnswerSlackMs;
         firstMs = std::clamp<std::int64_t>(firstMs, 1, kMaxPauseMs);
         // The device's pause after the answer, as recorded (the read above waits it out).
         const std::int64_t pauseMs =
-            i + 1 < m_Turns.size() ? std::clamp<std::int64_t>((m_Turns[i + 1].deviceUs - t.answerEndUs) / 1000, 0, kMaxPauseMs)
-                                   : 0;
+            i + 1 < m_Turns.size()
+                ? std::clamp<std::int64_t>((m_Turns[i + 1].deviceUs - t.answerEndUs) / 1000, 0, kMaxPauseMs)
+                : 0;
         const std::vector<unsigned char> got =
             ReadAnswer(t.answer.size(), static_cast<int>(firstMs), static_cast<int>(pauseMs));
         if (!synced && got != t.answer && (got.empty() || OnlyEot(got)) && waited() <= startWaitMs) {
@@ -135,8 +139,8 @@ ReplayResult CReplayDevice::Play(int startWaitMs, const std::function<void(const
         }
         synced = true;
         if (got != t.answer) {
-            ReplayDifference d{i + 1, static_cast<double>(t.deviceUs - origin) / 1e6, Text(t.device), Text(t.answer),
-                               Text(got)};
+            ReplayDifference d{i + 1, static_cast<double>(t.deviceUs - origin) / 1e6, Text(t.device),
+                               Text(t.answer), Text(got)};
             report(d);
             result.differences.push_back(d);
         }

@@ -11,7 +11,9 @@ namespace {
 
 constexpr std::size_t kMaxFramePayload = 255;
 
-char HexChar(unsigned v) { return "0123456789ABCDEF"[v & 15u]; }
+char HexChar(unsigned v) {
+    return "0123456789ABCDEF"[v & 15u];
+}
 
 bool AllDigits(const std::string& s, std::size_t from, std::size_t count) {
     if (s.size() < from + count)
@@ -123,7 +125,7 @@ std::string CSimDevice::Inputs(Clock::time_point now) const {
     std::string in;
     in += left ? '1' : '0';
     in += right ? '1' : '0';
-    in += '0';                  // hand bediening
+    in += '0'; // hand bediening
     in += stopButton ? '1' : '0';
     in += gpKey ? '1' : '0';
     in += overLoop ? '0' : '1'; // the loop input is active low
@@ -187,7 +189,8 @@ DeviceAction CSimDevice::Handle(const std::string& text, Clock::time_point now) 
     // "=LLLRRR...": they carry the line and run number.
     if (text[0] == '$' || text[0] == '=') {
         int line = -1, run = -1;
-        if (text[0] == '$' && AllDigits(text, 1, 3) && text.size() >= 8 && text[4] == '/' && AllDigits(text, 5, 3)) {
+        if (text[0] == '$' && AllDigits(text, 1, 3) && text.size() >= 8 && text[4] == '/' &&
+            AllDigits(text, 5, 3)) {
             line = Number(text, 1, 3);
             run = Number(text, 5, 3);
         } else if (text[0] == '=' && AllDigits(text, 1, 6)) {
@@ -254,7 +257,7 @@ DeviceAction CSimDevice::Handle(const std::string& text, Clock::time_point now) 
     }
     case 'K': {
         const char item = text[3];
-        unsigned* slot = item == 'W' ? &m_State.window
+        unsigned* slot = item == 'W'   ? &m_State.window
                          : item == 'M' ? &m_State.minimal
                          : item == 'O' ? &m_State.offsetDigit
                                        : &m_State.stable;
@@ -274,7 +277,7 @@ DeviceAction CSimDevice::Handle(const std::string& text, Clock::time_point now) 
     }
     case 'I': {
         const char item = text[3];
-        std::string* settable = item == 'A' ? &m_State.identifier
+        std::string* settable = item == 'A'   ? &m_State.identifier
                                 : item == 'B' ? &m_State.datacall[0]
                                 : item == 'C' ? &m_State.datacall[1]
                                 : item == 'D' ? &m_State.datacall[2]
@@ -302,7 +305,8 @@ DeviceAction CSimDevice::Handle(const std::string& text, Clock::time_point now) 
                 value += m_State.flags[f.item] ? '1' : '0';
             }
         } else if (item == 'F') {
-            value = device::FormatCounters({m_State.reboots, m_State.configInits, m_State.programModeEntries});
+            value =
+                device::FormatCounters({m_State.reboots, m_State.configInits, m_State.programModeEntries});
         } else if (item == 'G') {
             value = m_State.copyright;
         } else if (item == 'H') {

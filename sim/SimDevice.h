@@ -42,7 +42,7 @@ public:
     // "#STOP"), outside program mode only, about every periodMs.
     std::vector<std::string> Tick(Clock::time_point now, unsigned periodMs);
 
-    std::string Identification() const; // '&', letter, "PVQ-5 (", the two digits, ") ", text
+    std::string Identification() const;               // '&', letter, "PVQ-5 (", the two digits, ") ", text
     std::string Inputs(Clock::time_point now) const;  // six characters of "&PII"
     std::string Outputs(Clock::time_point now) const; // 21 characters of "&PIJ"
     // Held, the input and output lines keep the state they have at start, whatever the time

@@ -21,7 +21,9 @@ CSimulator::CSimulator(SimOptions options)
     m_Device->HoldLines(m_Options.holdLines);
 }
 
-CSimulator::~CSimulator() { Stop(); }
+CSimulator::~CSimulator() {
+    Stop();
+}
 
 std::string CSimulator::Error() const {
     std::lock_guard<std::mutex> lock(m_Lock);
@@ -108,7 +110,9 @@ std::string CSimulator::Open() {
     return path;
 }
 
-bool CSimulator::Step() { return m_Link && m_Link->Step(); }
+bool CSimulator::Step() {
+    return m_Link && m_Link->Step();
+}
 
 void CSimulator::Close() {
     m_Port->Close();
@@ -157,7 +161,9 @@ void CSimulator::Stop() {
     m_Port->ClearInterrupt();
 }
 
-bool CSimulator::Running() const { return m_Run.load() && m_Thread.joinable(); }
+bool CSimulator::Running() const {
+    return m_Run.load() && m_Thread.joinable();
+}
 
 DeviceState CSimulator::State() const {
     std::lock_guard<std::mutex> lock(m_Shared->lock);
@@ -231,9 +237,13 @@ bool CSimulator::WaitUntil(const std::function<bool(const DeviceState&, const Li
     return m_ChangedCv.wait_for(lock, timeout, [&] { return done(m_Device->State(), m_Shared->counters); });
 }
 
-int CSimulator::CurrentBaud() const { return m_Port->Baud(); }
+int CSimulator::CurrentBaud() const {
+    return m_Port->Baud();
+}
 
-int CSimulator::PeerBaud() const { return m_Port->PeerBaud(); }
+int CSimulator::PeerBaud() const {
+    return m_Port->PeerBaud();
+}
 
 void CSimulator::Save(const DeviceState& state) {
     if (m_Options.stateFile.empty())

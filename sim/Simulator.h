@@ -38,18 +38,18 @@ namespace vq5::sim {
 struct SimOptions {
     unsigned versionMajor = 8; // device version, hexadecimal digits 0..15 each
     unsigned versionMinor = 7;
-    char letter = 'Q';             // the device letter of its replies ('&', letter, ...)
+    char letter = 'Q';                              // the device letter of its replies ('&', letter, ...)
     DeviceProfile profile = DeviceProfile::Default; // what it answers besides queries
-    unsigned pollGapMs = 5;        // pause between two exchanges
-    bool pace = false;             // every byte takes 10 bit times at the current line speed
-    std::string faults;            // fault list, e.g. "bytes=0.05" or "drop=0.02,nak=3" (Faults.h)
-    std::uint64_t seed = 1;        // seeds every random choice (faults, on-board traffic)
-    bool log = false;              // every frame both ways with a time stamp (to logSink, else stderr)
+    unsigned pollGapMs = 5;                         // pause between two exchanges
+    bool pace = false;                              // every byte takes 10 bit times at the current line speed
+    std::string faults;     // fault list, e.g. "bytes=0.05" or "drop=0.02,nak=3" (Faults.h)
+    std::uint64_t seed = 1; // seeds every random choice (faults, on-board traffic)
+    bool log = false;       // every frame both ways with a time stamp (to logSink, else stderr)
     std::function<void(const std::string&)> logSink;
 
-    std::string device;  // drive this existing serial port instead of creating a pseudo-terminal
-    int deviceFd = -1;   // or this open file descriptor (not owned, not closed)
-    std::string link;    // also make a symbolic link to the pseudo-terminal here (removed at Stop)
+    std::string device;    // drive this existing serial port instead of creating a pseudo-terminal
+    int deviceFd = -1;     // or this open file descriptor (not owned, not closed)
+    std::string link;      // also make a symbolic link to the pseudo-terminal here (removed at Stop)
     std::string stateFile; // load at start; saved (temp file + rename) after every change
 
     unsigned answerTimeoutMs = 250; // how long the device waits for the PC's answer
@@ -63,20 +63,20 @@ struct SimOptions {
 
 // What the link has done. Frames are information frames.
 struct LinkCounters {
-    std::uint64_t exchanges = 0;       // polls and selects sent
+    std::uint64_t exchanges = 0; // polls and selects sent
     std::uint64_t polls = 0;
     std::uint64_t selects = 0;
-    std::uint64_t messagesTaken = 0;   // PC messages taken (each once; repeats not counted)
-    std::uint64_t repeatsIgnored = 0;  // PC frames recognised as a repeat of one already taken
+    std::uint64_t messagesTaken = 0;     // PC messages taken (each once; repeats not counted)
+    std::uint64_t repeatsIgnored = 0;    // PC frames recognised as a repeat of one already taken
     std::uint64_t messagesDelivered = 0; // device messages the PC acknowledged
-    std::uint64_t framesSent = 0;      // information frames written (resends included)
+    std::uint64_t framesSent = 0;        // information frames written (resends included)
     std::uint64_t naksSent = 0;
     std::uint64_t naksReceived = 0;
-    std::uint64_t silences = 0;        // answers that did not come within the time-out
-    std::uint64_t bytesOut = 0;        // bytes written to the line (frames, fillers and noise)
-    std::uint64_t fillerBytes = 0;     // of these, bytes sent to end a frame the PC may be stuck in
-    std::uint64_t bytesIn = 0;         // bytes read from the line
-    double wireSeconds = 0;            // sum of 10 bit times of every byte, both ways, at its speed
+    std::uint64_t silences = 0;    // answers that did not come within the time-out
+    std::uint64_t bytesOut = 0;    // bytes written to the line (frames, fillers and noise)
+    std::uint64_t fillerBytes = 0; // of these, bytes sent to end a frame the PC may be stuck in
+    std::uint64_t bytesIn = 0;     // bytes read from the line
+    double wireSeconds = 0;        // sum of 10 bit times of every byte, both ways, at its speed
     std::uint64_t faultsInjected = 0;
 };
 

@@ -62,7 +62,7 @@ TEST(ProcReaders, StatLineWithAwkwardCommandName) {
     const std::string line = "4242 (VQ5 (x) y) S 1 4242 4242 0 -1 4194304 100 0 0 0 17 4 0 0 20 0 3 0 12345";
     EXPECT_EQ(ParseStatTicks(line), 21);
     EXPECT_EQ(ParseStatTicks("no parenthesis here"), -1);
-    EXPECT_EQ(ParseStatTicks("1 (x) S 1 2"), -1);                          // cut short
+    EXPECT_EQ(ParseStatTicks("1 (x) S 1 2"), -1);                         // cut short
     EXPECT_EQ(ParseStatTicks("1 (x) S 1 1 1 0 -1 4 1 0 0 0 zz 4 0"), -1); // not a number
 }
 

@@ -137,10 +137,12 @@ TEST_F(LinkCapture, TsharkNamesEveryFrameAndCheckByte) {
     if (Shell("command -v tshark > /dev/null") != 0)
         GTEST_SKIP() << "tshark is not installed (scripts/install-deps.sh)";
     const std::string fields = s_Dir + "/fields.txt";
-    ASSERT_EQ(Shell("tshark -X lua_script:" VQ5_DISSECTOR " -r " + Capture() +
-                    " -T fields -E occurrence=a -E aggregator=/ -e vq5link.frame -e vq5link.check -e vq5link.cmd > " +
-                    fields + " 2>/dev/null"),
-              0);
+    ASSERT_EQ(
+        Shell(
+            "tshark -X lua_script:" VQ5_DISSECTOR " -r " + Capture() +
+            " -T fields -E occurrence=a -E aggregator=/ -e vq5link.frame -e vq5link.check -e vq5link.cmd > " +
+            fields + " 2>/dev/null"),
+        0);
     // The frames tshark names, in order, against the engine's own reading of the file.
     std::vector<std::string> named;
     std::size_t rightChecks = 0;
@@ -172,7 +174,9 @@ TEST_F(LinkCapture, TsharkNamesEveryFrameAndCheckByte) {
 
     // Every check byte has its role, and none is wrong.
     const std::string detail = s_Dir + "/detail.txt";
-    ASSERT_EQ(Shell("tshark -X lua_script:" VQ5_DISSECTOR " -r " + Capture() + " -V > " + detail + " 2>/dev/null"), 0);
+    ASSERT_EQ(
+        Shell("tshark -X lua_script:" VQ5_DISSECTOR " -r " + Capture() + " -V > " + detail + " 2>/dev/null"),
+        0);
     std::size_t c1 = 0, c2 = 0, wrong = 0;
     for (const auto& line : Lines(Slurp(detail))) {
         c1 += line.find("Byte: C1 0x") != std::string::npos && line.find(" right") != std::string::npos;
@@ -198,7 +202,8 @@ TEST_F(LinkCapture, TsharkFlagsAWrongCheckByte) {
     std::string error;
     ASSERT_TRUE(WriteCaptureFile(file, records, error)) << error;
     const std::string out = s_Dir + "/wrong.txt";
-    ASSERT_EQ(Shell("tshark -X lua_script:" VQ5_DISSECTOR " -r " + file + " -V > " + out + " 2>/dev/null"), 0);
+    ASSERT_EQ(Shell("tshark -X lua_script:" VQ5_DISSECTOR " -r " + file + " -V > " + out + " 2>/dev/null"),
+              0);
     const std::string text = Slurp(out);
     EXPECT_NE(text.find("C1 0x"), std::string::npos);
     EXPECT_NE(text.find("C2 0x"), std::string::npos);
@@ -284,7 +289,8 @@ TEST(Monitor, LinesOfFiguresOnALiveLink) {
     const int fd = mkstemp(out);
     ASSERT_GE(fd, 0);
     ::close(fd);
-    EXPECT_EQ(Shell(kBin + " monitor --port " + sim.path + " --interval 0.25 --duration 1.2 --json > " + out), 0);
+    EXPECT_EQ(Shell(kBin + " monitor --port " + sim.path + " --interval 0.25 --duration 1.2 --json > " + out),
+              0);
     sim.Finish(true);
     const auto lines = Lines(Slurp(out));
     ::unlink(out);

@@ -247,7 +247,7 @@ TEST_F(RecordVerbTest, ReportIsOneSelfContainedFileWithEverySection) {
     EXPECT_NE(text.find("RCS ID - MAIN"), std::string::npos);
     EXPECT_NE(text.find("reboots="), std::string::npos);
     EXPECT_NE(text.find("before the report"), std::string::npos);
-    EXPECT_NE(text.find("CVLP"), std::string::npos); // log lines
+    EXPECT_NE(text.find("CVLP"), std::string::npos);             // log lines
     EXPECT_NE(text.find("<td>polls/s</td>"), std::string::npos); // the link figures of the visit
     EXPECT_EQ(text.find("No link figures were taken"), std::string::npos);
     // The parser's check: every section, no outside reference.

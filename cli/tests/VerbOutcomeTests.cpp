@@ -125,7 +125,7 @@ TEST_P(VerbOutcome, ExitCodeSaysWhatHappened) {
     std::vector<std::string> args;
     for (std::string a : row.args) {
         if (a == "{port}")
-            a = done                           ? devicePath
+            a = done                               ? devicePath
                 : row.outcome == Outcome::NoAnswer ? silent.Path()
                                                    : "/dev/vq5-no-such-port";
         else if (a == "{conf}")

@@ -9,7 +9,9 @@
 using namespace vq5::device;
 
 namespace {
-std::string Str(const char* s) { return s ? std::string(s) : std::string("<none>"); }
+std::string Str(const char* s) {
+    return s ? std::string(s) : std::string("<none>");
+}
 } // namespace
 
 TEST(FlagTable, NineteenFlagsEachOnce) {
@@ -24,7 +26,14 @@ TEST(FlagTable, NineteenFlagsEachOnce) {
 }
 
 TEST(FlagTable, GatesPerTool) {
-    struct Row { char item; const char* name; const char* set; const char* prog; const char* info; bool expert; };
+    struct Row {
+        char item;
+        const char* name;
+        const char* set;
+        const char* prog;
+        const char* info;
+        bool expert;
+    };
     const Row rows[] = {
         {'S', "StreekVetag", "", "", "", false},
         {'T', "LijnNrTabel", "91<", "", "91<", false},

@@ -121,7 +121,9 @@ void CEngineFront::OnLogWindowClosed(CVLPLogWnd* wnd) {
         m_LogWnd = nullptr;
 }
 
-CVLPLogWnd* CEngineFront::LogWindow() const { return m_LogWnd.data(); }
+CVLPLogWnd* CEngineFront::LogWindow() const {
+    return m_LogWnd.data();
+}
 
 void CEngineFront::ShowLinkHealth() {
     if (!m_HealthWnd) {
@@ -134,8 +136,12 @@ void CEngineFront::ShowLinkHealth() {
     m_HealthWnd->activateWindow();
 }
 
-CLinkHealthWnd* CEngineFront::LinkHealthWindow() const { return m_HealthWnd.data(); }
-CVLPStatusBox* CEngineFront::StatusBox() const { return m_StatusBox.data(); }
+CLinkHealthWnd* CEngineFront::LinkHealthWindow() const {
+    return m_HealthWnd.data();
+}
+CVLPStatusBox* CEngineFront::StatusBox() const {
+    return m_StatusBox.data();
+}
 
 void CEngineFront::SetMainHandler(std::function<void(const Notification&)> handler) {
     m_MainHandler = std::move(handler);

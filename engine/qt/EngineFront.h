@@ -49,7 +49,7 @@ public:
 
     // Toggles: opens a fresh log window, or closes the open one.
     void ShowLogWindow();
-    CVLPLogWnd* LogWindow() const;   // the open log window, or nullptr
+    CVLPLogWnd* LogWindow() const;    // the open log window, or nullptr
     CVLPStatusBox* StatusBox() const; // nullptr before Create
     // Shows the "Link health" window (made on first use, raised when already open).
     void ShowLinkHealth();
@@ -74,8 +74,8 @@ private:
     CVLPEngine& m_Engine;
     QPointer<QWidget> m_Dialog;
     QPointer<CVLPStatusBox> m_StatusBox;
-    QPointer<CVLPLogWnd> m_LogWnd;                  // the open one
-    std::vector<QPointer<CVLPLogWnd>> m_LogWnds;    // every one not yet destroyed
+    QPointer<CVLPLogWnd> m_LogWnd;               // the open one
+    std::vector<QPointer<CVLPLogWnd>> m_LogWnds; // every one not yet destroyed
     QPointer<CLinkHealthWnd> m_HealthWnd;
     std::function<void(const Notification&)> m_MainHandler;
     std::unique_ptr<CQtUserMessages> m_Messages;

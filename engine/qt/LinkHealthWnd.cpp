@@ -23,11 +23,20 @@ struct FigureRow {
 
 // Left column, right column.
 constexpr FigureRow kRows[] = {
-    {"status", "Link status"},       {"polls", "Polls / selects per s"}, {"lastpoll", "Since last poll"},
-    {"interval", "Poll interval p50 / p99"}, {"answer", "Answer time p50 / p99 / max"}, {"baud", "Line speed"},
-    {"frames", "Frames received / sent"},    {"naks", "NAKs received / sent"},      {"repeats", "Repeats"},
-    {"timeouts", "Time-outs"},             {"damaged", "Damaged frames"},          {"garbage", "Garbage bytes"},
-    {"reconnects", "Reconnects"},          {"bytes", "Bytes in / out"},
+    {"status", "Link status"},
+    {"polls", "Polls / selects per s"},
+    {"lastpoll", "Since last poll"},
+    {"interval", "Poll interval p50 / p99"},
+    {"answer", "Answer time p50 / p99 / max"},
+    {"baud", "Line speed"},
+    {"frames", "Frames received / sent"},
+    {"naks", "NAKs received / sent"},
+    {"repeats", "Repeats"},
+    {"timeouts", "Time-outs"},
+    {"damaged", "Damaged frames"},
+    {"garbage", "Garbage bytes"},
+    {"reconnects", "Reconnects"},
+    {"bytes", "Bytes in / out"},
 };
 
 QString Ms(std::int64_t us) {
@@ -35,7 +44,9 @@ QString Ms(std::int64_t us) {
                   : QString::number(static_cast<double>(us) / 1000.0, 'f', us < 10000 ? 3 : 1) + " ms";
 }
 
-QString Num(std::uint64_t n) { return QString::number(static_cast<qulonglong>(n)); }
+QString Num(std::uint64_t n) {
+    return QString::number(static_cast<qulonglong>(n));
+}
 
 } // namespace
 
@@ -66,7 +77,8 @@ void CLinkPlot::paintEvent(QPaintEvent*) {
     const int h = (all.height() - gap * (strips - 1)) / strips;
     const double now = m_Points.empty() ? 0 : m_Points.back().t;
     const double span = SpanS();
-    const QColor colours[strips] = {QColor(0x1f, 0x77, 0xb4), QColor(0xd6, 0x27, 0x28), QColor(0x2c, 0xa0, 0x2c)};
+    const QColor colours[strips] = {QColor(0x1f, 0x77, 0xb4), QColor(0xd6, 0x27, 0x28),
+                                    QColor(0x2c, 0xa0, 0x2c)};
     const char* titles[strips] = {"polls/s", "errors/s", "answer ms"};
     auto value = [](const Point& p, int s) { return s == 0 ? p.polls : s == 1 ? p.errors : p.answerMs; };
     for (int s = 0; s < strips; ++s) {
@@ -81,7 +93,8 @@ void CLinkPlot::paintEvent(QPaintEvent*) {
         painter.drawText(QRect(0, r.top(), all.left() - 4, 14), Qt::AlignRight, QString::number(top, 'g', 3));
         painter.drawText(QRect(0, r.bottom() - 13, all.left() - 4, 14), Qt::AlignRight, QStringLiteral("0"));
         painter.setPen(colours[s]);
-        painter.drawText(r.adjusted(4, 2, -4, -2), Qt::AlignLeft | Qt::AlignTop, QString::fromLatin1(titles[s]));
+        painter.drawText(r.adjusted(4, 2, -4, -2), Qt::AlignLeft | Qt::AlignTop,
+                         QString::fromLatin1(titles[s]));
         QPainterPath path;
         bool started = false;
         for (const auto& p : m_Points) {
@@ -104,12 +117,15 @@ void CLinkPlot::paintEvent(QPaintEvent*) {
         painter.drawPath(path);
     }
     painter.setPen(palette().color(QPalette::Text));
-    const QString left = span >= 120 ? QStringLiteral("-%1 min").arg(span / 60, 0, 'f', 1) : QStringLiteral("-%1 s").arg(span, 0, 'f', 0);
+    const QString left = span >= 120 ? QStringLiteral("-%1 min").arg(span / 60, 0, 'f', 1)
+                                     : QStringLiteral("-%1 s").arg(span, 0, 'f', 0);
     painter.drawText(QRect(all.left(), all.bottom() + 4, all.width(), 14), Qt::AlignLeft, left);
-    painter.drawText(QRect(all.left(), all.bottom() + 4, all.width(), 14), Qt::AlignRight, QStringLiteral("now"));
+    painter.drawText(QRect(all.left(), all.bottom() + 4, all.width(), 14), Qt::AlignRight,
+                     QStringLiteral("now"));
 }
 
-CLinkHealthWnd::CLinkHealthWnd(CVLPEngine& engine, QWidget* parent) : QWidget(parent, Qt::Window), m_Engine(engine) {
+CLinkHealthWnd::CLinkHealthWnd(CVLPEngine& engine, QWidget* parent)
+    : QWidget(parent, Qt::Window), m_Engine(engine) {
     setWindowTitle(QStringLiteral("Link health"));
     auto* layout = new QVBoxLayout(this);
     auto* grid = new QGridLayout;
@@ -135,7 +151,9 @@ CLinkHealthWnd::CLinkHealthWnd(CVLPEngine& engine, QWidget* parent) : QWidget(pa
     resize(600, 560);
 }
 
-QLabel* CLinkHealthWnd::Figure(const char* key) const { return findChild<QLabel*>(QString::fromLatin1(key)); }
+QLabel* CLinkHealthWnd::Figure(const char* key) const {
+    return findChild<QLabel*>(QString::fromLatin1(key));
+}
 
 void CLinkHealthWnd::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
@@ -156,12 +174,16 @@ void CLinkHealthWnd::Sample() {
             l->setText(text);
     };
     if (!f.kept) {
-        set("status", QStringLiteral("%1 (figures not kept in this build)").arg(QString::fromLatin1(LinkStatusName(m_Engine.m_Status.load()))));
+        set("status", QStringLiteral("%1 (figures not kept in this build)")
+                          .arg(QString::fromLatin1(LinkStatusName(m_Engine.m_Status.load()))));
         return;
     }
-    set("status", QStringLiteral("%1 for %2 s").arg(QString::fromLatin1(LinkStatusName(f.status))).arg(f.statusSeconds, 0, 'f', 1));
+    set("status", QStringLiteral("%1 for %2 s")
+                      .arg(QString::fromLatin1(LinkStatusName(f.status)))
+                      .arg(f.statusSeconds, 0, 'f', 1));
     set("polls", QStringLiteral("%1 / %2").arg(r.polls, 0, 'f', 1).arg(r.selects, 0, 'f', 1));
-    set("lastpoll", f.sinceLastPollS < 0 ? QStringLiteral("-") : QString::number(f.sinceLastPollS, 'f', 2) + " s");
+    set("lastpoll",
+        f.sinceLastPollS < 0 ? QStringLiteral("-") : QString::number(f.sinceLastPollS, 'f', 2) + " s");
     set("interval", Ms(f.pollIntervalP50Us) + " / " + Ms(f.pollIntervalP99Us));
     set("answer", Ms(f.answerP50Us) + " / " + Ms(f.answerP99Us) + " / " + Ms(f.answerMaxUs));
     set("baud", f.baud ? QString::number(f.baud) + " baud" : QStringLiteral("port closed"));

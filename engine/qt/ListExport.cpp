@@ -85,7 +85,8 @@ bool WriteTextFile(const QString& path, const QString& text, QString& reason) {
 }
 
 QString SaveFailedText(const QString& path, const QString& reason) {
-    return QStringLiteral("Could not write \"%1\":\n%2").arg(path, reason.isEmpty() ? QStringLiteral("Unknown error") : reason);
+    return QStringLiteral("Could not write \"%1\":\n%2")
+        .arg(path, reason.isEmpty() ? QStringLiteral("Unknown error") : reason);
 }
 
 bool SaveTextWithReport(QWidget* parent, const QString& path, const QString& text) {

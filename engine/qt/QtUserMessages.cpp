@@ -25,13 +25,11 @@ struct CQtUserMessages::State {
     std::condition_variable answered;
     bool abandoned = false;
     std::vector<std::shared_ptr<Request>> requests; // asked for and not yet answered
-    QObject* context = nullptr;                      // lives on the GUI thread
-    std::vector<QPointer<QMessageBox>> boxes;        // shown now; GUI thread only
-    int running = 0;                                 // RunBox calls on the stack; GUI thread only
+    QObject* context = nullptr;                     // lives on the GUI thread
+    std::vector<QPointer<QMessageBox>> boxes;       // shown now; GUI thread only
+    int running = 0;                                // RunBox calls on the stack; GUI thread only
 
-    bool OnGuiThread() {
-        return context != nullptr && QThread::currentThread() == context->thread();
-    }
+    bool OnGuiThread() { return context != nullptr && QThread::currentThread() == context->thread(); }
 
     // Marks every request answered and wakes their waiters. Caller holds the lock.
     void ReleaseAllLocked() {
@@ -63,9 +61,10 @@ struct CQtUserMessages::State {
         ++st->running;
         box.exec();
         --st->running;
-        st->boxes.erase(std::remove_if(st->boxes.begin(), st->boxes.end(),
-                                       [&](const QPointer<QMessageBox>& p) { return p.isNull() || p == &box; }),
-                        st->boxes.end());
+        st->boxes.erase(
+            std::remove_if(st->boxes.begin(), st->boxes.end(),
+                           [&](const QPointer<QMessageBox>& p) { return p.isNull() || p == &box; }),
+            st->boxes.end());
         std::lock_guard<std::mutex> g(st->lock);
         r->done = true;
         st->requests.erase(std::remove(st->requests.begin(), st->requests.end(), r), st->requests.end());
@@ -108,7 +107,8 @@ void CQtUserMessages::Show(const std::string& caption, const std::string& text) 
         return;
     }
     // Posted while the lock is held, so the context cannot go away in between.
-    QMetaObject::invokeMethod(st->context, [st, r] { State::RunBox(st, r); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        st->context, [st, r] { State::RunBox(st, r); }, Qt::QueuedConnection);
     st->answered.wait(lk, [&] { return r->done; });
 }
 
@@ -123,7 +123,8 @@ void CQtUserMessages::Abandon() {
         lk.unlock();
         st->CloseBoxes(); // each exec returns once control is back in its loop
     } else {
-        QMetaObject::invokeMethod(st->context, [st] { st->CloseBoxes(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            st->context, [st] { st->CloseBoxes(); }, Qt::QueuedConnection);
     }
 }
 

@@ -25,8 +25,12 @@ namespace {
 
 const char* const kSpeedNames[6] = {"1200", "2400", "4800", "9600", "14400", "19200"};
 
-QRect DuRect(const QWidget* dlg, int x, int y, int w, int h) { return DluRect(dlg, x, y, w, h); }
-QSize DuSize(const QWidget* dlg, int w, int h) { return DluSize(dlg, w, h); }
+QRect DuRect(const QWidget* dlg, int x, int y, int w, int h) {
+    return DluRect(dlg, x, y, w, h);
+}
+QSize DuSize(const QWidget* dlg, int w, int h) {
+    return DluSize(dlg, w, h);
+}
 
 // A drop-down box in a dialog template is as tall as its open list; the closed box keeps
 // its own height at the template's top edge.
@@ -109,9 +113,7 @@ CSettingsDlg::CSettingsDlg(QWidget* parent, QStringList machinePorts) : QDialog(
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
     setModal(true);
-    m_ShowMessage = [this](const QString& text) {
-        QMessageBox::warning(this, windowTitle(), text);
-    };
+    m_ShowMessage = [this](const QString& text) { QMessageBox::warning(this, windowTitle(), text); };
 
     QStringList ports;
     for (int i = 1; i <= 8; ++i)
@@ -160,7 +162,8 @@ CSettingsDlg::CSettingsDlg(QWidget* parent, QStringList machinePorts) : QDialog(
     timeoutLabel->setGeometry(DuRect(this, 10, 60, 74, 8));
     timeoutLabel->setMinimumHeight(timeoutLabel->fontMetrics().height());
     if (timeoutLabel->fontMetrics().horizontalAdvance(timeoutLabel->text()) > timeoutLabel->width())
-        timeoutLabel->resize(timeoutLabel->fontMetrics().horizontalAdvance(timeoutLabel->text()), timeoutLabel->height());
+        timeoutLabel->resize(timeoutLabel->fontMetrics().horizontalAdvance(timeoutLabel->text()),
+                             timeoutLabel->height());
     m_TimeoutEdit = new QLineEdit(this);
     m_TimeoutEdit->setObjectName(QStringLiteral("1070"));
     m_TimeoutEdit->setValidator(
@@ -216,7 +219,9 @@ bool CSettingsDlg::TakeValues() {
     const qulonglong value = m_TimeoutEdit->text().trimmed().toULongLong(&ok);
     if (!ok || value < kMinTimeout || value > kMaxTimeout) {
         if (m_ShowMessage)
-            m_ShowMessage(QStringLiteral("Please enter an integer between %1 and %2.").arg(kMinTimeout).arg(kMaxTimeout));
+            m_ShowMessage(QStringLiteral("Please enter an integer between %1 and %2.")
+                              .arg(kMinTimeout)
+                              .arg(kMaxTimeout));
         m_TimeoutEdit->setFocus();
         m_TimeoutEdit->selectAll();
         return false;

@@ -17,13 +17,13 @@ class QPushButton;
 namespace vq5 {
 class CVLPEngine;
 class IUserMessages;
-}
+} // namespace vq5
 
 namespace vq5::qt {
 
 // The speed names the dialog offers (indexes 0 to 4) and the whole table (0 to 5).
 QStringList SpeedNames();
-QString SpeedName(int index); // "" outside 0..5
+QString SpeedName(int index);        // "" outside 0..5
 int SpeedIndex(const QString& name); // exact text, -1 when not in the table
 
 // Serial ports this machine has (/dev/ttyS*, /dev/ttyUSB*, /dev/ttyACM*, /dev/serial/by-id/*).

@@ -65,7 +65,9 @@ int CLogModel::rowCount(const QModelIndex& parent) const {
     return static_cast<int>(std::min<std::size_t>(m_Rows.size(), INT32_MAX));
 }
 
-int CLogModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : 2; }
+int CLogModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : 2;
+}
 
 QString CLogModel::TimeText(std::size_t row) const {
     return row < m_Rows.size() ? FormatLogTime(m_Rows[row].msOfHour) : QString();
@@ -211,7 +213,7 @@ CVLPLogWnd::CVLPLogWnd(CVLPEngine& engine, ISettingsStore* store)
 
 CVLPLogWnd::~CVLPLogWnd() {
     StopRecording();
-    Detach(); // no further line is handed to this window
+    Detach();      // no further line is handed to this window
     delete m_List; // before the model it shows
     m_List = nullptr;
 }
@@ -251,7 +253,8 @@ void CVLPLogWnd::AddLine(int level, std::string line) {
     }
     // One flush per batch: only the line that finds no flush coming schedules one.
     if (schedule)
-        QMetaObject::invokeMethod(this, [this] { Flush(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { Flush(); }, Qt::QueuedConnection);
 }
 
 void CVLPLogWnd::Flush() {
@@ -261,7 +264,8 @@ void CVLPLogWnd::Flush() {
         std::lock_guard<std::mutex> g(m_PendingLock);
         const std::size_t n = std::min(m_Pending.size(), kFlushLines);
         batch.reserve(n + 1);
-        std::move(m_Pending.begin(), m_Pending.begin() + static_cast<std::ptrdiff_t>(n), std::back_inserter(batch));
+        std::move(m_Pending.begin(), m_Pending.begin() + static_cast<std::ptrdiff_t>(n),
+                  std::back_inserter(batch));
         m_Pending.erase(m_Pending.begin(), m_Pending.begin() + static_cast<std::ptrdiff_t>(n));
         if (m_Dropped > 0 && m_Pending.empty()) {
             // Caught up: the lines not kept are named where they would have been.
@@ -272,7 +276,8 @@ void CVLPLogWnd::Flush() {
         m_FlushScheduled = more;
     }
     if (more)
-        QMetaObject::invokeMethod(this, [this] { Flush(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { Flush(); }, Qt::QueuedConnection);
     if (batch.empty())
         return;
     // The newest row is followed only while the list shows the bottom.
@@ -284,7 +289,8 @@ void CVLPLogWnd::Flush() {
 
 void CVLPLogWnd::SetPendingLimit(std::size_t limit) {
     std::lock_guard<std::mutex> g(m_PendingLock);
-    m_PendingLimit = std::max<std::size_t>(limit, 1); // with no room at all no flush would ever name the drops
+    m_PendingLimit =
+        std::max<std::size_t>(limit, 1); // with no room at all no flush would ever name the drops
 }
 
 std::size_t CVLPLogWnd::PendingLines() const {
@@ -375,15 +381,17 @@ void CVLPLogWnd::ShowContextMenu(const QPoint& pos) {
     QAction* copy = menu.addAction(QStringLiteral("Copy"));
     copy->setEnabled(m_List->selectionModel() != nullptr && m_List->selectionModel()->hasSelection());
     QAction* save = menu.addAction(QStringLiteral("Save..."));
-    QAction* record = menu.addAction(Recording() ? QStringLiteral("Stop recording") : QStringLiteral("Record to file..."));
+    QAction* record =
+        menu.addAction(Recording() ? QStringLiteral("Stop recording") : QStringLiteral("Record to file..."));
     QAction* chosen = menu.exec(m_List->viewport()->mapToGlobal(pos));
     if (chosen == record) {
         if (Recording()) {
             StopRecording();
             return;
         }
-        const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Record to file"), QString(),
-                                                          QStringLiteral("Link captures (*.pcap);;All files (*)"));
+        const QString path =
+            QFileDialog::getSaveFileName(this, QStringLiteral("Record to file"), QString(),
+                                         QStringLiteral("Link captures (*.pcap);;All files (*)"));
         QString reason;
         if (!path.isEmpty() && !StartRecording(path, &reason))
             QMessageBox::warning(this, QStringLiteral("Record to file"),

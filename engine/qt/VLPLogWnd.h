@@ -39,7 +39,7 @@ class QTableView;
 namespace vq5 {
 class CVLPEngine;
 class CPcapCaptureFile;
-}
+} // namespace vq5
 
 namespace vq5::qt {
 
@@ -75,7 +75,9 @@ public:
     void Append(std::vector<Line>& lines); // one insertion for the whole batch
     std::size_t Rows() const { return m_Rows.size(); }
     std::size_t Blocks() const { return m_Blocks.size(); }
-    const char* BlockData(std::size_t block) const { return block < m_Blocks.size() ? m_Blocks[block].get() : nullptr; }
+    const char* BlockData(std::size_t block) const {
+        return block < m_Blocks.size() ? m_Blocks[block].get() : nullptr;
+    }
     QString TimeText(std::size_t row) const;
     QString MessageText(std::size_t row) const;
     std::string_view RowText(std::size_t row) const; // the stored bytes; empty past the end
@@ -163,7 +165,7 @@ private:
     void ShowContextMenu(const QPoint& pos);
 
     CVLPEngine& m_Engine;
-    int m_Mask = 14;              // bound to "Level"; must outlive m_Settings
+    int m_Mask = 14; // bound to "Level"; must outlive m_Settings
     CProfileSection m_Settings;
     std::atomic<int> m_LevelMask{14};
     std::atomic<bool> m_Paused{false};
@@ -173,7 +175,7 @@ private:
     mutable std::mutex m_PendingLock; // guards the four below
     std::deque<CLogModel::Line> m_Pending;
     std::size_t m_PendingLimit = kPendingLimit;
-    std::uint64_t m_Dropped = 0;    // lines not kept since the queue overran; 0: taking lines
+    std::uint64_t m_Dropped = 0;   // lines not kept since the queue overran; 0: taking lines
     bool m_FlushScheduled = false; // a queued flush will come
 
     std::unique_ptr<CPcapCaptureFile> m_Recording; // attached to the engine while set

@@ -8,7 +8,9 @@
 namespace vq5::test {
 namespace {
 
-std::string BT(const Bytes& b) { return ByteText(b.size(), b.data()); }
+std::string BT(const Bytes& b) {
+    return ByteText(b.size(), b.data());
+}
 
 // One rule for a text on a terminal line: printable ASCII as itself, the backslash doubled,
 // every other byte (controls, DEL, the upper half) as \xHH.
@@ -100,7 +102,8 @@ TEST(FrameCodec, ControlFrames) {
 }
 
 TEST(FrameCodec, TypeNames) {
-    const char* names[] = {"noframe", "eot", "ack", "nak", "poll", "select", "info", "error", "timeout", "crcerror"};
+    const char* names[] = {"noframe", "eot",  "ack",   "nak",     "poll",
+                           "select",  "info", "error", "timeout", "crcerror"};
     for (int i = 0; i < 10; ++i)
         EXPECT_STREQ(FrameTypeName(i), names[i]);
     EXPECT_STREQ(FrameTypeName(10), "ERROR");

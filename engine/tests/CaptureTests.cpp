@@ -57,7 +57,8 @@ TEST(CaptureFile, WrittenAndReadBack) {
     const int fd = mkstemp(path);
     ASSERT_GE(fd, 0);
     ::close(fd);
-    std::vector<CaptureRecord> records = {Rec(1700000000123456, In, B({'P'})), Rec(1700000000123999, Out, B({0, 4}))};
+    std::vector<CaptureRecord> records = {Rec(1700000000123456, In, B({'P'})),
+                                          Rec(1700000000123999, Out, B({0, 4}))};
     CaptureRecord speed;
     speed.timeUs = 1700000001000001;
     speed.flags = kCaptureSpeedChange;
@@ -88,27 +89,29 @@ TEST(CaptureDecode, FramesAsThePcReadsThem) {
     Bytes damaged = InfoFrameBytes(std::string("&QIB"));
     damaged.back() ^= 0x01;
     std::vector<CaptureRecord> records = {
-        Rec(0, In, B({'P'})), Rec(10, In, B({ADR})), Rec(20, In, B({ENQ})), // a poll, one byte a record
-        Rec(100, Out, B({0x00, 0x04})),                                      // EOT
-        Rec(1000, In, B({'S', ADR, ENQ})),                                   // a select
+        Rec(0, In, B({'P'})),
+        Rec(10, In, B({ADR})),
+        Rec(20, In, B({ENQ})),             // a poll, one byte a record
+        Rec(100, Out, B({0x00, 0x04})),    // EOT
+        Rec(1000, In, B({'S', ADR, ENQ})), // a select
         Rec(1100, Out, B({ADR, ACK})),
-        Rec(2000, In, Bytes(info.begin(), info.begin() + 6)),                // the frame in two records
+        Rec(2000, In, Bytes(info.begin(), info.begin() + 6)), // the frame in two records
         Rec(2100, In, Bytes(info.begin() + 6, info.end())),
         Rec(2200, Out, B({ADR, ACK})),
-        Rec(3000, In, B({0x78, 0x79})),                                      // garbage
-        Rec(3100, In, damaged),                                              // wrong C2
+        Rec(3000, In, B({0x78, 0x79})), // garbage
+        Rec(3100, In, damaged),         // wrong C2
         Rec(3200, Out, B({ADR, NAK})),
-        Rec(4000, In, Bytes(info.begin(), info.begin() + 7)),                // cut short by the PC
+        Rec(4000, In, Bytes(info.begin(), info.begin() + 7)), // cut short by the PC
         Rec(4100, Out, B({ADR, NAK})),
-        Rec(5000, In, B({'P', ADR})),                                        // a silence splits a poll:
-        Rec(5000 + 3000000, In, B({ENQ})),                                   // garbage, one entry
+        Rec(5000, In, B({'P', ADR})),      // a silence splits a poll:
+        Rec(5000 + 3000000, In, B({ENQ})), // garbage, one entry
     };
     const auto frames = DecodeCapture(records);
     std::vector<std::string> kinds;
     for (const auto& f : frames)
         kinds.push_back(CapturedKind(f));
-    EXPECT_EQ(kinds, (std::vector<std::string>{"poll", "EOT", "select", "ACK", "info", "ACK", "garbage", "damaged",
-                                                "NAK", "damaged", "NAK", "garbage"}));
+    EXPECT_EQ(kinds, (std::vector<std::string>{"poll", "EOT", "select", "ACK", "info", "ACK", "garbage",
+                                               "damaged", "NAK", "damaged", "NAK", "garbage"}));
     EXPECT_EQ(frames[0].timeUs, 0);
     EXPECT_EQ(frames[0].endUs, 20);
     EXPECT_EQ(frames[4].text, "&QIA1");

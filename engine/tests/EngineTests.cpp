@@ -101,7 +101,8 @@ TEST_F(EngineFixture, FrameAndMessageTracesCarryTheText) {
     EXPECT_TRUE(trace.Contains("CVLPFrame::GetFrame() = poll"));
     EXPECT_TRUE(trace.Contains("CVLPFrame::PutFrame(eot)"));
     EXPECT_TRUE(trace.Contains("CVLPSlave::StateEngine(), State=sTxWait"));
-    EXPECT_TRUE(trace.Contains("CVLPIO::GetByte(read) = \"P\"") || trace.Contains("CVLPIO::GetByte(wait) = \"P\""));
+    EXPECT_TRUE(trace.Contains("CVLPIO::GetByte(read) = \"P\"") ||
+                trace.Contains("CVLPIO::GetByte(wait) = \"P\""));
     EXPECT_TRUE(trace.Contains("CVLPIO::PutString(\"\\NUL\\EOT\")"));
     EXPECT_TRUE(trace.Contains("CVLPIO::Open()"));
     EXPECT_TRUE(trace.Contains("CVLPIO::Close()"));
@@ -114,7 +115,9 @@ TEST_F(EngineFixture, FrameAndMessageTracesCarryTheText) {
 // Records which sink saw which notification, in one shared order.
 struct OrderSink : INotifySink {
     OrderSink(std::vector<std::string>& log, std::string name) : m_Log(log), m_Name(std::move(name)) {}
-    void Post(Notification n) override { m_Log.push_back(m_Name + ":" + std::to_string(n.kind) + ":" + n.text); }
+    void Post(Notification n) override {
+        m_Log.push_back(m_Name + ":" + std::to_string(n.kind) + ":" + n.text);
+    }
     std::vector<std::string>& m_Log;
     std::string m_Name;
 };

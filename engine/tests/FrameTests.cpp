@@ -26,7 +26,9 @@ struct FrameFixture : ::testing::Test {
         pty.Write(wire);
         return frame->GetFrame();
     }
-    std::string Payload() const { return std::string(reinterpret_cast<const char*>(frame->m_Data), frame->m_Len); }
+    std::string Payload() const {
+        return std::string(reinterpret_cast<const char*>(frame->m_Data), frame->m_Len);
+    }
 };
 
 TEST_F(FrameFixture, ControlFrames) {

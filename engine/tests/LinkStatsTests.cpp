@@ -70,7 +70,8 @@ public:
 
 private:
     void SkipSpent() {
-        while (m_Step < m_Steps.size() && !m_Steps[m_Step].bytes.empty() && m_Byte >= m_Steps[m_Step].bytes.size()) {
+        while (m_Step < m_Steps.size() && !m_Steps[m_Step].bytes.empty() &&
+               m_Byte >= m_Steps[m_Step].bytes.size()) {
             ++m_Step;
             m_Byte = 0;
         }
@@ -146,7 +147,9 @@ struct ErrorRow {
     std::uint64_t naksReceived, naksSent, repeats, timeouts, damaged, garbage;
 };
 
-void PrintTo(const ErrorRow& row, std::ostream* os) { *os << row.name; }
+void PrintTo(const ErrorRow& row, std::ostream* os) {
+    *os << row.name;
+}
 
 class LinkFiguresErrors : public ::testing::TestWithParam<ErrorRow> {};
 
@@ -178,15 +181,31 @@ INSTANTIATE_TEST_SUITE_P(
         // Our frame is NAKed twice, then taken: two repeats.
         ErrorRow{"naks", {{0, kPoll}, {0, kNak}, {0, kNak}, {0, kAck}}, "&PIA", 2, 0, 2, 0, 0, 0},
         // The device's frame arrives with a wrong second check byte: NAK, then the good one.
-        ErrorRow{"damaged", {{0, kSelect}, {0, WrongC2("&QIA1")}, {0, InfoFrameBytes(std::string("&QIA1"))}},
-                 nullptr, 0, 1, 0, 0, 1, 0},
+        ErrorRow{"damaged",
+                 {{0, kSelect}, {0, WrongC2("&QIA1")}, {0, InfoFrameBytes(std::string("&QIA1"))}},
+                 nullptr,
+                 0,
+                 1,
+                 0,
+                 0,
+                 1,
+                 0},
         // Three read time-outs while idle, then a poll.
         ErrorRow{"timeouts", {{0, {}}, {0, {}}, {0, {}}, {0, kPoll}}, nullptr, 0, 0, 0, 3, 0, 0},
         // Bytes that begin no frame: three single ones and a 'P' not followed by ADR (two), the
         // burst read or dropped after the first; the poll comes after the pause.
-        ErrorRow{"garbage", {{0, B({0x78, 0x79, 0x7A})}, {0, B({'P', 'Q'})}, {150, kPoll}}, nullptr, 0, 0, 0, 0, 0, 5},
+        ErrorRow{"garbage",
+                 {{0, B({0x78, 0x79, 0x7A})}, {0, B({'P', 'Q'})}, {150, kPoll}},
+                 nullptr,
+                 0,
+                 0,
+                 0,
+                 0,
+                 0,
+                 5},
         // No answer to our frame (time-out), sent again at the next poll: one repeat.
-        ErrorRow{"repeat at next poll", {{0, kPoll}, {0, {}}, {0, kPoll}, {0, kAck}}, "&PIA", 0, 0, 1, 1, 0, 0}),
+        ErrorRow{
+            "repeat at next poll", {{0, kPoll}, {0, {}}, {0, kPoll}, {0, kAck}}, "&PIA", 0, 0, 1, 1, 0, 0}),
     [](const ::testing::TestParamInfo<ErrorRow>& info) {
         std::string n = info.param.name;
         for (char& c : n)
@@ -200,8 +219,8 @@ class CRecordingCapture : public ILinkCapture {
 public:
     void Bytes(LinkDirection d, const unsigned char* bytes, std::size_t count, int baud, Time) override {
         std::lock_guard<std::mutex> lock(m_Lock);
-        (d == LinkDirection::DeviceToPc ? m_In : m_Out).insert((d == LinkDirection::DeviceToPc ? m_In : m_Out).end(),
-                                                              bytes, bytes + count);
+        (d == LinkDirection::DeviceToPc ? m_In : m_Out)
+            .insert((d == LinkDirection::DeviceToPc ? m_In : m_Out).end(), bytes, bytes + count);
         m_LastBaud = baud;
     }
     void Speed(int baud, Time) override {

@@ -23,7 +23,8 @@ struct Direct : ::testing::Test {
         return std::string(reinterpret_cast<const char*>(engine->m_Data), engine->m_Len);
     }
     void Receive(const std::string& text) {
-        engine->RxMessage(reinterpret_cast<const unsigned char*>(text.data()), static_cast<unsigned>(text.size()));
+        engine->RxMessage(reinterpret_cast<const unsigned char*>(text.data()),
+                          static_cast<unsigned>(text.size()));
     }
     std::vector<Notification> All() {
         std::vector<Notification> out;
@@ -64,7 +65,7 @@ TEST_F(Direct, GatesAtVersion00) {
     engine->QueueMessage("84>&PS%d", 3);
     engine->QueueMessage("91<&PIB%s", "x");
     engine->QueueMessage("$PRG");
-    EXPECT_EQ(Take(), "");     // held back
+    EXPECT_EQ(Take(), "");      // held back
     EXPECT_EQ(Take(), "&PIBx"); // gate removed
     EXPECT_EQ(Take(), "$PRG");  // unchanged
 }
@@ -101,8 +102,8 @@ TEST_F(Direct, QueuePositions) {
 }
 
 TEST_F(Direct, CountersAndNotifications) {
-    engine->QueueText("&PIA");  // 4
-    engine->QueueText("&PIB");  // 8
+    engine->QueueText("&PIA");    // 4
+    engine->QueueText("&PIB");    // 8
     engine->QueueText("91>&PIC"); // 15, held back at 0.0
     auto n = All();
     ASSERT_EQ(n.size(), 3u);
@@ -198,11 +199,8 @@ TEST_F(Direct, CloseSendsOnlyTheExit) {
         std::vector<std::string> queued; // after "$PRG" went out
         std::string exit;
     } cases[] = {
-        {0, {"&PIA", "&PIB"}, "&PX"},
-        {3, {"&PIA"}, "&PX0"},
-        {0, {"&PFE1", "&PXR"}, "&PXR"},
-        {3, {"&PIA", "&PX0", "&PIB"}, "&PX0"},
-        {0, {}, "&PX"},
+        {0, {"&PIA", "&PIB"}, "&PX"},          {3, {"&PIA"}, "&PX0"}, {0, {"&PFE1", "&PXR"}, "&PXR"},
+        {3, {"&PIA", "&PX0", "&PIB"}, "&PX0"}, {0, {}, "&PX"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.exit);
@@ -299,7 +297,7 @@ TEST_F(Direct, ShortAndOddRepliesArePassedOn) {
     Receive("");
     Receive("&");
     Receive("&P");
-    Receive("&PPVQ-");          // shorter than the identification
+    Receive("&PPVQ-"); // shorter than the identification
     Receive(std::string("&P\0X", 4));
     auto n = All();
     ASSERT_EQ(n.size(), 5u);
@@ -347,8 +345,8 @@ TEST(MessagesOnTheLine, GatesAndLetterAtVersion87) {
     for (const char* t : {"87>&PA", "88>&PB", "87<&PC", "88<&PD", "87>91<&PE", "&PIA", "91<&PIB1"})
         e.engine->QueueText(t);
     EXPECT_EQ(e.PollMessage(), "&QA");
-    EXPECT_EQ(e.PollMessage(), "");   // 88> held back: EOT
-    EXPECT_EQ(e.PollMessage(), "");   // 87< held back
+    EXPECT_EQ(e.PollMessage(), ""); // 88> held back: EOT
+    EXPECT_EQ(e.PollMessage(), ""); // 87< held back
     EXPECT_EQ(e.PollMessage(), "&QD");
     EXPECT_EQ(e.PollMessage(), "&QE");
     EXPECT_EQ(e.PollMessage(), "&QIA");

@@ -18,12 +18,14 @@
 namespace vq5::test {
 namespace {
 
-const char* const kHint = ". Add your user to the group 'dialout' (sudo adduser $USER dialout) and log in again.";
+const char* const kHint =
+    ". Add your user to the group 'dialout' (sudo adduser $USER dialout) and log in again.";
 
 TEST(PortOpenErrorText, PermissionDeniedNamesTheGroupAndTheCommand) {
-    EXPECT_EQ(PortOpenErrorText(EACCES, "Permission denied", "/dev/ttyUSB0"),
-              "Permission denied: /dev/ttyUSB0. Add your user to the group 'dialout' (sudo adduser $USER dialout) "
-              "and log in again.");
+    EXPECT_EQ(
+        PortOpenErrorText(EACCES, "Permission denied", "/dev/ttyUSB0"),
+        "Permission denied: /dev/ttyUSB0. Add your user to the group 'dialout' (sudo adduser $USER dialout) "
+        "and log in again.");
 }
 
 TEST(PortOpenErrorText, NotPermittedGetsTheSameHint) {
@@ -33,7 +35,8 @@ TEST(PortOpenErrorText, NotPermittedGetsTheSameHint) {
 
 TEST(PortOpenErrorText, OtherGroupIsNamedTwice) {
     EXPECT_EQ(PortOpenErrorText(EACCES, "Permission denied", "/dev/ttyACM0", "uucp"),
-              "Permission denied: /dev/ttyACM0. Add your user to the group 'uucp' (sudo adduser $USER uucp) and log "
+              "Permission denied: /dev/ttyACM0. Add your user to the group 'uucp' (sudo adduser $USER uucp) "
+              "and log "
               "in again.");
     // An empty group falls back to the usual one.
     EXPECT_EQ(PortOpenErrorText(EACCES, "Permission denied", "/dev/ttyS1", ""),
@@ -135,20 +138,26 @@ TEST(PortFailureText, NamesPortReasonAndNextStep) {
         const char* reason;
         std::string want;
     } rows[] = {
-        {0, false, "No such file or directory", "/dev/ttyUSB0 could not be opened: No such file or directory.\n\nChoose."},
-        {0, false, "port in use: /dev/ttyUSB0", "/dev/ttyUSB0 could not be opened: port in use: /dev/ttyUSB0.\n\nChoose."},
+        {0, false, "No such file or directory",
+         "/dev/ttyUSB0 could not be opened: No such file or directory.\n\nChoose."},
+        {0, false, "port in use: /dev/ttyUSB0",
+         "/dev/ttyUSB0 could not be opened: port in use: /dev/ttyUSB0.\n\nChoose."},
         {1, true, "Input/output error",
-         "Reading from /dev/ttyUSB0 failed: Input/output error.\n\nThe port is gone (unplugged or hung up). The tool "
+         "Reading from /dev/ttyUSB0 failed: Input/output error.\n\nThe port is gone (unplugged or hung up). "
+         "The tool "
          "opens it again as soon as it is back and carries on by itself."},
         {2, false, "Protocol error",
-         "Writing to /dev/ttyUSB0 failed: Protocol error.\n\nThe tool goes on using the port; the status box shows "
+         "Writing to /dev/ttyUSB0 failed: Protocol error.\n\nThe tool goes on using the port; the status box "
+         "shows "
          "whether the link recovers."},
-        {1, false, "Done.", "Reading from /dev/ttyUSB0 failed: Done.\n\nThe tool goes on using the port; the status box "
-                            "shows whether the link recovers."},
+        {1, false, "Done.",
+         "Reading from /dev/ttyUSB0 failed: Done.\n\nThe tool goes on using the port; the status box "
+         "shows whether the link recovers."},
     };
     for (const Row& r : rows)
         EXPECT_EQ(PortFailureText(r.step, "/dev/ttyUSB0", r.reason, r.lost, "Choose."), r.want);
-    EXPECT_EQ(PortFailureText(0, "COM1", "x", false, ""), "COM1 could not be opened: x.\n\nThe link stays down until the port can be opened.");
+    EXPECT_EQ(PortFailureText(0, "COM1", "x", false, ""),
+              "COM1 could not be opened: x.\n\nThe link stays down until the port can be opened.");
 }
 
 // With the tools' advice set, a failed open's box keeps its caption and says the rest.
@@ -163,8 +172,8 @@ TEST(PortFailureText, OpenBoxWithAdvice) {
     const auto boxes = messages.Boxes();
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].first, "Error: Open of /dev/vq5-no-such-port");
-    EXPECT_EQ(boxes[0].second, std::string("/dev/vq5-no-such-port could not be opened: ") + std::strerror(ENOENT) +
-                                   ".\n\nChoose the port in VQ-5 > Settings.");
+    EXPECT_EQ(boxes[0].second, std::string("/dev/vq5-no-such-port could not be opened: ") +
+                                   std::strerror(ENOENT) + ".\n\nChoose the port in VQ-5 > Settings.");
 }
 
 std::pair<std::string, std::string> OpenBox(const std::string& port, int error) {
@@ -195,8 +204,8 @@ TEST(PortOpenBox, ComNamesShowTheDeviceFile) {
     const std::string path = PortDevicePath("COM3");
     EXPECT_EQ(path, "/dev/ttyS2");
     const std::string group = PortAccessGroup(path);
-    EXPECT_EQ(box.second, std::string(std::strerror(EPERM)) + ": /dev/ttyS2. Add your user to the group '" + group +
-                              "' (sudo adduser $USER " + group + ") and log in again.");
+    EXPECT_EQ(box.second, std::string(std::strerror(EPERM)) + ": /dev/ttyS2. Add your user to the group '" +
+                              group + "' (sudo adduser $USER " + group + ") and log in again.");
 }
 
 TEST(PortOpenBox, OtherFailuresUnchanged) {
@@ -220,9 +229,7 @@ TEST(PortOpenCommandLine, ShowsTheHint) {
     ASSERT_EQ(::chmod(dir, 0755), 0);
     const std::string port = std::string(dir) + "/ttyLOCKED";
     const std::string err = std::string(dir) + "/err";
-    {
-        std::ofstream f(port);
-    }
+    { std::ofstream f(port); }
     ASSERT_EQ(::chmod(port.c_str(), 0600), 0);
     std::string prefix;
     if (geteuid() == 0) {
@@ -234,8 +241,8 @@ TEST(PortOpenCommandLine, ShowsTheHint) {
         ASSERT_EQ(::chmod(port.c_str(), 0), 0);
     }
     const std::string command = "HOME=" + std::string(dir) + " XDG_CONFIG_HOME=" + std::string(dir) +
-                                " timeout 60 " + prefix + VQ5_BIN + " send --port " + port + " '&PIA' 2>" + err +
-                                " >/dev/null";
+                                " timeout 60 " + prefix + VQ5_BIN + " send --port " + port + " '&PIA' 2>" +
+                                err + " >/dev/null";
     const int rc = std::system(command.c_str());
     const std::string text = ReadAll(err);
     ::unlink(port.c_str());

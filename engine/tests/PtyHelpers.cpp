@@ -30,7 +30,9 @@ Bytes B(std::initializer_list<int> values) {
     return out;
 }
 
-Bytes B(const std::string& text) { return Bytes(text.begin(), text.end()); }
+Bytes B(const std::string& text) {
+    return Bytes(text.begin(), text.end());
+}
 
 Bytes Cat(Bytes a, const Bytes& b) {
     a.insert(a.end(), b.begin(), b.end());
@@ -83,7 +85,9 @@ void CPty::Write(const Bytes& bytes) {
         if (n > 0) {
             off += static_cast<std::size_t>(n);
         } else if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
-            struct pollfd p {m_Master, POLLOUT, 0};
+            struct pollfd p {
+                m_Master, POLLOUT, 0
+            };
             ::poll(&p, 1, 100);
         } else {
             ADD_FAILURE() << "write to pty master failed";
@@ -103,10 +107,13 @@ Bytes CPty::Read(std::size_t n, std::chrono::milliseconds timeout) {
             out.insert(out.end(), buf, buf + got);
             continue;
         }
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline -
+                                                                          std::chrono::steady_clock::now());
         if (left.count() <= 0)
             break;
-        struct pollfd p {m_Master, POLLIN, 0};
+        struct pollfd p {
+            m_Master, POLLIN, 0
+        };
         ::poll(&p, 1, static_cast<int>(left.count()));
     }
     return out;
@@ -142,7 +149,9 @@ Bytes CPty::ReadPcFrame(std::chrono::milliseconds timeout) {
     }
 }
 
-int CPty::SlaveSpeed() const { return ReadLineSpeed(m_Slave); }
+int CPty::SlaveSpeed() const {
+    return ReadLineSpeed(m_Slave);
+}
 
 void CRecordingMessages::Show(const std::string& caption, const std::string& text) {
     std::unique_lock<std::mutex> lock(m_Lock);
@@ -202,15 +211,21 @@ CEngineOnPty::CEngineOnPty(unsigned timeoutMs, int fastIndex) {
     engine->SetUserMessages(&messages);
 }
 
-CEngineOnPty::~CEngineOnPty() { engine.reset(); }
+CEngineOnPty::~CEngineOnPty() {
+    engine.reset();
+}
 
 void CEngineOnPty::Start() {
     engine->Start();
     WaitKind(nkLinkStatus);
 }
 
-void CEngineOnPty::Poll() { pty.Write(B({'P', ADR, ENQ})); }
-void CEngineOnPty::SendSelect() { pty.Write(B({'S', ADR, ENQ})); }
+void CEngineOnPty::Poll() {
+    pty.Write(B({'P', ADR, ENQ}));
+}
+void CEngineOnPty::SendSelect() {
+    pty.Write(B({'S', ADR, ENQ}));
+}
 
 std::string CEngineOnPty::PollMessage(Bytes* frame) {
     Poll();
@@ -259,7 +274,8 @@ std::vector<Notification> CEngineOnPty::Drain(std::chrono::milliseconds quiet) {
 double ProcessCpuMs() {
     struct rusage u {};
     getrusage(RUSAGE_SELF, &u);
-    return (u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1000.0 + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1000.0;
+    return (u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1000.0 +
+           (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1000.0;
 }
 
 RunResult RunProgram(const std::string& path, const std::vector<std::string>& args,

@@ -30,7 +30,7 @@ inline constexpr std::chrono::milliseconds kLong = 10s;
 
 class CPty {
 public:
-    CPty();  // openpty; both sides raw; the test keeps the slave fd open as well
+    CPty(); // openpty; both sides raw; the test keeps the slave fd open as well
     ~CPty();
     CPty(const CPty&) = delete;
     CPty& operator=(const CPty&) = delete;

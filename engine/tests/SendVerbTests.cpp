@@ -18,7 +18,8 @@ extern char** environ;
 namespace vq5::test {
 namespace {
 
-RunResult RunVq5(const std::vector<std::string>& args, std::chrono::seconds limit = std::chrono::seconds(60)) {
+RunResult RunVq5(const std::vector<std::string>& args,
+                 std::chrono::seconds limit = std::chrono::seconds(60)) {
     return RunProgram(VQ5_BIN, args, limit);
 }
 

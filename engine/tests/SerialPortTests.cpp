@@ -201,9 +201,10 @@ TEST_F(PortFixture, LostLineBoxOfTheToolsSaysWhatHappensNext) {
     const auto boxes = messages.Boxes();
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].first, "Error: ReadFile");
-    EXPECT_EQ(boxes[0].second, "Reading from " + pty.Path() + " failed: " + std::strerror(EIO) +
-                                   ".\n\nThe port is gone (unplugged or hung up). The tool opens it again as soon "
-                                   "as it is back and carries on by itself.");
+    EXPECT_EQ(boxes[0].second,
+              "Reading from " + pty.Path() + " failed: " + std::strerror(EIO) +
+                  ".\n\nThe port is gone (unplugged or hung up). The tool opens it again as soon "
+                  "as it is back and carries on by itself.");
 }
 
 TEST_F(PortFixture, ReadOnClosedPortFailsWithOneBox) {

@@ -295,8 +295,8 @@ TEST(SlaveStatus, OpenFailureGoesToStopped) {
 }
 
 TEST(SlaveStatus, StateNamesAndStatusNames) {
-    const char* states[] = {"sInit", "sIdle", "sTxTry", "sTxDo", "sTxWait", "sTxOk",
-                            "sTxNo", "sRxTry", "sRxDo", "sRxWait", "sRxOk", "sRxNOk"};
+    const char* states[] = {"sInit", "sIdle",  "sTxTry", "sTxDo",   "sTxWait", "sTxOk",
+                            "sTxNo", "sRxTry", "sRxDo",  "sRxWait", "sRxOk",   "sRxNOk"};
     for (int i = 0; i < 12; ++i)
         EXPECT_STREQ(SlaveStateName(i), states[i]);
     EXPECT_STREQ(SlaveStateName(12), "ERROR");
@@ -383,7 +383,8 @@ TEST(SlaveStrayInput, FrameCutByAFailedReadIsNotSentBack) {
     CRecordingMessages boxes;
     CVLPEngine engine(&store);
     engine.SetUserMessages(&boxes);
-    Bytes written = RunScript(engine, {0x01, 0xE1, 0x02, 0x00, 0x03, 'A', 'B', -1, 'P', 0xE1, 0x05, 0xE1, 0x06});
+    Bytes written =
+        RunScript(engine, {0x01, 0xE1, 0x02, 0x00, 0x03, 'A', 'B', -1, 'P', 0xE1, 0x05, 0xE1, 0x06});
     EXPECT_EQ(Hex(written), "00 04");
 }
 
@@ -394,9 +395,9 @@ TEST(SlaveStrayInput, FrameCutWhileAMessageWaitsKeepsTheMessage) {
     CVLPEngine engine(&store);
     engine.SetUserMessages(&boxes);
     engine.QueueText("&PIA");
-    std::vector<int> script = {'P', 0xE1, 0x05,                               // poll: the PC sends &PIA
-                               0x01, 0xE1, 0x02, 0x00, 0x05, 'x', -1,        // a cut frame instead of ACK
-                               'P', 0xE1, 0x05, 0xE1, 0x06};                 // poll again, then ACK
+    std::vector<int> script = {'P',  0xE1, 0x05,                      // poll: the PC sends &PIA
+                               0x01, 0xE1, 0x02, 0x00, 0x05, 'x', -1, // a cut frame instead of ACK
+                               'P',  0xE1, 0x05, 0xE1, 0x06};         // poll again, then ACK
     Bytes written = RunScript(engine, script);
     Bytes frame = InfoFrameBytes(std::string("&PIA"));
     EXPECT_EQ(Hex(written), Hex(Cat(Cat(frame, frame), B({0x00, 0x04}))));

@@ -13,7 +13,9 @@ namespace vq5::fuzz {
 namespace dev = vq5::device;
 
 namespace {
-bool Sign(char c) { return c == '>' || c == '<'; }
+bool Sign(char c) {
+    return c == '>' || c == '<';
+}
 
 // True when every gate group at the start of the text has two upper-case hexadecimal digits.
 bool CleanGates(const std::string& t) {
@@ -49,7 +51,8 @@ int FuzzDeviceReaders(const std::uint8_t* data, std::size_t size) {
     auto constant = dev::ReadConstant(reply);
     VQ5_FUZZ_CHECK(h, constant.has_value() == (reply.size() >= 5), "ReadConstant presence");
     if (constant && dev::IsHexDigitChar(reply[4])) {
-        const unsigned want = reply[4] <= '9' ? static_cast<unsigned>(reply[4] - '0') : static_cast<unsigned>(reply[4] - 'A' + 10);
+        const unsigned want = reply[4] <= '9' ? static_cast<unsigned>(reply[4] - '0')
+                                              : static_cast<unsigned>(reply[4] - 'A' + 10);
         VQ5_FUZZ_CHECK(h, *constant == want, "ReadConstant of a hex digit");
     }
 
@@ -62,7 +65,8 @@ int FuzzDeviceReaders(const std::uint8_t* data, std::size_t size) {
     if (counters) {
         VQ5_FUZZ_CHECK(h, reply.size() >= 28, "ReadCounters on a short reply");
         if (reply.size() >= 28)
-            VQ5_FUZZ_CHECK(h, dev::FormatCounters(*counters) == Upper(reply.substr(4, 24)), "counters round trip");
+            VQ5_FUZZ_CHECK(h, dev::FormatCounters(*counters) == Upper(reply.substr(4, 24)),
+                           "counters round trip");
     } else if (reply.size() >= 28) {
         bool allHex = true;
         for (std::size_t i = 4; i < 28; ++i)
@@ -71,12 +75,15 @@ int FuzzDeviceReaders(const std::uint8_t* data, std::size_t size) {
     }
 
     const bool matches = dev::ReplyMatches(reply, prefix);
-    VQ5_FUZZ_CHECK(h, matches == (reply.compare(0, prefix.size(), prefix) == 0 && reply.size() >= prefix.size()),
+    VQ5_FUZZ_CHECK(h,
+                   matches == (reply.compare(0, prefix.size(), prefix) == 0 && reply.size() >= prefix.size()),
                    "ReplyMatches");
 
     // Gates: the command set and the message layer agree on every well-formed gate.
     const std::string_view stripped = dev::StripGates(reply);
-    VQ5_FUZZ_CHECK(h, reply.size() >= stripped.size() && reply.compare(reply.size() - stripped.size(), stripped.size(), stripped) == 0,
+    VQ5_FUZZ_CHECK(h,
+                   reply.size() >= stripped.size() &&
+                       reply.compare(reply.size() - stripped.size(), stripped.size(), stripped) == 0,
                    "StripGates gives no tail of the text");
     if (reply.size() <= 4)
         VQ5_FUZZ_CHECK(h, stripped.size() == reply.size(), "a short text lost characters to StripGates");
@@ -97,13 +104,15 @@ int FuzzDeviceReaders(const std::uint8_t* data, std::size_t size) {
     const std::string gate = prefix.substr(0, 6);
     const std::size_t room = dev::MaxTextLength(gate);
     std::string body = reply.substr(0, room);
-    VQ5_FUZZ_CHECK(h, dev::SetText('A', body, gate).size() <= dev::kMaxMessageText, "a text within MaxTextLength overflows a message");
+    VQ5_FUZZ_CHECK(h, dev::SetText('A', body, gate).size() <= dev::kMaxMessageText,
+                   "a text within MaxTextLength overflows a message");
 
     // Offsets: every offset the device can store reads back as itself.
     const int offset = 10 + static_cast<int>(value % 16);
     const bool fresh = dev::NewOffsetEncoding(major, minor);
     if (fresh || offset >= 16)
-        VQ5_FUZZ_CHECK(h, dev::OffsetFromDigit(dev::OffsetDigit(offset, major, minor), major, minor) == offset,
+        VQ5_FUZZ_CHECK(h,
+                       dev::OffsetFromDigit(dev::OffsetDigit(offset, major, minor), major, minor) == offset,
                        "offset " + std::to_string(offset) + " does not read back");
     const int od = dev::OffsetFromDigit(value, major, minor);
     VQ5_FUZZ_CHECK(h, od >= 10 && od <= 31, "offset read outside the digit's reach: " + std::to_string(od));

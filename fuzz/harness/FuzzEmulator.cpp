@@ -29,7 +29,8 @@ int FuzzEmulatorReplies(const std::uint8_t* data, std::size_t size) {
             auto line = model.LogLineFor(n);
             if (!line)
                 continue;
-            VQ5_FUZZ_CHECK(h, line->size() <= emu::kLogLineMax, "log line of " + std::to_string(line->size()));
+            VQ5_FUZZ_CHECK(h, line->size() <= emu::kLogLineMax,
+                           "log line of " + std::to_string(line->size()));
             const emu::LogEntry entry = emu::SplitLogLine(*line);
             VQ5_FUZZ_CHECK(h, entry.icon >= emu::kIconNone && entry.icon <= 9, "log icon");
         }
@@ -40,11 +41,13 @@ int FuzzEmulatorReplies(const std::uint8_t* data, std::size_t size) {
         switch (in.Byte() % 4) {
         case 0: {
             std::string text = in.Text();
-            engine.RxMessage(reinterpret_cast<const unsigned char*>(text.data()), static_cast<unsigned>(text.size()));
+            engine.RxMessage(reinterpret_cast<const unsigned char*>(text.data()),
+                             static_cast<unsigned>(text.size()));
             if (text == "?")
                 VQ5_FUZZ_CHECK(h, engine.m_InquiryPending.load() == 1, "an inquiry was not noted");
             const std::string line = emu::ReceivedLogLine(text);
-            VQ5_FUZZ_CHECK(h, line.size() <= emu::kLogLineMax, "received log line of " + std::to_string(line.size()));
+            VQ5_FUZZ_CHECK(h, line.size() <= emu::kLogLineMax,
+                           "received log line of " + std::to_string(line.size()));
             drain();
             break;
         }

@@ -41,7 +41,8 @@ struct RefFrame {
 
 class CRefDecoder {
 public:
-    CRefDecoder(const std::vector<ReadEvent>& events, ReadEvent::Kind atEnd) : m_Events(events), m_AtEnd(atEnd) {}
+    CRefDecoder(const std::vector<ReadEvent>& events, ReadEvent::Kind atEnd)
+        : m_Events(events), m_AtEnd(atEnd) {}
 
     // A byte, -2 for a time-out, -1 for a failed read.
     int Next() {
@@ -178,9 +179,11 @@ int FuzzFrameDecoder(const std::uint8_t* data, std::size_t size) {
                        std::string("frame ") + FrameTypeName(got) + ", expected " + FrameTypeName(want.type) +
                            " ending at event " + std::to_string(ref.Pos()));
         VQ5_FUZZ_CHECK(h, e.port->EventsUsed() == ref.Pos(),
-                       "events used " + std::to_string(e.port->EventsUsed()) + ", expected " + std::to_string(ref.Pos()));
+                       "events used " + std::to_string(e.port->EventsUsed()) + ", expected " +
+                           std::to_string(ref.Pos()));
         if (got == info || got == crcerror) {
-            VQ5_FUZZ_CHECK(h, e.engine.m_Len >= 0 && e.engine.m_Len <= 255, "m_Len " + std::to_string(e.engine.m_Len));
+            VQ5_FUZZ_CHECK(h, e.engine.m_Len >= 0 && e.engine.m_Len <= 255,
+                           "m_Len " + std::to_string(e.engine.m_Len));
             if (e.engine.m_Len >= 0 && e.engine.m_Len <= 255)
                 VQ5_FUZZ_CHECK(h, e.engine.m_Data[e.engine.m_Len] == 0, "no NUL after the payload");
             VQ5_FUZZ_CHECK(h, got != want.type || FrameText(e.engine) == want.payload,
@@ -195,7 +198,8 @@ int FuzzFrameDecoder(const std::uint8_t* data, std::size_t size) {
     }
 
     // Writing: every received payload, or the line's own bytes, goes out and reads back alike.
-    std::string payload = haveInfo ? lastInfo : std::string(reinterpret_cast<const char*>(data + 1), size - 1);
+    std::string payload =
+        haveInfo ? lastInfo : std::string(reinterpret_cast<const char*>(data + 1), size - 1);
     if (payload.size() > 255)
         payload.resize(255);
     InfoRoundTrip(h, payload);
@@ -213,7 +217,8 @@ int FuzzFrameDecoder(const std::uint8_t* data, std::size_t size) {
     CPortedEngine back(EventsFromBytes(all.data(), all.size(), false), ReadEvent::Timeout);
     for (FrameType t : kAll)
         if (!ControlFrameBytes(t).empty())
-            VQ5_FUZZ_CHECK(h, back.engine.GetFrame() == t, std::string("control frame reads back: ") + FrameTypeName(t));
+            VQ5_FUZZ_CHECK(h, back.engine.GetFrame() == t,
+                           std::string("control frame reads back: ") + FrameTypeName(t));
     e.engine.SetTraceSink(nullptr);
     return 0;
 }
@@ -228,7 +233,9 @@ int GateDigit(char c) {
         v -= 7;
     return v;
 }
-bool Sign(char c) { return c == '>' || c == '<'; }
+bool Sign(char c) {
+    return c == '>' || c == '<';
+}
 
 // The message layer as its rules describe it; the engine must do the same, notification for
 // notification.
@@ -247,7 +254,9 @@ public:
         return static_cast<long>((static_cast<unsigned long>(q) & 0xFFFFu) |
                                  ((static_cast<unsigned long>(s) & 0xFFFFu) << 16));
     }
-    void Post(int kind, long value, std::string text = {}) { posted.push_back({kind, value, std::move(text)}); }
+    void Post(int kind, long value, std::string text = {}) {
+        posted.push_back({kind, value, std::move(text)});
+    }
 
     int Queue(std::string text) {
         if (text.size() > 99)
@@ -379,7 +388,8 @@ int FuzzMessageLayer(const std::uint8_t* data, std::size_t size) {
         case 0: {
             std::string text = in.Text();
             what = "RxMessage(" + Hex(text) + ")";
-            e.RxMessage(reinterpret_cast<const unsigned char*>(text.data()), static_cast<unsigned>(text.size()));
+            e.RxMessage(reinterpret_cast<const unsigned char*>(text.data()),
+                        static_cast<unsigned>(text.size()));
             ref.Rx(text);
             break;
         }
@@ -407,7 +417,8 @@ int FuzzMessageLayer(const std::uint8_t* data, std::size_t size) {
             VQ5_FUZZ_CHECK(h, got == wantLen, what + " = " + std::to_string(got) + ", expected " + Hex(want));
             if (got == wantLen && got > 0) {
                 std::string sentText(reinterpret_cast<const char*>(e.m_Data), static_cast<std::size_t>(got));
-                VQ5_FUZZ_CHECK(h, sentText == want, what + " sent " + Hex(sentText) + ", expected " + Hex(want));
+                VQ5_FUZZ_CHECK(h, sentText == want,
+                               what + " sent " + Hex(sentText) + ", expected " + Hex(want));
                 VQ5_FUZZ_CHECK(h, e.m_Data[got] == 0, what + " no terminator");
                 VQ5_FUZZ_CHECK(h, e.m_Len == got, what + " m_Len " + std::to_string(e.m_Len));
             }
@@ -446,9 +457,11 @@ int FuzzMessageLayer(const std::uint8_t* data, std::size_t size) {
                        what + " notified " + Describe(got) + ", expected " + Describe(ref.posted));
         ref.posted.clear();
         VQ5_FUZZ_CHECK(h, e.DeviceLetter() == ref.letter, what + " device letter");
-        VQ5_FUZZ_CHECK(h, e.VersionMajor() == ref.major && e.VersionMinor() == ref.minor, what + " device version");
+        VQ5_FUZZ_CHECK(h, e.VersionMajor() == ref.major && e.VersionMinor() == ref.minor,
+                       what + " device version");
         VQ5_FUZZ_CHECK(h, e.VersionMajor() <= 15 && e.VersionMinor() <= 15, what + " version digit above 15");
-        VQ5_FUZZ_CHECK(h, e.Identification() == ref.ident, what + " identification " + Hex(e.Identification()));
+        VQ5_FUZZ_CHECK(h, e.Identification() == ref.ident,
+                       what + " identification " + Hex(e.Identification()));
         VQ5_FUZZ_CHECK(h, e.Identification().size() <= 63, what + " identification longer than 63");
         VQ5_FUZZ_CHECK(h, e.QueueLength() == ref.queue.size(), what + " queue length");
     }
@@ -456,7 +469,6 @@ int FuzzMessageLayer(const std::uint8_t* data, std::size_t size) {
     e.SetNotifySink(nullptr);
     return 0;
 }
-
 
 // ---- the slave state engine over a scripted line ---------------------------------------------
 
@@ -505,7 +517,8 @@ int FuzzSlaveLink(const std::uint8_t* data, std::size_t size) {
         if (e.port->Exhausted() && e.engine.m_State.load() == sIdle)
             break;
         e.engine.StateEngine();
-        VQ5_FUZZ_CHECK(h, e.engine.m_Len >= 0 && e.engine.m_Len <= 255, "m_Len " + std::to_string(e.engine.m_Len));
+        VQ5_FUZZ_CHECK(h, e.engine.m_Len >= 0 && e.engine.m_Len <= 255,
+                       "m_Len " + std::to_string(e.engine.m_Len));
         VQ5_FUZZ_CHECK(h, e.engine.m_State.load() >= sInit && e.engine.m_State.load() <= sRxNOk, "state");
     }
 

@@ -51,8 +51,8 @@ void Fail(const char* harness, const std::string& what);
 } // namespace vq5::fuzz
 
 // Checks a rule inside a harness; `what` is only built when the rule is broken.
-#define VQ5_FUZZ_CHECK(harness, cond, what)                                                                            \
-    do {                                                                                                               \
-        if (!(cond))                                                                                                   \
-            ::vq5::fuzz::Fail(harness, std::string(#cond) + ": " + (what));                                           \
+#define VQ5_FUZZ_CHECK(harness, cond, what)                                                                  \
+    do {                                                                                                     \
+        if (!(cond))                                                                                         \
+            ::vq5::fuzz::Fail(harness, std::string(#cond) + ": " + (what));                                  \
     } while (0)

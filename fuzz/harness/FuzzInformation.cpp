@@ -17,7 +17,8 @@ int FuzzInformationReplies(const std::uint8_t* data, std::size_t size) {
     for (const info::InfoRow* row = info::kInfoTable; row->command; ++row) {
         const bool matches = info::RowMatches(*row, reply);
         const std::string value = info::FormatValue(*row, reply);
-        VQ5_FUZZ_CHECK(h, value.size() <= info::kMaxValueText, "value text of " + std::to_string(value.size()));
+        VQ5_FUZZ_CHECK(h, value.size() <= info::kMaxValueText,
+                       "value text of " + std::to_string(value.size()));
         if (reply.size() <= 4)
             VQ5_FUZZ_CHECK(h, value.empty(), "a value from a reply without a fifth character");
         if (row->display == info::dtSuppress)

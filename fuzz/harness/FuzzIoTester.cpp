@@ -11,7 +11,9 @@
 namespace vq5::fuzz {
 
 namespace {
-bool DigitOk(char c) { return c == '-' || (c >= '0' && c <= '?'); }
+bool DigitOk(char c) {
+    return c == '-' || (c >= '0' && c <= '?');
+}
 } // namespace
 
 // Input: operations; a byte whose value mod 4 picks: a received text (length-prefixed), the
@@ -32,7 +34,8 @@ int FuzzIoTesterReplies(const std::uint8_t* data, std::size_t size) {
         switch (in.Byte() % 4) {
         case 0: {
             std::string text = in.Text();
-            engine.RxMessage(reinterpret_cast<const unsigned char*>(text.data()), static_cast<unsigned>(text.size()));
+            engine.RxMessage(reinterpret_cast<const unsigned char*>(text.data()),
+                             static_cast<unsigned>(text.size()));
             for (const Notification& n : sink.Take()) {
                 if (n.kind != nkReceived)
                     continue;
@@ -40,16 +43,20 @@ int FuzzIoTesterReplies(const std::uint8_t* data, std::size_t size) {
                 if (change == io::CIoTester::kOutputs) {
                     const std::string value = n.text.substr(4);
                     const io::NumberDigits d = io::DecodeNumbers(value);
-                    VQ5_FUZZ_CHECK(h, tester.LineText() == io::LineNumberText(d), "line text " + tester.LineText());
-                    VQ5_FUZZ_CHECK(h, tester.RunText() == io::RunNumberText(d), "run text " + tester.RunText());
-                    VQ5_FUZZ_CHECK(h, tester.LastOutputs() == value.substr(0, io::kOutputCount), "last outputs");
+                    VQ5_FUZZ_CHECK(h, tester.LineText() == io::LineNumberText(d),
+                                   "line text " + tester.LineText());
+                    VQ5_FUZZ_CHECK(h, tester.RunText() == io::RunNumberText(d),
+                                   "run text " + tester.RunText());
+                    VQ5_FUZZ_CHECK(h, tester.LastOutputs() == value.substr(0, io::kOutputCount),
+                                   "last outputs");
                     for (char c : d.line)
                         VQ5_FUZZ_CHECK(h, DigitOk(c), std::string("line digit ") + c);
                     for (char c : d.run)
                         VQ5_FUZZ_CHECK(h, DigitOk(c), std::string("run digit ") + c);
                 }
                 if (change == io::CIoTester::kInputs)
-                    VQ5_FUZZ_CHECK(h, tester.LastInputs() == n.text.substr(4, io::kInputCount), "last inputs");
+                    VQ5_FUZZ_CHECK(h, tester.LastInputs() == n.text.substr(4, io::kInputCount),
+                                   "last inputs");
                 if (change == io::CIoTester::kNothing) {
                     (void)tester.LineText();
                 }
@@ -61,7 +68,8 @@ int FuzzIoTesterReplies(const std::uint8_t* data, std::size_t size) {
             tester.SetShowInputs(b & 1);
             tester.SetShowOutputs(b & 2);
             for (std::size_t i = 0; i < io::kInputCount; ++i)
-                VQ5_FUZZ_CHECK(h, (tester.InputLamp(i) == io::LampState::Disabled) == !(b & 1), "input lamp state");
+                VQ5_FUZZ_CHECK(h, (tester.InputLamp(i) == io::LampState::Disabled) == !(b & 1),
+                               "input lamp state");
             break;
         }
         case 2: {
@@ -72,7 +80,8 @@ int FuzzIoTesterReplies(const std::uint8_t* data, std::size_t size) {
                 VQ5_FUZZ_CHECK(h, engine.m_Data[n] == 0, "no terminator after the poll");
             const bool anyPoll = engine.m_PollInputs.load() || engine.m_PollOutputs.load();
             if (engine.QueueLength() == 0 && anyPoll)
-                VQ5_FUZZ_CHECK(h, n == 4, "an empty queue with a poll on sent " + std::to_string(n) + " characters");
+                VQ5_FUZZ_CHECK(h, n == 4,
+                               "an empty queue with a poll on sent " + std::to_string(n) + " characters");
             sink.Take();
             break;
         }

@@ -24,9 +24,11 @@ void CheckSequence(const char* h, const prg::CSequence& seq, const std::string& 
 
 void CheckTriStates(const char* h, const prg::CProgrammerValues& v) {
     for (int x : v.m_DataCall)
-        VQ5_FUZZ_CHECK(h, x >= prg::tsOff && x <= prg::tsIndeterminate, "datacall tri-state " + std::to_string(x));
+        VQ5_FUZZ_CHECK(h, x >= prg::tsOff && x <= prg::tsIndeterminate,
+                       "datacall tri-state " + std::to_string(x));
     for (int x : v.m_Flag)
-        VQ5_FUZZ_CHECK(h, x >= prg::tsOff && x <= prg::tsIndeterminate, "flag tri-state " + std::to_string(x));
+        VQ5_FUZZ_CHECK(h, x >= prg::tsOff && x <= prg::tsIndeterminate,
+                       "flag tri-state " + std::to_string(x));
 }
 
 } // namespace
@@ -51,7 +53,8 @@ int FuzzProgrammerReplies(const std::uint8_t* data, std::size_t size) {
         const int op = in.Byte() % 4;
         if (op == 0 || op == 3) {
             std::string text = in.Text();
-            engine.RxMessage(reinterpret_cast<const unsigned char*>(text.data()), static_cast<unsigned>(text.size()));
+            engine.RxMessage(reinterpret_cast<const unsigned char*>(text.data()),
+                             static_cast<unsigned>(text.size()));
         } else if (op == 1) {
             sink.Post({nkQueueEmpty, 0, {}});
         } else {
@@ -67,9 +70,11 @@ int FuzzProgrammerReplies(const std::uint8_t* data, std::size_t size) {
                 VQ5_FUZZ_CHECK(h, out.parse.dataCall < prg::kDataCalls, "datacall index");
         }
         // The model follows the device exactly as the message layer does.
-        VQ5_FUZZ_CHECK(h, model.m_Device.letter == engine.DeviceLetter(), "device letter differs from the engine's");
-        VQ5_FUZZ_CHECK(h, model.m_Device.major == engine.VersionMajor() && model.m_Device.minor == engine.VersionMinor(),
-                       "device version differs from the engine's");
+        VQ5_FUZZ_CHECK(h, model.m_Device.letter == engine.DeviceLetter(),
+                       "device letter differs from the engine's");
+        VQ5_FUZZ_CHECK(
+            h, model.m_Device.major == engine.VersionMajor() && model.m_Device.minor == engine.VersionMinor(),
+            "device version differs from the engine's");
         CheckTriStates(h, model.m_Values);
     }
 
@@ -106,7 +111,8 @@ int FuzzProgrammerConfigFile(const std::uint8_t* data, std::size_t size) {
         return 0;
     }
     for (const auto& [key, value] : file->entries) {
-        VQ5_FUZZ_CHECK(h, prg::ValueText(prg::CProgrammerValues{}, key).has_value(), "unknown key accepted: " + key);
+        VQ5_FUZZ_CHECK(h, prg::ValueText(prg::CProgrammerValues{}, key).has_value(),
+                       "unknown key accepted: " + key);
         VQ5_FUZZ_CHECK(h, file->Find(key) != nullptr, "Find misses " + key);
     }
     auto write = prg::FileToWrite(*file, error);
@@ -127,7 +133,8 @@ int FuzzProgrammerConfigFile(const std::uint8_t* data, std::size_t size) {
         return 0;
     for (const std::string& key : prg::AllKeys()) {
         const std::string* v = file2->Find(key);
-        VQ5_FUZZ_CHECK(h, v && *v == *prg::ValueText(write->values, key), "value of " + key + " changed on the way");
+        VQ5_FUZZ_CHECK(h, v && *v == *prg::ValueText(write->values, key),
+                       "value of " + key + " changed on the way");
     }
     if (auto write2 = prg::FileToWrite(*file2, error))
         VQ5_FUZZ_CHECK(h, write2->values == write->values, "values changed on a round trip");

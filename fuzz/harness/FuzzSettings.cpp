@@ -33,9 +33,10 @@ const char* const kSections[] = {"VLPIO", "Settings_V2.3", "VLPLogWnd"};
 // Every key an owner binds, so that most fuzzed values land where they are read.
 const std::vector<std::string>& Keys() {
     static const std::vector<std::string> keys = [] {
-        std::vector<std::string> k = {"ComPort", "Timeout", "FastBaudRate", "Reboot", "Window", "Minimal", "Offset",
-                                      "Stable", "ShowInputs", "ShowOutputs", "LijnNr", "RunNr", "AutoIncrement",
-                                      "LevelMask", "logWnd_flags", "logWnd_x1"};
+        std::vector<std::string> k = {"ComPort",       "Timeout",     "FastBaudRate", "Reboot",
+                                      "Window",        "Minimal",     "Offset",       "Stable",
+                                      "ShowInputs",    "ShowOutputs", "LijnNr",       "RunNr",
+                                      "AutoIncrement", "LevelMask",   "logWnd_flags", "logWnd_x1"};
 #if defined(VQ5_FUZZ_HAVE_PROGRAMMER)
         for (const std::string& key : programmer::AllKeys())
             k.push_back(key);
@@ -47,10 +48,39 @@ const std::vector<std::string>& Keys() {
 
 // Numbers that sit on the edges of the ranges the owners check.
 std::string EdgeNumber(std::uint8_t pick) {
-    static const char* const edges[] = {"-1", "0", "1", "2", "3", "5", "6", "7", "9", "10", "15", "16", "25", "26",
-                                        "799", "800", "999", "1000", "60000", "60001", "2147483647", "-2147483648",
-                                        "2147483648", "4294967295", "4294967296", "9223372036854775807",
-                                        "-9223372036854775808", "99999999999999999999", "", " 7", "7 ", "+7", "0x10",
+    static const char* const edges[] = {"-1",
+                                        "0",
+                                        "1",
+                                        "2",
+                                        "3",
+                                        "5",
+                                        "6",
+                                        "7",
+                                        "9",
+                                        "10",
+                                        "15",
+                                        "16",
+                                        "25",
+                                        "26",
+                                        "799",
+                                        "800",
+                                        "999",
+                                        "1000",
+                                        "60000",
+                                        "60001",
+                                        "2147483647",
+                                        "-2147483648",
+                                        "2147483648",
+                                        "4294967295",
+                                        "4294967296",
+                                        "9223372036854775807",
+                                        "-9223372036854775808",
+                                        "99999999999999999999",
+                                        "",
+                                        " 7",
+                                        "7 ",
+                                        "+7",
+                                        "0x10",
                                         "1e3"};
     return edges[pick % (sizeof edges / sizeof edges[0])];
 }
@@ -95,7 +125,9 @@ void CheckConnection(const char* h, CMemoryStore& store) {
         VQ5_FUZZ_CHECK(h, !io.SetSpeed(6) && !io.SetSpeed(-1), "a speed index outside 0..5 was taken");
     }
     CVLPIO again(&store);
-    VQ5_FUZZ_CHECK(h, again.m_Timeout.load() == timeout && again.m_FastBaudRate.load() == fast && again.m_ComPort == port,
+    VQ5_FUZZ_CHECK(h,
+                   again.m_Timeout.load() == timeout && again.m_FastBaudRate.load() == fast &&
+                       again.m_ComPort == port,
                    "connection settings changed on a write-back");
 }
 
@@ -108,7 +140,8 @@ void CheckProgrammer(const char* h, CMemoryStore& store) {
         prg::CProgrammerModel model;
         CProfileSection section("Settings_V2.3", &store);
         model.Bind(section, "01 January 2024: ");
-        VQ5_FUZZ_CHECK(h, model.RangeCheck().empty(), "bound values fail the range check: " + model.RangeCheck());
+        VQ5_FUZZ_CHECK(h, model.RangeCheck().empty(),
+                       "bound values fail the range check: " + model.RangeCheck());
         VQ5_FUZZ_CHECK(h, model.Sanitize().empty(), "values still damaged after binding");
         for (int x : model.m_Values.m_DataCall)
             VQ5_FUZZ_CHECK(h, x >= 0 && x <= 2, "datacall tri-state " + std::to_string(x));
@@ -117,7 +150,8 @@ void CheckProgrammer(const char* h, CMemoryStore& store) {
         std::string error;
         if (auto seq = model.WriteSequence(error))
             for (const std::string& t : seq->texts)
-                VQ5_FUZZ_CHECK(h, t.size() <= prg::kMessageLimit, "bound values make a text of " + std::to_string(t.size()));
+                VQ5_FUZZ_CHECK(h, t.size() <= prg::kMessageLimit,
+                               "bound values make a text of " + std::to_string(t.size()));
         first = model.m_Values;
     }
     prg::CProgrammerModel model;
@@ -137,7 +171,8 @@ void CheckTransponder(const char* h, CMemoryStore& store) {
         for (int i = 0; i < tct::kSettingCount; ++i) {
             const auto s = static_cast<tct::Setting>(i);
             const tct::SettingRange r = tct::RangeOf(s);
-            VQ5_FUZZ_CHECK(h, m.Value(s) >= r.lo && m.Value(s) <= r.hi, "filter setting out of range after binding");
+            VQ5_FUZZ_CHECK(h, m.Value(s) >= r.lo && m.Value(s) <= r.hi,
+                           "filter setting out of range after binding");
             (void)m.FrameTitle(s);
         }
         VQ5_FUZZ_CHECK(h, m.m_Minimal <= m.m_Window, "Minimal above Window after binding");
@@ -175,7 +210,8 @@ void CheckEmulator(const char* h, CMemoryStore& store) {
     for (int i = 0; i < 3; ++i) {
         std::memset(engine.m_Data, 0xA5, sizeof engine.m_Data);
         const int n = engine.TxMessage(engine.m_Data);
-        VQ5_FUZZ_CHECK(h, n > 0 && n <= 255 && engine.m_Data[n] == 0, "generated message of " + std::to_string(n));
+        VQ5_FUZZ_CHECK(h, n > 0 && n <= 255 && engine.m_Data[n] == 0,
+                       "generated message of " + std::to_string(n));
         engine.RxMessage(&inquiry, 1);
     }
     model.PullNumbers();

@@ -11,7 +11,9 @@ namespace {
 FailureHandler g_Handler = nullptr;
 } // namespace
 
-void SetFailureHandler(FailureHandler handler) { g_Handler = handler; }
+void SetFailureHandler(FailureHandler handler) {
+    g_Handler = handler;
+}
 
 void Fail(const char* harness, const std::string& what) {
     if (g_Handler) {

@@ -37,7 +37,8 @@ int FuzzTransponderReplies(const std::uint8_t* data, std::size_t size) {
     int steps = 0;
     while (!in.Empty() && ++steps < 4096) {
         std::string text = in.Text();
-        engine.RxMessage(reinterpret_cast<const unsigned char*>(text.data()), static_cast<unsigned>(text.size()));
+        engine.RxMessage(reinterpret_cast<const unsigned char*>(text.data()),
+                         static_cast<unsigned>(text.size()));
         for (const Notification& n : sink.Take()) {
             tracker.OnNotification(n);
             if (n.kind != nkReceived)
@@ -46,7 +47,8 @@ int FuzzTransponderReplies(const std::uint8_t* data, std::size_t size) {
             auto r = model.ParseReply(n.text, engine.AddressCommand("&PK"), tracker.Major(), tracker.Minor());
             if (r.effect == tct::CTransponderModel::ReplyEffect::None) {
                 const int after[4] = {model.m_Window, model.m_Minimal, model.m_Offset, model.m_Stable};
-                VQ5_FUZZ_CHECK(h, std::equal(before, before + 4, after), "a reply that is no filter reply changed a value");
+                VQ5_FUZZ_CHECK(h, std::equal(before, before + 4, after),
+                               "a reply that is no filter reply changed a value");
             }
             if (r.effect == tct::CTransponderModel::ReplyEffect::Changed)
                 CheckRanges(h, model, "reply " + Hex(n.text));
@@ -56,7 +58,8 @@ int FuzzTransponderReplies(const std::uint8_t* data, std::size_t size) {
             }
         }
         // The tracker reads the version as the message layer does.
-        VQ5_FUZZ_CHECK(h, tracker.Major() == engine.VersionMajor() && tracker.Minor() == engine.VersionMinor(),
+        VQ5_FUZZ_CHECK(h,
+                       tracker.Major() == engine.VersionMajor() && tracker.Minor() == engine.VersionMinor(),
                        "tracked version differs from the engine's after " + Hex(text));
     }
     for (const std::string& t : model.SaveTexts())

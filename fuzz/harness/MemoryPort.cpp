@@ -57,7 +57,8 @@ ReadResult CMemoryPort::ReadByte(unsigned char& byte, unsigned timeoutMs, int& e
     return ReadResult::Failed;
 }
 
-WriteResult CMemoryPort::Write(const unsigned char* bytes, std::size_t count, std::size_t& written, int& error) {
+WriteResult CMemoryPort::Write(const unsigned char* bytes, std::size_t count, std::size_t& written,
+                               int& error) {
     error = 0;
     if (m_Interrupted) {
         written = 0;

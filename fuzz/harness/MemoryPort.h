@@ -33,7 +33,8 @@ public:
     // A time-out event answers a read without waiting (timeoutMs 0) without being used up,
     // so that the caller's second read, the one that waits, takes it.
     ReadResult ReadByte(unsigned char& byte, unsigned timeoutMs, int& error) override;
-    WriteResult Write(const unsigned char* bytes, std::size_t count, std::size_t& written, int& error) override;
+    WriteResult Write(const unsigned char* bytes, std::size_t count, std::size_t& written,
+                      int& error) override;
     bool SetBaud(int baud, int& error) override;
     int Baud() const override { return m_Baud; }
     void Interrupt() override { m_Interrupted = true; }

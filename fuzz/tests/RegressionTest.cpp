@@ -21,7 +21,9 @@ using namespace vq5::fuzz;
 namespace {
 
 std::vector<std::string> g_Broken;
-void Record(const char* harness, const std::string& what) { g_Broken.push_back(std::string(harness) + ": " + what); }
+void Record(const char* harness, const std::string& what) {
+    g_Broken.push_back(std::string(harness) + ": " + what);
+}
 
 class CSilent : public IUserMessages {
 public:
@@ -45,7 +47,8 @@ TEST(FuzzRegressions, EveryReproducerKeepsTheRules) {
             continue;
         for (const auto& file : fs::directory_iterator(dir.path())) {
             std::ifstream f(file.path(), std::ios::binary);
-            std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+            std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(f)),
+                                            std::istreambuf_iterator<char>());
             g_Broken.clear();
             SetFailureHandler(&Record);
             h->entry(bytes.empty() ? nullptr : bytes.data(), bytes.size());
@@ -62,9 +65,10 @@ TEST(FuzzRegressions, EveryReproducerKeepsTheRules) {
 // so far in the frame buffer. The next poll must not send them back to the device as if they
 // were a queued message: with nothing queued, the poll is answered with EOT.
 TEST(SlaveRegression, AFailedReadInsideAFrameIsNeverSentBack) {
-    const unsigned char line[] = {0x01, 0xE1, 0x02, 0x00, 0x03, 'A', 'B', 0x7F, 0x01, // frame broken by a failed read
-                                  'P',  0xE1, 0x05,                                    // poll
-                                  0xE1, 0x06};                                         // ACK (if a frame went out)
+    const unsigned char line[] = {0x01, 0xE1, 0x02, 0x00, 0x03,
+                                  'A',  'B',  0x7F, 0x01, // frame broken by a failed read
+                                  'P',  0xE1, 0x05,       // poll
+                                  0xE1, 0x06};            // ACK (if a frame went out)
     CMemoryStore store;
     CSilent boxes;
     CVLPEngine engine(&store);

@@ -19,7 +19,9 @@ namespace {
 
 std::vector<std::string> g_Broken;
 
-void Record(const char* harness, const std::string& what) { g_Broken.push_back(std::string(harness) + ": " + what); }
+void Record(const char* harness, const std::string& what) {
+    g_Broken.push_back(std::string(harness) + ": " + what);
+}
 
 std::vector<std::uint8_t> ReadAll(const fs::path& p) {
     std::ifstream f(p, std::ios::binary);

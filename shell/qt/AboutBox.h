@@ -47,7 +47,7 @@ public:
     // text, fixed company and legal texts, no version information read.
     CAboutBox(const QString& program, const QString& versionText, int smallBitmap, QWidget* parent = nullptr);
 
-    QLabel* Field(int id) const;      // 1033, 1034, 1035, 1036 (nullptr when the box has none)
+    QLabel* Field(int id) const; // 1033, 1034, 1035, 1036 (nullptr when the box has none)
     CLinkLabel* WebLink() const { return m_Web; }
     CLinkLabel* MailLink() const { return m_Mail; }
     QPushButton* OkButton() const { return m_Ok; }

@@ -212,7 +212,9 @@ int CLinkLabel::OpenTarget(const QString& target) {
     return DesktopOpen(target);
 }
 
-void CLinkLabel::SetOpener(std::function<int(const QString&)> opener) { Opener() = std::move(opener); }
+void CLinkLabel::SetOpener(std::function<int(const QString&)> opener) {
+    Opener() = std::move(opener);
+}
 
 void CLinkLabel::SetErrorReporter(std::function<void(QWidget*, const QString&)> reporter) {
     Reporter() = std::move(reporter);

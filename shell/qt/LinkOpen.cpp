@@ -27,7 +27,8 @@ std::string HyperlinkErrorText(int result) {
     case 29:
         return "The DDE transaction failed.";
     case 30:
-        return "The DDE transaction could not\nbe completed because other DDE transactions\nwere being processed.";
+        return "The DDE transaction could not\nbe completed because other DDE transactions\nwere being "
+               "processed.";
     case 31:
         return "There is no application associated\nwith the given filename extension.";
     case 32:
@@ -40,7 +41,9 @@ std::string HyperlinkErrorText(int result) {
     }
 }
 
-std::string HyperlinkErrorMessage(int result) { return "Unable to open hyperlink:\n\n" + HyperlinkErrorText(result); }
+std::string HyperlinkErrorMessage(int result) {
+    return "Unable to open hyperlink:\n\n" + HyperlinkErrorText(result);
+}
 
 std::string BrowserCommandLine(const std::string& registeredCommand, const std::string& target) {
     // The registry read takes at most 260 characters of the command.

@@ -41,16 +41,22 @@ void PaintBox(QPainter& p, const QRectF& r, const QColor& face, bool lettering) 
     p.setBrush(QColor(201, 209, 217));
     const qreal pin = std::max<qreal>(1.0, conn.height() * 0.18);
     for (int i = 0; i < 5; ++i)
-        p.drawEllipse(QPointF(conn.left() + conn.width() * (0.2 + 0.15 * i), conn.top() + conn.height() * 0.35), pin, pin);
+        p.drawEllipse(
+            QPointF(conn.left() + conn.width() * (0.2 + 0.15 * i), conn.top() + conn.height() * 0.35), pin,
+            pin);
     for (int i = 0; i < 4; ++i)
-        p.drawEllipse(QPointF(conn.left() + conn.width() * (0.27 + 0.15 * i), conn.top() + conn.height() * 0.70), pin, pin);
+        p.drawEllipse(
+            QPointF(conn.left() + conn.width() * (0.27 + 0.15 * i), conn.top() + conn.height() * 0.70), pin,
+            pin);
 
     // Lamps.
     const qreal lamp = std::max<qreal>(1.5, plate.width() * 0.045);
     p.setBrush(QColor(80, 220, 90));
-    p.drawEllipse(QPointF(plate.left() + plate.width() * 0.14, plate.top() + plate.height() * 0.2), lamp, lamp);
+    p.drawEllipse(QPointF(plate.left() + plate.width() * 0.14, plate.top() + plate.height() * 0.2), lamp,
+                  lamp);
     p.setBrush(QColor(255, 190, 40));
-    p.drawEllipse(QPointF(plate.left() + plate.width() * 0.28, plate.top() + plate.height() * 0.2), lamp, lamp);
+    p.drawEllipse(QPointF(plate.left() + plate.width() * 0.28, plate.top() + plate.height() * 0.2), lamp,
+                  lamp);
 
     if (lettering) {
         QFont f(QStringLiteral("DejaVu Sans"));
@@ -81,7 +87,8 @@ QPixmap DrawLargeLogo(const QSize& size) {
     f.setBold(true);
     p.setFont(f);
     p.setPen(QColor(40, 60, 90));
-    p.drawText(QRectF(area.left(), area.bottom() - strip, area.width(), strip), Qt::AlignCenter, QStringLiteral("LUMARK"));
+    p.drawText(QRectF(area.left(), area.bottom() - strip, area.width(), strip), Qt::AlignCenter,
+               QStringLiteral("LUMARK"));
     return pm;
 }
 

@@ -83,8 +83,8 @@ QString KeepCorruptFileAside(const QString& fileName) {
     return target;
 }
 
-std::unique_ptr<CQtSettingsStore> CQtSettingsStore::KeepingDamage(const std::function<std::unique_ptr<QSettings>()>& open,
-                                                                  QString* keptAs) {
+std::unique_ptr<CQtSettingsStore>
+CQtSettingsStore::KeepingDamage(const std::function<std::unique_ptr<QSettings>()>& open, QString* keptAs) {
     if (keptAs)
         keptAs->clear();
     std::unique_ptr<QSettings> settings = open();
@@ -116,14 +116,18 @@ std::unique_ptr<CQtSettingsStore> CQtSettingsStore::KeepingDamage(const std::fun
 }
 
 std::unique_ptr<CQtSettingsStore> CQtSettingsStore::ForTool(const QString& program, QString* keptAs) {
-    return KeepingDamage([&] { return std::make_unique<QSettings>(QString::fromLatin1(kOrganisation), program); }, keptAs);
+    return KeepingDamage(
+        [&] { return std::make_unique<QSettings>(QString::fromLatin1(kOrganisation), program); }, keptAs);
 }
 
-std::unique_ptr<CQtSettingsStore> CQtSettingsStore::FromFileKeepingDamage(const QString& fileName, QString* keptAs) {
+std::unique_ptr<CQtSettingsStore> CQtSettingsStore::FromFileKeepingDamage(const QString& fileName,
+                                                                          QString* keptAs) {
     return KeepingDamage([&] { return std::make_unique<QSettings>(fileName, QSettings::IniFormat); }, keptAs);
 }
 
-CQtSettingsStore::~CQtSettingsStore() { Sync(); }
+CQtSettingsStore::~CQtSettingsStore() {
+    Sync();
+}
 
 QVariant CQtSettingsStore::Read(const std::string& section, const std::string& key) {
     std::lock_guard<std::mutex> lock(m_Lock);
@@ -148,7 +152,8 @@ void CQtSettingsStore::WriteInt(const std::string& section, const std::string& k
         m_Settings->setValue(Key(section, key), static_cast<qlonglong>(value));
 }
 
-void CQtSettingsStore::WriteString(const std::string& section, const std::string& key, const std::string& value) {
+void CQtSettingsStore::WriteString(const std::string& section, const std::string& key,
+                                   const std::string& value) {
     std::lock_guard<std::mutex> lock(m_Lock);
     if (m_ReadOnly)
         return;

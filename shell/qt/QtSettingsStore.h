@@ -34,7 +34,8 @@ public:
     // given) receives the new name of the damaged file; it stays empty otherwise.
     static std::unique_ptr<CQtSettingsStore> ForTool(const QString& program, QString* keptAs = nullptr);
     // The same for a store kept in one INI file.
-    static std::unique_ptr<CQtSettingsStore> FromFileKeepingDamage(const QString& fileName, QString* keptAs = nullptr);
+    static std::unique_ptr<CQtSettingsStore> FromFileKeepingDamage(const QString& fileName,
+                                                                   QString* keptAs = nullptr);
     ~CQtSettingsStore() override;
 
     std::optional<std::int64_t> ReadInt(const std::string& section, const std::string& key) override;
@@ -52,8 +53,8 @@ public:
 
 private:
     explicit CQtSettingsStore(std::unique_ptr<QSettings> settings);
-    static std::unique_ptr<CQtSettingsStore> KeepingDamage(const std::function<std::unique_ptr<QSettings>()>& open,
-                                                           QString* keptAs);
+    static std::unique_ptr<CQtSettingsStore>
+    KeepingDamage(const std::function<std::unique_ptr<QSettings>()>& open, QString* keptAs);
     QVariant Read(const std::string& section, const std::string& key);
 
     mutable std::mutex m_Lock; // guards m_Settings

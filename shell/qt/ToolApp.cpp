@@ -123,13 +123,18 @@ int RunTool(int argc, char** argv, const char* program, std::function<std::uniqu
 
     // A settings file QSettings cannot parse is kept aside, not overwritten at exit.
     QString keptAs;
-    std::unique_ptr<CQtSettingsStore> storeHolder = CQtSettingsStore::ForTool(QString::fromLatin1(program), &keptAs);
+    std::unique_ptr<CQtSettingsStore> storeHolder =
+        CQtSettingsStore::ForTool(QString::fromLatin1(program), &keptAs);
     CQtSettingsStore& store = *storeHolder;
     if (!keptAs.isEmpty())
-        std::fprintf(stderr, "%s: the settings file %s could not be read as a whole; it is kept as %s and the values that could be read are used\n",
+        std::fprintf(stderr,
+                     "%s: the settings file %s could not be read as a whole; it is kept as %s and the values "
+                     "that could be read are used\n",
                      program, qPrintable(store.FileName()), qPrintable(keptAs));
     else if (store.ReadOnly())
-        std::fprintf(stderr, "%s: the settings file %s could not be read as a whole and cannot be kept aside; it is left as it is and not written\n",
+        std::fprintf(stderr,
+                     "%s: the settings file %s could not be read as a whole and cannot be kept aside; it is "
+                     "left as it is and not written\n",
                      program, qPrintable(store.FileName()));
     SetDefaultSettingsStore(&store);
     {
@@ -149,7 +154,8 @@ int RunTool(int argc, char** argv, const char* program, std::function<std::uniqu
     // A settings folder that cannot be written (a file in its place, no permission): say so
     // rather than lose the settings without a word.
     if (store.Status() == QSettings::AccessError)
-        std::fprintf(stderr, "%s: the settings could not be written to %s\n", program, qPrintable(store.FileName()));
+        std::fprintf(stderr, "%s: the settings could not be written to %s\n", program,
+                     qPrintable(store.FileName()));
     return 0;
 }
 

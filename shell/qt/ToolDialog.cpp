@@ -84,7 +84,8 @@ void CFrameGroup::Init(QWidget* dialog, QGroupBox* frame) {
             continue;
         const QRect r = RectIn(w, dialog);
         const int l = r.left(), t = r.top(), rr = r.left() + r.width(), b = r.top() + r.height();
-        if (PointIn(m_Rect, l, t) && PointIn(m_Rect, rr, t) && PointIn(m_Rect, l, b) && PointIn(m_Rect, rr, b))
+        if (PointIn(m_Rect, l, t) && PointIn(m_Rect, rr, t) && PointIn(m_Rect, l, b) &&
+            PointIn(m_Rect, rr, b))
             m_Controls.emplace_back(w);
     }
 }
@@ -106,15 +107,21 @@ int CFrameGroup::Enable(bool enable, const QString& exceptName) {
 
 // --- CWaitCursor -------------------------------------------------------------------------
 
-CWaitCursor::CWaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-CWaitCursor::~CWaitCursor() { QApplication::restoreOverrideCursor(); }
+CWaitCursor::CWaitCursor() {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+}
+CWaitCursor::~CWaitCursor() {
+    QApplication::restoreOverrideCursor();
+}
 
 QString PortOpenAdvice(const ToolInfo& info, const QString& settingsFile) {
     if (info.menu != ToolInfo::None)
-        return QStringLiteral("The link stays down. Choose the port in VQ-5 > Settings, or start the tool again.");
+        return QStringLiteral(
+            "The link stays down. Choose the port in VQ-5 > Settings, or start the tool again.");
     const QString file = settingsFile.isEmpty() ? QStringLiteral("the tool's settings file") : settingsFile;
-    return QStringLiteral("The link stays down. The port is the value ComPort in section [VLPIO] of %1: correct it "
-                          "there and start the tool again, or reset from the command line: vq5 reset --port <device>")
+    return QStringLiteral(
+               "The link stays down. The port is the value ComPort in section [VLPIO] of %1: correct it "
+               "there and start the tool again, or reset from the command line: vq5 reset --port <device>")
         .arg(file);
 }
 
@@ -148,7 +155,9 @@ CToolDialog::CToolDialog(ToolInfo info, CVLPEngine& engine, QWidget* parent)
     layout->addWidget(m_Body);
 }
 
-CToolDialog::~CToolDialog() { Shutdown(); }
+CToolDialog::~CToolDialog() {
+    Shutdown();
+}
 
 void CToolDialog::BuildMenu() {
     auto add = [this](QMenu* menu, const QString& text, int command) {
@@ -167,7 +176,8 @@ void CToolDialog::BuildMenu() {
     add(file, QStringLiteral("&Exit"), cmdExit);
     QMenu* device = m_MenuBar->addMenu(QStringLiteral("V&Q-5"));
     add(device, QStringLiteral("&Settings"), prg ? cmdSettingsPrg : cmdSettingsTest);
-    add(device, prg ? QStringLiteral("&Debug window") : QStringLiteral("&Debug"), prg ? cmdDebugWindow : cmdDebug);
+    add(device, prg ? QStringLiteral("&Debug window") : QStringLiteral("&Debug"),
+        prg ? cmdDebugWindow : cmdDebug);
     add(device, QStringLiteral("&Link health"), cmdLinkHealth);
     QMenu* help = m_MenuBar->addMenu(QStringLiteral("&Help"));
     add(help, QStringLiteral("&About"), cmdAbout);
@@ -179,7 +189,9 @@ void CToolDialog::BuildMenu() {
     add(help, QStringLiteral("Save service &report..."), cmdServiceReport);
 }
 
-QAction* CToolDialog::Action(int command) const { return m_Actions.value(command, nullptr); }
+QAction* CToolDialog::Action(int command) const {
+    return m_Actions.value(command, nullptr);
+}
 
 void CToolDialog::SetBodySize(const QSize& size) {
     m_Body->setFixedSize(size);
@@ -240,7 +252,8 @@ void CToolDialog::OnDebug() {
 }
 
 void CToolDialog::OnManual() {
-    QMessageBox::information(this, m_Info.caption, QStringLiteral("No manual is installed with %1.").arg(m_Info.program));
+    QMessageBox::information(this, m_Info.caption,
+                             QStringLiteral("No manual is installed with %1.").arg(m_Info.program));
 }
 
 void CToolDialog::RunCommand(int command) {

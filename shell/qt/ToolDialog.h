@@ -59,10 +59,10 @@ struct ToolInfo {
         TestStyle, // "&Settings" 32775, "&Debug" 32777, "&About" 32776, "&Manual"
         None       // no menu bar
     } menu = None;
-    int aboutBitmap = 130;  // the small picture of the About box: 130 or 132
+    int aboutBitmap = 130;   // the small picture of the About box: 130 or 132
     bool shortAbout = false; // the emulator's About box: "VQ5 Tool %s, version %s"
     QString shortVersion = QStringLiteral("1.4");
-    QString description; // the program's description in the About box
+    QString description;         // the program's description in the About box
     bool serviceHistory = false; // "Service history..." in the File menu (device tools)
     // Tooltips: control object name (or its numeric id as text) -> text.
     QMap<QString, QString> tooltips;

@@ -34,7 +34,8 @@ int MulDiv(int number, int numerator, int denominator) {
 class CPlacementWatch : public QObject {
 public:
     CPlacementWatch(CProfileSection& section, QWidget* window, std::string prefix)
-        : m_Section(&section), m_Window(window), m_Prefix(std::move(prefix)), m_Last(CurrentPlacement(window)) {
+        : m_Section(&section), m_Window(window), m_Prefix(std::move(prefix)),
+          m_Last(CurrentPlacement(window)) {
         window->installEventFilter(this);
         connect(window, &QObject::destroyed, this, [this] { WindowDestroyed(); });
     }
@@ -122,7 +123,8 @@ Placement ClampPlacement(Placement p, const QSize& screen, int iconSize) {
     return p;
 }
 
-Placement KeepReachable(Placement p, const Placement& stored, const QRect& desk, const QSize& current, int iconSize) {
+Placement KeepReachable(Placement p, const Placement& stored, const QRect& desk, const QSize& current,
+                        int iconSize) {
     // A size the desktop could not show four times over comes from a damaged value (or a far
     // larger desktop): take the stored size when that one is sound, else the window's own.
     auto extent = [](int a, int b) { return static_cast<long long>(b) - a; };
@@ -130,9 +132,11 @@ Placement KeepReachable(Placement p, const Placement& stored, const QRect& desk,
     long long w = extent(p.x1, p.x2);
     long long h = extent(p.y1, p.y2);
     if (!sound(w, desk.width()))
-        w = sound(extent(stored.x1, stored.x2), desk.width()) ? extent(stored.x1, stored.x2) : current.width();
+        w = sound(extent(stored.x1, stored.x2), desk.width()) ? extent(stored.x1, stored.x2)
+                                                              : current.width();
     if (!sound(h, desk.height()))
-        h = sound(extent(stored.y1, stored.y2), desk.height()) ? extent(stored.y1, stored.y2) : current.height();
+        h = sound(extent(stored.y1, stored.y2), desk.height()) ? extent(stored.y1, stored.y2)
+                                                               : current.height();
     // Far left of or above the desktop: nothing of the window (its title bar) can be reached.
     if (static_cast<long long>(p.x1) + w < static_cast<long long>(desk.left()) + iconSize)
         p.x1 = desk.left();
@@ -199,26 +203,34 @@ bool BindWindow(CProfileSection& section, QWidget* window, const QString& name) 
             screen = s->geometry().size();
             desk = s->virtualGeometry();
         }
-        ApplyPlacement(window, desk.isValid() ? KeepReachable(ClampPlacement(*p, screen), *p, desk, window->size())
-                                              : ClampPlacement(*p, screen));
+        ApplyPlacement(window, desk.isValid()
+                                   ? KeepReachable(ClampPlacement(*p, screen), *p, desk, window->size())
+                                   : ClampPlacement(*p, screen));
         restored = true;
     }
     auto* watch = new CPlacementWatch(section, window, prefix);
-    section.BindCustom(watch, prefix, [watch](CProfileSection& s, const std::string& key) { watch->SaveAtWriteBack(s, key); });
+    section.BindCustom(watch, prefix, [watch](CProfileSection& s, const std::string& key) {
+        watch->SaveAtWriteBack(s, key);
+    });
     return restored;
 }
 
 DialogBaseUnits DialogUnits(const QWidget* dialog) {
     const QFontMetrics fm(dialog->font());
-    const int avg = fm.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+    const int avg =
+        fm.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
     DialogBaseUnits u;
     u.x = (avg / 26 + 1) / 2;
     u.y = fm.height();
     return u;
 }
 
-int DluToPixelsX(const QWidget* dialog, int du) { return MulDiv(du, DialogUnits(dialog).x, 4); }
-int DluToPixelsY(const QWidget* dialog, int du) { return MulDiv(du, DialogUnits(dialog).y, 8); }
+int DluToPixelsX(const QWidget* dialog, int du) {
+    return MulDiv(du, DialogUnits(dialog).x, 4);
+}
+int DluToPixelsY(const QWidget* dialog, int du) {
+    return MulDiv(du, DialogUnits(dialog).y, 8);
+}
 
 QRect DluRect(const QWidget* dialog, int x, int y, int w, int h) {
     const DialogBaseUnits u = DialogUnits(dialog);

@@ -82,7 +82,8 @@ TEST(ProfileSection, WriteBackFollowsBindingOrder) {
     {
         CProfileSection section("S", &store);
         section.BindInt(z, "Z", 1);
-        section.BindCustom(&tag, "Custom_", [](CProfileSection& s, const std::string& key) { s.WriteInt(key + "x", 9); });
+        section.BindCustom(&tag, "Custom_",
+                           [](CProfileSection& s, const std::string& key) { s.WriteInt(key + "x", 9); });
         section.BindString(m, "M", "m");
         section.BindInt(a, "A", 2);
     }
@@ -134,7 +135,8 @@ TEST(ProfileSection, CustomRecordIsSavedOnce) {
             ++calls;
             s.WriteInt(key + "flags", 0);
         });
-        section.BindCustom(&other, "other_", [&](CProfileSection& s, const std::string& key) { s.WriteInt(key + "v", 1); });
+        section.BindCustom(&other, "other_",
+                           [&](CProfileSection& s, const std::string& key) { s.WriteInt(key + "v", 1); });
         EXPECT_TRUE(section.HasRecord(&tag));
         EXPECT_TRUE(section.WriteBackAndRemove(&tag)); // the window goes: saved now
         EXPECT_EQ(calls, 1);

@@ -4,7 +4,8 @@
 
 namespace vq5::simtest {
 
-CEngineOnSim::CEngineOnSim(const sim::SimOptions& options, int fastIndex, unsigned engineTimeoutMs) : sim(options) {
+CEngineOnSim::CEngineOnSim(const sim::SimOptions& options, int fastIndex, unsigned engineTimeoutMs)
+    : sim(options) {
     path = sim.Start();
     EXPECT_FALSE(path.empty()) << sim.Error();
     store.WriteString("VLPIO", "ComPort", path);
@@ -37,7 +38,8 @@ bool CEngineOnSim::RunUntilExit(std::chrono::milliseconds timeout) {
     bool exitSeen = false, emptySeen = false;
     // The exit is the last message of a sequence: its reply ends the run.
     while (!exitSeen) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
+        auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
         Notification n;
         if (left.count() <= 0 || !queue.Wait(n, left))
             return false;
@@ -50,7 +52,8 @@ bool CEngineOnSim::WaitReceived(const std::string& text, std::chrono::millisecon
     const auto until = std::chrono::steady_clock::now() + timeout;
     bool a = false, b = false;
     for (;;) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
+        auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
         Notification n;
         if (left.count() <= 0 || !queue.Wait(n, left))
             return false;

@@ -37,10 +37,13 @@ std::string Name(const ::testing::TestParamInfo<Version>& i) {
 }
 
 // A value for each flag, on for some and off for others, so a mix-up shows.
-bool Pattern(char item) { return (item * 7) % 3 != 0; }
+bool Pattern(char item) {
+    return (item * 7) % 3 != 0;
+}
 
 int Count(const std::vector<std::string>& v, const std::string& prefix) {
-    return static_cast<int>(std::count_if(v.begin(), v.end(), [&](const std::string& s) { return s.rfind(prefix, 0) == 0; }));
+    return static_cast<int>(
+        std::count_if(v.begin(), v.end(), [&](const std::string& s) { return s.rfind(prefix, 0) == 0; }));
 }
 std::string Last(const std::vector<std::string>& v, const std::string& prefix) {
     for (auto it = v.rbegin(); it != v.rend(); ++it)
@@ -100,7 +103,8 @@ TEST_P(EveryCommand, SetsAreStoredExactlyAsSentAndQueriesReturnThem) {
     DeviceState want = FactoryState(v.major, v.minor);
     want.identifier = id;
     for (const auto& f : device::Flags())
-        if (f.setGate && f.item != 'E' && !datacallFlag(f.item) && device::GatePasses(f.setGate, v.major, v.minor))
+        if (f.setGate && f.item != 'E' && !datacallFlag(f.item) &&
+            device::GatePasses(f.setGate, v.major, v.minor))
             want.flags[f.item] = Pattern(f.item);
     for (int i = 0; i < 3; ++i)
         if (before91) {
@@ -139,8 +143,10 @@ TEST_P(EveryCommand, SetsAreStoredExactlyAsSentAndQueriesReturnThem) {
         if (cls == 'F')
             EXPECT_EQ(reply, prefix + (got.flags[item] ? "1" : "0"));
         else if (cls == 'K')
-            EXPECT_EQ(device::ReadConstant(reply).value_or(99),
-                      item == 'W' ? 13u : item == 'M' ? 4u : item == 'S' ? 2u : want.offsetDigit);
+            EXPECT_EQ(device::ReadConstant(reply).value_or(99), item == 'W'   ? 13u
+                                                                : item == 'M' ? 4u
+                                                                : item == 'S' ? 2u
+                                                                              : want.offsetDigit);
         else if (item == 'A')
             EXPECT_EQ(reply, prefix + id);
         else if (item >= 'B' && item <= 'D')
@@ -192,7 +198,7 @@ TEST_P(Gates, GatedCommandsPassOrNotAsTheirGatesSay) {
     EXPECT_EQ(s.flags.at('F'), at(9, 1));
     EXPECT_EQ(s.window == 3u, at(7, 1));
     EXPECT_EQ(Count(e.received, "&QFI"), at(8, 7) && !at(9, 1) ? 1 : 0);
-    EXPECT_EQ(Count(e.received, "&QI<"), 1); // 7.0 and later
+    EXPECT_EQ(Count(e.received, "&QI<"), 1);                               // 7.0 and later
     EXPECT_EQ(Count(e.received, "&QKW"), at(7, 2) ? 2 : at(7, 1) ? 1 : 0); // set echo + query
     EXPECT_EQ(Count(e.received, "&QFA"), at(8, 0) ? 1 : 0);
     // Exactly one offset form reached the device; it reads back as 22 ms in either encoding.
@@ -208,7 +214,9 @@ TEST_P(Gates, GatedCommandsPassOrNotAsTheirGatesSay) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Versions, Gates,
-                         ::testing::Values(Version{7, 0}, Version{8, 1}, Version{8, 6}, Version{8, 7}, Version{9, 1}), Name);
+                         ::testing::Values(Version{7, 0}, Version{8, 1}, Version{8, 6}, Version{8, 7},
+                                           Version{9, 1}),
+                         Name);
 
 TEST(EngineSim, TenMsOnAnOldDeviceReadsBackAs26) {
     CEngineOnSim e(Options(8, 1));
@@ -225,16 +233,18 @@ TEST(EngineSim, TenMsOnAnOldDeviceReadsBackAs26) {
 TEST(EngineSim, FastSpeedIsTakenAfterTheSpeedChangeAndLeftWithX0) {
     CEngineOnSim e(Options(8, 7), 3);
     e.engine->EnterProgramMode();
-    ASSERT_TRUE(e.sim.WaitUntil([&](const DeviceState&, const LinkCounters&) { return e.sim.CurrentBaud() == 9600; },
-                                std::chrono::seconds(10)));
+    ASSERT_TRUE(
+        e.sim.WaitUntil([&](const DeviceState&, const LinkCounters&) { return e.sim.CurrentBaud() == 9600; },
+                        std::chrono::seconds(10)));
     e.engine->QueueText("&PIH");
     ASSERT_TRUE(e.WaitReceived("&QIH" + e.sim.State().software, std::chrono::seconds(10)));
     EXPECT_EQ(e.sim.PeerBaud(), 9600); // the PC's port runs at the same speed
     EXPECT_EQ(e.sim.CurrentBaud(), 9600);
     e.engine->LeaveProgramMode(false);
     ASSERT_TRUE(e.RunUntilExit(kRun));
-    ASSERT_TRUE(e.sim.WaitUntil([&](const DeviceState&, const LinkCounters&) { return e.sim.CurrentBaud() == 1200; },
-                                std::chrono::seconds(10)));
+    ASSERT_TRUE(
+        e.sim.WaitUntil([&](const DeviceState&, const LinkCounters&) { return e.sim.CurrentBaud() == 1200; },
+                        std::chrono::seconds(10)));
     ASSERT_TRUE(e.sim.WaitExchanges(e.sim.Counters().exchanges + 3, std::chrono::seconds(10)));
     EXPECT_EQ(e.sim.PeerBaud(), 1200);
     const auto taken = e.sim.Taken();
@@ -296,8 +306,9 @@ TEST(EngineSim, OutsideProgramModeOnlyTheLinesAnswerAndTheOnBoardSideLives) {
     e.engine->QueueText("&PIJ");
     e.engine->QueueText("&PII");
     ASSERT_TRUE(e.WaitReceived("?", std::chrono::seconds(10)));
-    ASSERT_TRUE(e.sim.WaitUntil([](const DeviceState&, const LinkCounters& c) { return c.messagesTaken >= 4; },
-                                std::chrono::seconds(10)));
+    ASSERT_TRUE(
+        e.sim.WaitUntil([](const DeviceState&, const LinkCounters& c) { return c.messagesTaken >= 4; },
+                        std::chrono::seconds(10)));
     // Wait for both line replies.
     for (int i = 0; i < 2000 && (Count(e.received, "&QII") == 0 || Count(e.received, "&QIJ") == 0); ++i) {
         Notification n;

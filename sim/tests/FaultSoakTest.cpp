@@ -38,7 +38,10 @@ SoakResult Soak(const std::string& faults, std::uint64_t minExchanges, int fastI
     if (std::getenv("VQ5_SOAK_LOG")) {
         o.log = true;
         static FILE* logFile = std::fopen(std::getenv("VQ5_SOAK_LOG"), "w");
-        o.logSink = [](const std::string& line) { std::fprintf(logFile, "%s\n", line.c_str()); std::fflush(logFile); };
+        o.logSink = [](const std::string& line) {
+            std::fprintf(logFile, "%s\n", line.c_str());
+            std::fflush(logFile);
+        };
     }
     CEngineOnSim e(o, fastIndex);
 
@@ -73,8 +76,9 @@ SoakResult Soak(const std::string& faults, std::uint64_t minExchanges, int fastI
     // Every reply reached the engine exactly once, in order: the identification, one echo
     // per set, the exit.
     // The engine has the last reply a moment before the device sees its ACK.
-    EXPECT_TRUE(e.sim.WaitUntil([&](const DeviceState&, const LinkCounters& c) { return c.messagesDelivered >= e.received.size(); },
-                                std::chrono::seconds(30)));
+    EXPECT_TRUE(e.sim.WaitUntil(
+        [&](const DeviceState&, const LinkCounters& c) { return c.messagesDelivered >= e.received.size(); },
+        std::chrono::seconds(30)));
     const auto delivered = e.sim.Delivered();
     EXPECT_EQ(e.received, delivered);
     for (std::size_t i = 0; i < std::max(e.received.size(), delivered.size()); ++i) {
@@ -83,10 +87,11 @@ SoakResult Soak(const std::string& faults, std::uint64_t minExchanges, int fastI
         if (a != b) {
             std::string around;
             for (std::size_t k = i >= 3 ? i - 3 : 0; k < i + 4; ++k)
-                around += "\n  " + std::to_string(k) + ": " + (k < e.received.size() ? e.received[k] : "<end>") + " | " +
+                around += "\n  " + std::to_string(k) + ": " +
+                          (k < e.received.size() ? e.received[k] : "<end>") + " | " +
                           (k < delivered.size() ? delivered[k] : "<end>");
-            ADD_FAILURE() << "first difference at " << i << " (engine | device), sizes " << e.received.size() << " | "
-                          << delivered.size() << around;
+            ADD_FAILURE() << "first difference at " << i << " (engine | device), sizes " << e.received.size()
+                          << " | " << delivered.size() << around;
             break;
         }
     }
@@ -114,10 +119,12 @@ SoakResult Soak(const std::string& faults, std::uint64_t minExchanges, int fastI
     r.byteFaultShare = frameBytes > 0 ? static_cast<double>(c.faultsInjected) / frameBytes : 0;
     std::printf("[ soak     ] faults %s: %llu exchanges, %llu frame bytes out, %llu faults (%.1f%% of them), "
                 "%llu repeats ignored, %llu silences, %llu NAKs received, %zu status changes\n",
-                faults.c_str(), static_cast<unsigned long long>(c.exchanges), static_cast<unsigned long long>(c.bytesOut - c.fillerBytes),
+                faults.c_str(), static_cast<unsigned long long>(c.exchanges),
+                static_cast<unsigned long long>(c.bytesOut - c.fillerBytes),
                 static_cast<unsigned long long>(c.faultsInjected), 100.0 * r.byteFaultShare,
-                static_cast<unsigned long long>(c.repeatsIgnored), static_cast<unsigned long long>(c.silences),
-                static_cast<unsigned long long>(c.naksReceived), e.statuses.size());
+                static_cast<unsigned long long>(c.repeatsIgnored),
+                static_cast<unsigned long long>(c.silences), static_cast<unsigned long long>(c.naksReceived),
+                e.statuses.size());
     int errors = 0;
     for (int s : e.statuses)
         errors += s == lsError;

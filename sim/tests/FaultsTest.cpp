@@ -8,8 +8,12 @@
 using namespace vq5::sim;
 
 namespace {
-double Rate(const FaultPlan& p, Fault f) { return p.rate[static_cast<int>(f)]; }
-long Cnt(const FaultPlan& p, Fault f) { return p.count[static_cast<int>(f)]; }
+double Rate(const FaultPlan& p, Fault f) {
+    return p.rate[static_cast<int>(f)];
+}
+long Cnt(const FaultPlan& p, Fault f) {
+    return p.count[static_cast<int>(f)];
+}
 } // namespace
 
 TEST(FaultList, RatesAndCounts) {

@@ -20,10 +20,18 @@ namespace {
 const std::string kIdent = "&QPVQ-5 (87) VQ-5 simulator";
 const std::string kDisplay = "$007/012   09:05 XX"; // taken, never answered
 
-Bytes Poll() { return B({'P', ADR, ENQ}); }
-Bytes Ack() { return B({ADR, ACK}); }
-Bytes Nak() { return B({ADR, NAK}); }
-Bytes Eot() { return B({NUL, EOT}); }
+Bytes Poll() {
+    return B({'P', ADR, ENQ});
+}
+Bytes Ack() {
+    return B({ADR, ACK});
+}
+Bytes Nak() {
+    return B({ADR, NAK});
+}
+Bytes Eot() {
+    return B({NUL, EOT});
+}
 
 class Wire : public ::testing::Test {
 protected:
@@ -253,11 +261,13 @@ TEST_F(Wire, SpeedChangesOnceThePcHasSeenTheAck) {
     pc->WriteInfo("&QS3");
     ASSERT_EQ(pc->ReadFrame(), Ack());
     pc->Write(Eot());
-    ASSERT_TRUE(sim->WaitUntil([&](const DeviceState&, const LinkCounters&) { return sim->CurrentBaud() == 9600; }, kLong));
+    ASSERT_TRUE(sim->WaitUntil(
+        [&](const DeviceState&, const LinkCounters&) { return sim->CurrentBaud() == 9600; }, kLong));
     Hand("&QX0");
     ASSERT_EQ(InfoText(pc->TakeSelect()), "&QX");
     pc->Write(Ack());
-    ASSERT_TRUE(sim->WaitUntil([&](const DeviceState&, const LinkCounters&) { return sim->CurrentBaud() == 1200; }, kLong));
+    ASSERT_TRUE(sim->WaitUntil(
+        [&](const DeviceState&, const LinkCounters&) { return sim->CurrentBaud() == 1200; }, kLong));
     EXPECT_FALSE(sim->State().programMode);
 }
 
@@ -372,8 +382,9 @@ TEST_F(Wire, ALateAckOfASelectIsNotTakenForTheAckOfTheFrame) {
     Bytes f = pc->ReadFrame();
     ASSERT_EQ(InfoText(f), kIdent);
     // Nothing has acknowledged the frame yet.
-    EXPECT_FALSE(sim->WaitUntil([](const DeviceState&, const LinkCounters& c) { return c.messagesDelivered > 0; },
-                                std::chrono::milliseconds(150))); // within the answer time-out
+    EXPECT_FALSE(
+        sim->WaitUntil([](const DeviceState&, const LinkCounters& c) { return c.messagesDelivered > 0; },
+                       std::chrono::milliseconds(150))); // within the answer time-out
     pc->Write(Ack());
     ASSERT_TRUE(Until([](const LinkCounters& c) { return c.messagesDelivered == 1; }));
     EXPECT_EQ(sim->Delivered(), std::vector<std::string>{kIdent});

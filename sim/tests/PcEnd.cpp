@@ -56,7 +56,9 @@ void CPcEnd::Write(const Bytes& bytes) {
         else if (n < 0 && errno != EAGAIN && errno != EINTR)
             return;
         else {
-            struct pollfd p {m_Fd, POLLOUT, 0};
+            struct pollfd p {
+                m_Fd, POLLOUT, 0
+            };
             ::poll(&p, 1, 10);
         }
     }
@@ -69,10 +71,13 @@ int CPcEnd::ReadByte(std::chrono::milliseconds timeout) {
         ssize_t n = ::read(m_Fd, &b, 1);
         if (n == 1)
             return b;
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
+        auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
         if (left.count() <= 0)
             return -2;
-        struct pollfd p {m_Fd, POLLIN, 0};
+        struct pollfd p {
+            m_Fd, POLLIN, 0
+        };
         ::poll(&p, 1, static_cast<int>(left.count()));
     }
 }
@@ -127,7 +132,8 @@ Bytes CPcEnd::ReadFrame(std::chrono::milliseconds timeout) {
 bool CPcEnd::WaitFor(const Bytes& frame, bool answerPolls, std::chrono::milliseconds timeout) {
     const auto until = std::chrono::steady_clock::now() + timeout;
     while (std::chrono::steady_clock::now() < until) {
-        Bytes f = ReadFrame(std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now()));
+        Bytes f = ReadFrame(
+            std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now()));
         if (f.empty())
             return false;
         if (f == frame)

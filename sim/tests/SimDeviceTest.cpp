@@ -119,10 +119,10 @@ TEST(Commands, QueriesAndSetsOfEveryClass) {
     EXPECT_EQ(Ask(d, "&QIHnew"), ""); // the software version is not set from outside
     EXPECT_EQ(Ask(d, "&QI0").substr(0, 4), "&QI0");
     EXPECT_EQ(Ask(d, "&QIE").substr(0, 12), "&QIES=0 O=1 ");
-    EXPECT_EQ(Ask(d, "&QFZ"), "");  // no such flag
-    EXPECT_EQ(Ask(d, "&QKZ"), "");  // no such constant
-    EXPECT_EQ(Ask(d, "&QZZ"), "");  // no such class
-    EXPECT_EQ(Ask(d, "&RIA"), "");  // another device's letter
+    EXPECT_EQ(Ask(d, "&QFZ"), "");               // no such flag
+    EXPECT_EQ(Ask(d, "&QKZ"), "");               // no such constant
+    EXPECT_EQ(Ask(d, "&QZZ"), "");               // no such class
+    EXPECT_EQ(Ask(d, "&RIA"), "");               // another device's letter
     EXPECT_EQ(Ask(d, "&PIA"), "&QIAVersion 12"); // 'P' from a PC that has not seen the letter yet
 }
 
@@ -137,20 +137,17 @@ TEST(Commands, SpeedChangeIsNotAnsweredButSwitches) {
 }
 
 TEST(Commands, GatesByVersion) {
-    struct Case { const char* code; bool v70, v81, v86, v87, v91; };
+    struct Case {
+        const char* code;
+        bool v70, v81, v86, v87, v91;
+    };
     const Case cases[] = {
-        {"&QIA", true, true, true, true, true},
-        {"&QIB", true, true, true, true, false},
-        {"&QI<", true, true, true, true, true},
-        {"&QFT", true, true, true, true, false},
-        {"&QFG", false, false, true, true, true},
-        {"&QFL", false, false, true, true, true},
-        {"&QFV", false, false, false, true, true},
-        {"&QFI", false, false, false, true, false},
-        {"&QFF", false, false, false, false, true},
-        {"&QF1", false, false, false, false, true},
-        {"&QFA", false, true, true, true, true},
-        {"&QKW", false, true, true, true, true},
+        {"&QIA", true, true, true, true, true},     {"&QIB", true, true, true, true, false},
+        {"&QI<", true, true, true, true, true},     {"&QFT", true, true, true, true, false},
+        {"&QFG", false, false, true, true, true},   {"&QFL", false, false, true, true, true},
+        {"&QFV", false, false, false, true, true},  {"&QFI", false, false, false, true, false},
+        {"&QFF", false, false, false, false, true}, {"&QF1", false, false, false, false, true},
+        {"&QFA", false, true, true, true, true},    {"&QKW", false, true, true, true, true},
         {"&QKO", false, true, true, true, true},
     };
     const unsigned versions[5][2] = {{7, 0}, {8, 1}, {8, 6}, {8, 7}, {9, 1}};
@@ -158,7 +155,8 @@ TEST(Commands, GatesByVersion) {
         const bool expect[5] = {c.v70, c.v81, c.v86, c.v87, c.v91};
         for (int v = 0; v < 5; ++v) {
             CSimDevice d = InProgramMode(versions[v][0], versions[v][1]);
-            EXPECT_EQ(!Ask(d, c.code).empty(), expect[v]) << c.code << " at " << versions[v][0] << "." << versions[v][1];
+            EXPECT_EQ(!Ask(d, c.code).empty(), expect[v])
+                << c.code << " at " << versions[v][0] << "." << versions[v][1];
         }
     }
     CSimDevice v70 = InProgramMode(7, 0);

@@ -98,16 +98,15 @@ TEST(SimVerb, PrintsThePathLinksItAndStopsCleanly) {
 }
 
 TEST(SimVerb, RefusesBadOptions) {
-    for (const auto& args : std::vector<std::vector<std::string>>{
-             {"vq5", "sim", "--version", "87"},
-             {"vq5", "sim", "--version", "8.G"},
-             {"vq5", "sim", "--letter", "QQ"},
-             {"vq5", "sim", "--faults", "drop=2.5"},
-             {"vq5", "sim", "--poll-gap", "-1"},
-             {"vq5", "sim", "--seed"},
-             {"vq5", "sim", "--profile", "lax"},
-             {"vq5", "sim", "--profile"},
-             {"vq5", "sim", "--bogus"}}) {
+    for (const auto& args : std::vector<std::vector<std::string>>{{"vq5", "sim", "--version", "87"},
+                                                                  {"vq5", "sim", "--version", "8.G"},
+                                                                  {"vq5", "sim", "--letter", "QQ"},
+                                                                  {"vq5", "sim", "--faults", "drop=2.5"},
+                                                                  {"vq5", "sim", "--poll-gap", "-1"},
+                                                                  {"vq5", "sim", "--seed"},
+                                                                  {"vq5", "sim", "--profile", "lax"},
+                                                                  {"vq5", "sim", "--profile"},
+                                                                  {"vq5", "sim", "--bogus"}}) {
         Child c = Spawn(args);
         ASSERT_GT(c.pid, 0);
         EXPECT_EQ(WaitExit(c.pid), 2) << args.back();

@@ -44,7 +44,7 @@ std::string ReadAll(const std::string& path) {
 TEST(FactoryState, EveryFlagAndTheOffsetInTheVersionsEncoding) {
     DeviceState s = FactoryState(8, 7);
     EXPECT_EQ(s.flags.size(), vq5::device::Flags().size());
-    EXPECT_EQ(s.offsetDigit, 0xCu); // 22 ms from 8.2 on
+    EXPECT_EQ(s.offsetDigit, 0xCu);                  // 22 ms from 8.2 on
     EXPECT_EQ(FactoryState(8, 1).offsetDigit, 0xEu); // 22 ms before 8.2
     EXPECT_EQ(s.window, 8u);
     EXPECT_EQ(s.datacall[0], "&P.1");

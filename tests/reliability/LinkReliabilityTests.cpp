@@ -25,7 +25,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-double MsSince(Clock::time_point t) { return std::chrono::duration<double, std::milli>(Clock::now() - t).count(); }
+double MsSince(Clock::time_point t) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - t).count();
+}
 
 // A folder of its own for the link that stands for /dev/serial/by-id/<adapter>.
 class CLinkDir {
@@ -375,7 +377,8 @@ TEST(BlockedLine, StopEndsAWriteThatNeverCompletes) {
     const auto t = Clock::now();
     auto stopped = std::async(std::launch::async, [&] { e.engine->Stop(); });
     // Well inside the port's own 10 s write limit: the stop itself ended the write.
-    ASSERT_EQ(stopped.wait_for(std::chrono::milliseconds(CPosixSerialPort::kWriteTimeoutMs / 2)), std::future_status::ready);
+    ASSERT_EQ(stopped.wait_for(std::chrono::milliseconds(CPosixSerialPort::kWriteTimeoutMs / 2)),
+              std::future_status::ready);
     std::printf("[ measured ] stop during a blocked write (%zu bytes queued): %.1f ms\n", filled, MsSince(t));
     EXPECT_FALSE(e.engine->IsRunning());
     EXPECT_FALSE(e.engine->IsOpen());
@@ -393,7 +396,8 @@ TEST(BlockedLine, CloseIsBoundedWithUnsentData) {
     ASSERT_GT(FillOutput(pty), 0u);
     const auto t = Clock::now();
     auto closed = std::async(std::launch::async, [&] { io.Close(); });
-    ASSERT_EQ(closed.wait_for(std::chrono::milliseconds(CPosixSerialPort::kDrainLimitMs * 3)), std::future_status::ready);
+    ASSERT_EQ(closed.wait_for(std::chrono::milliseconds(CPosixSerialPort::kDrainLimitMs * 3)),
+              std::future_status::ready);
     std::printf("[ measured ] close with a full output queue: %.1f ms (drain limit %u ms)\n", MsSince(t),
                 CPosixSerialPort::kDrainLimitMs);
     EXPECT_FALSE(io.IsOpen());

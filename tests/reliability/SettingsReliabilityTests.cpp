@@ -44,7 +44,8 @@ QStringList CorruptCopies(const QDir& dir, const QString& name) {
 }
 
 // A file with a section header that never closes: QSettings reports FormatError for it.
-const QByteArray kDamaged = "[VLPIO]\nComPort=/dev/ttyUSB3\nTimeout=777\n[Settings_V2.3\nLijnNr=12\n\x01\x02garbage\n";
+const QByteArray kDamaged =
+    "[VLPIO]\nComPort=/dev/ttyUSB3\nTimeout=777\n[Settings_V2.3\nLijnNr=12\n\x01\x02garbage\n";
 
 } // namespace
 
@@ -149,10 +150,10 @@ private slots:
         const struct {
             int x1, y1, x2, y2;
         } damaged[] = {
-            {900000, 900000, 900400, 900300},        // far right and below
-            {-900000, -900000, -899600, -899700},    // far left and above
-            {10, 10, 2000000000, 2000000000},        // a size no screen has
-            {-2000000000, 10, 2000000000, 300},      // both
+            {900000, 900000, 900400, 900300},     // far right and below
+            {-900000, -900000, -899600, -899700}, // far left and above
+            {10, 10, 2000000000, 2000000000},     // a size no screen has
+            {-2000000000, 10, 2000000000, 300},   // both
         };
         for (const auto& d : damaged) {
             CMemoryStore store;
@@ -166,7 +167,8 @@ private slots:
             QCoreApplication::processEvents();
             const QRect g = wnd->frameGeometry();
             // Reachable: the top-left corner on the desktop, the size no larger than it allows.
-            QVERIFY2(desk.contains(g.topLeft()), qPrintable(QStringLiteral("%1,%2").arg(g.left()).arg(g.top())));
+            QVERIFY2(desk.contains(g.topLeft()),
+                     qPrintable(QStringLiteral("%1,%2").arg(g.left()).arg(g.top())));
             QVERIFY2(g.width() <= 4 * desk.width() && g.height() <= 4 * desk.height(),
                      qPrintable(QStringLiteral("%1x%2").arg(g.width()).arg(g.height())));
             delete wnd; // saves its placement
@@ -182,7 +184,8 @@ private slots:
         bool forced = false;
         QTimer::singleShot(0, &main, [&] {
             QTimer::singleShot(100, &main, [&] { CloseForSessionEnd(&main); });
-            QMessageBox::warning(&main, QStringLiteral("VQ5WVLP"), QStringLiteral("Please enter an integer between 0 and 999."));
+            QMessageBox::warning(&main, QStringLiteral("VQ5WVLP"),
+                                 QStringLiteral("Please enter an integer between 0 and 999."));
             boxReturned = true;
         });
         // A guard, so a failure ends the test instead of hanging it.

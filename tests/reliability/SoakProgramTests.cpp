@@ -17,7 +17,8 @@ struct SoakRun {
 // Runs the program under `timeout`, so a hang ends the test instead of the suite.
 SoakRun RunSoak(const std::string& args) {
     SoakRun r;
-    const std::string command = "timeout -s KILL 900 " + std::string(VQ5_BENCH_SOAK) + " " + args + " 2>/dev/null";
+    const std::string command =
+        "timeout -s KILL 900 " + std::string(VQ5_BENCH_SOAK) + " " + args + " 2>/dev/null";
     FILE* p = ::popen(command.c_str(), "r");
     if (!p)
         return r;

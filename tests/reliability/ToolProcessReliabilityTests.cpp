@@ -53,7 +53,8 @@ QProcessEnvironment ToolEnvironment(const QString& config) {
 }
 
 // Values no tool can use, for the connection, the placement and each tool's own fields.
-void WriteDamagedValues(const QString& config, const QString& program, const QString& placement, const QString& port) {
+void WriteDamagedValues(const QString& config, const QString& program, const QString& placement,
+                        const QString& port) {
     QDir(config).mkpath("Lumark Electronics");
     QSettings s(ConfFile(config, program), QSettings::IniFormat);
     s.setValue("VLPIO/ComPort", port);
@@ -108,7 +109,8 @@ void CheckInRange(QSettings& s, const char* key, int lo, int hi) {
     bool ok = false;
     const int v = s.value(key).toInt(&ok);
     QVERIFY2(ok, key);
-    QVERIFY2(v >= lo && v <= hi, qPrintable(QStringLiteral("%1 = %2, not %3..%4").arg(key).arg(v).arg(lo).arg(hi)));
+    QVERIFY2(v >= lo && v <= hi,
+             qPrintable(QStringLiteral("%1 = %2, not %3..%4").arg(key).arg(v).arg(lo).arg(hi)));
 }
 
 // Sends SIGTERM and waits for the end; the time it took, or -1 when it did not end.
@@ -198,7 +200,8 @@ private slots:
         tool.start(Path(qPrintable(program)), {});
         QVERIFY(tool.waitForStarted(kWait));
         // The link runs: the tool opened the port named in the file and answers the device.
-        QVERIFY2(sim.WaitUntil([](const vq5::sim::DeviceState&, const vq5::sim::LinkCounters& c) { return c.polls >= 10; },
+        QVERIFY2(sim.WaitUntil([](const vq5::sim::DeviceState&,
+                                  const vq5::sim::LinkCounters& c) { return c.polls >= 10; },
                                std::chrono::milliseconds(3 * kWait)),
                  "the link did not run");
         QCOMPARE(tool.state(), QProcess::Running);
@@ -221,7 +224,8 @@ private slots:
         CheckInRange(s, qPrintable(p + "showCmd"), 1, 3);
         const int w = s.value(p + "x2").toInt() - s.value(p + "x1").toInt();
         const int h = s.value(p + "y2").toInt() - s.value(p + "y1").toInt();
-        QVERIFY2(w > 0 && w < 100000 && h > 0 && h < 100000, qPrintable(QStringLiteral("%1 x %2").arg(w).arg(h)));
+        QVERIFY2(w > 0 && w < 100000 && h > 0 && h < 100000,
+                 qPrintable(QStringLiteral("%1 x %2").arg(w).arg(h)));
         if (program == "VQ5WPrg") {
             CheckInRange(s, "Settings_V2.3/FlagCrearEeprom", 0, 2);
             CheckInRange(s, "Settings_V2.3/FlagStreekvervoer", 0, 2);
@@ -246,7 +250,8 @@ private slots:
             CheckInRange(s, "Settings_V2.3/ShowInputs", 0, 1);
             CheckInRange(s, "Settings_V2.3/ShowOutputs", 0, 1);
         }
-        QVERIFY(QDir(config.path() + "/Lumark Electronics").entryList({"*.corrupt-*"}, QDir::Files).isEmpty());
+        QVERIFY(
+            QDir(config.path() + "/Lumark Electronics").entryList({"*.corrupt-*"}, QDir::Files).isEmpty());
     }
 
     void corruptFileIsKeptAside_data() { AddToolRows(); }
@@ -262,8 +267,9 @@ private slots:
         QDir(config.path()).mkpath("Lumark Electronics");
         const QString file = ConfFile(config.path(), program);
         // A section header that never closes, and bytes no text editor wrote.
-        const QByteArray damaged = "[VLPIO]\nComPort=" + QByteArray::fromStdString(port) + "\nTimeout=700\n[Settings_V2.3\n" +
-                                   placement.toLatin1() + "_x1=\x01\xff\xfe\n" + QByteArray("\x00\x00garbage", 9);
+        const QByteArray damaged = "[VLPIO]\nComPort=" + QByteArray::fromStdString(port) +
+                                   "\nTimeout=700\n[Settings_V2.3\n" + placement.toLatin1() +
+                                   "_x1=\x01\xff\xfe\n" + QByteArray("\x00\x00garbage", 9);
         {
             QFile f(file);
             QVERIFY(f.open(QIODevice::WriteOnly));
@@ -274,7 +280,8 @@ private slots:
         tool.start(Path(qPrintable(program)), {});
         QVERIFY(tool.waitForStarted(kWait));
         // It runs on the port the readable part names.
-        QVERIFY2(sim.WaitUntil([](const vq5::sim::DeviceState&, const vq5::sim::LinkCounters& c) { return c.polls >= 10; },
+        QVERIFY2(sim.WaitUntil([](const vq5::sim::DeviceState&,
+                                  const vq5::sim::LinkCounters& c) { return c.polls >= 10; },
                                std::chrono::milliseconds(3 * kWait)),
                  "the link did not run");
         const qint64 ms = Terminate(tool);
@@ -283,7 +290,8 @@ private slots:
         sim.Stop();
         const QString err = QString::fromLocal8Bit(tool.readAllStandardError());
 
-        const QStringList kept = QDir(config.path() + "/Lumark Electronics").entryList({program + ".conf.corrupt-*"}, QDir::Files);
+        const QStringList kept =
+            QDir(config.path() + "/Lumark Electronics").entryList({program + ".conf.corrupt-*"}, QDir::Files);
         QCOMPARE(kept.size(), 1);
         QFile k(config.path() + "/Lumark Electronics/" + kept[0]);
         QVERIFY(k.open(QIODevice::ReadOnly));

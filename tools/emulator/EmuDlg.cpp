@@ -47,8 +47,12 @@ constexpr int kMin = 0, kMax = 999;
 
 } // namespace
 
-void CEmuDlg::SetMessageHook(std::function<void(QWidget*, const QString&)> hook) { MessageHook() = std::move(hook); }
-void CEmuDlg::SetClock(std::function<std::chrono::system_clock::time_point()> clock) { Clock() = std::move(clock); }
+void CEmuDlg::SetMessageHook(std::function<void(QWidget*, const QString&)> hook) {
+    MessageHook() = std::move(hook);
+}
+void CEmuDlg::SetClock(std::function<std::chrono::system_clock::time_point()> clock) {
+    Clock() = std::move(clock);
+}
 
 CEmuDlg::CEmuDlg(ISettingsStore* store, QWidget* parent)
     : CEmuEngineHolder(store), qt::CToolDialog(EmuToolInfo(), m_Vl, parent) {
@@ -84,7 +88,8 @@ CEmuDlg::CEmuDlg(ISettingsStore* store, QWidget* parent)
     m_Log->horizontalHeader()->setStretchLastSection(true);
     m_Log->horizontalHeader()->setSectionsMovable(false);
     m_Log->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(m_Log, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) { ShowLogMenu(pos); });
+    connect(m_Log, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& pos) { ShowLogMenu(pos); });
 
     m_Placeholder = new QGroupBox(QStringLiteral("Engine"), body);
     m_Placeholder->setObjectName(QStringLiteral("1004"));
@@ -132,14 +137,17 @@ CEmuDlg::CEmuDlg(ISettingsStore* store, QWidget* parent)
     InitDialog(m_Placeholder);
     m_Model->PushAutoIncrement();
     // 70 pixels, or what the icon and "59:59.99" need in this font, whichever is more.
-    const int timeWidth = kLogIconSize + m_Log->fontMetrics().horizontalAdvance(QStringLiteral("59:59.99")) + 20;
+    const int timeWidth =
+        kLogIconSize + m_Log->fontMetrics().horizontalAdvance(QStringLiteral("59:59.99")) + 20;
     m_Log->setColumnWidth(0, std::max(70, timeWidth));
     m_Log->setColumnWidth(1, 100); // then widened to the rest of the header (stretched)
     if (TakeControlValues())
         m_Model->PushNumbers();
 }
 
-CEmuDlg::~CEmuDlg() { Shutdown(); }
+CEmuDlg::~CEmuDlg() {
+    Shutdown();
+}
 
 void CEmuDlg::PutControlValues() {
     // Programmatic changes do not count as edits (textEdited), so they are not copied back.
@@ -204,7 +212,8 @@ void CEmuDlg::AddLogLine(const std::string& line) {
 void CEmuDlg::QueueLogLine(const std::string& line) {
     m_PendingLog.push_back(MakeLogRow(line));
     if (m_PendingLog.size() == 1)
-        QMetaObject::invokeMethod(this, [this] { FlushLog(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { FlushLog(); }, Qt::QueuedConnection);
 }
 
 void CEmuDlg::FlushLog() {
@@ -240,15 +249,17 @@ void CEmuDlg::ShowLogMenu(const QPoint& pos) {
     menu->setAttribute(Qt::WA_DeleteOnClose);
     QAction* copy = menu->addAction(QStringLiteral("Copy"));
     copy->setEnabled(!qt::SelectedRows(*m_Log).isEmpty());
-    connect(copy, &QAction::triggered, this, [this] { QApplication::clipboard()->setText(LogRowsText(true)); });
+    connect(copy, &QAction::triggered, this,
+            [this] { QApplication::clipboard()->setText(LogRowsText(true)); });
     QAction* save = menu->addAction(QStringLiteral("Save..."));
     // After the menu has gone: the file dialog is not opened from inside the menu's handling.
     connect(save, &QAction::triggered, this, [this] {
         QMetaObject::invokeMethod(
             this,
             [this] {
-                const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save"), QString(),
-                                                                  QStringLiteral("Text files (*.txt);;All files (*)"));
+                const QString path =
+                    QFileDialog::getSaveFileName(this, QStringLiteral("Save"), QString(),
+                                                 QStringLiteral("Text files (*.txt);;All files (*)"));
                 if (!path.isEmpty())
                     SaveLogTo(path);
             },

@@ -33,12 +33,24 @@ void ArrowOn(QPainter& p, const QColor& ground, const QColor& arrow, bool right)
 
 void DrawIcon(QPainter& p, int index) {
     switch (index) {
-    case 0: ArrowOn(p, QColor(220, 30, 30), Qt::white, true); break;          // sent
-    case 1: ArrowOn(p, QColor(255, 215, 0), QColor(40, 40, 40), false); break; // received
-    case 2: Square(p, QColor(220, 30, 30)); break;                            // engine event
-    case 3: Square(p, QColor(40, 90, 220)); break;
-    case 4: Square(p, QColor(255, 215, 0)); break;
-    default: Square(p, QColor(150, 150, 150)); break;
+    case 0:
+        ArrowOn(p, QColor(220, 30, 30), Qt::white, true);
+        break; // sent
+    case 1:
+        ArrowOn(p, QColor(255, 215, 0), QColor(40, 40, 40), false);
+        break; // received
+    case 2:
+        Square(p, QColor(220, 30, 30));
+        break; // engine event
+    case 3:
+        Square(p, QColor(40, 90, 220));
+        break;
+    case 4:
+        Square(p, QColor(255, 215, 0));
+        break;
+    default:
+        Square(p, QColor(150, 150, 150));
+        break;
     }
 }
 
@@ -60,7 +72,9 @@ QPixmap Render(int first, int count, qreal scale) {
 
 } // namespace
 
-QPixmap LogIconStrip(qreal scale) { return Render(0, kLogIconCount, scale); }
+QPixmap LogIconStrip(qreal scale) {
+    return Render(0, kLogIconCount, scale);
+}
 
 QIcon LogIcon(int index) {
     QIcon icon;

@@ -57,7 +57,9 @@ CResetDlg::CResetDlg(ISettingsStore* store, QWidget* parent)
     InitDialog(m_Placeholder);
 }
 
-CResetDlg::~CResetDlg() { Shutdown(); }
+CResetDlg::~CResetDlg() {
+    Shutdown();
+}
 
 void CResetDlg::OnReset() {
     if (!m_Model.ResetEnabled())

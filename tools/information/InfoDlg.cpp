@@ -46,9 +46,9 @@ struct ButtonDef {
 
 // The "Actions" frame: two columns of three.
 const ButtonDef kButtons[6] = {
-    {1003, "Version", gVersion, 198, 114},    {1004, "Data Calls", gDataCalls, 249, 114},
-    {1006, "RCS Id's", gRcsIds, 198, 129},    {1007, "Settings", gSettings, 249, 129},
-    {1008, "Misc.", gMisc, 198, 144},         {1009, "All info", gAllInfo, 249, 144},
+    {1003, "Version", gVersion, 198, 114}, {1004, "Data Calls", gDataCalls, 249, 114},
+    {1006, "RCS Id's", gRcsIds, 198, 129}, {1007, "Settings", gSettings, 249, 129},
+    {1008, "Misc.", gMisc, 198, 144},      {1009, "All info", gAllInfo, 249, 144},
 };
 
 std::function<void(QWidget*, const QString&)>& MessageHook() {
@@ -56,7 +56,9 @@ std::function<void(QWidget*, const QString&)>& MessageHook() {
     return hook;
 }
 
-QString DeviceText(const std::string& s) { return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size())); }
+QString DeviceText(const std::string& s) {
+    return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
+}
 
 } // namespace
 
@@ -71,7 +73,9 @@ int ItemColumnWidth(const QWidget* dialog) {
     return width;
 }
 
-void CInfoDlg::SetMessageHook(std::function<void(QWidget*, const QString&)> hook) { MessageHook() = std::move(hook); }
+void CInfoDlg::SetMessageHook(std::function<void(QWidget*, const QString&)> hook) {
+    MessageHook() = std::move(hook);
+}
 
 CInfoDlg::CInfoDlg(ISettingsStore* store, QWidget* parent)
     : CInfoEngineHolder(store), qt::CToolDialog(InfoToolInfo(), m_InfoEngine, parent) {
@@ -102,7 +106,8 @@ CInfoDlg::CInfoDlg(ISettingsStore* store, QWidget* parent)
     m_List->addAction(m_Copy);
     connect(m_Copy, &QAction::triggered, this, [this] { CopySelectedRows(); });
     m_List->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(m_List, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) { ShowListMenu(pos); });
+    connect(m_List, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& pos) { ShowListMenu(pos); });
 
     m_Placeholder = new QGroupBox(QStringLiteral("Engine"), body);
     m_Placeholder->setObjectName(QStringLiteral("1001"));
@@ -139,7 +144,9 @@ CInfoDlg::CInfoDlg(ISettingsStore* store, QWidget* parent)
     SizeValueColumn();
 }
 
-CInfoDlg::~CInfoDlg() { Shutdown(); }
+CInfoDlg::~CInfoDlg() {
+    Shutdown();
+}
 
 QPushButton* CInfoDlg::Button(std::uint32_t groupBit) const {
     for (int i = 0; i < 6; ++i)
@@ -153,7 +160,9 @@ void CInfoDlg::Request(std::uint32_t groupBit) {
     QueueRequest(Engine(), groupBit, ExpertMode());
 }
 
-void CInfoDlg::ClearList() { m_List->clear(); }
+void CInfoDlg::ClearList() {
+    m_List->clear();
+}
 
 QString CInfoDlg::SelectedRowsText() const {
     return qt::ModelRowsText(*m_List->model(), qt::SelectedRows(*m_List));

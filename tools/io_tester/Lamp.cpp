@@ -23,7 +23,8 @@ struct Colours {
 Colours ColoursFor(Motif motif, LampState state, const QPalette& pal) {
     if (state == LampState::Disabled) {
         // Greyed: the 3D colours of the dialog.
-        return {pal.color(QPalette::Disabled, QPalette::Button).darker(108), pal.color(QPalette::Disabled, QPalette::Dark),
+        return {pal.color(QPalette::Disabled, QPalette::Button).darker(108),
+                pal.color(QPalette::Disabled, QPalette::Dark),
                 pal.color(QPalette::Disabled, QPalette::Light)};
     }
     const bool on = state == LampState::Active;
@@ -72,7 +73,7 @@ QPainterPath Arrow(bool left) {
 QPainterPath Hand() {
     QPainterPath p;
     p.setFillRule(Qt::WindingFill);
-    p.addRoundedRect(QRectF(26, 44, 52, 48), 14, 14);              // palm
+    p.addRoundedRect(QRectF(26, 44, 52, 48), 14, 14); // palm
     const qreal fx[4] = {27, 40, 53, 66};
     const qreal top[4] = {20, 10, 12, 22};
     for (int i = 0; i < 4; ++i)

@@ -18,7 +18,8 @@ class QPainter;
 namespace vq5::io {
 
 // Paints the picture of a lamp into `r` (aspect kept, centred); the background is left as it is.
-void PaintLamp(QPainter& p, const QRectF& r, Motif motif, LampState state, const QPalette& palette = QPalette());
+void PaintLamp(QPainter& p, const QRectF& r, Motif motif, LampState state,
+               const QPalette& palette = QPalette());
 // The picture as a pixmap of the given size (device pixel ratio applied), transparent
 // around the motif.
 QPixmap LampPixmap(Motif motif, LampState state, const QSize& size, qreal dpr = 1.0,

@@ -39,16 +39,20 @@ Spot OutputSpot(std::size_t i) {
     if (i == 0)
         return {223, 78}; // Status led
     if (i == 1)
-        return {161, 78}; // Halte lamp
+        return {161, 78};                  // Halte lamp
     const int n = static_cast<int>(i) - 1; // T1..T19: four columns of five
     return {161 + 31 * ((n - 1) / 5), 15 + 10 * ((n - 1) % 5)};
 }
 
-QString DeviceText(const std::string& s) { return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size())); }
+QString DeviceText(const std::string& s) {
+    return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
+}
 
 } // namespace
 
-void CTestDlg::SetMessageHook(std::function<void(QWidget*, const QString&)> hook) { MessageHook() = std::move(hook); }
+void CTestDlg::SetMessageHook(std::function<void(QWidget*, const QString&)> hook) {
+    MessageHook() = std::move(hook);
+}
 
 CTestDlg::CTestDlg(ISettingsStore* store, QWidget* parent)
     : CTestEngineHolder(store), qt::CToolDialog(TestToolInfo(), m_Vlp, parent) {
@@ -139,7 +143,9 @@ CTestDlg::CTestDlg(ISettingsStore* store, QWidget* parent)
     OnShowOutputs();
 }
 
-CTestDlg::~CTestDlg() { Shutdown(); }
+CTestDlg::~CTestDlg() {
+    Shutdown();
+}
 
 CLamp* CTestDlg::Lamp(int controlId) const {
     for (CLamp* l : m_InputLamps)
@@ -176,10 +182,18 @@ void CTestDlg::OnShowOutputs() {
     ShowOutputsState();
 }
 
-void CTestDlg::OnConnect() { m_Model->Connect(); }
-void CTestDlg::OnDiscon() { m_Model->Disconnect(); }
-void CTestDlg::OnTram() { m_Model->Tram(); }
-void CTestDlg::OnBus() { m_Model->Bus(); }
+void CTestDlg::OnConnect() {
+    m_Model->Connect();
+}
+void CTestDlg::OnDiscon() {
+    m_Model->Disconnect();
+}
+void CTestDlg::OnTram() {
+    m_Model->Tram();
+}
+void CTestDlg::OnBus() {
+    m_Model->Bus();
+}
 
 void CTestDlg::keyPressEvent(QKeyEvent* event) {
     if (event->matches(QKeySequence::Cancel)) {
@@ -211,9 +225,14 @@ void CTestDlg::OnNotify(const Notification& n) {
     if (n.kind != nkReceived)
         return; // the status box shows the link itself
     switch (m_Model->HandleReceived(n.text)) {
-    case CIoTester::kInputs: ShowInputsState(); break;
-    case CIoTester::kOutputs: ShowOutputsState(); break;
-    default: break;
+    case CIoTester::kInputs:
+        ShowInputsState();
+        break;
+    case CIoTester::kOutputs:
+        ShowOutputsState();
+        break;
+    default:
+        break;
     }
 }
 

@@ -42,14 +42,18 @@ qt::ToolInfo PrgToolInfo() {
             info.tooltips.insert(QString::fromLatin1(f.key), QString::fromUtf8(f.tooltip));
     info.tooltips.insert(QStringLiteral("RebootAfterProgramming"),
                          QStringLiteral("Reboot de VQ-5 / HUM-2 direct na het programeren."));
-    info.tooltips.insert(QStringLiteral("ButtonDataCall1"),
-                         QStringLiteral("Enable het verzenden van een datacall na het veranderen van het lijn nummer."));
-    info.tooltips.insert(QStringLiteral("ButtonDataCall2"),
-                         QStringLiteral("Enable het verzenden van een datacall na het opstarten van de VQ-5 / HUM-1."));
-    info.tooltips.insert(QStringLiteral("ButtonDataCall3"),
-                         QStringLiteral("Enable het verzenden van een datacall na het indrukken van de GP key."));
+    info.tooltips.insert(
+        QStringLiteral("ButtonDataCall1"),
+        QStringLiteral("Enable het verzenden van een datacall na het veranderen van het lijn nummer."));
+    info.tooltips.insert(
+        QStringLiteral("ButtonDataCall2"),
+        QStringLiteral("Enable het verzenden van een datacall na het opstarten van de VQ-5 / HUM-1."));
+    info.tooltips.insert(
+        QStringLiteral("ButtonDataCall3"),
+        QStringLiteral("Enable het verzenden van een datacall na het indrukken van de GP key."));
     for (const char* edit : {"EditDataCall1", "EditDataCall2", "EditDataCall3"})
-        info.tooltips.insert(QString::fromLatin1(edit), QStringLiteral("De datacall die verzonden moet worden"));
+        info.tooltips.insert(QString::fromLatin1(edit),
+                             QStringLiteral("De datacall die verzonden moet worden"));
     info.tooltips.insert(QStringLiteral("TransConfigSliderWindow"), QStringLiteral("IDC_TRANS_WINDOW"));
     return info;
 }
@@ -61,12 +65,14 @@ std::function<void(QWidget*, const QString&)>& MessageHook() {
 
 // The right-hand frame lists the flags in this order, top to bottom; the three city flags
 // are indented under "Streekvervoer (else Stad)".
-const FlagIndex kFlagLayout[kFlagCount] = {fOpenbaarVervoer,   fStreekvervoer, fStadBus,         fStadCAT1,
-                                           fStadCAT2,          fMaxRunnummer,  fClearEeprom,     fSelftestAfterReboot,
-                                           fReadyToGo,         fDoorLussen,    fVertaalLijnnummers, fVetag19GPKey,
-                                           fParalelleTransponder};
+const FlagIndex kFlagLayout[kFlagCount] = {
+    fOpenbaarVervoer,     fStreekvervoer,       fStadBus,   fStadCAT1,   fStadCAT2,           fMaxRunnummer,
+    fClearEeprom,         fSelftestAfterReboot, fReadyToGo, fDoorLussen, fVertaalLijnnummers, fVetag19GPKey,
+    fParalelleTransponder};
 
-QString Text(const std::string& s) { return QString::fromStdString(s); }
+QString Text(const std::string& s) {
+    return QString::fromStdString(s);
+}
 
 } // namespace
 
@@ -153,7 +159,9 @@ CProgrammerDlg::~CProgrammerDlg() {
 void CProgrammerDlg::BuildControls() {
     QWidget* body = Body();
     SetBodySize(qt::DluSize(this, 252, 246));
-    auto place = [this](QWidget* w, int x, int y, int cx, int cy) { w->setGeometry(qt::DluRect(this, x, y, cx, cy)); };
+    auto place = [this](QWidget* w, int x, int y, int cx, int cy) {
+        w->setGeometry(qt::DluRect(this, x, y, cx, cy));
+    };
     auto button = [&](const QString& text, const char* name, int x, int y) {
         auto* b = new QPushButton(text, body);
         b->setObjectName(QString::fromLatin1(name));
@@ -298,7 +306,8 @@ void CProgrammerDlg::PutValues() {
     // The box takes 60 typed characters, but a longer identifier read from the device
     // stands in it whole.
     const QString id = Text(v.m_ConfigID);
-    m_ConfigID->setMaxLength(std::max<int>(static_cast<int>(kConfigIdTypingLimit), static_cast<int>(id.size())));
+    m_ConfigID->setMaxLength(
+        std::max<int>(static_cast<int>(kConfigIdTypingLimit), static_cast<int>(id.size())));
     m_ConfigID->setText(id);
     m_ConfigID->setCursorPosition(0); // show the start of a text longer than the box
     for (int i = 0; i < kDataCalls; ++i) {

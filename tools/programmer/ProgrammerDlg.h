@@ -56,10 +56,10 @@ public:
     void PutValues();
 
     // The user's actions.
-    void ReadFromDevice();  // "&From"
-    void WriteToDevice();   // "&To"
-    void LoadDefaults();    // "&Default"
-    void ExitDialog();      // "&Exit": take the control values and close
+    void ReadFromDevice(); // "&From"
+    void WriteToDevice();  // "&To"
+    void LoadDefaults();   // "&Default"
+    void ExitDialog();     // "&Exit": take the control values and close
     void SliderMoved(Slider s);
 
     CProgrammerModel& Model() { return m_Model; }
@@ -128,9 +128,9 @@ private:
     QPushButton* m_To = nullptr;
     QPushButton* m_Default = nullptr;
     QPushButton* m_Exit = nullptr;
-    bool m_Putting = false;    // values are being put into the controls: no slider reactions
+    bool m_Putting = false;            // values are being put into the controls: no slider reactions
     bool m_OffsetBeyondSlider = false; // the offset held is outside the slider's range, unmoved
-    bool m_WaitCursor = false; // the override cursor is ours to restore
+    bool m_WaitCursor = false;         // the override cursor is ours to restore
 };
 
 } // namespace vq5::programmer

@@ -144,11 +144,14 @@ CTransponderDlg::CTransponderDlg(ISettingsStore* store, QWidget* parent)
     UpdateTexts({sWindow, sMinimal, sOffset, sStable});
 }
 
-CTransponderDlg::~CTransponderDlg() { Shutdown(); }
+CTransponderDlg::~CTransponderDlg() {
+    Shutdown();
+}
 
 bool CTransponderDlg::TakeValues() {
-    auto refused = m_Model.Take(m_Slider[sWindow]->value(), m_Slider[sMinimal]->value(), m_Slider[sOffset]->value(),
-                                m_Slider[sStable]->value(), m_Reboot->isChecked());
+    auto refused =
+        m_Model.Take(m_Slider[sWindow]->value(), m_Slider[sMinimal]->value(), m_Slider[sOffset]->value(),
+                     m_Slider[sStable]->value(), m_Reboot->isChecked());
     if (!refused)
         return true;
     ShowMessage(this, Info().program, QString::fromStdString(*refused));

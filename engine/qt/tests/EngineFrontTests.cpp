@@ -121,14 +121,16 @@ private slots:
         });
         QVERIFY(front.Create(m_Placeholder));
         // No device: Initializing, then Timeout after the read time-out.
-        QVERIFY(PumpUntil([&] { return front.StatusBox()->StatusLabel()->text() == QStringLiteral("Timeout"); }));
+        QVERIFY(
+            PumpUntil([&] { return front.StatusBox()->StatusLabel()->text() == QStringLiteral("Timeout"); }));
         QVERIFY(PumpUntil([&] { return statusAtHandler.size() >= 2; }));
         QVERIFY(onGuiThread);
         QCOMPARE(statusAtHandler.back(), QStringLiteral("Timeout")); // the box was first
         // A poll: the status box shows Connected; the PC answers EOT.
         m_Pty->Write(B({'P', 0xE1, 0x05}));
         QCOMPARE(Hex(m_Pty->ReadPcFrame()), std::string("00 04"));
-        QVERIFY(PumpUntil([&] { return front.StatusBox()->StatusLabel()->text() == QStringLiteral("Connected"); }));
+        QVERIFY(PumpUntil(
+            [&] { return front.StatusBox()->StatusLabel()->text() == QStringLiteral("Connected"); }));
     }
 
     void textsArriveOwnedAndInOrder() {
@@ -213,7 +215,7 @@ private slots:
         QVERIFY(first->parentWidget() == nullptr); // a window of its own
         QCOMPARE(first->font().pointSize(), 13);   // the main window's font
         QVERIFY(m_Engine->HasTraceSink());
-        first->LevelBox(0)->click(); // I/O on: mask 15
+        first->LevelBox(0)->click();             // I/O on: mask 15
         front.StatusBox()->LogButton()->click(); // closes
         QCOMPARE(front.LogWindow(), nullptr);
         QVERIFY(!m_Engine->HasTraceSink());
@@ -294,7 +296,9 @@ private slots:
         QVERIFY(PumpUntil([&] { return has(QStringLiteral("CVLPMsg::TxMessage() = \"&PIA\"")); }));
         QVERIFY(has(QStringLiteral("CVLPSlave::StateEngine(), State=")));
         // The traffic reached the counters the status box shows.
-        QVERIFY(PumpUntil([&] { return front.StatusBox()->OutBar()->value() > 0 || front.StatusBox()->InBar()->value() > 0; }));
+        QVERIFY(PumpUntil([&] {
+            return front.StatusBox()->OutBar()->value() > 0 || front.StatusBox()->InBar()->value() > 0;
+        }));
     }
 };
 

@@ -100,7 +100,8 @@ private slots:
         wnd.Sample();
         QCOMPARE(wnd.Figure("naks")->text(), QStringLiteral("0 / 1"));
         QCOMPARE(wnd.Figure("damaged")->text(), QStringLiteral("1"));
-        QCOMPARE(wnd.Figure("frames")->text(), QStringLiteral("5 / 6")); // 3 polls, select, good frame / 3 EOT, ACK, NAK, ACK
+        QCOMPARE(wnd.Figure("frames")->text(),
+                 QStringLiteral("5 / 6")); // 3 polls, select, good frame / 3 EOT, ACK, NAK, ACK
         QCOMPARE(wnd.Figure("baud")->text(), QStringLiteral("1200 baud"));
         QVERIFY(wnd.Figure("status")->text().startsWith(QStringLiteral("Connected for ")));
         QVERIFY(wnd.Figure("answer")->text().contains(QStringLiteral(" ms")));
@@ -144,7 +145,8 @@ private slots:
             QTest::keyClick(menu, Qt::Key_Return);
         });
         chooser.start();
-        QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5), front.StatusBox()->mapToGlobal(QPoint(5, 5)));
+        QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5),
+                                front.StatusBox()->mapToGlobal(QPoint(5, 5)));
         QApplication::sendEvent(front.StatusBox(), &event);
         chooser.stop();
         QCOMPARE(texts, QStringList{QStringLiteral("Link health...")});
@@ -178,8 +180,9 @@ private slots:
         for (const auto& r : records) {
             if (r.SpeedChange())
                 continue;
-            (r.direction == LinkDirection::DeviceToPc ? in : out).insert((r.direction == LinkDirection::DeviceToPc ? in : out).end(),
-                                                                       r.bytes.begin(), r.bytes.end());
+            (r.direction == LinkDirection::DeviceToPc ? in : out)
+                .insert((r.direction == LinkDirection::DeviceToPc ? in : out).end(), r.bytes.begin(),
+                        r.bytes.end());
         }
         QVERIFY(records.front().SpeedChange());
         QCOMPARE(records.front().baud, 1200);

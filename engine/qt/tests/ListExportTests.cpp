@@ -30,15 +30,19 @@ bool WriteRaw(const QString& path, const QByteArray& bytes) {
     return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
 }
 
-QString SystemText(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
+QString SystemText(int error) {
+    return QString::fromLocal8Bit(std::strerror(error));
+}
 
 void Fill(QStandardItemModel& model) {
     model.setColumnCount(2);
-    const char* rows[][2] = {{" 5:07.12", "first"}, {" 5:07.13", "tab\tinside"}, {" 5:07.14", "line\nbreak\r"},
-                             {" 5:07.15", ""}};
+    const char* rows[][2] = {
+        {" 5:07.12", "first"}, {" 5:07.13", "tab\tinside"}, {" 5:07.14", "line\nbreak\r"}, {" 5:07.15", ""}};
     for (const auto& r : rows)
-        model.appendRow({new QStandardItem(QString::fromUtf8(r[0])), new QStandardItem(QString::fromUtf8(r[1]))});
-    model.appendRow({new QStandardItem(QStringLiteral(" 5:07.16")), new QStandardItem(QStringLiteral("caf\u00e9 \u00ff"))});
+        model.appendRow(
+            {new QStandardItem(QString::fromUtf8(r[0])), new QStandardItem(QString::fromUtf8(r[1]))});
+    model.appendRow({new QStandardItem(QStringLiteral(" 5:07.16")),
+                     new QStandardItem(QStringLiteral("caf\u00e9 \u00ff"))});
 }
 
 } // namespace

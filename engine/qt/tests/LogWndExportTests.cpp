@@ -153,7 +153,8 @@ private slots:
         emit wnd->List()->customContextMenuRequested(QPoint(5, 5));
         chooser.stop();
         QCOMPARE(menus, 1);
-        QCOMPARE(texts, QStringList({QStringLiteral("Copy"), QStringLiteral("Save..."), QStringLiteral("Record to file...")}));
+        QCOMPARE(texts, QStringList({QStringLiteral("Copy"), QStringLiteral("Save..."),
+                                     QStringLiteral("Record to file...")}));
         QVERIFY(copyEnabled);
         QCOMPARE(QApplication::clipboard()->text(), wnd->RowsText(true));
         QVERIFY(QApplication::clipboard()->text().endsWith(QStringLiteral("\ttwo\n")));

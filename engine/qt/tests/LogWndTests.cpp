@@ -105,7 +105,8 @@ private slots:
         auto wnd = Open();
         QCOMPARE(wnd->LevelMask(), 14);
         QVERIFY(!wnd->LevelBox(0)->isChecked());
-        QVERIFY(wnd->LevelBox(1)->isChecked() && wnd->LevelBox(2)->isChecked() && wnd->LevelBox(3)->isChecked());
+        QVERIFY(wnd->LevelBox(1)->isChecked() && wnd->LevelBox(2)->isChecked() &&
+                wnd->LevelBox(3)->isChecked());
         m_Engine->Trace(0, "io %d", 0);
         m_Engine->Trace(1, "frame %d", 1);
         m_Engine->Trace(2, "slave %d", 2);
@@ -174,7 +175,8 @@ private slots:
         // Only the first '$' is replaced, also one that came in through an argument.
         m_Engine->Trace(3, "CVLPMsg::RxMessage(%s) $", "$");
         wnd->Flush();
-        QCOMPARE(Messages(*wnd), (QStringList{"CVLPMsg::TxMessage() = \"&PIA\"", "CVLPMsg::RxMessage(\"&PIA\") $"}));
+        QCOMPARE(Messages(*wnd),
+                 (QStringList{"CVLPMsg::TxMessage() = \"&PIA\"", "CVLPMsg::RxMessage(\"&PIA\") $"}));
     }
 
     void longLinesAreCutTo2000() {
@@ -397,7 +399,8 @@ private slots:
         std::size_t rowsWhenOtherEventRan = 0;
         bool otherRan = false;
         QMetaObject::invokeMethod(
-            wnd.get(), [&] { rowsWhenOtherEventRan = wnd->Model().Rows(), otherRan = true; }, Qt::QueuedConnection);
+            wnd.get(), [&] { rowsWhenOtherEventRan = wnd->Model().Rows(), otherRan = true; },
+            Qt::QueuedConnection);
         QVERIFY(PumpUntil([&] { return wnd->Model().Rows() == std::size_t(lines); }));
         QVERIFY(otherRan);
         QCOMPARE(rowsWhenOtherEventRan, CVLPLogWnd::kFlushLines);
@@ -412,7 +415,8 @@ private slots:
         }
         QCOMPARE(expectFirst, lines);
         for (int i = 0; i < lines; ++i)
-            QVERIFY2(wnd->Model().RowText(std::size_t(i)) == Numbered("burst ", i), qPrintable(QString::number(i)));
+            QVERIFY2(wnd->Model().RowText(std::size_t(i)) == Numbered("burst ", i),
+                     qPrintable(QString::number(i)));
         QCOMPARE(wnd->PendingLines(), std::size_t(0));
         // Scrolled to the newest row.
         const QRect last = wnd->List()->visualRect(wnd->Model().index(lines - 1, 1));
@@ -511,7 +515,8 @@ private slots:
             }
             return n;
         };
-        QVERIFY(PumpUntil([&] { return done.load() && wnd->PendingLines() == 0 && accounted() == lines; }, 60000));
+        QVERIFY(PumpUntil([&] { return done.load() && wnd->PendingLines() == 0 && accounted() == lines; },
+                          60000));
         worker.join();
         long long expect = 0;
         for (std::size_t r = 0; r < wnd->Model().Rows(); ++r) {
@@ -559,9 +564,11 @@ private slots:
         } // destruction writes them
         QVERIFY(m_Store.Has("VLPLogWnd", "Level"));
         QCOMPARE(m_Store.ReadInt("VLPLogWnd", "Level").value_or(-1), 6);
-        for (const char* key : {"logWnd_flags", "logWnd_showCmd", "logWnd_x1", "logWnd_y1", "logWnd_x2", "logWnd_y2"})
+        for (const char* key :
+             {"logWnd_flags", "logWnd_showCmd", "logWnd_x1", "logWnd_y1", "logWnd_x2", "logWnd_y2"})
             QVERIFY2(m_Store.Has("VLPLogWnd", key), key);
-        const int w = int(m_Store.ReadInt("VLPLogWnd", "logWnd_x2").value() - m_Store.ReadInt("VLPLogWnd", "logWnd_x1").value());
+        const int w = int(m_Store.ReadInt("VLPLogWnd", "logWnd_x2").value() -
+                          m_Store.ReadInt("VLPLogWnd", "logWnd_x1").value());
         QCOMPARE(w, 420);
 
         auto again = Open();
@@ -618,17 +625,20 @@ private slots:
         // Measure the longest event-loop turn while the lines pour in.
         qint64 longestTurn = 0, turns = 0;
         QElapsedTimer turn;
-        const bool filled = PumpUntil([&] {
-            if (turn.isValid())
-                longestTurn = std::max(longestTurn, turn.elapsed());
-            turn.start();
-            ++turns;
-            return done.load() && wnd->Model().Rows() == 200000;
-        }, 120000);
+        const bool filled = PumpUntil(
+            [&] {
+                if (turn.isValid())
+                    longestTurn = std::max(longestTurn, turn.elapsed());
+                turn.start();
+                ++turns;
+                return done.load() && wnd->Model().Rows() == 200000;
+            },
+            120000);
         worker.join();
         const qint64 fillMs = clock.elapsed();
         QVERIFY(filled);
-        QCOMPARE(wnd->Model().MessageText(199999), QStringLiteral("CVLPSlave::StateEngine(), State=sIdle 199999"));
+        QCOMPARE(wnd->Model().MessageText(199999),
+                 QStringLiteral("CVLPSlave::StateEngine(), State=sIdle 199999"));
         // Scrolled to the end: the last row is visible.
         const QRect last = wnd->List()->visualRect(wnd->Model().index(199999, 1));
         QVERIFY(wnd->List()->viewport()->rect().intersects(last));

@@ -74,18 +74,19 @@ inline void WhenReady(std::function<bool()> ready, std::function<void()> action)
     auto* clock = new QElapsedTimer;
     clock->start();
     timer->setInterval(10);
-    QObject::connect(timer, &QTimer::timeout, [timer, clock, ready = std::move(ready), action = std::move(action)] {
-        if (ready()) {
-            timer->stop();
-            timer->deleteLater();
-            delete clock;
-            action();
-        } else if (clock->elapsed() > kLongMs) {
-            timer->stop();
-            timer->deleteLater();
-            delete clock;
-        }
-    });
+    QObject::connect(timer, &QTimer::timeout,
+                     [timer, clock, ready = std::move(ready), action = std::move(action)] {
+                         if (ready()) {
+                             timer->stop();
+                             timer->deleteLater();
+                             delete clock;
+                             action();
+                         } else if (clock->elapsed() > kLongMs) {
+                             timer->stop();
+                             timer->deleteLater();
+                             delete clock;
+                         }
+                     });
     timer->start();
 }
 

@@ -71,7 +71,8 @@ private slots:
         // A long name typed earlier (not in the list) fits as well.
         plain.m_ComPort = "/tmp/vq5-sim-demo-folder/a-long-link-name-of-the-simulated-device";
         plain.PutValues();
-        QVERIFY(plain.PortBox()->width() >= plain.PortBox()->fontMetrics().horizontalAdvance(plain.m_ComPort));
+        QVERIFY(plain.PortBox()->width() >=
+                plain.PortBox()->fontMetrics().horizontalAdvance(plain.m_ComPort));
         QVERIFY(plain.rect().contains(plain.OkButton()->geometry()));
         QVERIFY(plain.width() > plainWidth);
         for (QLabel* l : plain.findChildren<QLabel*>())
@@ -109,8 +110,8 @@ private slots:
         QStringList items;
         for (int i = 0; i < dlg->PortBox()->count(); ++i)
             items << dlg->PortBox()->itemText(i);
-        QCOMPARE(items, (QStringList{"/dev/ttyS2", "/dev/ttyS10", "/dev/ttyUSB0", "COM1", "COM2", "COM3", "COM4",
-                                     "COM5", "COM6", "COM7", "COM8"}));
+        QCOMPARE(items, (QStringList{"/dev/ttyS2", "/dev/ttyS10", "/dev/ttyUSB0", "COM1", "COM2", "COM3",
+                                     "COM4", "COM5", "COM6", "COM7", "COM8"}));
         QVERIFY(dlg->PortBox()->isEditable());
         QStringList speeds;
         for (int i = 0; i < dlg->SpeedBox()->count(); ++i)
@@ -141,8 +142,14 @@ private slots:
         struct Case {
             const char* text;
             bool ok;
-        } cases[] = {{"199", false}, {"200", true}, {"6000", true}, {"6001", false}, {"", false},
-                     {"0", false}, {"99999999999999999999999", false}, {"4294967496", false}};
+        } cases[] = {{"199", false},
+                     {"200", true},
+                     {"6000", true},
+                     {"6001", false},
+                     {"", false},
+                     {"0", false},
+                     {"99999999999999999999999", false},
+                     {"4294967496", false}};
         for (const Case& c : cases) {
             m_Messages.clear();
             dlg->TimeoutEdit()->setText(QString::fromLatin1(c.text));
@@ -217,8 +224,8 @@ private slots:
         dlg->OkButton()->click();
         QVERIFY(ApplyConnectionSettings(*m_Engine, *dlg));
         QCOMPARE(m_Engine->m_ComPort, newPort.Path());
-        QVERIFY(queue.WaitFor(nkLinkStatus, lsStopped, 10s));  // the old worker ended
-        QVERIFY(queue.WaitFor(nkLinkStatus, lsTimeout, 10s));  // the new one reads the new port
+        QVERIFY(queue.WaitFor(nkLinkStatus, lsStopped, 10s)); // the old worker ended
+        QVERIFY(queue.WaitFor(nkLinkStatus, lsTimeout, 10s)); // the new one reads the new port
         newPort.Write(B({'P', 0xE1, 0x05}));
         QCOMPARE(Hex(newPort.ReadPcFrame()), std::string("00 04"));
         m_Engine->Stop();
@@ -260,14 +267,15 @@ private slots:
         QWidget dialog;
         CEngineFront front(*m_Engine, &dialog);
         bool seen = false;
-        WhenReady([] { return OpenSettings() != nullptr; }, [&] {
-            CSettingsDlg* d = OpenSettings();
-            seen = d->PortBox()->currentText() == QStringLiteral("COM1") &&
-                   d->TimeoutEdit()->text() == QStringLiteral("2000");
-            d->TimeoutEdit()->setText("4500");
-            d->SpeedBox()->setCurrentIndex(1);
-            d->OkButton()->click();
-        });
+        WhenReady([] { return OpenSettings() != nullptr; },
+                  [&] {
+                      CSettingsDlg* d = OpenSettings();
+                      seen = d->PortBox()->currentText() == QStringLiteral("COM1") &&
+                             d->TimeoutEdit()->text() == QStringLiteral("2000");
+                      d->TimeoutEdit()->setText("4500");
+                      d->SpeedBox()->setCurrentIndex(1);
+                      d->OkButton()->click();
+                  });
         CWatchdog dog("EditConnectionSettings with OK");
         QVERIFY(front.EditConnectionSettings(&dialog));
         QVERIFY(seen);
@@ -287,16 +295,17 @@ private slots:
         m_Engine->m_ComPort = "COM4";
         m_Engine->m_FastBaudRate = 2;
         for (int way = 0; way < 2; ++way) {
-            WhenReady([] { return OpenSettings() != nullptr; }, [way] {
-                CSettingsDlg* d = OpenSettings();
-                d->TimeoutEdit()->setText("5000");
-                d->PortBox()->setEditText("COM7");
-                d->SpeedBox()->setCurrentIndex(4);
-                if (way == 0)
-                    d->close(); // the close box
-                else
-                    QTest::keyClick(d, Qt::Key_Escape);
-            });
+            WhenReady([] { return OpenSettings() != nullptr; },
+                      [way] {
+                          CSettingsDlg* d = OpenSettings();
+                          d->TimeoutEdit()->setText("5000");
+                          d->PortBox()->setEditText("COM7");
+                          d->SpeedBox()->setCurrentIndex(4);
+                          if (way == 0)
+                              d->close(); // the close box
+                          else
+                              QTest::keyClick(d, Qt::Key_Escape);
+                      });
             CWatchdog dog("EditConnectionSettings closed");
             QVERIFY(!front.EditConnectionSettings(&dialog));
             QCOMPARE(m_Engine->m_Timeout.load(), 2000u);

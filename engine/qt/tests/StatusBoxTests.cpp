@@ -90,7 +90,7 @@ private slots:
     }
 
     void resizedBoxLaysOutAgain() {
-        m_Dialog->show(); // resize events reach visible widgets
+        m_Dialog->show();        // resize events reach visible widgets
         m_Box->resize(300, 207); // u = 20, t = 232
         QCOMPARE(m_Box->QueueBar()->geometry(), QRect(10, 180, 280, 20));
         QCOMPARE(m_Box->LogButton()->geometry(), QRect(234, 120, 56, 40));

@@ -57,14 +57,15 @@ private slots:
         QString caption, text;
         QMessageBox::Icon icon = QMessageBox::NoIcon;
         bool doneWhileShown = true;
-        WhenReady([] { return !VisibleBoxes().isEmpty(); }, [&] {
-            QMessageBox* box = VisibleBoxes().first();
-            caption = box->windowTitle();
-            text = box->text();
-            icon = box->icon();
-            doneWhileShown = asker.Done(); // the worker still waits
-            box->button(QMessageBox::Ok)->click();
-        });
+        WhenReady([] { return !VisibleBoxes().isEmpty(); },
+                  [&] {
+                      QMessageBox* box = VisibleBoxes().first();
+                      caption = box->windowTitle();
+                      text = box->text();
+                      icon = box->icon();
+                      doneWhileShown = asker.Done(); // the worker still waits
+                      box->button(QMessageBox::Ok)->click();
+                  });
         QVERIFY(PumpUntil([&] { return asker.Done(); }));
         QCOMPARE(caption, QStringLiteral("Error: Open"));
         QCOMPARE(text, QStringLiteral("No such file or directory"));
@@ -80,19 +81,22 @@ private slots:
         QVERIFY(PumpUntil([&] { return messages.PendingCount() == 1; }));
         std::unique_ptr<CAsker> second;
         // Inside the first box's loop: ask for a second one, then close them in turn.
-        WhenReady([] { return VisibleBoxes().size() == 1; }, [&] {
-            second = std::make_unique<CAsker>(messages, "Error: two", "2");
-            WhenReady([] { return VisibleBoxes().size() == 2; }, [&] {
-                QCOMPARE(messages.PendingCount(), 2);
-                for (QMessageBox* b : VisibleBoxes())
-                    if (b->windowTitle() == QStringLiteral("Error: two"))
-                        b->button(QMessageBox::Ok)->click();
-                WhenReady([&] { return second->Done(); }, [&] {
-                    QVERIFY(!first.Done());
-                    VisibleBoxes().first()->button(QMessageBox::Ok)->click();
-                });
-            });
-        });
+        WhenReady([] { return VisibleBoxes().size() == 1; },
+                  [&] {
+                      second = std::make_unique<CAsker>(messages, "Error: two", "2");
+                      WhenReady([] { return VisibleBoxes().size() == 2; },
+                                [&] {
+                                    QCOMPARE(messages.PendingCount(), 2);
+                                    for (QMessageBox* b : VisibleBoxes())
+                                        if (b->windowTitle() == QStringLiteral("Error: two"))
+                                            b->button(QMessageBox::Ok)->click();
+                                    WhenReady([&] { return second->Done(); },
+                                              [&] {
+                                                  QVERIFY(!first.Done());
+                                                  VisibleBoxes().first()->button(QMessageBox::Ok)->click();
+                                              });
+                                });
+                  });
         QVERIFY(PumpUntil([&] { return first.Done() && second && second->Done(); }));
         QCOMPARE(messages.PendingCount(), 0);
     }
@@ -145,10 +149,11 @@ private slots:
         CQtUserMessages messages;
         CWatchdog dog("GUI-thread Show");
         QString seen;
-        WhenReady([] { return !VisibleBoxes().isEmpty(); }, [&] {
-            seen = VisibleBoxes().first()->text();
-            VisibleBoxes().first()->button(QMessageBox::Ok)->click();
-        });
+        WhenReady([] { return !VisibleBoxes().isEmpty(); },
+                  [&] {
+                      seen = VisibleBoxes().first()->text();
+                      VisibleBoxes().first()->button(QMessageBox::Ok)->click();
+                  });
         messages.Show("", "No COM port specified!"); // returns when closed
         QCOMPARE(seen, QStringLiteral("No COM port specified!"));
     }
@@ -177,10 +182,11 @@ private slots:
         QVERIFY(front->Create(placeholder));
         QString text;
         // Inside the box's loop, as when the user closes the tool with the box up.
-        WhenReady([] { return !VisibleBoxes().isEmpty(); }, [&] {
-            text = VisibleBoxes().first()->text();
-            front.reset();
-        });
+        WhenReady([] { return !VisibleBoxes().isEmpty(); },
+                  [&] {
+                      text = VisibleBoxes().first()->text();
+                      front.reset();
+                  });
         QVERIFY(PumpUntil([&] { return front == nullptr; }));
         QCOMPARE(text, QStringLiteral("No COM port specified!"));
         QVERIFY(!engine.IsRunning());
@@ -196,11 +202,12 @@ private slots:
         CWatchdog dog("restart with a box open", 60s);
         QVERIFY(front.Create(placeholder));
         bool restarted = false;
-        WhenReady([] { return !VisibleBoxes().isEmpty(); }, [&] {
-            engine.m_Timeout = 2000;
-            engine.Stop(); // the worker's box is abandoned by the stop
-            restarted = true;
-        });
+        WhenReady([] { return !VisibleBoxes().isEmpty(); },
+                  [&] {
+                      engine.m_Timeout = 2000;
+                      engine.Stop(); // the worker's box is abandoned by the stop
+                      restarted = true;
+                  });
         QVERIFY(PumpUntil([&] { return restarted; }));
         QVERIFY(PumpUntil([] { return VisibleBoxes().isEmpty(); }));
         QVERIFY(!engine.IsRunning());

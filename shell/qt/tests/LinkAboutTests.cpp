@@ -40,26 +40,33 @@ private slots:
         QCOMPARE(QString::fromStdString(HyperlinkErrorText(26)), QString("A sharing violation occurred. "));
         QCOMPARE(QString::fromStdString(HyperlinkErrorText(4)), QString("Unknown Error (4) occurred."));
         QCOMPARE(QString::fromStdString(HyperlinkErrorText(-7)), QString("Unknown Error (-7) occurred."));
-        QCOMPARE(QString::fromStdString(HyperlinkErrorText(0)), QString("The operating system is out\nof memory or resources."));
+        QCOMPARE(QString::fromStdString(HyperlinkErrorText(0)),
+                 QString("The operating system is out\nof memory or resources."));
         QCOMPARE(QString::fromStdString(HyperlinkErrorText(31)),
                  QString("There is no application associated\nwith the given filename extension."));
         QCOMPARE(QString::fromStdString(HyperlinkErrorText(30)),
-                 QString("The DDE transaction could not\nbe completed because other DDE transactions\nwere being processed."));
-        QCOMPARE(QString::fromStdString(HyperlinkErrorText(32)), QString("The specified dynamic-link library was not found."));
+                 QString("The DDE transaction could not\nbe completed because other DDE transactions\nwere "
+                         "being processed."));
+        QCOMPARE(QString::fromStdString(HyperlinkErrorText(32)),
+                 QString("The specified dynamic-link library was not found."));
         QCOMPARE(QString::fromStdString(HyperlinkErrorMessage(2)),
                  QString("Unable to open hyperlink:\n\nThe specified file was not found."));
         // Every code between 0 and 32 that the table lacks is unknown.
         for (int code : {1, 4, 6, 7, 9, 10, 12, 25, 33})
-            QCOMPARE(QString::fromStdString(HyperlinkErrorText(code)), QString("Unknown Error (%1) occurred.").arg(code));
+            QCOMPARE(QString::fromStdString(HyperlinkErrorText(code)),
+                     QString("Unknown Error (%1) occurred.").arg(code));
     }
 
     void browserCommandLineFallback() {
         // Program path and quoted placeholder: the path, a space and the target.
-        QCOMPARE(QString::fromStdString(BrowserCommandLine("\"C:\\Browser\\browse.exe\" \"%1\" -new", "https://x.example")),
+        QCOMPARE(QString::fromStdString(
+                     BrowserCommandLine("\"C:\\Browser\\browse.exe\" \"%1\" -new", "https://x.example")),
                  QString("\"C:\\Browser\\browse.exe\" https://x.example"));
-        QCOMPARE(QString::fromStdString(BrowserCommandLine("browse.exe \"%1\"", "t")), QString("browse.exe t"));
+        QCOMPARE(QString::fromStdString(BrowserCommandLine("browse.exe \"%1\"", "t")),
+                 QString("browse.exe t"));
         // A bare placeholder.
-        QCOMPARE(QString::fromStdString(BrowserCommandLine("browse.exe -url %1 -x", "t")), QString("browse.exe -url t"));
+        QCOMPARE(QString::fromStdString(BrowserCommandLine("browse.exe -url %1 -x", "t")),
+                 QString("browse.exe -url t"));
         // No placeholder: a space and the target appended.
         QCOMPARE(QString::fromStdString(BrowserCommandLine("firefox", "mailto:a@example.com")),
                  QString("firefox mailto:a@example.com"));

@@ -40,7 +40,8 @@ private slots:
         QCOMPARE(store->ReadInt("VLPIO", "Timeout").value_or(-99), 2000);
         QCOMPARE(store->ReadInt("Settings_V2.3", "dlgWnd-1.0_x1").value_or(-99), -12);
         QCOMPARE(store->ReadInt("Big", "Value").value_or(-99), 5000000000LL);
-        QCOMPARE(QString::fromStdString(store->ReadString("VLPIO", "ComPort").value_or("?")), QString("/dev/pts/7"));
+        QCOMPARE(QString::fromStdString(store->ReadString("VLPIO", "ComPort").value_or("?")),
+                 QString("/dev/pts/7"));
         QCOMPARE(QString::fromStdString(store->ReadString("Text", "Comma").value_or("?")), QString("a, b,c"));
         QVERIFY(store->ReadString("Text", "Empty").has_value());
         QCOMPARE(QString::fromStdString(*store->ReadString("Text", "Empty")), QString());
@@ -90,7 +91,8 @@ private slots:
         // A number where a text is expected (a registry DWORD) is of the wrong type.
         QVERIFY(!VariantToString(QVariant(int(5))).has_value());
         QVERIFY(!VariantToString(QVariant(QStringList{"a", "b"})).has_value());
-        QCOMPARE(QString::fromStdString(VariantToString(QVariant(QString("COM3"))).value_or("")), QString("COM3"));
+        QCOMPARE(QString::fromStdString(VariantToString(QVariant(QString("COM3"))).value_or("")),
+                 QString("COM3"));
     }
 
     void toolKeyLiesUnderTheMakerAndProgram() {

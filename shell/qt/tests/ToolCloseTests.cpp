@@ -55,7 +55,10 @@ public:
     }
     void Allow(int polls) { m_Budget += polls; }
     void FreeRun() { m_Free = true; }
-    void Halt() { m_Free = false; m_Budget = 0; }
+    void Halt() {
+        m_Free = false;
+        m_Budget = 0;
+    }
     std::vector<std::string> Sent() const {
         std::lock_guard<std::mutex> g(m_Lock);
         return m_Sent;

@@ -64,7 +64,8 @@ struct EngineHolder {
 
 class CTestDlg : private EngineHolder, public CToolDialog {
 public:
-    CTestDlg(ToolInfo info, ISettingsStore* store) : EngineHolder(store), CToolDialog(std::move(info), m_Engine) {
+    CTestDlg(ToolInfo info, ISettingsStore* store)
+        : EngineHolder(store), CToolDialog(std::move(info), m_Engine) {
         SetBodySize(QSize(400, 200));
         placeholder = new QGroupBox(Body());
         placeholder->setObjectName("1000");
@@ -151,12 +152,14 @@ private slots:
     void portOpenAdviceNamesWhereThePortIsSet() {
         ToolInfo withMenu;
         withMenu.menu = ToolInfo::TestStyle;
-        QCOMPARE(PortOpenAdvice(withMenu, "/x.conf"),
-                 QString("The link stays down. Choose the port in VQ-5 > Settings, or start the tool again."));
+        QCOMPARE(
+            PortOpenAdvice(withMenu, "/x.conf"),
+            QString("The link stays down. Choose the port in VQ-5 > Settings, or start the tool again."));
         ToolInfo reset;
         reset.menu = ToolInfo::None;
         const QString text = PortOpenAdvice(reset, "/home/u/.config/Lumark Electronics/VQ5WReset.conf");
-        QVERIFY(text.contains("ComPort in section [VLPIO] of /home/u/.config/Lumark Electronics/VQ5WReset.conf"));
+        QVERIFY(
+            text.contains("ComPort in section [VLPIO] of /home/u/.config/Lumark Electronics/VQ5WReset.conf"));
         QVERIFY(text.contains("vq5 reset --port"));
         QVERIFY(PortOpenAdvice(reset, "").contains("the tool's settings file"));
     }
@@ -174,7 +177,8 @@ private slots:
         QCOMPARE(Texts(d.MenuBar()->actions()), (QStringList{"&File", "V&Q-5", "&Help"}));
         const auto menus = d.MenuBar()->actions();
         QCOMPARE(Texts(menus[0]->menu()->actions()), QStringList{"&Exit"});
-        QCOMPARE(Texts(menus[1]->menu()->actions()), (QStringList{"&Settings", "&Debug window", "&Link health"}));
+        QCOMPARE(Texts(menus[1]->menu()->actions()),
+                 (QStringList{"&Settings", "&Debug window", "&Link health"}));
         QCOMPARE(Texts(menus[2]->menu()->actions()), (QStringList{"&About", "Save service &report..."}));
         QVERIFY(d.Action(cmdServiceReport));
         QVERIFY(d.Action(cmdSettingsPrg));
@@ -300,8 +304,9 @@ private slots:
         worker.join();
         // The worker posts link status changes of its own meanwhile: look for the text.
         auto received = [&](const char* text) {
-            return std::count_if(d.notes.begin(), d.notes.end(),
-                                 [&](const Notification& n) { return n.kind == nkReceived && n.text == text; });
+            return std::count_if(d.notes.begin(), d.notes.end(), [&](const Notification& n) {
+                return n.kind == nkReceived && n.text == text;
+            });
         };
         QTRY_COMPARE_WITH_TIMEOUT(received("&QIAhello"), 1L, kWait);
         QVERIFY(d.onGui);
@@ -338,7 +343,8 @@ private slots:
         QCOMPARE(m_Store.ReadInt("Settings_V2.3", "dlgWnd-1.8_x1").value_or(-1), 64);
         QCOMPARE(m_Store.ReadInt("Settings_V2.3", "dlgWnd-1.8_y1").value_or(-1), 48);
         QCOMPARE(m_Store.ReadInt("Settings_V2.3", "Field").value_or(-1), 9);
-        QCOMPARE(QString::fromStdString(m_Store.ReadString("Settings_V2.3", "Text").value_or("")), QString("changed"));
+        QCOMPARE(QString::fromStdString(m_Store.ReadString("Settings_V2.3", "Text").value_or("")),
+                 QString("changed"));
         // The engine's own section went with the engine.
         QCOMPARE(m_Store.Writes("VLPIO", "ComPort"), 1);
         QCOMPARE(m_Store.Writes("VLPIO", "FastBaudRate"), 1);

@@ -50,16 +50,24 @@ std::string QuotedLine(const char* prefix, std::string_view text) {
 std::string ReceivedLogLine(std::string_view text) {
     const char first = text.empty() ? '\0' : text[0];
     switch (first) {
-    case '#': return QuotedLine("1ControlKey: ", text);
-    case '$': return QuotedLine("1ControlDisplay: ", text);
-    case '&': return QuotedLine("1Userdata: ", text);
-    case '=': return QuotedLine("1Announcement: ", text);
-    case '?': return QuotedLine("1Inquiry: ", text);
-    default: return QuotedLine("ERROR: ", text);
+    case '#':
+        return QuotedLine("1ControlKey: ", text);
+    case '$':
+        return QuotedLine("1ControlDisplay: ", text);
+    case '&':
+        return QuotedLine("1Userdata: ", text);
+    case '=':
+        return QuotedLine("1Announcement: ", text);
+    case '?':
+        return QuotedLine("1Inquiry: ", text);
+    default:
+        return QuotedLine("ERROR: ", text);
     }
 }
 
-std::string SentLogLine(std::string_view text) { return QuotedLine("0Message send: ", text); }
+std::string SentLogLine(std::string_view text) {
+    return QuotedLine("0Message send: ", text);
+}
 
 std::string LogTime(std::chrono::system_clock::time_point t) {
     using namespace std::chrono;
@@ -104,11 +112,14 @@ std::string FieldCheckMessage(FieldCheck result, int lo, int hi) {
 }
 
 CEmulator::CEmulator(CVL& engine, ISettingsStore* store)
-    : m_Engine(engine), m_OwnSection(std::make_unique<CProfileSection>(kSettingsSection, store)), m_Section(*m_OwnSection) {
+    : m_Engine(engine), m_OwnSection(std::make_unique<CProfileSection>(kSettingsSection, store)),
+      m_Section(*m_OwnSection) {
     Bind();
 }
 
-CEmulator::CEmulator(CVL& engine, CProfileSection& section) : m_Engine(engine), m_Section(section) { Bind(); }
+CEmulator::CEmulator(CVL& engine, CProfileSection& section) : m_Engine(engine), m_Section(section) {
+    Bind();
+}
 
 void CEmulator::Bind() {
     m_Section.BindInt(m_LijnNr, "LijnNr", 123);
@@ -128,7 +139,9 @@ void CEmulator::PushNumbers() {
     m_Engine.m_RunNumber = m_RunNr;
 }
 
-void CEmulator::PushAutoIncrement() { m_Engine.m_AutoIncrement = m_AutoIncrement; }
+void CEmulator::PushAutoIncrement() {
+    m_Engine.m_AutoIncrement = m_AutoIncrement;
+}
 
 void CEmulator::PullNumbers() {
     m_LijnNr = m_Engine.m_LineNumber.load();

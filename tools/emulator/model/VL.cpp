@@ -26,7 +26,9 @@ int NextLineNumber(int line) {
     return line == 800 ? 0 : line;
 }
 
-int WireNumber(int number) { return std::clamp(number, 0, 999); }
+int WireNumber(int number) {
+    return std::clamp(number, 0, 999);
+}
 
 ClockTime LocalClock() {
     const std::time_t now = std::time(nullptr);
@@ -42,7 +44,9 @@ ClockTime LocalClock() {
 CVL::CVL(ISettingsStore* store) : CVLPEngine(store), m_Clock(&LocalClock) {}
 
 // The worker must be gone before this object's TxMessage can no longer be called.
-CVL::~CVL() { Stop(); }
+CVL::~CVL() {
+    Stop();
+}
 
 int CVL::TxMessage(unsigned char* buffer) {
     int length = CVLPMsg::TxMessage(buffer);
@@ -57,7 +61,8 @@ int CVL::TxMessage(unsigned char* buffer) {
             m_InquiryPending = 0;
         } else {
             const ClockTime t = m_Clock();
-            text = DisplayMessage(WireNumber(m_LineNumber.load()), WireNumber(m_RunNumber.load()), t.hour, t.minute);
+            text = DisplayMessage(WireNumber(m_LineNumber.load()), WireNumber(m_RunNumber.load()), t.hour,
+                                  t.minute);
         }
         // At most 2 x 11 digits more than the 23 of the announcement: far below the buffer.
         std::memcpy(buffer, text.c_str(), text.size() + 1);

@@ -95,8 +95,9 @@ private slots:
         CEmuDlg dlg(&stores.engine);
         QCOMPARE(dlg.LineEdit()->text(), QStringLiteral("7"));
         QCOMPARE(dlg.RunEdit()->text(), QStringLiteral("12"));
-        QVERIFY(s.WaitUntil([](const sim::DeviceState&, const sim::LinkCounters& c) { return c.messagesTaken >= 3; },
-                            std::chrono::milliseconds(kWait)));
+        QVERIFY(s.WaitUntil(
+            [](const sim::DeviceState&, const sim::LinkCounters& c) { return c.messagesTaken >= 3; },
+            std::chrono::milliseconds(kWait)));
         // From here on every poll carries a display message.
         const auto c0 = s.Counters();
         QVERIFY(s.WaitExchanges(c0.exchanges + 30, std::chrono::milliseconds(kWait)));
@@ -138,7 +139,8 @@ private slots:
         QCOMPARE(dlg.Log()->model()->headerData(1, Qt::Horizontal).toString(), QStringLiteral("Message"));
         QVERIFY(dlg.Log()->columnWidth(0) >= 70);
         // The time is shown whole, not elided.
-        QVERIFY(dlg.Log()->columnWidth(0) >= kLogIconSize + dlg.Log()->fontMetrics().horizontalAdvance(QStringLiteral("59:59.99")));
+        QVERIFY(dlg.Log()->columnWidth(0) >=
+                kLogIconSize + dlg.Log()->fontMetrics().horizontalAdvance(QStringLiteral("59:59.99")));
     }
 
     void inquiryAnsweredOnceWithTheAnnouncement() {
@@ -147,8 +149,9 @@ private slots:
         stores.tool.WriteInt("Settings_V2.3", "LijnNr", 7);
         stores.tool.WriteInt("Settings_V2.3", "RunNr", 12);
         CEmuDlg dlg(&stores.engine);
-        QVERIFY(s.WaitUntil([](const sim::DeviceState&, const sim::LinkCounters& c) { return c.messagesTaken >= 3; },
-                            std::chrono::milliseconds(kWait)));
+        QVERIFY(s.WaitUntil(
+            [](const sim::DeviceState&, const sim::LinkCounters& c) { return c.messagesTaken >= 3; },
+            std::chrono::milliseconds(kWait)));
         const std::size_t before = s.Taken().size();
         s.QueueToPc("?");
         QTRY_VERIFY_WITH_TIMEOUT(!Starting(s.Taken(), '=').empty(), kWait);
@@ -216,9 +219,12 @@ private slots:
         const struct {
             const char* text;
             int icon;
-        } want[] = {{"ControlKey: \"#GP\"", kIconReceived},       {"ControlDisplay: \"$123/045 x\"", kIconReceived},
-                    {"Userdata: \"&QII000000\"", kIconReceived},   {"Announcement: \"=123\"", kIconReceived},
-                    {"ERROR: \"PQ\"", kIconNone},                  {"Inquiry: \"?!\"", kIconReceived}};
+        } want[] = {{"ControlKey: \"#GP\"", kIconReceived},
+                    {"ControlDisplay: \"$123/045 x\"", kIconReceived},
+                    {"Userdata: \"&QII000000\"", kIconReceived},
+                    {"Announcement: \"=123\"", kIconReceived},
+                    {"ERROR: \"PQ\"", kIconNone},
+                    {"Inquiry: \"?!\"", kIconReceived}};
         int last = -1;
         for (const auto& w : want) {
             const Row* r = Find(rows, QString::fromLatin1(w.text));
@@ -239,7 +245,8 @@ private slots:
         CEmuDlg dlg(&stores.engine);
         const std::string text = "#" + std::string(200, 'K');
         s.QueueToPc(text);
-        const QString want = QStringLiteral("ControlKey: \"#") + QString(80, QLatin1Char('K')) + QStringLiteral("...\"");
+        const QString want =
+            QStringLiteral("ControlKey: \"#") + QString(80, QLatin1Char('K')) + QStringLiteral("...\"");
         QTRY_VERIFY_WITH_TIMEOUT(Find(Rows(dlg.Log()), want), kWait);
         QCOMPARE(want.size(), 98); // 99 with the icon digit
     }
@@ -253,7 +260,8 @@ private slots:
         dlg.LineEdit()->selectAll();
         QTest::keyClicks(dlg.LineEdit(), QStringLiteral("42"));
         QCOMPARE(dlg.Vl().m_LineNumber.load(), 42);
-        QTRY_VERIFY_WITH_TIMEOUT(s.Taken().size() > 2 && s.Taken().back().rfind("$042/045   ", 0) == 0, kWait);
+        QTRY_VERIFY_WITH_TIMEOUT(s.Taken().size() > 2 && s.Taken().back().rfind("$042/045   ", 0) == 0,
+                                 kWait);
         QVERIFY(m_Boxes.isEmpty());
 
         QTest::keyClicks(dlg.LineEdit(), QStringLiteral("0")); // 420

@@ -61,8 +61,8 @@ QByteArray ReadFile(const QString& path) {
 
 // A fixed log time: minute 5, second 7.123 of an hour (UTC) shows " 5:07.12".
 std::chrono::system_clock::time_point AtMinute5Second7Ms123() {
-    return std::chrono::system_clock::time_point(std::chrono::milliseconds(1700000000000LL / 3600000 * 3600000 +
-                                                                           5 * 60000 + 7123));
+    return std::chrono::system_clock::time_point(
+        std::chrono::milliseconds(1700000000000LL / 3600000 * 3600000 + 5 * 60000 + 7123));
 }
 
 } // namespace
@@ -108,7 +108,7 @@ private slots:
         QVERIFY(lines[n - 4].endsWith("\ttab\there"));
         QVERIFY(lines[n - 3].endsWith(QByteArray("\tcaf\xc3\xa9 \xc3\xbf!"))); // the bytes as shown: UTF-8
         QVERIFY(lines[n - 2].endsWith("\tERROR: \"P\""));
-        QVERIFY(lines[n - 1].endsWith("\t"));                               // an empty message
+        QVERIFY(lines[n - 1].endsWith("\t")); // an empty message
         QCOMPARE(lines[n], QByteArray());
         // The time column as the list shows it.
         QVERIFY(QRegularExpression(QStringLiteral("^[ 0-9][0-9]:[0-9]{2}\\.[0-9]{2}\\t"))
@@ -167,7 +167,8 @@ private slots:
         dlg.Log()->setCurrentIndex(dlg.Log()->model()->index(row, 0));
         QCOMPARE(dlg.Log()->selectionModel()->selectedRows().size(), 1);
         const QString expected = QString::fromUtf8(ShownRows(dlg.Log(), {row}));
-        QCOMPARE(expected, dlg.Log()->model()->index(row, 0).data().toString() + QStringLiteral("\tUserdata: \"\u00e4x\ty\"\n"));
+        QCOMPARE(expected, dlg.Log()->model()->index(row, 0).data().toString() +
+                               QStringLiteral("\tUserdata: \"\u00e4x\ty\"\n"));
         QCOMPARE(dlg.LogRowsText(true), expected);
         QApplication::clipboard()->clear();
         // The context menu is what the list asks for on a right click.

@@ -71,8 +71,8 @@ sim::DeviceState CustomState(unsigned major, unsigned minor) {
 // The configuration a factory reset restores (counters and on-board values aside).
 bool SameConfiguration(const sim::DeviceState& a, const sim::DeviceState& b) {
     return a.identifier == b.identifier && a.datacall[0] == b.datacall[0] && a.datacall[1] == b.datacall[1] &&
-           a.datacall[2] == b.datacall[2] && a.flags == b.flags && a.window == b.window && a.minimal == b.minimal &&
-           a.offsetDigit == b.offsetDigit && a.stable == b.stable;
+           a.datacall[2] == b.datacall[2] && a.flags == b.flags && a.window == b.window &&
+           a.minimal == b.minimal && a.offsetDigit == b.offsetDigit && a.stable == b.stable;
 }
 
 struct Rig {
@@ -82,7 +82,8 @@ struct Rig {
     unsigned major = 8, minor = 7;
 
     // threaded = false: the test steps the device itself (Open + Step).
-    bool Start(unsigned maj, unsigned min, int fastBaud, bool threaded = true, const sim::DeviceState* state = nullptr) {
+    bool Start(unsigned maj, unsigned min, int fastBaud, bool threaded = true,
+               const sim::DeviceState* state = nullptr) {
         major = maj;
         minor = min;
         sim::SimOptions o;
@@ -111,7 +112,8 @@ struct Rig {
         SetDefaultSettingsStore(nullptr);
     }
     bool WaitDrained(int before) {
-        return QTest::qWaitFor([&] { return dlg->queueEmpty > before && dlg->ResetButton()->isEnabled(); }, kWait);
+        return QTest::qWaitFor([&] { return dlg->queueEmpty > before && dlg->ResetButton()->isEnabled(); },
+                               kWait);
     }
 };
 
@@ -141,8 +143,9 @@ private slots:
         QVERIFY(rig.dlg->ResetButton()->geometry().bottom() < rig.dlg->Explanation()->geometry().top());
         QVERIFY(rig.dlg->Explanation()->geometry().bottom() < rig.dlg->ExitButton()->geometry().top());
         QVERIFY(rig.dlg->ExitButton()->geometry().bottom() > status->geometry().center().y());
-        for (QWidget* w : {static_cast<QWidget*>(rig.dlg->ResetButton()), static_cast<QWidget*>(rig.dlg->ExitButton()),
-                           static_cast<QWidget*>(rig.dlg->Explanation()), status})
+        for (QWidget* w :
+             {static_cast<QWidget*>(rig.dlg->ResetButton()), static_cast<QWidget*>(rig.dlg->ExitButton()),
+              static_cast<QWidget*>(rig.dlg->Explanation()), status})
             QVERIFY(rig.dlg->Body()->rect().contains(w->geometry()));
         // The dialog is 257 x 105 dialog units.
         QCOMPARE(rig.dlg->Body()->size(), qt::DluSize(rig.dlg.get(), 257, 105));
@@ -249,7 +252,8 @@ private slots:
         QVERIFY(rig.dlg->ExitButton()->isEnabled());
         // Closing with commands still queued: Exit ends the dialog; the shutdown is bounded
         // and the settings are written.
-        QTimer::singleShot(0, rig.dlg.get(), [&] { QTest::mouseClick(rig.dlg->ExitButton(), Qt::LeftButton); });
+        QTimer::singleShot(0, rig.dlg.get(),
+                           [&] { QTest::mouseClick(rig.dlg->ExitButton(), Qt::LeftButton); });
         rig.dlg->exec();
         rig.dlg->Shutdown();
         QVERIFY(!rig.dlg->ResetEngine().IsRunning());

@@ -60,8 +60,9 @@ private slots:
         tool.start(VQ5WRESET_PATH, {});
         QVERIFY(tool.waitForStarted(kWait));
         // The engine answers the device's polls: the link runs.
-        QVERIFY(sim.WaitUntil([](const vq5::sim::DeviceState&, const vq5::sim::LinkCounters& c) { return c.polls >= 5; },
-                              std::chrono::milliseconds(kWait)));
+        QVERIFY(sim.WaitUntil(
+            [](const vq5::sim::DeviceState&, const vq5::sim::LinkCounters& c) { return c.polls >= 5; },
+            std::chrono::milliseconds(kWait)));
         ::kill(static_cast<pid_t>(tool.processId()), SIGTERM);
         QVERIFY(tool.waitForFinished(kWait));
         QCOMPARE(tool.exitStatus(), QProcess::NormalExit);
@@ -107,13 +108,15 @@ private slots:
         const std::string path = sim.Start();
         QVERIFY(!path.empty());
         QProcess cli;
-        cli.start(VQ5_CLI_PATH, {"reset", "--port", QString::fromStdString(path), "--fast-speed", "2", "--deadline", "10"});
+        cli.start(VQ5_CLI_PATH,
+                  {"reset", "--port", QString::fromStdString(path), "--fast-speed", "2", "--deadline", "10"});
         QVERIFY(cli.waitForFinished(3 * kWait));
         QCOMPARE(cli.exitCode(), 0);
         QVERIFY(QString::fromLocal8Bit(cli.readAllStandardOutput()).contains("factory reset sent"));
         QCOMPARE(sim.Taken(), (std::vector<std::string>{"$PRG", "&QS2", "&QFE1", "&QXR"}));
-        QVERIFY(sim.WaitUntil([](const vq5::sim::DeviceState& s, const vq5::sim::LinkCounters&) { return s.reboots > 0; },
-                              std::chrono::milliseconds(kWait)));
+        QVERIFY(sim.WaitUntil(
+            [](const vq5::sim::DeviceState& s, const vq5::sim::LinkCounters&) { return s.reboots > 0; },
+            std::chrono::milliseconds(kWait)));
         QCOMPARE(QString::fromStdString(sim.State().identifier),
                  QString::fromStdString(vq5::sim::FactoryState(9, 1).identifier));
         sim.Stop();

@@ -34,7 +34,7 @@ struct InfoRow {
     const char* gate;    // version gate put in front of the command ("" none)
     const char* command; // "&P" and one or two characters; nullptr ends the table
     int display;
-    const char* label;   // the "Item" column
+    const char* label; // the "Item" column
 };
 
 // The table, in queueing order, ended by a row whose command is nullptr.

@@ -99,7 +99,8 @@ struct Rig {
         std::vector<ListRow> rows;
         QTreeWidget* list = dlg->List();
         for (int i = 0; i < list->topLevelItemCount(); ++i)
-            rows.push_back({list->topLevelItem(i)->text(0).toStdString(), list->topLevelItem(i)->text(1).toStdString()});
+            rows.push_back(
+                {list->topLevelItem(i)->text(0).toStdString(), list->topLevelItem(i)->text(1).toStdString()});
         return rows;
     }
 };
@@ -230,9 +231,7 @@ void InfoDlgTest::rowsShowTheDeviceState() {
     QVERIFY(rig.Press(gAllInfo));
     auto rows = rig.Rows();
     const std::vector<ListRow> head = {
-        {"Version config", "Config 12"},
-        {"Datacall 0", "&P.1"},
-        {"Datacall 1", "Boot call"},
+        {"Version config", "Config 12"}, {"Datacall 0", "&P.1"}, {"Datacall 1", "Boot call"},
         // "Datacall 2" is empty: no row
     };
     QVERIFY(rows.size() > 10);
@@ -246,16 +245,20 @@ void InfoDlgTest::rowsShowTheDeviceState() {
     QVERIFY(rows[7].value.find_first_not_of("01") == std::string::npos);
     QCOMPARE(rows[8].item, std::string("I/O Lines output"));
     QVERIFY(rows[8].value.find_first_not_of("01") == std::string::npos);
-    const char* rcs[13] = {"H", "MAIN", "CBF", "VTG", "TIM", "CFG", "V24", "EEP", "I2C", "DBG", "LED", "KEY", "TRP"};
+    const char* rcs[13] = {"H",   "MAIN", "CBF", "VTG", "TIM", "CFG", "V24",
+                           "EEP", "I2C",  "DBG", "LED", "KEY", "TRP"};
     for (int i = 0; i < 13; ++i)
         QCOMPARE(rows[9 + i], (ListRow{std::string("RCS ID - ") + rcs[i], "rev " + std::to_string(i)}));
     const std::vector<ListRow> tail = {
-        {"StreekVetag", "Flag: On"},        {"LijnNrTabel", "Flag: Off"},   {"DienstNrMax79", "Flag: On"},
-        {"Bit19GpKey", "Flag: Off"},        {"DatacallLijnNr", "Flag: Off"}, {"DatacallAtBoot", "Flag: Off"},
-        {"DatacallGpKey", "Flag: Off"},     {"OpenbaarVetag", "Flag: Off"}, {"Programmer", "Flag: Off"},
-        {"ClearConfig", "Flag: Off"},       {"TestOnReboot", "Flag: Off"},  {"Ready-To-Go", "Flag: On"},
-        {"DoorLussen", "Flag: Off"},        {"Transp. Window", "Constant: 8"}, {"Transp. Minimal", "Constant: 7"},
-        {"Transp. Offset", "Constant: C"},  {"Transp. Stable", "Constant: A"},
+        {"StreekVetag", "Flag: On"},        {"LijnNrTabel", "Flag: Off"},
+        {"DienstNrMax79", "Flag: On"},      {"Bit19GpKey", "Flag: Off"},
+        {"DatacallLijnNr", "Flag: Off"},    {"DatacallAtBoot", "Flag: Off"},
+        {"DatacallGpKey", "Flag: Off"},     {"OpenbaarVetag", "Flag: Off"},
+        {"Programmer", "Flag: Off"},        {"ClearConfig", "Flag: Off"},
+        {"TestOnReboot", "Flag: Off"},      {"Ready-To-Go", "Flag: On"},
+        {"DoorLussen", "Flag: Off"},        {"Transp. Window", "Constant: 8"},
+        {"Transp. Minimal", "Constant: 7"}, {"Transp. Offset", "Constant: C"},
+        {"Transp. Stable", "Constant: A"},
     };
     QCOMPARE(rows.size(), 22u + tail.size());
     for (std::size_t i = 0; i < tail.size(); ++i)
@@ -287,7 +290,8 @@ void InfoDlgTest::oldDeviceGivesNoFilterRows() {
     for (const auto& r : rows)
         QVERIFY2(r.item.rfind("Transp.", 0) != 0, r.item.c_str());
     // "70>" lets the LED, KEY and TRP identifiers through on 7.1.
-    QVERIFY(std::find_if(rows.begin(), rows.end(), [](const ListRow& r) { return r.item == "RCS ID - TRP"; }) != rows.end());
+    QVERIFY(std::find_if(rows.begin(), rows.end(),
+                         [](const ListRow& r) { return r.item == "RCS ID - TRP"; }) != rows.end());
     QVERIFY(rig.Press(gVersion));
     auto after = rig.Rows();
     QVERIFY(after.size() - rows.size() <= 3u);
@@ -470,8 +474,8 @@ void InfoDlgTest::commandLineListsTheSameRows() {
         const std::string path = device.Start();
         QVERIFY(!path.empty());
         QProcess vq5;
-        vq5.start(QStringLiteral(VQ5_CLI_PATH),
-                  {QStringLiteral("info"), QStringLiteral("--port"), QString::fromStdString(path), QStringLiteral("all")});
+        vq5.start(QStringLiteral(VQ5_CLI_PATH), {QStringLiteral("info"), QStringLiteral("--port"),
+                                                 QString::fromStdString(path), QStringLiteral("all")});
         QVERIFY(vq5.waitForFinished(30000));
         QCOMPARE(vq5.exitCode(), 0);
         const QList<QByteArray> out = vq5.readAllStandardOutput().split('\n');

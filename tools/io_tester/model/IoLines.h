@@ -25,8 +25,8 @@ struct LampInfo {
     Motif motif;
 };
 
-inline constexpr std::size_t kInputCount = 6;   // characters of the "&PII" value
-inline constexpr std::size_t kOutputCount = 21; // characters of the "&PIJ" value
+inline constexpr std::size_t kInputCount = 6;                         // characters of the "&PII" value
+inline constexpr std::size_t kOutputCount = 21;                       // characters of the "&PIJ" value
 inline constexpr std::size_t kLampCount = kInputCount + kOutputCount; // 27 lamps in all
 
 // Input lamps in the order of the characters of the "&PII" value.
@@ -47,7 +47,9 @@ const std::array<LampRef, kLampCount>& CreationOrder();
 bool LampActive(char c, Polarity polarity);
 
 // Output value index of line Tn (1..19).
-constexpr std::size_t TIndex(int n) { return static_cast<std::size_t>(n) + 1; }
+constexpr std::size_t TIndex(int n) {
+    return static_cast<std::size_t>(n) + 1;
+}
 
 // The digits of line and run number, each '0' + its value ('0'..'9', then ':' .. '?' for 10 to
 // 15). A digit whose lines lie beyond the end of a short value is shown as '-'.
@@ -67,6 +69,7 @@ inline constexpr const char* kRunNumberInitial = "RunNr = xx";
 // The reverse, for the simulated device and the tests: an outputs value (21 characters)
 // carrying line number (0..399) and run number (0..79) on T1..T19, status led and halte lamp
 // as given ('1' = line high), T1 and T2 as given.
-std::string EncodeOutputs(int line, int run, bool statusLedLine, bool halteLamp, bool t1 = false, bool t2 = false);
+std::string EncodeOutputs(int line, int run, bool statusLedLine, bool halteLamp, bool t1 = false,
+                          bool t2 = false);
 
 } // namespace vq5::io

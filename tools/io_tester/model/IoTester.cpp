@@ -9,18 +9,22 @@ namespace vq5::io {
 
 bool ExpertMarkerExists(const std::string& program, const std::string& directory) {
     std::error_code ec;
-    std::filesystem::path dir = directory.empty() ? std::filesystem::current_path(ec) : std::filesystem::path(directory);
+    std::filesystem::path dir =
+        directory.empty() ? std::filesystem::current_path(ec) : std::filesystem::path(directory);
     if (ec)
         return false;
     return std::filesystem::exists(dir / (program + ".Lumark"), ec);
 }
 
 CIoTester::CIoTester(CVLP& engine, ISettingsStore* store)
-    : m_Engine(engine), m_OwnSection(std::make_unique<CProfileSection>(kSettingsSection, store)), m_Section(*m_OwnSection) {
+    : m_Engine(engine), m_OwnSection(std::make_unique<CProfileSection>(kSettingsSection, store)),
+      m_Section(*m_OwnSection) {
     Bind();
 }
 
-CIoTester::CIoTester(CVLP& engine, CProfileSection& section) : m_Engine(engine), m_Section(section) { Bind(); }
+CIoTester::CIoTester(CVLP& engine, CProfileSection& section) : m_Engine(engine), m_Section(section) {
+    Bind();
+}
 
 void CIoTester::Bind() {
     m_Inputs.fill(LampState::Active);
@@ -52,7 +56,9 @@ void CIoTester::Connect() {
     m_Engine.EnterProgramMode();
 }
 
-void CIoTester::Disconnect() { m_Engine.LeaveProgramMode(false); }
+void CIoTester::Disconnect() {
+    m_Engine.LeaveProgramMode(false);
+}
 
 bool CIoTester::Tram() {
     if (!m_Expert)

@@ -7,7 +7,9 @@ namespace vq5::io {
 CVLP::CVLP(ISettingsStore* store) : CVLPEngine(store) {}
 
 // The worker must be gone before this object's TxMessage can no longer be called.
-CVLP::~CVLP() { Stop(); }
+CVLP::~CVLP() {
+    Stop();
+}
 
 int CVLP::TxMessage(unsigned char* buffer) {
     int length = CVLPMsg::TxMessage(buffer);

@@ -8,7 +8,9 @@
 using namespace vq5::io;
 
 namespace {
-QImage Render(Motif m, LampState s, QSize size, qreal dpr) { return LampPixmap(m, s, size, dpr).toImage(); }
+QImage Render(Motif m, LampState s, QSize size, qreal dpr) {
+    return LampPixmap(m, s, size, dpr).toImage();
+}
 
 int Opaque(const QImage& img) {
     int n = 0;
@@ -23,8 +25,9 @@ class LampTest : public QObject {
     Q_OBJECT
 private slots:
     void everyMotifHasThreeDistinctForms() {
-        const Motif motifs[] = {Motif::LeftArrow, Motif::RightArrow, Motif::Hand,  Motif::StopSign, Motif::GpKey,
-                                Motif::Loop,      Motif::Led,        Motif::Bulb, Motif::CheckMark};
+        const Motif motifs[] = {Motif::LeftArrow, Motif::RightArrow, Motif::Hand,
+                                Motif::StopSign,  Motif::GpKey,      Motif::Loop,
+                                Motif::Led,       Motif::Bulb,       Motif::CheckMark};
         for (Motif m : motifs) {
             const QImage a = Render(m, LampState::Active, QSize(17, 15), 2.0);
             const QImage i = Render(m, LampState::Inactive, QSize(17, 15), 2.0);

@@ -105,8 +105,9 @@ private slots:
         // T3 to T19 carry the numbers: the lamps show their lines.
         const std::string encoded = EncodeOutputs(123, 45, false, false);
         for (int n = 3; n <= 19; ++n)
-            QCOMPARE(dlg.OutputLamp(TIndex(n))->State(),
-                     LampActive(encoded[TIndex(n)], Polarity::Direct) ? LampState::Active : LampState::Inactive);
+            QCOMPARE(dlg.OutputLamp(TIndex(n))->State(), LampActive(encoded[TIndex(n)], Polarity::Direct)
+                                                             ? LampState::Active
+                                                             : LampState::Inactive);
 
         // The input lamps show the last "&PII" reply, which the simulator sent.
         QTRY_VERIFY_WITH_TIMEOUT(dlg.Model().LastInputs().size() == kInputCount, kWait);
@@ -145,8 +146,9 @@ private slots:
         QVERIFY2(dlg.OutputsCheck()->isEnabled(), "the switching check box stays enabled");
         QVERIFY(!dlg.LineNumberLabel()->isEnabled());
         // Only "&PII" goes out; "&PIJ" never.
-        QVERIFY(s.WaitUntil([](const sim::DeviceState&, const sim::LinkCounters& c) { return c.messagesTaken > 15; },
-                            std::chrono::milliseconds(kWait)));
+        QVERIFY(s.WaitUntil(
+            [](const sim::DeviceState&, const sim::LinkCounters& c) { return c.messagesTaken > 15; },
+            std::chrono::milliseconds(kWait)));
         QVERIFY(CountTaken(s, "&PII") > 5);
         QCOMPARE(CountTaken(s, "&PIJ"), std::size_t(0));
         QVERIFY(m_Boxes.isEmpty());
@@ -229,8 +231,9 @@ private slots:
         }
         // The polls keep running, unanswered: the lamps stay as they were.
         const std::size_t polls = dev.Count("&PII");
-        QVERIFY(dev.WaitTaken([&](const auto& v) { return std::count(v.begin(), v.end(), "&PII") >= long(polls + 5); },
-                              std::chrono::milliseconds(kWait)));
+        QVERIFY(dev.WaitTaken(
+            [&](const auto& v) { return std::count(v.begin(), v.end(), "&PII") >= long(polls + 5); },
+            std::chrono::milliseconds(kWait)));
         QTest::qWait(50);
         QCOMPARE(dlg.InputLamp(0)->State(), LampState::Active);
         QCOMPARE(dlg.InputLamp(1)->State(), LampState::Inactive);
@@ -307,7 +310,8 @@ private slots:
         QVERIFY(dlg.ExpertMode());
         QVERIFY(!dlg.TramButton()->isHidden());
         QVERIFY(!dlg.BusButton()->isHidden());
-        QTRY_VERIFY_WITH_TIMEOUT(dlg.Vlp().VersionMajor() == major && dlg.Vlp().VersionMinor() == minor, kWait);
+        QTRY_VERIFY_WITH_TIMEOUT(dlg.Vlp().VersionMajor() == major && dlg.Vlp().VersionMinor() == minor,
+                                 kWait);
 
         dlg.TramButton()->click();
         QTRY_VERIFY_WITH_TIMEOUT(Has(s.Taken(), sent.front().toStdString()), kWait);
@@ -322,7 +326,9 @@ private slots:
         for (const QString& t : held)
             QVERIFY2(!Has(taken, t.toStdString()), qPrintable(t));
         // Order: the Tram group before the Bus group, each in its own order.
-        auto pos = [&](const QString& t) { return std::find(taken.begin(), taken.end(), t.toStdString()) - taken.begin(); };
+        auto pos = [&](const QString& t) {
+            return std::find(taken.begin(), taken.end(), t.toStdString()) - taken.begin();
+        };
         for (int i = 1; i < sent.size(); ++i)
             QVERIFY(pos(sent[i - 1]) < pos(sent[i]));
         // The offset the Bus preset left in the device: 22 ms in its encoding.

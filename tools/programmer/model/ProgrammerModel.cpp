@@ -23,7 +23,8 @@ const std::array<FlagRow, kFlagCount>& FlagRows() {
          "Clear de eeprom zo dat er de factory defaults geplaatst worden."},
         {'S', "Streekvervoer (else Stad)", "FlagStreekvervoer", "",
          "Set streekvervoer, anders stadsvervoer (vetag 02T bit)"},
-        {'O', "Openbaar vervoer", "FlagOpenbaarvervoer", "", "Set openbaar vervoer vetag bit (vetag 01T bit)"},
+        {'O', "Openbaar vervoer", "FlagOpenbaarvervoer", "",
+         "Set openbaar vervoer vetag bit (vetag 01T bit)"},
         {'T', "Vertaal lijnnummers", "FlagVertaalLijnnummers", "91<",
          "Vertaal de velto lijn nummers via een interne tabel naar vetag nummers."},
         {'D', "Max run nummer", "FlagMaxRunnummer", "", "Run nummers >= als 80 worden 0 (anders module 80)"},
@@ -32,7 +33,8 @@ const std::array<FlagRow, kFlagCount>& FlagRows() {
         {'Q', "Selftest after reboot", "FlagSelftestAfterReboot", "",
          "Run de selftest procedure direct na de volgende reboot."},
         {'G', "Ready To Go", "FlagReadyToGo", "83>",
-         "Gebruik van ready-to-go, \xC3\xA9\xC3\xA9nmalig indrukken van de halterings toest laat de halte lamp "
+         "Gebruik van ready-to-go, \xC3\xA9\xC3\xA9nmalig indrukken van de halterings toest laat de halte "
+         "lamp "
          "branden en verstuurt de halterings code, bij het door een halte rijden gaat de haltelamp weer uit "
          "(versie >= V8.3)"},
         {'L', "DoorLussen", "FlagDoorLussen", "85>",
@@ -42,8 +44,10 @@ const std::array<FlagRow, kFlagCount>& FlagRows() {
          "Gebruik de paralelle vetag transponder en test op een seriele QT7 transponder."},
         {'F', "Stad Bus (else Tram)", "FlagStadTramOrBus", "91>",
          "Bij stads vervoer geeft dit aan of het een Tram of Bus betreft (vetag 03T bit)"},
-        {'1', "Stad CAT1", "FlagStadCAT1", "91>", "Bij stads vervoer is dit de categorie bit 1 (CAT1, vetag 18T bit)"},
-        {'2', "Stad CAT2", "FlagStadCAT2", "91>", "Bij stads vervoer is dit de categorie bit 2 (CAT2, vetag 17T bit)"},
+        {'1', "Stad CAT1", "FlagStadCAT1", "91>",
+         "Bij stads vervoer is dit de categorie bit 1 (CAT1, vetag 18T bit)"},
+        {'2', "Stad CAT2", "FlagStadCAT2", "91>",
+         "Bij stads vervoer is dit de categorie bit 2 (CAT2, vetag 17T bit)"},
     }};
     return rows;
 }
@@ -87,8 +91,9 @@ int HeldMax(Slider s) {
 std::string DateStamp(const std::tm& date) {
     // Month names in English whatever the user's language: the stamp goes into the device
     // and must stay printable ASCII.
-    static const char* const months[12] = {"January", "February", "March",     "April",   "May",      "June",
-                                           "July",    "August",   "September", "October", "November", "December"};
+    static const char* const months[12] = {"January",   "February", "March",    "April",
+                                           "May",       "June",     "July",     "August",
+                                           "September", "October",  "November", "December"};
     const int m = date.tm_mon >= 0 && date.tm_mon < 12 ? date.tm_mon : 0;
     char buf[64];
     std::snprintf(buf, sizeof buf, "%02d %s %04d: ", date.tm_mday, months[m], date.tm_year + 1900);
@@ -137,8 +142,8 @@ bool CDeviceView::Observe(const std::string& text) {
         // the version stays.
         const auto isDigit = [](char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'); };
         const auto paren = identification.find('(');
-        if (paren != std::string::npos && paren + 2 < identification.size() && isDigit(identification[paren + 1]) &&
-            isDigit(identification[paren + 2])) {
+        if (paren != std::string::npos && paren + 2 < identification.size() &&
+            isDigit(identification[paren + 1]) && isDigit(identification[paren + 2])) {
             major = static_cast<unsigned>(HexDigitValue(identification[paren + 1]));
             minor = static_cast<unsigned>(HexDigitValue(identification[paren + 2]));
         }
@@ -197,10 +202,18 @@ void CProgrammerModel::Bind(CProfileSection& s, const std::string& dateStamp) {
         s.BindString(v.m_DataCallText[i], calls[i].textKey, calls[i].defaultText);
     // The flags bind in the order of settings files written by earlier versions, which is not
     // the order "&To" writes them.
-    static const FlagIndex bindOrder[] = {fClearEeprom,    fStreekvervoer,        fOpenbaarVervoer,
-                                          fVertaalLijnnummers, fMaxRunnummer,     fVetag19GPKey,
-                                          fSelftestAfterReboot, fParalelleTransponder, fReadyToGo,
-                                          fDoorLussen,     fStadBus,              fStadCAT1,
+    static const FlagIndex bindOrder[] = {fClearEeprom,
+                                          fStreekvervoer,
+                                          fOpenbaarVervoer,
+                                          fVertaalLijnnummers,
+                                          fMaxRunnummer,
+                                          fVetag19GPKey,
+                                          fSelftestAfterReboot,
+                                          fParalelleTransponder,
+                                          fReadyToGo,
+                                          fDoorLussen,
+                                          fStadBus,
+                                          fStadCAT1,
                                           fStadCAT2};
     for (FlagIndex f : bindOrder)
         s.BindInt(v.m_Flag[f], flags[f].key, tsIndeterminate);
@@ -323,13 +336,15 @@ CSequence CProgrammerModel::ReadSequence(bool expert) {
     seq.texts.push_back(dev::QueryCode('I', 'A'));
     // Datacall enables and texts, interleaved, the order in which the device is asked.
     for (const DataCallRow& r : DataCallRows()) {
-        seq.texts.push_back(std::string(dev::FindFlag(r.flagItem)->programmerGate) + dev::QueryCode('F', r.flagItem));
+        seq.texts.push_back(std::string(dev::FindFlag(r.flagItem)->programmerGate) +
+                            dev::QueryCode('F', r.flagItem));
         seq.texts.push_back("91<" + dev::QueryCode('I', r.textItem));
     }
     // Flags; "&PFA" is asked too (devices from 8.0 answer it) and its answer ignored.
     for (char item : std::string("ESOTDRQAGLF12")) {
         const dev::FlagInfo* f = dev::FindFlag(item);
-        seq.texts.push_back(std::string(f && f->programmerGate ? f->programmerGate : "") + dev::QueryCode('F', item));
+        seq.texts.push_back(std::string(f && f->programmerGate ? f->programmerGate : "") +
+                            dev::QueryCode('F', item));
     }
     if (expert)
         seq.texts.push_back(std::string(dev::FindFlag('V')->programmerGate) + dev::QueryCode('F', 'V'));
@@ -342,15 +357,16 @@ CSequence CProgrammerModel::ReadSequence(bool expert) {
 namespace {
 
 // A text must travel whole in one printable message; the name is that of the control.
-bool CheckText(const std::string& name, const std::string& text, const std::string& gate, std::string& error) {
+bool CheckText(const std::string& name, const std::string& text, const std::string& gate,
+               std::string& error) {
     const std::size_t room = dev::MaxTextLength(gate);
     if (text.empty()) {
         error = name + " is empty: an empty text cannot be written (the device would take it as a question).";
         return false;
     }
     if (text.size() > room) {
-        error = name + " is " + std::to_string(text.size()) + " characters long; at most " + std::to_string(room) +
-                " fit in one message. Nothing was sent.";
+        error = name + " is " + std::to_string(text.size()) + " characters long; at most " +
+                std::to_string(room) + " fit in one message. Nothing was sent.";
         return false;
     }
     for (unsigned char c : text)
@@ -370,7 +386,8 @@ std::optional<CSequence> CProgrammerModel::WriteSequence(std::string& error) con
     return WriteSequence(sel, error);
 }
 
-std::optional<CSequence> CProgrammerModel::WriteSequence(const CWriteSelection& sel, std::string& error) const {
+std::optional<CSequence> CProgrammerModel::WriteSequence(const CWriteSelection& sel,
+                                                         std::string& error) const {
     const CProgrammerValues& v = m_Values;
     error.clear();
     if (std::string e = RangeCheck(); !e.empty()) {
@@ -390,7 +407,8 @@ std::optional<CSequence> CProgrammerModel::WriteSequence(const CWriteSelection& 
             continue;
         seq.texts.push_back(dev::SetFlag(r.flagItem, value == tsOn, "91<"));
         if (value == tsOn && sel.dataCallText[i]) {
-            if (!CheckText(std::string("The datacall of \"") + r.label + "\"", v.m_DataCallText[i], "91<", error))
+            if (!CheckText(std::string("The datacall of \"") + r.label + "\"", v.m_DataCallText[i], "91<",
+                           error))
                 return std::nullopt;
             seq.texts.push_back(dev::SetText(r.textItem, v.m_DataCallText[i], "91<"));
         }
@@ -582,9 +600,9 @@ const std::vector<std::string>& AllKeys() {
             k.emplace_back(r.enableKey);
         for (const auto& r : DataCallRows())
             k.emplace_back(r.textKey);
-        for (FlagIndex f : {fClearEeprom, fStreekvervoer, fOpenbaarVervoer, fVertaalLijnnummers, fMaxRunnummer,
-                            fVetag19GPKey, fSelftestAfterReboot, fParalelleTransponder, fReadyToGo, fDoorLussen,
-                            fStadBus, fStadCAT1, fStadCAT2})
+        for (FlagIndex f : {fClearEeprom, fStreekvervoer, fOpenbaarVervoer, fVertaalLijnnummers,
+                            fMaxRunnummer, fVetag19GPKey, fSelftestAfterReboot, fParalelleTransponder,
+                            fReadyToGo, fDoorLussen, fStadBus, fStadCAT1, fStadCAT2})
             k.emplace_back(FlagRows()[f].key);
         k.emplace_back("RebootAfterProgramming");
         for (Slider s : {slMinimal, slStable, slOffset, slWindow})
@@ -802,8 +820,8 @@ std::optional<CFileWrite> FileToWrite(const CConfigFile& file, std::string& erro
     auto number = [&](const std::string& key, int lo, int hi) -> std::optional<int> {
         const auto value = ParseInt(*file.Find(key));
         if (!value || *value < lo || *value > hi) {
-            error = key + "=" + *file.Find(key) + ": expected an integer between " + std::to_string(lo) + " and " +
-                    std::to_string(hi);
+            error = key + "=" + *file.Find(key) + ": expected an integer between " + std::to_string(lo) +
+                    " and " + std::to_string(hi);
             return std::nullopt;
         }
         return value;
@@ -857,7 +875,8 @@ std::optional<CFileWrite> FileToWrite(const CConfigFile& file, std::string& erro
                 // the enable is written, the text is left as it is (and compared).
                 if (t->empty()) {
                     w.selection.dataCallText[i] = false;
-                    w.notes.emplace_back(std::string(r.textKey) + " not written: an empty text cannot be sent");
+                    w.notes.emplace_back(std::string(r.textKey) +
+                                         " not written: an empty text cannot be sent");
                 }
                 w.compared.emplace_back(r.textKey);
             }
@@ -896,7 +915,8 @@ std::optional<CFileWrite> FileToWrite(const CConfigFile& file, std::string& erro
         w.notes.emplace_back("TransConfigSliderMinimal " + std::to_string(v.m_Slider[slMinimal]) +
                              " is above TransConfigSliderWindow " + std::to_string(v.m_Slider[slWindow]) +
                              ": written as the file gives them");
-    v.m_CheckTransConfig = std::any_of(w.selection.filter.begin(), w.selection.filter.end(), [](bool b) { return b; });
+    v.m_CheckTransConfig =
+        std::any_of(w.selection.filter.begin(), w.selection.filter.end(), [](bool b) { return b; });
     return w;
 }
 

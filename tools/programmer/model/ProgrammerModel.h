@@ -174,8 +174,9 @@ class CProgrammerModel {
 public:
     CProgrammerModel();
 
-    // Binds every value to the section in the order earlier versions wrote the settings (kept so their settings files read the same),
-    // with the first-start defaults, then repairs values a damaged store may hold (see Sanitize).
+    // Binds every value to the section in the order earlier versions wrote the settings (kept so their
+    // settings files read the same), with the first-start defaults, then repairs values a damaged store may
+    // hold (see Sanitize).
     void Bind(CProfileSection& section, const std::string& dateStamp = DateStampNow());
     // "&Default".
     void LoadDefaults(const std::string& dateStamp = DateStampNow());

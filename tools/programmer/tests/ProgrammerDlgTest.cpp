@@ -127,7 +127,9 @@ bool WaitBatchDone(Rig& rig, unsigned exitsBefore) {
         kWait);
 }
 
-bool Shown(const QWidget* w) { return !w->isHidden(); }
+bool Shown(const QWidget* w) {
+    return !w->isHidden();
+}
 
 // A pseudo-terminal nobody talks on: the engine opens it and hears nothing (no device).
 struct SilentPort {
@@ -169,7 +171,9 @@ QString Mismatch(Rig& rig) {
             continue;
         const bool on = s.flags.at(FlagRows()[f].item);
         if (d.FlagBox(flag)->Value() != (on ? 1 : 0))
-            return QStringLiteral("flag %1 is %2").arg(QString::fromLatin1(FlagRows()[f].key)).arg(d.FlagBox(flag)->Value());
+            return QStringLiteral("flag %1 is %2")
+                .arg(QString::fromLatin1(FlagRows()[f].key))
+                .arg(d.FlagBox(flag)->Value());
     }
     if (Shown(d.SliderWidget(slWindow))) {
         const int want[kSliderCount] = {static_cast<int>(s.window), static_cast<int>(s.minimal),
@@ -186,7 +190,8 @@ QString Mismatch(Rig& rig) {
 }
 
 // The state the device should have after "&To" with the window's (taken) values.
-sim::DeviceState Expected(const sim::DeviceState& before, const CProgrammerValues& v, unsigned ma, unsigned mi) {
+sim::DeviceState Expected(const sim::DeviceState& before, const CProgrammerValues& v, unsigned ma,
+                          unsigned mi) {
     sim::DeviceState e = before;
     if (v.m_CheckConfigID == 1)
         e.identifier = v.m_ConfigID;
@@ -214,11 +219,13 @@ sim::DeviceState Expected(const sim::DeviceState& before, const CProgrammerValue
 
 std::vector<std::string> TakenSince(Rig& rig, std::size_t from) {
     const auto all = rig.simulator->Taken();
-    return std::vector<std::string>(all.begin() + static_cast<std::ptrdiff_t>(std::min(from, all.size())), all.end());
+    return std::vector<std::string>(all.begin() + static_cast<std::ptrdiff_t>(std::min(from, all.size())),
+                                    all.end());
 }
 
 bool Has(const std::vector<std::string>& texts, const std::string& prefix) {
-    return std::any_of(texts.begin(), texts.end(), [&](const std::string& t) { return t.rfind(prefix, 0) == 0; });
+    return std::any_of(texts.begin(), texts.end(),
+                       [&](const std::string& t) { return t.rfind(prefix, 0) == 0; });
 }
 
 } // namespace
@@ -671,7 +678,7 @@ private slots:
             QVERIFY(QTest::qWaitForWindowExposed(&d));
             d.ConfigIdEdit()->setText(QStringLiteral("not taken"));
             QTest::mouseClick(d.FlagBox(fMaxRunnummer), Qt::LeftButton); // 2 -> 0, not taken
-            d.reject(); // the close box and Escape
+            d.reject();                                                  // the close box and Escape
         }
         QVERIFY(toolStore.ReadString(qt::kToolSection, "ConfigID").value_or("").find("not taken") ==
                 std::string::npos);
@@ -685,7 +692,8 @@ private slots:
             QTest::mouseClick(d.ExitButton(), Qt::LeftButton);
             QCOMPARE(d.result(), int(QDialog::Accepted));
         }
-        QCOMPARE(toolStore.ReadString(qt::kToolSection, "ConfigID").value_or(""), std::string("taken at exit"));
+        QCOMPARE(toolStore.ReadString(qt::kToolSection, "ConfigID").value_or(""),
+                 std::string("taken at exit"));
         QCOMPARE(toolStore.ReadInt(qt::kToolSection, "FlagMaxRunnummer").value_or(-1), 0);
         {
             // Enter in an edit box closes like "&Exit".
@@ -698,7 +706,8 @@ private slots:
             QTest::keyClick(d.DataCallEdit(2), Qt::Key_Return);
             QCOMPARE(d.result(), int(QDialog::Accepted));
         }
-        QCOMPARE(toolStore.ReadString(qt::kToolSection, "EditDataCall3").value_or(""), std::string("by enter"));
+        QCOMPARE(toolStore.ReadString(qt::kToolSection, "EditDataCall3").value_or(""),
+                 std::string("by enter"));
         {
             // "&Exit" of the "&File" menu takes the values like the button.
             CProgrammerDlg d(&engineStore);
@@ -834,12 +843,14 @@ private slots:
         Rig rig(8, 7);
         CProgrammerDlg& d = *rig.dlg;
         QCOMPARE(d.windowTitle(), QStringLiteral("VQ-5 / HUM-1 Programmer"));
-        QCOMPARE(d.FlagBox(fMaxRunnummer)->toolTip(), QStringLiteral("Run nummers >= als 80 worden 0 (anders module 80)"));
+        QCOMPARE(d.FlagBox(fMaxRunnummer)->toolTip(),
+                 QStringLiteral("Run nummers >= als 80 worden 0 (anders module 80)"));
         QCOMPARE(d.SliderWidget(slWindow)->toolTip(), QStringLiteral("IDC_TRANS_WINDOW"));
         QVERIFY(d.SliderWidget(slMinimal)->toolTip().isEmpty());
         QVERIFY(d.FlagBox(fReadyToGo)->toolTip().contains(QStringLiteral("\u00e9\u00e9nmalig")));
         QCOMPARE(d.DataCallEdit(1)->toolTip(), QStringLiteral("De datacall die verzonden moet worden"));
-        QCOMPARE(d.RebootBox()->toolTip(), QStringLiteral("Reboot de VQ-5 / HUM-2 direct na het programeren."));
+        QCOMPARE(d.RebootBox()->toolTip(),
+                 QStringLiteral("Reboot de VQ-5 / HUM-2 direct na het programeren."));
         QVERIFY(d.ConfigIdBox()->toolTip().isEmpty());
         QCOMPARE(d.FromButton()->text(), QStringLiteral("&From"));
         QVERIFY(d.ExitButton()->isDefault());
@@ -871,11 +882,12 @@ private slots:
         QCOMPARE(Mismatch(rig), QString());
         QTest::qWait(1200); // the status box's traffic bars update every 500 ms
         const QString file = QDir(dir).filePath(QStringLiteral("programmer-%1%2.png").arg(major).arg(minor));
-        QCOMPARE(QProcess::execute(QStringLiteral("import"), {QStringLiteral("-window"), QStringLiteral("root"),
-                                                               QStringLiteral("-crop"), QStringLiteral("%1x%2+0+0")
-                                                                   .arg(d.frameGeometry().right() + 40)
-                                                                   .arg(d.frameGeometry().bottom() + 40),
-                                                               file}),
+        QCOMPARE(QProcess::execute(QStringLiteral("import"), {QStringLiteral("-window"),
+                                                              QStringLiteral("root"), QStringLiteral("-crop"),
+                                                              QStringLiteral("%1x%2+0+0")
+                                                                  .arg(d.frameGeometry().right() + 40)
+                                                                  .arg(d.frameGeometry().bottom() + 40),
+                                                              file}),
                  0);
     }
 

@@ -32,7 +32,9 @@ int& CTransponderModel::Value(Setting s) {
     }
 }
 
-int CTransponderModel::Value(Setting s) const { return const_cast<CTransponderModel*>(this)->Value(s); }
+int CTransponderModel::Value(Setting s) const {
+    return const_cast<CTransponderModel*>(this)->Value(s);
+}
 
 void CTransponderModel::Bind(CProfileSection& section) {
     section.BindInt(m_Reboot, "Reboot", kDefaultReboot);
@@ -80,7 +82,9 @@ std::string CTransponderModel::FrameTitle(Setting s) const {
     return buf;
 }
 
-std::string CTransponderModel::ReadOut(Setting s) const { return std::to_string(Value(s)); }
+std::string CTransponderModel::ReadOut(Setting s) const {
+    return std::to_string(Value(s));
+}
 
 std::vector<Setting> CTransponderModel::Couple(Setting s) {
     std::vector<Setting> visited;
@@ -123,7 +127,8 @@ std::vector<Setting> CTransponderModel::CoupleAll() {
     return all;
 }
 
-std::optional<std::string> CTransponderModel::Take(int window, int minimal, int offset, int stable, bool reboot) {
+std::optional<std::string> CTransponderModel::Take(int window, int minimal, int offset, int stable,
+                                                   bool reboot) {
     const int values[kSettingCount] = {window, minimal, offset, stable};
     for (int i = 0; i < kSettingCount; ++i) {
         SettingRange r = RangeOf(static_cast<Setting>(i));
@@ -139,7 +144,7 @@ std::optional<std::string> CTransponderModel::Take(int window, int minimal, int 
 }
 
 std::vector<std::string> CTransponderModel::LoadTexts() {
-    return {device::kEnterProgramMode,    device::QueryCode('K', 'W'), device::QueryCode('K', 'M'),
+    return {device::kEnterProgramMode,   device::QueryCode('K', 'W'), device::QueryCode('K', 'M'),
             device::QueryCode('K', 'O'), device::QueryCode('K', 'S'), device::kLeave};
 }
 
@@ -175,8 +180,9 @@ int DigitValue(char c) {
 }
 } // namespace
 
-CTransponderModel::ReplyResult CTransponderModel::ParseReply(std::string_view text, std::string_view adaptedPK,
-                                                             unsigned major, unsigned minor) {
+CTransponderModel::ReplyResult CTransponderModel::ParseReply(std::string_view text,
+                                                             std::string_view adaptedPK, unsigned major,
+                                                             unsigned minor) {
     ReplyResult result;
     if (adaptedPK.size() != 3 || text.size() < 3 || text.substr(0, 3) != adaptedPK)
         return result;

@@ -80,9 +80,9 @@ public:
     // A received text. `adaptedPK` is "&PK" with the device letter put in (AddressCommand);
     // major/minor is the device version to read the offset encoding with.
     enum class ReplyEffect {
-        None,     // not a filter reply: nothing changes
-        PutOnly,  // a filter reply that sets nothing: put the member values into the controls
-        Changed,  // `changed` was set (and coupled); run the value texts, put the values
+        None,    // not a filter reply: nothing changes
+        PutOnly, // a filter reply that sets nothing: put the member values into the controls
+        Changed, // `changed` was set (and coupled); run the value texts, put the values
     };
     struct ReplyResult {
         ReplyEffect effect = ReplyEffect::None;

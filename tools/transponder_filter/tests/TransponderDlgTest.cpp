@@ -225,7 +225,7 @@ void TransponderDlgTest::saveThenLoadRoundTrips_data() {
     QTest::addColumn<int>("offset");
     QTest::addColumn<int>("stable");
     QTest::addColumn<unsigned>("offsetDigit"); // as the device stores it
-    QTest::addColumn<int>("offsetBack");      // as the tool reads it back
+    QTest::addColumn<int>("offsetBack");       // as the tool reads it back
     QTest::newRow("8.7 offset 10") << 7u << 12 << 3 << 10 << 15 << 0x0u << 10;
     QTest::newRow("8.7 offset 22") << 7u << 1 << 1 << 22 << 1 << 0xCu << 22;
     QTest::newRow("8.7 offset 25") << 7u << 15 << 15 << 25 << 10 << 0xFu << 25;
@@ -554,9 +554,11 @@ void TransponderDlgTest::aboutShowsItsWholeTexts() {
                 QLabel* l = about->Field(id);
                 if (!l)
                     continue;
-                const QRect wrapped = l->fontMetrics().boundingRect(QRect(0, 0, l->contentsRect().width(), INT_MAX),
-                                                                    int(l->alignment()) | Qt::TextWordWrap, l->text());
-                fields.push_back({id, l->text(), l->geometry(), wrapped.size(), l->heightForWidth(l->width())});
+                const QRect wrapped =
+                    l->fontMetrics().boundingRect(QRect(0, 0, l->contentsRect().width(), INT_MAX),
+                                                  int(l->alignment()) | Qt::TextWordWrap, l->text());
+                fields.push_back(
+                    {id, l->text(), l->geometry(), wrapped.size(), l->heightForWidth(l->width())});
             }
         }
         if (rig.dlg->OpenAboutBox())
@@ -568,8 +570,10 @@ void TransponderDlgTest::aboutShowsItsWholeTexts() {
     for (int i = 0; i < fields.size(); ++i) {
         const Field& f = fields[i];
         const QByteArray what = QByteArray::number(f.id) + " \"" + f.text.toUtf8() + "\" in " +
-                                QByteArray::number(f.shown.width()) + "x" + QByteArray::number(f.shown.height());
-        QVERIFY2(f.needed.width() <= f.shown.width() && f.needed.height() <= f.shown.height(), what.constData());
+                                QByteArray::number(f.shown.width()) + "x" +
+                                QByteArray::number(f.shown.height());
+        QVERIFY2(f.needed.width() <= f.shown.width() && f.needed.height() <= f.shown.height(),
+                 what.constData());
         QVERIFY2(f.forWidth <= f.shown.height(), what.constData());
         QVERIFY2(frame.contains(f.shown) && box.contains(f.shown), what.constData());
         if (i > 0)

@@ -21,7 +21,9 @@ TEST(LogLines, ReceivedByClass) {
     EXPECT_EQ(ReceivedLogLine(""), "ERROR: \"\"");
 }
 
-TEST(LogLines, SentLine) { EXPECT_EQ(SentLogLine("$007/012   09:05 XX"), "0Message send: \"$007/012   09:05 XX\""); }
+TEST(LogLines, SentLine) {
+    EXPECT_EQ(SentLogLine("$007/012   09:05 XX"), "0Message send: \"$007/012   09:05 XX\"");
+}
 
 TEST(LogLines, SplitIcon) {
     auto e = SplitLogLine("1Inquiry: \"?\"");
@@ -68,7 +70,8 @@ TEST(LogLines, ControlCharactersAndNul) {
 TEST(LogTimes, MinuteSecondHundredthsUtc) {
     using namespace std::chrono;
     // 14:05:07.123 UTC on some day.
-    const auto t = system_clock::time_point(milliseconds((20000LL * 86400 + 14 * 3600 + 5 * 60 + 7) * 1000 + 123));
+    const auto t =
+        system_clock::time_point(milliseconds((20000LL * 86400 + 14 * 3600 + 5 * 60 + 7) * 1000 + 123));
     EXPECT_EQ(LogTime(t), " 5:07.12");
     const auto u = system_clock::time_point(milliseconds((20000LL * 86400 + 59 * 60 + 59) * 1000 + 999));
     EXPECT_EQ(LogTime(u), "59:59.99");
@@ -91,11 +94,14 @@ TEST(EmuFields, WholeNumbersZeroTo999) {
     EXPECT_EQ(CheckNumberField("1.5", 0, 999, v), FieldCheck::NotANumber);
     EXPECT_EQ(CheckNumberField("-", 0, 999, v), FieldCheck::NotANumber);
     EXPECT_EQ(v, 5) << "a refused field leaves the value alone";
-    EXPECT_EQ(FieldCheckMessage(FieldCheck::OutOfRange, 0, 999), "Please enter an integer between 0 and 999.");
+    EXPECT_EQ(FieldCheckMessage(FieldCheck::OutOfRange, 0, 999),
+              "Please enter an integer between 0 and 999.");
     EXPECT_EQ(FieldCheckMessage(FieldCheck::NotANumber, 0, 999), "Please enter an integer.");
 }
 
-TEST(EmuAbout, VersionLine) { EXPECT_EQ(AboutVersionLine(), "VQ5 Tool VQ5WVLP, version 1.4"); }
+TEST(EmuAbout, VersionLine) {
+    EXPECT_EQ(AboutVersionLine(), "VQ5 Tool VQ5WVLP, version 1.4");
+}
 
 struct EmuModel : ::testing::Test {
     CMemoryStore store;
@@ -142,7 +148,8 @@ TEST_F(EmuModel, LogLinesForNotifications) {
     e.m_Status = lsTimeout;
     EXPECT_EQ(m.LogLineFor({nkLinkStatus, lsTimeout, {}}), "2Status changed Timeout");
     EXPECT_EQ(m.LogLineFor({nkIdent, 0, {}}), "2VQ5 ID changed");
-    EXPECT_EQ(m.LogLineFor({nkGenerated, 0, "$001/002   03:04 XX"}), "0Message send: \"$001/002   03:04 XX\"");
+    EXPECT_EQ(m.LogLineFor({nkGenerated, 0, "$001/002   03:04 XX"}),
+              "0Message send: \"$001/002   03:04 XX\"");
     EXPECT_EQ(m.LogLineFor({nkQueueProgress, 5, {}}), std::nullopt);
     EXPECT_EQ(m.LogLineFor({6, 0, {}}), std::nullopt);
 }

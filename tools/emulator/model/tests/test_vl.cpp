@@ -58,7 +58,8 @@ struct EmuEngine : ::testing::Test {
         return std::string(reinterpret_cast<char*>(buf), static_cast<std::size_t>(n));
     }
     void Receive(const std::string& text) {
-        EXPECT_TRUE(e.RxMessage(reinterpret_cast<const unsigned char*>(text.data()), static_cast<unsigned>(text.size())));
+        EXPECT_TRUE(e.RxMessage(reinterpret_cast<const unsigned char*>(text.data()),
+                                static_cast<unsigned>(text.size())));
     }
 };
 

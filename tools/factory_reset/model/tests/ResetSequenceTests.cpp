@@ -42,7 +42,8 @@ struct ResetModelTest : ::testing::Test {
     }
     // The device's identification reply, as the worker would pass it up.
     void Identify(const std::string& reply) {
-        engine->RxMessage(reinterpret_cast<const unsigned char*>(reply.data()), static_cast<unsigned>(reply.size()));
+        engine->RxMessage(reinterpret_cast<const unsigned char*>(reply.data()),
+                          static_cast<unsigned>(reply.size()));
     }
     // Takes every queued text out the way the worker does at each poll; returns what would go
     // on the wire (held-back texts leave nothing).

@@ -8,7 +8,9 @@
 using namespace vq5::information;
 
 namespace {
-std::vector<ListRow> Rows(std::string_view reply) { return RowsForReply(reply); }
+std::vector<ListRow> Rows(std::string_view reply) {
+    return RowsForReply(reply);
+}
 ListRow One(std::string_view reply) {
     auto rows = RowsForReply(reply);
     EXPECT_EQ(rows.size(), 1u) << reply;

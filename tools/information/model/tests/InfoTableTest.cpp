@@ -123,7 +123,9 @@ TEST(InfoRequest, ButtonGroupsQueueTheirRows) {
     auto settings = RequestTexts(gSettings, false);
     EXPECT_EQ(settings.front(), "&PFS");
     EXPECT_EQ(settings.back(), "91>&PF2");
-    EXPECT_EQ(std::count_if(settings.begin(), settings.end(), [](const std::string& s) { return s.find("&PK") != std::string::npos; }), 0);
+    EXPECT_EQ(std::count_if(settings.begin(), settings.end(),
+                            [](const std::string& s) { return s.find("&PK") != std::string::npos; }),
+              0);
 }
 
 TEST(InfoRequest, GroupNames) {

@@ -68,7 +68,8 @@ public:
     }
     std::size_t Polls() const { return m_Polls.load(); }
     // Waits until `done` holds for the messages taken so far.
-    bool WaitTaken(const std::function<bool(const std::vector<std::string>&)>& done, std::chrono::milliseconds timeout) {
+    bool WaitTaken(const std::function<bool(const std::vector<std::string>&)>& done,
+                   std::chrono::milliseconds timeout) {
         std::unique_lock<std::mutex> g(m_Lock);
         return m_Changed.wait_for(g, timeout, [&] { return done(m_Taken); });
     }

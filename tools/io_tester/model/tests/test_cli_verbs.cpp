@@ -116,7 +116,9 @@ private:
     std::string m_Stdout, m_Stderr;
 };
 
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
 
 std::vector<std::string> Lines(const std::string& text, const std::string& prefix) {
     std::vector<std::string> v;
@@ -190,7 +192,8 @@ TEST_P(IoVerbOnDevice, StopsOnSigint) {
     vq5::sim::CSimulator s(Quiet(GetParam()));
     const std::string path = s.Start();
     Child c({"io", "--port", path});
-    ASSERT_TRUE(c.ReadUntil([](const std::string& out) { return Contains(out, "numbers LijnNr = "); }, 20s)) << c.Err();
+    ASSERT_TRUE(c.ReadUntil([](const std::string& out) { return Contains(out, "numbers LijnNr = "); }, 20s))
+        << c.Err();
     c.Signal(SIGINT);
     EXPECT_EQ(c.Wait(20s), 0) << c.Err();
     EXPECT_EQ(s.Taken().back(), "&QX");
@@ -223,14 +226,17 @@ TEST(VeltoVerb, DisplaysInquiryAndAutoIncrement) {
     vq5::sim::CSimulator s(Quiet());
     const std::string path = s.Start();
     Child c({"velto", "--port", path, "--line", "799", "--run", "12", "--auto-incr"});
-    ASSERT_TRUE(c.ReadUntil([](const std::string& out) { return Contains(out, "> Message send: \"$799/012   "); }, 20s))
+    ASSERT_TRUE(c.ReadUntil(
+        [](const std::string& out) { return Contains(out, "> Message send: \"$799/012   "); }, 20s))
         << c.Err();
     s.QueueToPc("?");
-    ASSERT_TRUE(c.ReadUntil([](const std::string& out) { return Contains(out, "> Message send: \"$000/012   "); }, 20s))
+    ASSERT_TRUE(c.ReadUntil(
+        [](const std::string& out) { return Contains(out, "> Message send: \"$000/012   "); }, 20s))
         << c.Out();
     // The device takes the new number from the display messages.
-    EXPECT_TRUE(s.WaitUntil([](const vq5::sim::DeviceState& d, const vq5::sim::LinkCounters&) { return d.line == 0; },
-                            std::chrono::milliseconds(10000)));
+    EXPECT_TRUE(
+        s.WaitUntil([](const vq5::sim::DeviceState& d, const vq5::sim::LinkCounters&) { return d.line == 0; },
+                    std::chrono::milliseconds(10000)));
     c.Signal(SIGTERM);
     EXPECT_EQ(c.Wait(20s), 0) << c.Err();
     const std::string& out = c.Out();

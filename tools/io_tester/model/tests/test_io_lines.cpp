@@ -130,10 +130,14 @@ TEST(Numbers, DigitsPastNineShowColonToQuestionMark) {
     for (int v = 10; v <= 15; ++v) {
         std::initializer_list<int> none{};
         std::string o = Outputs(none);
-        if (v & 1) o[TIndex(6)] = '1';
-        if (v & 2) o[TIndex(5)] = '1';
-        if (v & 4) o[TIndex(4)] = '1';
-        if (v & 8) o[TIndex(17)] = '1';
+        if (v & 1)
+            o[TIndex(6)] = '1';
+        if (v & 2)
+            o[TIndex(5)] = '1';
+        if (v & 4)
+            o[TIndex(4)] = '1';
+        if (v & 8)
+            o[TIndex(17)] = '1';
         EXPECT_EQ(DecodeNumbers(o).line[1], expect[v - 10]) << v;
     }
 }

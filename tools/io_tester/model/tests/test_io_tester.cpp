@@ -266,11 +266,11 @@ TEST_F(IoModel, PresetsByVersion) {
         std::vector<std::string> tram, bus;
     };
     const Row rows[] = {
-        {nullptr, {"", "&PKO0", ""}, {"", "&PKOE", ""}},                   // 0.0
-        {"&PPVQ-5 (81)", {"", "&PKO0", ""}, {"", "&PKOE", ""}},            // 8.1
-        {"&PPVQ-5 (82)", {"", "", "&PKO5"}, {"", "", "&PKOC"}},            // 8.2
-        {"&QPVQ-5 (83)", {"&QFG1", "", "&QKO5"}, {"&QFG0", "", "&QKOC"}},  // 8.3
-        {"&PPVQ-5 (91)", {"&PFG1", "", "&PKO5"}, {"&PFG0", "", "&PKOC"}},  // 9.1
+        {nullptr, {"", "&PKO0", ""}, {"", "&PKOE", ""}},                  // 0.0
+        {"&PPVQ-5 (81)", {"", "&PKO0", ""}, {"", "&PKOE", ""}},           // 8.1
+        {"&PPVQ-5 (82)", {"", "", "&PKO5"}, {"", "", "&PKOC"}},           // 8.2
+        {"&QPVQ-5 (83)", {"&QFG1", "", "&QKO5"}, {"&QFG0", "", "&QKOC"}}, // 8.3
+        {"&PPVQ-5 (91)", {"&PFG1", "", "&PKO5"}, {"&PFG0", "", "&PKOC"}}, // 9.1
     };
     for (const Row& r : rows) {
         CVLP e(&store);

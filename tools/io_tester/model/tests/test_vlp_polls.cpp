@@ -40,7 +40,8 @@ struct Fixture : ::testing::Test {
         return v;
     }
     static void Identify(CVLP& e, const std::string& reply) {
-        e.RxMessage(reinterpret_cast<const unsigned char*>(reply.data()), static_cast<unsigned>(reply.size()));
+        e.RxMessage(reinterpret_cast<const unsigned char*>(reply.data()),
+                    static_cast<unsigned>(reply.size()));
     }
 };
 

@@ -7,8 +7,8 @@ using namespace vq5;
 using namespace vq5::programmer;
 
 TEST(ProgrammerConfigFile, EscapingRoundTrips) {
-    for (const std::string& s : {std::string("05 March 2024: "), std::string("a\\b"), std::string("\x01\x7F\xFF"),
-                                 std::string("x=y;z#[w]"), std::string()}) {
+    for (const std::string& s : {std::string("05 March 2024: "), std::string("a\\b"),
+                                 std::string("\x01\x7F\xFF"), std::string("x=y;z#[w]"), std::string()}) {
         const std::string e = EscapeValue(s);
         for (char c : e)
             EXPECT_TRUE(c >= 0x20 && c <= 0x7E);
@@ -55,7 +55,8 @@ TEST(ProgrammerConfigFile, ParseErrorsNameTheLine) {
     EXPECT_NE(error.find("line 3"), std::string::npos);
     EXPECT_FALSE(ParseConfigFile("ConfigID=a\\q\n", error));
     // Comments, sections, blank lines, CRLF and a missing final newline are fine.
-    const auto ok = ParseConfigFile("; c\r\n# c\r\n[Settings_V2.3]\r\n\r\n  FlagMaxRunnummer = 0 \r\nConfigID=x", error);
+    const auto ok =
+        ParseConfigFile("; c\r\n# c\r\n[Settings_V2.3]\r\n\r\n  FlagMaxRunnummer = 0 \r\nConfigID=x", error);
     ASSERT_TRUE(ok) << error;
     EXPECT_EQ(*ok->Find("FlagMaxRunnummer"), "0");
     EXPECT_EQ(*ok->Find("ConfigID"), "x");
@@ -92,8 +93,9 @@ TEST(ProgrammerConfigFile, IdentifierFilterAndDatacalls) {
     m.m_Values = w->values;
     const auto seq = m.WriteSequence(w->selection, error);
     ASSERT_TRUE(seq) << error;
-    EXPECT_EQ(seq->texts, (std::vector<std::string>{"&PIA01 June 2024: depot", "91<&PFC1", "91<&PIB&P.1x",
-                                                    "91<&PFB1", "91<&PFK0", "82<&PKOE", "82>&PKOC", "71>&PKS5"}));
+    EXPECT_EQ(seq->texts,
+              (std::vector<std::string>{"&PIA01 June 2024: depot", "91<&PFC1", "91<&PIB&P.1x", "91<&PFB1",
+                                        "91<&PFK0", "82<&PKOE", "82>&PKOC", "71>&PKS5"}));
     EXPECT_TRUE(seq->reboot);
     ASSERT_EQ(w->notes.size(), 1u);
     EXPECT_NE(w->notes[0].find("EditDataCall3"), std::string::npos);
@@ -116,8 +118,8 @@ TEST(ProgrammerConfigFile, EmptyDatacallTextWritesOnlyTheEnable) {
 
 TEST(ProgrammerConfigFile, WriteBoxesInTheFileSwitchParts) {
     std::string error;
-    const auto file =
-        ParseConfigFile("CheckConfigID=0\nConfigID=not sent\nCheckTransConfig=0\nTransConfigSliderWindow=9\n", error);
+    const auto file = ParseConfigFile(
+        "CheckConfigID=0\nConfigID=not sent\nCheckTransConfig=0\nTransConfigSliderWindow=9\n", error);
     ASSERT_TRUE(file);
     const auto w = FileToWrite(*file, error);
     ASSERT_TRUE(w) << error;

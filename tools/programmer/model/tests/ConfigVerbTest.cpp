@@ -98,8 +98,8 @@ struct Device {
 // The configuration part of a state (counters and program mode left out).
 bool SameConfiguration(const DeviceState& a, const DeviceState& b) {
     return a.identifier == b.identifier && a.datacall[0] == b.datacall[0] && a.datacall[1] == b.datacall[1] &&
-           a.datacall[2] == b.datacall[2] && a.flags == b.flags && a.window == b.window && a.minimal == b.minimal &&
-           a.offsetDigit == b.offsetDigit && a.stable == b.stable;
+           a.datacall[2] == b.datacall[2] && a.flags == b.flags && a.window == b.window &&
+           a.minimal == b.minimal && a.offsetDigit == b.offsetDigit && a.stable == b.stable;
 }
 
 DeviceState Sample(unsigned major, unsigned minor) {

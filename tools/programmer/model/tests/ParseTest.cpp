@@ -42,7 +42,7 @@ TEST(ProgrammerParse, DeviceViewFollowsIdentificationAndExit) {
     EXPECT_EQ(d.minor, 3u);
     EXPECT_TRUE(d.Observe("&SPVQ-5 without version"));
     EXPECT_EQ(d.letter, 'S');
-    EXPECT_EQ(d.major, 10u); // no '(': the version stays
+    EXPECT_EQ(d.major, 10u);             // no '(': the version stays
     EXPECT_TRUE(d.Observe("&SPVQ-5 (")); // cut short after '(': no crash, version stays
     EXPECT_EQ(d.major, 10u);
     EXPECT_TRUE(d.Observe("&SPVQ-5 (zz)")); // not version digits: the version stays
@@ -68,10 +68,10 @@ TEST(ProgrammerParse, FlagsWithTheDeviceLetter) {
     const struct {
         const char* reply;
         FlagIndex flag;
-    } rows[] = {{"&QFE1", fClearEeprom},    {"&QFO1", fOpenbaarVervoer},   {"&QFT1", fVertaalLijnnummers},
-                {"&QFD1", fMaxRunnummer},   {"&QFR1", fVetag19GPKey},      {"&QFQ1", fSelftestAfterReboot},
-                {"&QFG1", fReadyToGo},      {"&QFL1", fDoorLussen},        {"&QFV1", fParalelleTransponder},
-                {"&QFF1", fStadBus},        {"&QF11", fStadCAT1},          {"&QF21", fStadCAT2}};
+    } rows[] = {{"&QFE1", fClearEeprom},  {"&QFO1", fOpenbaarVervoer}, {"&QFT1", fVertaalLijnnummers},
+                {"&QFD1", fMaxRunnummer}, {"&QFR1", fVetag19GPKey},    {"&QFQ1", fSelftestAfterReboot},
+                {"&QFG1", fReadyToGo},    {"&QFL1", fDoorLussen},      {"&QFV1", fParalelleTransponder},
+                {"&QFF1", fStadBus},      {"&QF11", fStadCAT1},        {"&QF21", fStadCAT2}};
     for (const auto& row : rows) {
         EXPECT_EQ(m.m_Values.m_Flag[row.flag], tsIndeterminate) << row.reply;
         m.OnNotification(Received(row.reply));
@@ -123,7 +123,7 @@ TEST(ProgrammerParse, DatacallEnableAndText) {
 TEST(ProgrammerParse, Identifier) {
     CProgrammerModel m;
     m.m_Values.m_ConfigID = "old";
-    m.OnNotification(Received("&PIA"));        // too short: nothing
+    m.OnNotification(Received("&PIA")); // too short: nothing
     EXPECT_EQ(m.m_Values.m_ConfigID, "old");
     m.OnNotification(Received("&PIA01 May 2020: x"));
     EXPECT_EQ(m.m_Values.m_ConfigID, "01 May 2020: x");
@@ -151,7 +151,8 @@ TEST(ProgrammerParse, FilterConstantsAndCoupling) {
     EXPECT_EQ(r.parse.slider, slWindow);
     EXPECT_EQ(m.m_Values.m_Slider[slWindow], 3);
     EXPECT_EQ(m.m_Values.m_Slider[slMinimal], 3); // coupled
-    EXPECT_EQ(r.parse.changed, (std::vector<std::string>{"TransConfigSliderWindow", "TransConfigSliderMinimal"}));
+    EXPECT_EQ(r.parse.changed,
+              (std::vector<std::string>{"TransConfigSliderWindow", "TransConfigSliderMinimal"}));
     m.OnNotification(Received("&PKMC"));
     EXPECT_EQ(m.m_Values.m_Slider[slMinimal], 12);
     EXPECT_EQ(m.m_Values.m_Slider[slWindow], 12);
@@ -185,9 +186,12 @@ TEST(ProgrammerParse, RepliesAreReadWithTheVersionOfTheirTime) {
     // The offset reply and the program-mode exit reply can both be waiting for the GUI
     // thread; the exit resets the device version, but the offset was sent by an 8.7 device.
     CProgrammerModel m;
-    std::vector<Notification> batch = {Received("&QPVQ-5 (87) sim"), {nkIdent, 1, "VQ-5 (87) sim"},
-                                       Received("&QKOC"),            Received("&QX"),
-                                       {nkIdent, 0, ""},             {nkQueueEmpty, 0, ""}};
+    std::vector<Notification> batch = {Received("&QPVQ-5 (87) sim"),
+                                       {nkIdent, 1, "VQ-5 (87) sim"},
+                                       Received("&QKOC"),
+                                       Received("&QX"),
+                                       {nkIdent, 0, ""},
+                                       {nkQueueEmpty, 0, ""}};
     for (const auto& n : batch)
         m.OnNotification(n);
     EXPECT_EQ(m.m_Values.m_Slider[slOffset], 22); // not 20, as a 0.0 device would give
@@ -198,8 +202,8 @@ TEST(ProgrammerParse, ShortAndDamagedRepliesCarryNoValue) {
     m.m_Values.m_Slider = {8, 7, 22, 10};
     m.m_Values.m_Flag[fStreekvervoer] = tsOn;
     const CProgrammerValues before = m.m_Values;
-    for (const char* reply : {"&PK", "&PKW", "&PKWZ", "&PKW ", "&PKW\x01", "&PF", "&PFS", "&PI", "&P", "&", "",
-                              "&PKX5", "&PFZ1"}) {
+    for (const char* reply : {"&PK", "&PKW", "&PKWZ", "&PKW ", "&PKW\x01", "&PF", "&PFS", "&PI", "&P", "&",
+                              "", "&PKX5", "&PFZ1"}) {
         const auto r = m.OnNotification(Received(reply));
         EXPECT_TRUE(r.parse.changed.empty()) << reply;
     }

@@ -36,10 +36,10 @@ Texts OnTheWire(const Texts& texts, unsigned major, unsigned minor) {
 
 TEST(ProgrammerRead, QueriesEveryItemInOrder) {
     const CSequence seq = CProgrammerModel::ReadSequence(false);
-    const Texts expected = {"&PIA",    "91<&PFC", "91<&PIB", "91<&PFB", "91<&PIC", "91<&PFK", "91<&PID",
-                            "&PFE",    "&PFS",    "&PFO",    "&PFT",    "&PFD",    "&PFR",    "&PFQ",
-                            "80>&PFA", "83>&PFG", "85>&PFL", "91>&PFF", "91>&PF1", "91>&PF2", "71>&PKW",
-                            "71>&PKM", "71>&PKO", "71>&PKS"};
+    const Texts expected = {"&PIA",    "91<&PFC", "91<&PIB", "91<&PFB", "91<&PIC", "91<&PFK",
+                            "91<&PID", "&PFE",    "&PFS",    "&PFO",    "&PFT",    "&PFD",
+                            "&PFR",    "&PFQ",    "80>&PFA", "83>&PFG", "85>&PFL", "91>&PFF",
+                            "91>&PF1", "91>&PF2", "71>&PKW", "71>&PKM", "71>&PKO", "71>&PKS"};
     EXPECT_EQ(seq.texts, expected);
     EXPECT_FALSE(seq.reboot);
 }
@@ -86,8 +86,8 @@ TEST(ProgrammerWrite, AllFlagsWithTheirGates) {
     m.LoadDefaults("x: ");
     m.m_Values.m_Flag.fill(tsOn);
     EXPECT_EQ(MustWrite(m).texts,
-              (Texts{"&PFE1", "&PFS1", "&PFO1", "91<&PFT1", "&PFD1", "91<&PFR1", "&PFQ1", "83>&PFG1", "85>&PFL1",
-                     "87>&PFV1", "91>&PFF1", "91>&PF11", "91>&PF21"}));
+              (Texts{"&PFE1", "&PFS1", "&PFO1", "91<&PFT1", "&PFD1", "91<&PFR1", "&PFQ1", "83>&PFG1",
+                     "85>&PFL1", "87>&PFV1", "91>&PFF1", "91>&PF11", "91>&PF21"}));
 }
 
 TEST(ProgrammerWrite, IdentifierDatacallsFilterAndReboot) {

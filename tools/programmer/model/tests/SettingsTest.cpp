@@ -66,13 +66,33 @@ TEST(ProgrammerSettings, WriteBackInBindingOrder) {
         CProfileSection s(kSection, &store);
         m.Bind(s, "x");
     }
-    const std::vector<std::string> expected = {
-        "CheckConfigID", "CheckTransConfig", "ConfigID", "ButtonDataCall1", "ButtonDataCall2", "ButtonDataCall3",
-        "EditDataCall1", "EditDataCall2", "EditDataCall3", "FlagCrearEeprom", "FlagStreekvervoer",
-        "FlagOpenbaarvervoer", "FlagVertaalLijnnummers", "FlagMaxRunnummer", "FlagVetag19GPKey",
-        "FlagSelftestAfterReboot", "FlagParalelleTransponder", "FlagReadyToGo", "FlagDoorLussen",
-        "FlagStadTramOrBus", "FlagStadCAT1", "FlagStadCAT2", "RebootAfterProgramming", "TransConfigSliderMinimal",
-        "TransConfigSliderStable", "TransConfigSliderOffset2", "TransConfigSliderWindow"};
+    const std::vector<std::string> expected = {"CheckConfigID",
+                                               "CheckTransConfig",
+                                               "ConfigID",
+                                               "ButtonDataCall1",
+                                               "ButtonDataCall2",
+                                               "ButtonDataCall3",
+                                               "EditDataCall1",
+                                               "EditDataCall2",
+                                               "EditDataCall3",
+                                               "FlagCrearEeprom",
+                                               "FlagStreekvervoer",
+                                               "FlagOpenbaarvervoer",
+                                               "FlagVertaalLijnnummers",
+                                               "FlagMaxRunnummer",
+                                               "FlagVetag19GPKey",
+                                               "FlagSelftestAfterReboot",
+                                               "FlagParalelleTransponder",
+                                               "FlagReadyToGo",
+                                               "FlagDoorLussen",
+                                               "FlagStadTramOrBus",
+                                               "FlagStadCAT1",
+                                               "FlagStadCAT2",
+                                               "RebootAfterProgramming",
+                                               "TransConfigSliderMinimal",
+                                               "TransConfigSliderStable",
+                                               "TransConfigSliderOffset2",
+                                               "TransConfigSliderWindow"};
     EXPECT_EQ(store.order, expected);
     EXPECT_EQ(AllKeys(), expected);
 }
@@ -110,9 +130,9 @@ TEST(ProgrammerSettings, RoundTripThroughTheStore) {
 
 TEST(ProgrammerSettings, DamagedValuesAreMadeSafe) {
     CMemoryStore store;
-    store.WriteInt(kSection, "FlagStreekvervoer", 7);     // not a tri-state
-    store.WriteInt(kSection, "ButtonDataCall2", -1);      // not a tri-state
-    store.WriteInt(kSection, "CheckConfigID", 5);         // not a check box value
+    store.WriteInt(kSection, "FlagStreekvervoer", 7);        // not a tri-state
+    store.WriteInt(kSection, "ButtonDataCall2", -1);         // not a tri-state
+    store.WriteInt(kSection, "CheckConfigID", 5);            // not a check box value
     store.WriteInt(kSection, "TransConfigSliderOffset2", 3); // below 10
     store.WriteInt(kSection, "TransConfigSliderWindow", 99);
     store.WriteString(kSection, "FlagOpenbaarvervoer", "one"); // wrong type reads as absent

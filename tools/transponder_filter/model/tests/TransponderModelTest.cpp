@@ -194,13 +194,15 @@ TEST(TransponderSequences, LoadQueriesAllFourWithoutGatesOrSpeed) {
 
 TEST(TransponderSequences, SaveSendsBothOffsetFormsAndTheExit) {
     CTransponderModel m;
-    EXPECT_EQ(m.SaveTexts(), (std::vector<std::string>{"$PRG", "&PKW8", "&PKM7", "82<&PKOE", "82>&PKOC", "&PKSA", "&PX"}));
+    EXPECT_EQ(m.SaveTexts(),
+              (std::vector<std::string>{"$PRG", "&PKW8", "&PKM7", "82<&PKOE", "82>&PKOC", "&PKSA", "&PX"}));
     m.m_Reboot = 1;
     m.m_Window = 15;
     m.m_Minimal = 1;
     m.m_Offset = 25;
     m.m_Stable = 1;
-    EXPECT_EQ(m.SaveTexts(), (std::vector<std::string>{"$PRG", "&PKWF", "&PKM1", "82<&PKO1", "82>&PKOF", "&PKS1", "&PXR"}));
+    EXPECT_EQ(m.SaveTexts(),
+              (std::vector<std::string>{"$PRG", "&PKWF", "&PKM1", "82<&PKO1", "82>&PKOF", "&PKS1", "&PXR"}));
     m.m_Offset = 10;
     auto t = m.SaveTexts();
     EXPECT_EQ(t[3], "82<&PKO2");
