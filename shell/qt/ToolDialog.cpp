@@ -114,6 +114,43 @@ CWaitCursor::~CWaitCursor() {
     QApplication::restoreOverrideCursor();
 }
 
+ToolInfo MakeToolInfo(const QString& program, const QString& caption, ToolInfo::Menu menu, int aboutBitmap) {
+    ToolInfo info;
+    info.program = program;
+    info.caption = caption;
+    info.placement = QStringLiteral("dlgWnd-1.8");
+    info.aboutItem = QStringLiteral("&About %1...").arg(program);
+    info.menu = menu;
+    info.aboutBitmap = aboutBitmap;
+    info.description = caption;
+    return info;
+}
+
+namespace {
+std::function<void(QWidget*, const QString&)>& ToolMessageHook() {
+    static std::function<void(QWidget*, const QString&)> hook;
+    return hook;
+}
+} // namespace
+
+void CToolDialog::SetMessageHook(std::function<void(QWidget*, const QString&)> hook) {
+    ToolMessageHook() = std::move(hook);
+}
+
+void CToolDialog::Warning(const QString& text, const QString& title) {
+    if (ToolMessageHook())
+        ToolMessageHook()(this, text);
+    else
+        QMessageBox::warning(this, title.isEmpty() ? m_Info.program : title, text);
+}
+
+void CToolDialog::Information(const QString& text) {
+    if (ToolMessageHook())
+        ToolMessageHook()(this, text);
+    else
+        QMessageBox::information(this, m_Info.program, text);
+}
+
 QString PortOpenAdvice(const ToolInfo& info, const QString& settingsFile) {
     if (info.menu != ToolInfo::None)
         return QStringLiteral(

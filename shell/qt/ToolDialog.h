@@ -68,6 +68,17 @@ struct ToolInfo {
     QMap<QString, QString> tooltips;
 };
 
+// A tool's ToolInfo with what the tools share: placed as "dlgWnd-1.8", "&About <program>..."
+// in the context menu, the caption as the About box's description.
+ToolInfo MakeToolInfo(const QString& program, const QString& caption, ToolInfo::Menu menu, int aboutBitmap);
+
+// A tool dialog derives from its engine's holder first, so that the engine exists before the
+// tool dialog takes it and goes after it.
+template <class Engine> struct CToolEngineHolder {
+    explicit CToolEngineHolder(ISettingsStore* store) : m_Engine(store) {}
+    Engine m_Engine;
+};
+
 // Menu command identifiers, as the tools' menus number them.
 enum ToolCommand : int {
     cmdExit = 1,
@@ -175,6 +186,10 @@ public:
     // The About box the last ShowAbout opened while it is open (tests).
     QDialog* OpenAboutBox() const { return m_AboutBox; }
 
+    // Where the tools' message boxes (Warning, Information) go: tests catch their texts
+    // here. Default (an empty hook): a message box on the dialog.
+    static void SetMessageHook(std::function<void(QWidget* dialog, const QString& text)> hook);
+
 protected:
     // The common initialisation: placement restored and bound under the placement name, the
     // engine front created in place of `placeholder` (the engine starts), InitFrameGroups,
@@ -194,6 +209,10 @@ protected:
     virtual void FillReport(record::ReportInput& report) const;
 
     void ApplyToolTips();
+    // A warning box titled `title` (empty: the program's name), or the message hook.
+    void Warning(const QString& text, const QString& title = QString());
+    // An information box titled with the program's name, or the message hook.
+    void Information(const QString& text);
     void contextMenuEvent(QContextMenuEvent* event) override;
     // Closing abandons any engine message box first, so the dialog can always close. While
     // program mode is open, the exit goes out first (LeaveProgramModeBeforeClose).

@@ -20,22 +20,11 @@ namespace vq5::emu {
 namespace {
 
 qt::ToolInfo EmuToolInfo() {
-    qt::ToolInfo info;
-    info.program = QString::fromLatin1(kProgramName);
-    info.caption = QStringLiteral("VQ-5 Windows Velto");
-    info.placement = QStringLiteral("dlgWnd-1.8");
-    info.aboutItem = QStringLiteral("&About VQ5WVLP...");
-    info.menu = qt::ToolInfo::PrgStyle;
-    info.aboutBitmap = 132;
+    qt::ToolInfo info = qt::MakeToolInfo(QString::fromLatin1(kProgramName),
+                                         QStringLiteral("VQ-5 Windows Velto"), qt::ToolInfo::PrgStyle, 132);
     info.shortAbout = true;
     info.shortVersion = QString::fromLatin1(kAboutVersion);
-    info.description = QStringLiteral("VQ-5 Windows Velto");
     return info;
-}
-
-std::function<void(QWidget*, const QString&)>& MessageHook() {
-    static std::function<void(QWidget*, const QString&)> hook;
-    return hook;
 }
 
 std::function<std::chrono::system_clock::time_point()>& Clock() {
@@ -47,17 +36,14 @@ constexpr int kMin = 0, kMax = 999;
 
 } // namespace
 
-void CEmuDlg::SetMessageHook(std::function<void(QWidget*, const QString&)> hook) {
-    MessageHook() = std::move(hook);
-}
 void CEmuDlg::SetClock(std::function<std::chrono::system_clock::time_point()> clock) {
     Clock() = std::move(clock);
 }
 
 CEmuDlg::CEmuDlg(ISettingsStore* store, QWidget* parent)
-    : CEmuEngineHolder(store), qt::CToolDialog(EmuToolInfo(), m_Vl, parent) {
+    : CToolEngineHolder(store), qt::CToolDialog(EmuToolInfo(), m_Engine, parent) {
     // Building the dialog object: the settings bound and read.
-    m_Model = std::make_unique<CEmulator>(m_Vl, Section());
+    m_Model = std::make_unique<CEmulator>(m_Engine, Section());
 
     QWidget* body = Body();
     SetBodySize(qt::DluSize(this, 247, 218));
@@ -166,10 +152,7 @@ bool CEmuDlg::TakeControlValues() {
         const FieldCheck r = CheckNumberField(f.edit->text().toStdString(), kMin, kMax, *f.value);
         if (r != FieldCheck::Ok) {
             const QString text = QString::fromStdString(FieldCheckMessage(r, kMin, kMax));
-            if (MessageHook())
-                MessageHook()(this, text);
-            else
-                QMessageBox::warning(this, Info().program, text);
+            Warning(text);
             f.edit->setFocus();
             f.edit->selectAll();
             return false;
@@ -237,10 +220,7 @@ bool CEmuDlg::SaveLogTo(const QString& path) {
     if (qt::WriteTextFile(path, LogRowsText(false), reason))
         return true;
     const QString text = qt::SaveFailedText(path, reason);
-    if (MessageHook())
-        MessageHook()(this, text);
-    else
-        QMessageBox::warning(this, QStringLiteral("Save"), text);
+    Warning(text, QStringLiteral("Save"));
     return false;
 }
 

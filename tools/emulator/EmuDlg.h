@@ -23,19 +23,13 @@ class QLabel;
 
 namespace vq5::emu {
 
-// The engine comes first, so that it exists before the tool dialog takes it and goes after it.
-struct CEmuEngineHolder {
-    explicit CEmuEngineHolder(ISettingsStore* store) : m_Vl(store) {}
-    CVL m_Vl;
-};
-
-class CEmuDlg : private CEmuEngineHolder, public qt::CToolDialog {
+class CEmuDlg : private qt::CToolEngineHolder<CVL>, public qt::CToolDialog {
 public:
     // `store`: where the engine keeps its connection settings (nullptr: the tool's own).
     explicit CEmuDlg(ISettingsStore* store = nullptr, QWidget* parent = nullptr);
     ~CEmuDlg() override;
 
-    CVL& Vl() { return m_Vl; }
+    CVL& Vl() { return m_Engine; }
     CEmulator& Model() { return *m_Model; }
     // The message log: a view on a compact model (a row costs its text and a few bytes; the
     // images are shared), so the log can grow for days.
@@ -67,8 +61,6 @@ public:
     // The log's context menu ("Copy", "Save..."), opened at `pos` of the list's viewport.
     void ShowLogMenu(const QPoint& pos);
 
-    // Where refusal messages go (tests replace it). Default: a message box.
-    static void SetMessageHook(std::function<void(QWidget*, const QString&)> hook);
     // Where the log takes its time from (tests). Default: the system clock.
     static void SetClock(std::function<std::chrono::system_clock::time_point()> clock);
 

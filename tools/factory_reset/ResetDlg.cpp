@@ -9,13 +9,9 @@
 namespace vq5::factory_reset {
 
 qt::ToolInfo ResetToolInfo() {
-    qt::ToolInfo info;
-    info.program = QStringLiteral("VQ5WReset");
-    info.caption = QStringLiteral("VQ5WReset");
+    qt::ToolInfo info =
+        qt::MakeToolInfo(QStringLiteral("VQ5WReset"), QStringLiteral("VQ5WReset"), qt::ToolInfo::None, 130);
     info.placement = QStringLiteral("dlgWnd-1.0");
-    info.aboutItem = QStringLiteral("&About VQ5WReset...");
-    info.menu = qt::ToolInfo::None;
-    info.aboutBitmap = 130;
     info.description = QStringLiteral("VQ-5 factory reset tool");
     info.tooltips = {
         {QStringLiteral("reset"), QStringLiteral("Restore the factory defaults of the VQ-5 and reboot it")},
@@ -25,7 +21,7 @@ qt::ToolInfo ResetToolInfo() {
 }
 
 CResetDlg::CResetDlg(ISettingsStore* store, QWidget* parent)
-    : CResetEngineHolder(store), qt::CToolDialog(ResetToolInfo(), m_Engine, parent), m_Model(m_Engine) {
+    : CToolEngineHolder(store), qt::CToolDialog(ResetToolInfo(), m_Engine, parent), m_Model(m_Engine) {
     QWidget* body = Body();
     // 257 x 105 dialog units: the status box frame at the left, the buttons at the right.
     SetBodySize(qt::DluSize(this, 257, 105));

@@ -13,15 +13,9 @@ class QPushButton;
 
 namespace vq5::factory_reset {
 
-// The engine comes first, so that it exists before the tool dialog takes it and goes after it.
-struct CResetEngineHolder {
-    explicit CResetEngineHolder(ISettingsStore* store) : m_Engine(store) {}
-    CVLPEngine m_Engine;
-};
-
 qt::ToolInfo ResetToolInfo();
 
-class CResetDlg : private CResetEngineHolder, public qt::CToolDialog {
+class CResetDlg : private qt::CToolEngineHolder<CVLPEngine>, public qt::CToolDialog {
 public:
     // `store`: where the engine keeps its connection settings (nullptr: the tool's own).
     explicit CResetDlg(ISettingsStore* store = nullptr, QWidget* parent = nullptr);

@@ -25,15 +25,9 @@ namespace vq5::information {
 namespace {
 
 qt::ToolInfo InfoToolInfo() {
-    qt::ToolInfo info;
-    info.program = QStringLiteral("VQ5WInfo");
-    info.caption = QStringLiteral("VQ-5 Information");
-    info.placement = QStringLiteral("dlgWnd-1.8");
-    info.aboutItem = QStringLiteral("&About VQ5WInfo...");
-    info.menu = qt::ToolInfo::TestStyle;
+    qt::ToolInfo info = qt::MakeToolInfo(QStringLiteral("VQ5WInfo"), QStringLiteral("VQ-5 Information"),
+                                         qt::ToolInfo::TestStyle, 132);
     info.serviceHistory = true;
-    info.aboutBitmap = 132;
-    info.description = QStringLiteral("VQ-5 Information");
     return info;
 }
 
@@ -50,11 +44,6 @@ const ButtonDef kButtons[6] = {
     {1006, "RCS Id's", gRcsIds, 198, 129}, {1007, "Settings", gSettings, 249, 129},
     {1008, "Misc.", gMisc, 198, 144},      {1009, "All info", gAllInfo, 249, 144},
 };
-
-std::function<void(QWidget*, const QString&)>& MessageHook() {
-    static std::function<void(QWidget*, const QString&)> hook;
-    return hook;
-}
 
 QString DeviceText(const std::string& s) {
     return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
@@ -73,12 +62,8 @@ int ItemColumnWidth(const QWidget* dialog) {
     return width;
 }
 
-void CInfoDlg::SetMessageHook(std::function<void(QWidget*, const QString&)> hook) {
-    MessageHook() = std::move(hook);
-}
-
 CInfoDlg::CInfoDlg(ISettingsStore* store, QWidget* parent)
-    : CInfoEngineHolder(store), qt::CToolDialog(InfoToolInfo(), m_InfoEngine, parent) {
+    : CToolEngineHolder(store), qt::CToolDialog(InfoToolInfo(), m_Engine, parent) {
     QWidget* body = Body();
     SetBodySize(qt::DluSize(this, 307, 186));
 
@@ -209,11 +194,7 @@ void CInfoDlg::AddRow(const std::string& item, const std::string& value) {
 
 void CInfoDlg::OnManual() {
     const QString text = QStringLiteral("No HELP availeble!");
-    if (MessageHook()) {
-        MessageHook()(this, text);
-        return;
-    }
-    QMessageBox::information(this, Info().program, text);
+    Information(text);
 }
 
 void CInfoDlg::SizeValueColumn() {

@@ -20,17 +20,11 @@ class QTreeWidget;
 
 namespace vq5::information {
 
-// The engine comes first, so that it exists before the tool dialog takes it and goes after it.
-struct CInfoEngineHolder {
-    explicit CInfoEngineHolder(ISettingsStore* store) : m_InfoEngine(store) {}
-    CVLPEngine m_InfoEngine;
-};
-
 // Width of the "Item" column: 100 pixels of the classic dialog font, scaled to this one, and
 // wide enough for the longest label.
 int ItemColumnWidth(const QWidget* dialog);
 
-class CInfoDlg : private CInfoEngineHolder, public qt::CToolDialog {
+class CInfoDlg : private qt::CToolEngineHolder<CVLPEngine>, public qt::CToolDialog {
 public:
     // `store`: where the engine keeps its connection settings (nullptr: the tool's own).
     explicit CInfoDlg(ISettingsStore* store = nullptr, QWidget* parent = nullptr);
@@ -52,9 +46,6 @@ public:
     QPushButton* ClearButton() const { return m_Clear; }
     QPushButton* ExitButton() const { return m_Exit; }
     QAction* CopyAction() const { return m_Copy; }
-
-    // Where "&Manual" shows its box (tests replace it).
-    static void SetMessageHook(std::function<void(QWidget*, const QString&)> hook);
 
 protected:
     void OnNotify(const Notification& n) override;

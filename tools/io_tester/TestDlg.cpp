@@ -12,20 +12,8 @@ namespace vq5::io {
 namespace {
 
 qt::ToolInfo TestToolInfo() {
-    qt::ToolInfo info;
-    info.program = QString::fromLatin1(kProgramName);
-    info.caption = QStringLiteral("VQ-5 I/O Tester");
-    info.placement = QStringLiteral("dlgWnd-1.8");
-    info.aboutItem = QStringLiteral("&About VQ5WTest...");
-    info.menu = qt::ToolInfo::TestStyle;
-    info.aboutBitmap = 130;
-    info.description = QStringLiteral("VQ-5 I/O Tester");
-    return info;
-}
-
-std::function<void(QWidget*, const QString&)>& MessageHook() {
-    static std::function<void(QWidget*, const QString&)> hook;
-    return hook;
+    return qt::MakeToolInfo(QString::fromLatin1(kProgramName), QStringLiteral("VQ-5 I/O Tester"),
+                            qt::ToolInfo::TestStyle, 130);
 }
 
 // Where the lamps sit, in dialog units (top left; the size follows from the lamp's kind).
@@ -50,14 +38,10 @@ QString DeviceText(const std::string& s) {
 
 } // namespace
 
-void CTestDlg::SetMessageHook(std::function<void(QWidget*, const QString&)> hook) {
-    MessageHook() = std::move(hook);
-}
-
 CTestDlg::CTestDlg(ISettingsStore* store, QWidget* parent)
-    : CTestEngineHolder(store), qt::CToolDialog(TestToolInfo(), m_Vlp, parent) {
+    : CToolEngineHolder(store), qt::CToolDialog(TestToolInfo(), m_Engine, parent) {
     // Building the dialog object: lamps, engine (above), settings bound and read.
-    m_Model = std::make_unique<CIoTester>(m_Vlp, Section());
+    m_Model = std::make_unique<CIoTester>(m_Engine, Section());
 
     QWidget* body = Body();
     SetBodySize(qt::DluSize(this, 292, 170));
@@ -238,11 +222,7 @@ void CTestDlg::OnNotify(const Notification& n) {
 
 void CTestDlg::OnManual() {
     const QString text = QString::fromLatin1(kNoHelp);
-    if (MessageHook()) {
-        MessageHook()(this, text);
-        return;
-    }
-    QMessageBox::information(this, Info().program, text);
+    Information(text);
 }
 
 } // namespace vq5::io

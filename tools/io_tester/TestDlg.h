@@ -21,19 +21,13 @@ class QGroupBox;
 
 namespace vq5::io {
 
-// The engine comes first, so that it exists before the tool dialog takes it and goes after it.
-struct CTestEngineHolder {
-    explicit CTestEngineHolder(ISettingsStore* store) : m_Vlp(store) {}
-    CVLP m_Vlp;
-};
-
-class CTestDlg : private CTestEngineHolder, public qt::CToolDialog {
+class CTestDlg : private qt::CToolEngineHolder<CVLP>, public qt::CToolDialog {
 public:
     // `store`: where the engine keeps its connection settings (nullptr: the tool's own).
     explicit CTestDlg(ISettingsStore* store = nullptr, QWidget* parent = nullptr);
     ~CTestDlg() override;
 
-    CVLP& Vlp() { return m_Vlp; }
+    CVLP& Vlp() { return m_Engine; }
     CIoTester& Model() { return *m_Model; }
 
     CLamp* Lamp(int controlId) const;
@@ -56,9 +50,6 @@ public:
     void OnDiscon();
     void OnTram();
     void OnBus();
-
-    // Where "&Manual" shows its box (tests replace it).
-    static void SetMessageHook(std::function<void(QWidget*, const QString&)> hook);
 
 protected:
     // Escape and the window's close box connect; they do not close the tool. (A cancel from

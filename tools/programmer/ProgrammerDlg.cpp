@@ -27,15 +27,10 @@ const char* const kFilterFrameName = "1027";
 const char* const kEngineFrameName = "1000";
 
 qt::ToolInfo PrgToolInfo() {
-    qt::ToolInfo info;
-    info.program = QStringLiteral("VQ5WPrg");
-    info.caption = QStringLiteral("VQ-5 / HUM-1 Programmer");
+    qt::ToolInfo info = qt::MakeToolInfo(QStringLiteral("VQ5WPrg"), QStringLiteral("VQ-5 / HUM-1 Programmer"),
+                                         qt::ToolInfo::PrgStyle, 130);
     info.placement = QStringLiteral("dlgWnd-1.9");
-    info.aboutItem = QStringLiteral("&About VQ5WPrg...");
-    info.menu = qt::ToolInfo::PrgStyle;
     info.serviceHistory = true;
-    info.aboutBitmap = 130;
-    info.description = QStringLiteral("VQ-5 / HUM-1 Programmer");
     // Tooltips by control, as the string table has them ("IDC_TRANS_WINDOW" included).
     for (const FlagRow& f : FlagRows())
         if (*f.tooltip)
@@ -56,11 +51,6 @@ qt::ToolInfo PrgToolInfo() {
                              QStringLiteral("De datacall die verzonden moet worden"));
     info.tooltips.insert(QStringLiteral("TransConfigSliderWindow"), QStringLiteral("IDC_TRANS_WINDOW"));
     return info;
-}
-
-std::function<void(QWidget*, const QString&)>& MessageHook() {
-    static std::function<void(QWidget*, const QString&)> hook;
-    return hook;
 }
 
 // The right-hand frame lists the flags in this order, top to bottom; the three city flags
@@ -111,12 +101,8 @@ void CTriStateBox::nextCheckState() {
 
 // ---------------------------------------------------------------------------------------
 
-void CProgrammerDlg::SetMessageHook(std::function<void(QWidget*, const QString&)> hook) {
-    MessageHook() = std::move(hook);
-}
-
 CProgrammerDlg::CProgrammerDlg(ISettingsStore* store, QWidget* parent)
-    : CProgrammerEngineHolder(store), qt::CToolDialog(PrgToolInfo(), m_Engine, parent) {
+    : CToolEngineHolder(store), qt::CToolDialog(PrgToolInfo(), m_Engine, parent) {
     // Construction: every value bound with its first-start default.
     m_Model.Bind(Section());
 
@@ -327,10 +313,7 @@ void CProgrammerDlg::PutValues() {
 
 void CProgrammerDlg::Refuse(const std::string& text) {
     const QString message = Text(text);
-    if (MessageHook())
-        MessageHook()(this, message);
-    else
-        QMessageBox::warning(this, Info().program, message);
+    Warning(message);
 }
 
 // ---------------------------------------------------------------------------------------

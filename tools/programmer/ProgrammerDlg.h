@@ -37,13 +37,7 @@ protected:
     void nextCheckState() override;
 };
 
-// The engine comes first, so that it exists before the tool dialog takes it and goes after it.
-struct CProgrammerEngineHolder {
-    explicit CProgrammerEngineHolder(ISettingsStore* store) : m_Engine(store) {}
-    CVLPEngine m_Engine;
-};
-
-class CProgrammerDlg : private CProgrammerEngineHolder, public qt::CToolDialog {
+class CProgrammerDlg : private qt::CToolEngineHolder<CVLPEngine>, public qt::CToolDialog {
 public:
     // `store` carries the connection settings ("VLPIO"); the tool's own section uses the
     // default settings store.
@@ -83,10 +77,6 @@ public:
     QPushButton* ExitButton() const { return m_Exit; }
     const qt::CFrameGroup& IdentifierGroup() const { return m_IdGroup; }
     const qt::CFrameGroup& FilterGroup() const { return m_FilterGroup; }
-
-    // Where refusals go (range checks, texts that do not fit); tests replace it. Default: a
-    // warning box on the dialog.
-    static void SetMessageHook(std::function<void(QWidget*, const QString&)> hook);
 
 protected:
     void OnNotify(const Notification& n) override;

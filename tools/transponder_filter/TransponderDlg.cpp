@@ -18,15 +18,8 @@ namespace vq5::tct {
 namespace {
 
 qt::ToolInfo TctToolInfo() {
-    qt::ToolInfo info;
-    info.program = QStringLiteral("VQ5WTCT");
-    info.caption = QStringLiteral("VQ-5 Transponder Configuration Tool");
-    info.placement = QStringLiteral("dlgWnd-1.8");
-    info.aboutItem = QStringLiteral("&About VQ5WTCT...");
-    info.menu = qt::ToolInfo::PrgStyle;
-    info.aboutBitmap = 130;
-    info.description = QStringLiteral("VQ-5 Transponder Configuration Tool");
-    return info;
+    return qt::MakeToolInfo(QStringLiteral("VQ5WTCT"), QStringLiteral("VQ-5 Transponder Configuration Tool"),
+                            qt::ToolInfo::PrgStyle, 130);
 }
 
 struct FrameDef {
@@ -41,26 +34,10 @@ const FrameDef kFrames[kSettingCount] = {
     {"Stable", "Tijd die in een halte gebleven wordt zonder opnieuw de Vx pulsen te meten."},
 };
 
-std::function<void(QWidget*, const QString&)>& MessageHook() {
-    static std::function<void(QWidget*, const QString&)> hook;
-    return hook;
-}
-
-void ShowMessage(QWidget* parent, const QString& title, const QString& text) {
-    if (MessageHook())
-        MessageHook()(parent, text);
-    else
-        QMessageBox::warning(parent, title, text);
-}
-
 } // namespace
 
-void CTransponderDlg::SetMessageHook(std::function<void(QWidget*, const QString&)> hook) {
-    MessageHook() = std::move(hook);
-}
-
 CTransponderDlg::CTransponderDlg(ISettingsStore* store, QWidget* parent)
-    : CTransponderEngineHolder(store), qt::CToolDialog(TctToolInfo(), m_TctEngine, parent) {
+    : CToolEngineHolder(store), qt::CToolDialog(TctToolInfo(), m_Engine, parent) {
     QWidget* body = Body();
     SetBodySize(qt::DluSize(this, 252, 308));
 
@@ -154,7 +131,7 @@ bool CTransponderDlg::TakeValues() {
                      m_Slider[sStable]->value(), m_Reboot->isChecked());
     if (!refused)
         return true;
-    ShowMessage(this, Info().program, QString::fromStdString(*refused));
+    Warning(QString::fromStdString(*refused));
     return false;
 }
 
@@ -204,7 +181,7 @@ void CTransponderDlg::Save() {
     if (const std::string warning = m_Version.OffsetWarning(m_Model.m_Offset); !warning.empty()) {
         std::string text = warning + ".";
         text[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(text[0])));
-        ShowMessage(this, Info().program, QString::fromStdString(text));
+        Warning(QString::fromStdString(text));
     }
     m_Model.QueueSave(Engine());
 }

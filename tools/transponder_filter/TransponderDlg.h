@@ -20,13 +20,7 @@ class QSlider;
 
 namespace vq5::tct {
 
-// The engine comes first, so that it exists before the tool dialog takes it and goes after it.
-struct CTransponderEngineHolder {
-    explicit CTransponderEngineHolder(ISettingsStore* store) : m_TctEngine(store) {}
-    CVLPEngine m_TctEngine;
-};
-
-class CTransponderDlg : private CTransponderEngineHolder, public qt::CToolDialog {
+class CTransponderDlg : private qt::CToolEngineHolder<CVLPEngine>, public qt::CToolDialog {
 public:
     explicit CTransponderDlg(ISettingsStore* store = nullptr, QWidget* parent = nullptr);
     ~CTransponderDlg() override;
@@ -54,9 +48,6 @@ public:
     QPushButton* SaveButton() const { return m_Save; }
     QPushButton* DefaultButton() const { return m_Default; }
     QPushButton* ExitButton() const { return m_Exit; }
-
-    // Where a refused value's message goes (tests replace it).
-    static void SetMessageHook(std::function<void(QWidget*, const QString&)> hook);
 
 protected:
     void OnNotify(const Notification& n) override;

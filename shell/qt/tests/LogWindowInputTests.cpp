@@ -34,14 +34,9 @@ using vq5::test::CCountingStore;
 
 namespace {
 
-struct EngineHolder {
-    explicit EngineHolder(ISettingsStore* store) : m_Engine(store) {}
-    CVLPEngine m_Engine;
-};
-
-class CExecDlg : private EngineHolder, public CToolDialog {
+class CExecDlg : private CToolEngineHolder<CVLPEngine>, public CToolDialog {
 public:
-    explicit CExecDlg(ISettingsStore* store) : EngineHolder(store), CToolDialog(Info(), m_Engine) {
+    explicit CExecDlg(ISettingsStore* store) : CToolEngineHolder(store), CToolDialog(Info(), m_Engine) {
         SetBodySize(QSize(300, 160));
         auto* placeholder = new QGroupBox(Body());
         placeholder->setObjectName("1000");

@@ -12,15 +12,10 @@
 
 namespace vq5::test {
 
-struct CEngineHolder {
-    explicit CEngineHolder(ISettingsStore* store) : m_Engine(store) {}
-    CVLPEngine m_Engine;
-};
-
-class CPlainToolDlg : protected CEngineHolder, public qt::CToolDialog {
+class CPlainToolDlg : protected qt::CToolEngineHolder<CVLPEngine>, public qt::CToolDialog {
 public:
     CPlainToolDlg(qt::ToolInfo info, ISettingsStore* store, const std::string& port)
-        : CEngineHolder(store), CToolDialog(std::move(info), m_Engine) {
+        : CToolEngineHolder(store), CToolDialog(std::move(info), m_Engine) {
         SetBodySize(QSize(200, 100));
         auto* placeholder = new QGroupBox(Body());
         placeholder->setObjectName("1000");

@@ -57,15 +57,10 @@ struct Pty {
     }
 };
 
-struct EngineHolder {
-    explicit EngineHolder(ISettingsStore* store) : m_Engine(store) {}
-    CVLPEngine m_Engine;
-};
-
-class CTestDlg : private EngineHolder, public CToolDialog {
+class CTestDlg : private CToolEngineHolder<CVLPEngine>, public CToolDialog {
 public:
     CTestDlg(ToolInfo info, ISettingsStore* store)
-        : EngineHolder(store), CToolDialog(std::move(info), m_Engine) {
+        : CToolEngineHolder(store), CToolDialog(std::move(info), m_Engine) {
         SetBodySize(QSize(400, 200));
         placeholder = new QGroupBox(Body());
         placeholder->setObjectName("1000");
@@ -86,6 +81,8 @@ public:
     }
     ~CTestDlg() override { Shutdown(); }
     using CToolDialog::ApplyToolTips;
+    using CToolDialog::Information;
+    using CToolDialog::Warning;
 
     void InitFrameGroups() override {
         // The engine runs already; tooltips come after.
@@ -110,12 +107,7 @@ public:
 };
 
 ToolInfo Info(ToolInfo::Menu menu) {
-    ToolInfo i;
-    i.program = "VQ5WTestTool";
-    i.caption = "Test Tool";
-    i.placement = "dlgWnd-1.8";
-    i.aboutItem = "&About VQ5WTestTool...";
-    i.menu = menu;
+    ToolInfo i = MakeToolInfo("VQ5WTestTool", "Test Tool", menu, 130);
     i.description = "a tool under test";
     i.tooltips = {{"go", "Starts it"}, {"1046", "A numbered control"}};
     return i;
@@ -206,6 +198,38 @@ private slots:
                  (QStringList{"&About", "&Manual", "Save service &report..."}));
         QVERIFY(d.Action(cmdSettingsTest));
         QVERIFY(d.Action(cmdDebug));
+    }
+
+    // What every tool shares; the rest stays as the defaults.
+    void makeToolInfoFillsTheSharedFields() {
+        const ToolInfo i = MakeToolInfo("VQ5WInfo", "VQ-5 Information", ToolInfo::TestStyle, 132);
+        QCOMPARE(i.program, QString("VQ5WInfo"));
+        QCOMPARE(i.caption, QString("VQ-5 Information"));
+        QCOMPARE(i.placement, QString("dlgWnd-1.8"));
+        QCOMPARE(i.aboutItem, QString("&About VQ5WInfo..."));
+        QCOMPARE(i.menu, ToolInfo::TestStyle);
+        QCOMPARE(i.aboutBitmap, 132);
+        QCOMPARE(i.description, QString("VQ-5 Information"));
+        QVERIFY(!i.shortAbout);
+        QVERIFY(!i.serviceHistory);
+        QVERIFY(i.tooltips.isEmpty());
+    }
+
+    // The tools' warning and information boxes go to the message hook when one is set.
+    void messageBoxesGoToTheHook() {
+        Fresh();
+        CTestDlg d(Info(ToolInfo::TestStyle), &m_Store);
+        QStringList texts;
+        QWidget* on = nullptr;
+        CToolDialog::SetMessageHook([&](QWidget* dialog, const QString& text) {
+            on = dialog;
+            texts << text;
+        });
+        d.Warning("Out of range", "Save");
+        d.Information("No HELP availeble!");
+        CToolDialog::SetMessageHook(nullptr);
+        QCOMPARE(texts, (QStringList{"Out of range", "No HELP availeble!"}));
+        QCOMPARE(on, static_cast<QWidget*>(&d));
     }
 
     void noMenu() {
