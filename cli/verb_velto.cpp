@@ -4,6 +4,7 @@
 #include "CliSupport.h"
 #include "Emulator.h"
 #include "Verbs.h"
+#include "VisitRecord.h"
 
 #include <atomic>
 #include <cerrno>
@@ -109,6 +110,7 @@ int Main(int argc, char** argv) {
     model.PushAutoIncrement();
     CHeadlessRun headless(engine, options);
     CStopSignals signals(headless.Queue());
+    CVisit visit("vq5 velto", engine, options.port);
     headless.Start();
 
     bool exchanged = false;
@@ -117,6 +119,9 @@ int Main(int argc, char** argv) {
             return true;
         if (n.kind == nkLinkStatus && n.value == lsConnected)
             exchanged = true;
+        visit.Seen(n);
+        if (n.kind == nkGenerated)
+            visit.Wrote({n.text}); // what it played, as it went out
         const auto text = model.LogLineFor(n);
         if (!text)
             return false;

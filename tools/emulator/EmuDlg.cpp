@@ -28,6 +28,7 @@ qt::ToolInfo EmuToolInfo() {
     info.menu = qt::ToolInfo::PrgStyle;
     info.aboutBitmap = 132;
     info.shortAbout = true;
+    info.visitWhileLinked = true;
     info.shortVersion = QString::fromLatin1(kAboutVersion);
     info.description = QStringLiteral("VQ-5 Windows Velto");
     return info;
@@ -269,6 +270,8 @@ void CEmuDlg::ShowLogMenu(const QPoint& pos) {
 }
 
 void CEmuDlg::OnNotify(const Notification& n) {
+    if (n.kind == nkGenerated)
+        RecordWrote({n.text}); // what it played, as it went out
     const auto line = m_Model->LogLineFor(n);
     if (!line)
         return;
