@@ -114,14 +114,18 @@ int Main(int argc, char** argv) {
     headless.Start();
 
     bool exchanged = false;
+    std::string lastPlayed;
     auto handle = [&](const Notification& n) {
         if (n.kind == kStopKind)
             return true;
         if (n.kind == nkLinkStatus && n.value == lsConnected)
             exchanged = true;
         visit.Seen(n);
-        if (n.kind == nkGenerated)
-            visit.Wrote({n.text}); // what it played, as it went out
+        // What it played, as the tool records it: a repeated message once until another follows.
+        if (n.kind == nkGenerated && n.text != lastPlayed) {
+            lastPlayed = n.text;
+            visit.Wrote({n.text});
+        }
         const auto text = model.LogLineFor(n);
         if (!text)
             return false;

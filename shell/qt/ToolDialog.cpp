@@ -347,7 +347,7 @@ void CToolDialog::Shutdown() {
     m_ShutDown = true;
     // A visit still open (the dialog closed with the device in program mode) is kept.
     m_Untaken.clear(); // the device took none of them that we know of
-    FinishVisit("closed in program mode");
+    FinishVisit(m_Info.visitWhileLinked ? "done" : "closed in program mode");
     // Stops the worker (bounded), closes the log window (its settings are written) and
     // removes the status box.
     m_Front.reset();

@@ -270,8 +270,12 @@ void CEmuDlg::ShowLogMenu(const QPoint& pos) {
 }
 
 void CEmuDlg::OnNotify(const Notification& n) {
-    if (n.kind == nkGenerated)
-        RecordWrote({n.text}); // what it played, as it went out
+    // What it played, as it went out: a display message repeated at every free opportunity
+    // is recorded once until another message follows.
+    if (n.kind == nkGenerated && n.text != m_LastPlayed) {
+        m_LastPlayed = n.text;
+        RecordWrote({n.text});
+    }
     const auto line = m_Model->LogLineFor(n);
     if (!line)
         return;
