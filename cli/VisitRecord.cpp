@@ -17,10 +17,6 @@ std::unique_ptr<record::CRecordWriter> g_Writer;
 // The finished visit of this thread, waiting for the verb's exit code.
 thread_local std::optional<VisitSummary> t_Pending;
 
-bool IsGateSign(char c) {
-    return c == '>' || c == '<';
-}
-
 } // namespace
 
 void SetRecordOptions(const std::string& database, bool off) {
@@ -96,30 +92,22 @@ std::string OutcomeText(int exitCode) {
     }
 }
 
-CVisit::CVisit(std::string tool, const CVLPEngine& engine, std::string port) : m_Engine(engine) {
-    m_Visit.tool = std::move(tool);
-    m_Visit.port = std::move(port);
-    m_Visit.started = record::NowText();
-}
+CVisit::CVisit(std::string tool, const CVLPEngine& engine, std::string port)
+    : m_Engine(engine), m_Log(std::move(tool), std::move(port)) {}
 
 CVisit::~CVisit() {
-    const std::string ident = m_Engine.Identification();
-    if (!ident.empty()) {
+    if (const std::string ident = m_Engine.Identification(); !ident.empty()) {
         m_Reached = true;
-        m_Visit.identification = ident;
+        if (!m_Log.HasIdentification())
+            m_Log.Identified(ident, m_Engine.DeviceLetter(), m_Engine.VersionMajor(),
+                             m_Engine.VersionMinor());
     }
-    if (m_Visit.version.empty() && (m_Engine.VersionMajor() || m_Engine.VersionMinor()))
-        m_Visit.version =
-            std::to_string(m_Engine.VersionMajor()) + "." + std::to_string(m_Engine.VersionMinor());
-    if (m_Visit.letter.empty() && m_Reached)
-        m_Visit.letter = std::string(1, m_Engine.DeviceLetter());
-    m_Visit.ended = record::NowText();
     VisitSummary s;
     s.recorded = m_Reached;
-    s.port = m_Visit.port;
-    s.identification = m_Visit.identification;
+    s.visit = m_Log.Finish({}); // the outcome follows with the exit code
+    s.port = s.visit.port;
+    s.identification = s.visit.identification;
     s.note = m_Note;
-    s.visit = std::move(m_Visit);
     t_Pending = std::move(s);
 }
 
@@ -128,41 +116,21 @@ void CVisit::Seen(const Notification& n) {
         m_Reached = true;
     if (n.kind == nkIdent && n.value == 1) {
         m_Reached = true;
-        m_Visit.identification = n.text;
         // Taken now: the program-mode exit resets the engine's version.
-        m_Visit.version =
-            std::to_string(m_Engine.VersionMajor()) + "." + std::to_string(m_Engine.VersionMinor());
-        m_Visit.letter = std::string(1, m_Engine.DeviceLetter());
+        m_Log.Identified(n.text, m_Engine.DeviceLetter(), m_Engine.VersionMajor(), m_Engine.VersionMinor());
     }
 }
 
 void CVisit::Read(const char* kind, const std::string& item, const std::string& value) {
-    m_Visit.items.push_back({kind, item, value});
-    if ((std::strcmp(kind, record::kKindConfig) == 0 && item == "ConfigID") ||
-        (std::strcmp(kind, record::kKindInfo) == 0 && item == "Version config"))
-        m_Visit.configId = value;
+    m_Log.Read(kind, item, value);
+}
+
+void CVisit::ReadLatest(const char* kind, const std::string& item, const std::string& value) {
+    m_Log.ReadLatest(kind, item, value);
 }
 
 void CVisit::Wrote(const std::vector<std::string>& texts) {
-    unsigned major = 0, minor = 0;
-    if (std::sscanf(m_Visit.version.c_str(), "%u.%u", &major, &minor) != 2)
-        major = minor = 0;
-    int n = 0;
-    for (const std::string& t : texts) {
-        std::size_t start = 0;
-        if (t.size() >= 5 && IsGateSign(t[2])) {
-            if (!GatesPass(t, major, minor))
-                continue;
-            start = t.size() >= 6 && IsGateSign(t[5]) ? 6 : 3;
-        }
-        std::string sent = t.substr(start);
-        if (sent.size() >= 2 && sent[0] == '&' && sent[1] == 'P' && !m_Visit.letter.empty())
-            sent[1] = m_Visit.letter[0];
-        if (sent.rfind("&PIA", 0) == 0 ||
-            (sent.size() > 4 && sent[0] == '&' && sent.compare(2, 2, "IA") == 0))
-            m_Visit.configId = sent.substr(4);
-        m_Visit.items.push_back({record::kKindWritten, std::to_string(++n), sent});
-    }
+    m_Log.Wrote(texts);
 }
 
 VisitSummary FinishVisit(int exitCode) {

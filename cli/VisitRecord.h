@@ -7,6 +7,7 @@
 #include "Notify.h"
 #include "RecordWriter.h"
 #include "VLPEngine.h"
+#include "VisitLog.h"
 
 #include <string>
 #include <vector>
@@ -39,15 +40,16 @@ public:
     // Follows the notifications: the identification and whether the link came up.
     void Seen(const Notification& n);
     void Read(const char* kind, const std::string& item, const std::string& value);
-    // The texts of a batch the device took (after a drained queue): gates held back for
-    // this device's version are left out, the rest recorded without their gates.
+    // The same, replacing an earlier value of the item (a state polled again and again).
+    void ReadLatest(const char* kind, const std::string& item, const std::string& value);
+    // The texts of a batch the device took (after a drained queue), as they were queued.
     void Wrote(const std::vector<std::string>& texts);
     // Shown in the table of several ports ("3 settings differ", ...).
     void SetNote(std::string note) { m_Note = std::move(note); }
 
 private:
     const CVLPEngine& m_Engine;
-    record::Visit m_Visit;
+    record::CVisitLog m_Log;
     bool m_Reached = false;
     std::string m_Note;
 };

@@ -22,9 +22,9 @@ void PrintHelp(std::FILE* out) {
     for (const auto& v : verbs)
         std::fprintf(out, "  %s\n", v.usage.c_str());
     std::fprintf(
-        out, "\nconfig, info, reset and report add a visit to the service record when they reach a device\n"
-             "(see 'vq5 history --help'); --db URL names the record for this run, --no-record leaves\n"
-             "it out.\n");
+        out, "\nconfig, info, reset, report, filter, send, io and velto add a visit to the service record\n"
+             "when they reach a device (see 'vq5 history --help'); --db URL names the record for this\n"
+             "run, --no-record leaves it out.\n");
     std::fprintf(out, "\n'vq5 VERB --help' tells more about one verb.\n\n%s", vq5::cli::kExitCodesHelp);
 }
 } // namespace

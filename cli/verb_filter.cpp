@@ -5,6 +5,7 @@
 #include "CommandSet.h"
 #include "TransponderModel.h"
 #include "Verbs.h"
+#include "VisitRecord.h"
 
 #include <cstdio>
 #include <string>
@@ -122,6 +123,7 @@ int Main(int argc, char** argv) {
     ApplyConnectionSettings(store, options);
     CVLPEngine engine(&store);
     CHeadlessRun run(engine, options);
+    CVisit visit(save ? "vq5 filter save" : "vq5 filter load", engine, options.port);
     run.Start();
 
     // What the device says, in order: a later reply for a value replaces an earlier one, so a
@@ -132,6 +134,7 @@ int Main(int argc, char** argv) {
     bool seen[tct::kSettingCount] = {};
     auto handle = [&](const Notification& n) {
         version.OnNotification(n);
+        visit.Seen(n);
         if (n.kind != nkReceived)
             return;
         // Each value as the device holds it: read into a fresh model and taken unclamped, so
@@ -141,6 +144,8 @@ int Main(int argc, char** argv) {
         if (r.effect == tct::CTransponderModel::ReplyEffect::Changed) {
             reported.Value(r.changed) = r.deviceValue;
             seen[r.changed] = true;
+            visit.Read(record::kKindConfig, tct::CTransponderModel::SettingKey(r.changed),
+                       std::to_string(r.deviceValue));
         }
     };
     if (save)
@@ -154,6 +159,8 @@ int Main(int argc, char** argv) {
                      options.deadlineS, Shown(options.port).c_str(), engine.StatusText());
     if (outcome != CHeadlessRun::Outcome::Done)
         return CHeadlessRun::ExitCode(outcome);
+    if (save)
+        visit.Wrote(model.SetTexts());
     int missing = 0;
     for (int i = 0; i < tct::kSettingCount; ++i) {
         auto s = static_cast<tct::Setting>(i);

@@ -25,8 +25,8 @@ void Help(std::FILE* out) {
     std::fprintf(out,
                  "usage: vq5 %s\n\n"
                  "Lists the visits of the service record, newest first: every run of a tool or of\n"
-                 "vq5 config, info, reset or report that reached a device, with its time, tool,\n"
-                 "operator, port, device and outcome.\n\n"
+                 "vq5 config, info, reset, report, filter, send, io or velto that reached a device,\n"
+                 "with its time, tool, operator, port, device and outcome.\n\n"
                  "  --device TEXT    visits whose identification, configuration identifier or port\n"
                  "                   holds TEXT\n"
                  "  --since DATE     visits started on or after DATE (YYYY-MM-DD, UTC)\n"

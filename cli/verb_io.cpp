@@ -4,6 +4,7 @@
 #include "CliSupport.h"
 #include "IoTester.h"
 #include "Verbs.h"
+#include "VisitRecord.h"
 
 #include <atomic>
 #include <cerrno>
@@ -89,6 +90,7 @@ int Main(int argc, char** argv) {
     io::CIoTester model(engine, &store);
     CHeadlessRun run(engine, options);
     CStopSignals signals(run.Queue());
+    CVisit visit("vq5 io", engine, options.port);
     run.Start();
     model.Begin();
 
@@ -98,17 +100,20 @@ int Main(int argc, char** argv) {
     auto handle = [&](const Notification& n) {
         if (n.kind == kStopKind)
             return stopped = true;
+        visit.Seen(n);
         if (n.kind != nkReceived)
             return false;
         answered = true;
         const auto change = model.HandleReceived(n.text);
         if (change == io::CIoTester::kInputs && model.LastInputs() != shownInputs) {
             shownInputs = model.LastInputs();
+            visit.ReadLatest(record::kKindInfo, "Inputs", shownInputs);
             std::printf("inputs  %s  active: %s\n", Shown(shownInputs).c_str(),
                         ActiveList(true, model).c_str());
         } else if (change == io::CIoTester::kOutputs) {
             if (model.LastOutputs() != shownOutputs) {
                 shownOutputs = model.LastOutputs();
+                visit.ReadLatest(record::kKindInfo, "Outputs", shownOutputs);
                 std::printf("outputs %s  active: %s\n", Shown(shownOutputs).c_str(),
                             ActiveList(false, model).c_str());
             }
@@ -134,7 +139,8 @@ int Main(int argc, char** argv) {
     engine.m_PollInputs = false;
     engine.m_PollOutputs = false;
     model.Disconnect();
-    run.Pump(std::chrono::steady_clock::now() + std::chrono::seconds(2), [](const Notification& n) {
+    run.Pump(std::chrono::steady_clock::now() + std::chrono::seconds(2), [&visit](const Notification& n) {
+        visit.Seen(n);
         return n.kind == nkQueueEmpty || (n.kind == nkIdent && n.value == 0);
     });
     if (!answered) {

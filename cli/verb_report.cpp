@@ -80,14 +80,6 @@ bool WriteFile(const std::string& path, const std::string& text, std::string& er
     return true;
 }
 
-// The device's earlier visits, newest first, from the record (when it is on).
-std::vector<record::Visit> HistoryOf(const std::string& identification, std::string& note) {
-    const record::RecordConfig place = RecordPlace();
-    if (place.enabled && !identification.empty())
-        RecordWriter().Flush(); // nothing of this run is queued yet; earlier runs are written
-    return record::DeviceHistory(place, identification, note);
-}
-
 int Main(int argc, char** argv) {
     EngineOptions options;
     std::string outPath;
@@ -191,17 +183,17 @@ int Main(int argc, char** argv) {
             "holds what came\n",
             options.port.c_str(), options.deadlineS, engine.StatusText());
 
-    in.generated = record::NowText();
     in.identification = identification;
     in.version = version;
     in.letter = letter;
     in.linkStatus = engine.StatusText();
-    if (const LinkFigures f = engine.Figures(); f.kept)
-        in.linkFigures = FigureFields(f, RatesBetween(figuresAtStart, f));
     in.logLines = log.Lines();
-    in.history = HistoryOf(identification, in.historyNote);
+    const record::RecordConfig place = RecordPlace();
+    if (place.enabled && !identification.empty())
+        RecordWriter().Flush(); // nothing of this run is queued yet; earlier runs are written
     std::string error;
-    if (!WriteFile(outPath, record::RenderReport(in), error)) {
+    if (!WriteFile(outPath, record::BuildReport(std::move(in), figuresAtStart, engine.Figures(), place),
+                   error)) {
         std::fprintf(stderr, "vq5 report: %s\n", error.c_str());
         return 2;
     }

@@ -2,6 +2,7 @@
 // prints every message the device sends back, one per line.
 #include "CliSupport.h"
 #include "Verbs.h"
+#include "VisitRecord.h"
 
 #include <cstdio>
 #include <cstring>
@@ -61,6 +62,7 @@ int Main(int argc, char** argv) {
     ApplyConnectionSettings(store, options);
     CVLPEngine engine(&store);
     CHeadlessRun run(engine, options);
+    CVisit visit("vq5 send", engine, options.port);
     run.Start();
     engine.EnterProgramMode();
     for (const std::string& text : texts) {
@@ -71,12 +73,15 @@ int Main(int argc, char** argv) {
     }
     engine.LeaveProgramMode(options.reboot);
 
-    auto outcome = run.WaitDrained([](const Notification& n) {
+    auto outcome = run.WaitDrained([&visit](const Notification& n) {
+        visit.Seen(n);
         if (n.kind == nkReceived) {
             std::printf("%s\n", Shown(n.text, kMaxTraceLine).c_str());
             std::fflush(stdout);
         }
     });
+    if (outcome == CHeadlessRun::Outcome::Done)
+        visit.Wrote(texts); // the queue drained: the device took every one
     // Stopped: the engine has already said why (the port's error on stderr).
     if (outcome == CHeadlessRun::Outcome::Deadline)
         std::fprintf(stderr, "vq5 send: the queue did not drain within %g s (port %s, status %s)\n",

@@ -4,6 +4,7 @@
 #include "CliSupport.h"
 #include "Emulator.h"
 #include "Verbs.h"
+#include "VisitRecord.h"
 
 #include <atomic>
 #include <cerrno>
@@ -109,14 +110,22 @@ int Main(int argc, char** argv) {
     model.PushAutoIncrement();
     CHeadlessRun headless(engine, options);
     CStopSignals signals(headless.Queue());
+    CVisit visit("vq5 velto", engine, options.port);
     headless.Start();
 
     bool exchanged = false;
+    std::string lastPlayed;
     auto handle = [&](const Notification& n) {
         if (n.kind == kStopKind)
             return true;
         if (n.kind == nkLinkStatus && n.value == lsConnected)
             exchanged = true;
+        visit.Seen(n);
+        // What it played, as the tool records it: a repeated message once until another follows.
+        if (n.kind == nkGenerated && n.text != lastPlayed) {
+            lastPlayed = n.text;
+            visit.Wrote({n.text});
+        }
         const auto text = model.LogLineFor(n);
         if (!text)
             return false;

@@ -170,4 +170,13 @@ std::string RenderReport(const ReportInput& in) {
     return h;
 }
 
+std::string BuildReport(ReportInput in, const LinkFigures& atStart, const LinkFigures& now,
+                        const RecordConfig& place) {
+    in.generated = NowText();
+    if (now.kept)
+        in.linkFigures = FigureFields(now, RatesBetween(atStart, now));
+    in.history = DeviceHistory(place, in.identification, in.historyNote);
+    return RenderReport(in);
+}
+
 } // namespace vq5::record

@@ -2,6 +2,8 @@
 // references) with what a device told about itself and its history from the record.
 #pragma once
 
+#include "LinkStats.h"
+#include "RecordWriter.h"
 #include "ServiceRecord.h"
 
 #include <string>
@@ -30,5 +32,11 @@ const std::vector<std::pair<std::string, std::string>>& ReportSections(); // id,
 
 std::string HtmlEscape(const std::string& s);
 std::string RenderReport(const ReportInput& in);
+
+// The report as the command line and the tools make it: `in` with the device and what was
+// read, completed with the time, the link figures (rates between the two snapshots; none
+// when the engine keeps no figures) and this device's history from the record at `place`.
+std::string BuildReport(ReportInput in, const LinkFigures& atStart, const LinkFigures& now,
+                        const RecordConfig& place);
 
 } // namespace vq5::record

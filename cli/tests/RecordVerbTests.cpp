@@ -177,6 +177,70 @@ INSTANTIATE_TEST_SUITE_P(
                                 }}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// The verbs beyond config, info, reset and report: each leaves one visit with what it read
+// and the texts the device took ("{port}" stands for the simulator).
+struct VerbVisit {
+    const char* name;
+    std::vector<std::string> args;
+    const char* tool;
+    std::vector<vq5::record::VisitItem> mustHave; // among the visit's items; value "*": any
+};
+
+class RecordVerbVisitTest : public RecordVerbTest, public ::testing::WithParamInterface<VerbVisit> {};
+
+TEST_P(RecordVerbVisitTest, LeavesItsVisit) {
+    const VerbVisit& row = GetParam();
+    const std::string port = AddDevice("verb box");
+    std::vector<std::string> args = row.args;
+    for (std::string& a : args)
+        if (a == "{port}")
+            a = port;
+    const Result r = Vq5(args);
+    EXPECT_EQ(r.rc, 0) << r.out;
+    const auto visits = Visits(m_Db);
+    ASSERT_EQ(visits.size(), 1u) << r.out;
+    const Visit& v = visits[0];
+    EXPECT_EQ(v.tool, row.tool);
+    EXPECT_EQ(v.outcome, "done");
+    EXPECT_EQ(v.port, port);
+    for (const auto& want : row.mustHave) {
+        bool found = false;
+        for (const auto& i : v.items)
+            found = found || (i.kind == want.kind && i.item == want.item &&
+                              (want.value == "*" || i.value == want.value));
+        EXPECT_TRUE(found) << want.kind << " " << want.item << "=" << want.value;
+    }
+}
+
+using vq5::record::kKindConfig;
+using vq5::record::kKindInfo;
+using vq5::record::kKindWritten;
+INSTANTIATE_TEST_SUITE_P(
+    Verbs, RecordVerbVisitTest,
+    ::testing::Values(VerbVisit{"FilterSave",
+                                {"filter", "save", "--port", "{port}", "--window", "9", "--minimal", "4"},
+                                "vq5 filter save",
+                                {{kKindWritten, "1", "&QKW9"},
+                                 {kKindWritten, "2", "&QKM4"},
+                                 {kKindConfig, "TransConfigSliderWindow", "9"},
+                                 {kKindConfig, "TransConfigSliderMinimal", "4"}}},
+                      VerbVisit{"FilterLoad",
+                                {"filter", "load", "--port", "{port}"},
+                                "vq5 filter load",
+                                {{kKindConfig, "TransConfigSliderWindow", "8"},
+                                 {kKindConfig, "TransConfigSliderStable", "10"}}},
+                      VerbVisit{"Send",
+                                {"send", "--port", "{port}", "87>&PFR1", "91>&PFS1"},
+                                "vq5 send",
+                                {{kKindWritten, "1", "&QFR1"}}},
+                      VerbVisit{"Io",
+                                {"io", "--port", "{port}", "--duration", "1.5"},
+                                "vq5 io",
+                                {{kKindInfo, "Inputs", "*"}, {kKindInfo, "Outputs", "*"}}},
+                      VerbVisit{
+                          "Velto", {"velto", "--port", "{port}", "--duration", "1.5"}, "vq5 velto", {}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 TEST_F(RecordVerbTest, SwitchedOffByTheEnvironmentOrOptionRecordsNothing) {
     const std::string port = AddDevice("quiet");
     Result r = Vq5({"info", "version", "--port", port}, {"VQ5_RECORD=off"});

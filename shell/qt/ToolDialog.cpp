@@ -10,6 +10,7 @@
 #include "ServiceReport.h"
 #include "VLPLogWnd.h"
 #include "VLPEngine.h"
+#include "VisitLog.h"
 #include "WindowBinding.h"
 
 #include <QAction>
@@ -382,7 +383,8 @@ void CToolDialog::Shutdown() {
         return;
     m_ShutDown = true;
     // A visit still open (the dialog closed with the device in program mode) is kept.
-    FinishVisit("closed in program mode");
+    m_Untaken.clear(); // the device took none of them that we know of
+    FinishVisit(m_Info.visitWhileLinked ? "done" : "closed in program mode");
     // Stops the worker (bounded), closes the log window (its settings are written) and
     // removes the status box.
     m_Front.reset();
@@ -393,14 +395,37 @@ void CToolDialog::Shutdown() {
 }
 
 void CToolDialog::FollowVisit(const Notification& n) {
+    if (n.kind == nkQueueEmpty) {
+        RecordTaken(false);
+        // A device that does not answer the exit: its acknowledgement closed program mode.
+        if (!m_Info.visitWhileLinked && !m_ToolEngine.ProgramModeOpen())
+            FinishVisit("done");
+        return;
+    }
+    if (m_Info.visitWhileLinked) {
+        if (n.kind == nkLinkStatus && n.value == lsConnected && !m_Visit)
+            OpenVisit();
+        else if (n.kind == nkLinkStatus && n.value != lsConnected)
+            FinishVisit("done");
+        else if (n.kind == nkIdent && n.value == 1)
+            NoteIdentification(n.text);
+        return;
+    }
     if (n.kind != nkIdent)
         return;
     if (n.value == 0) {
+        // The device answered the exit: it took every text queued before it.
+        RecordTaken(true);
         FinishVisit("done");
         return;
     }
     if (m_Visit)
         FinishVisit("done"); // a new program mode without an exit between
+    OpenVisit();
+    NoteIdentification(n.text);
+}
+
+void CToolDialog::OpenVisit() {
     if (!m_Record) {
         m_Record = std::make_unique<record::CRecordWriter>(
             record::ResolveConfig(&DefaultSettingsStore()),
@@ -408,49 +433,54 @@ void CToolDialog::FollowVisit(const Notification& n) {
                 qWarning("%s: %s", qUtf8Printable(program), message.c_str());
             });
     }
-    m_LastIdent = n.text;
-    m_LastVersion =
-        std::to_string(m_ToolEngine.VersionMajor()) + "." + std::to_string(m_ToolEngine.VersionMinor());
-    m_LastLetter = std::string(1, m_ToolEngine.DeviceLetter());
-    if (!m_Record->Enabled())
-        return;
-    m_Visit = std::make_unique<record::Visit>();
-    m_Visit->started = record::NowText();
-    m_Visit->tool = m_Info.program.toStdString();
-    m_Visit->port = m_ToolEngine.m_ComPort;
-    m_Visit->identification = n.text;
+    m_FiguresAtVisit = m_ToolEngine.Figures();
+    if (m_Record->Enabled())
+        m_Visit = std::make_unique<record::CVisitLog>(m_Info.program.toStdString(), m_ToolEngine.m_ComPort);
+}
+
+void CToolDialog::NoteIdentification(const std::string& identification) {
     // Taken now: leaving program mode resets the engine's version.
-    m_Visit->version = m_LastVersion;
-    m_Visit->letter = m_LastLetter;
+    const unsigned major = m_ToolEngine.VersionMajor(), minor = m_ToolEngine.VersionMinor();
+    m_LastIdent = identification;
+    m_LastVersion = record::VersionText(major, minor);
+    m_LastLetter = std::string(1, m_ToolEngine.DeviceLetter());
+    if (m_Visit)
+        m_Visit->Identified(identification, m_ToolEngine.DeviceLetter(), major, minor);
+}
+
+void CToolDialog::RecordTaken(bool left) {
+    // With no visit open, an empty queue may be one reported before the texts were queued.
+    if (!m_Visit && !left)
+        return;
+    if (m_Visit)
+        m_Visit->Wrote(m_Untaken);
+    m_Untaken.clear();
 }
 
 void CToolDialog::FinishVisit(const char* outcome) {
     if (!m_Visit || !m_Record)
         return;
-    std::unique_ptr<record::Visit> visit = std::move(m_Visit);
-    visit->ended = record::NowText();
-    visit->outcome = outcome;
-    m_Record->Add(std::move(*visit));
+    std::unique_ptr<record::CVisitLog> visit = std::move(m_Visit);
+    m_Record->Add(visit->Finish(outcome));
 }
 
 void CToolDialog::RecordRead(const char* kind, const std::string& item, const std::string& value) {
-    if (!m_Visit)
-        return;
-    m_Visit->items.push_back({kind, item, value});
-    if ((item == "ConfigID" && std::string(kind) == record::kKindConfig) ||
-        (item == "Version config" && std::string(kind) == record::kKindInfo))
-        m_Visit->configId = value;
+    if (m_Visit)
+        m_Visit->Read(kind, item, value);
 }
 
-void CToolDialog::RecordWrote(const std::string& text) {
-    if (!m_Visit)
-        return;
-    int n = 1;
-    for (const record::VisitItem& i : m_Visit->items)
-        n += i.kind == record::kKindWritten ? 1 : 0;
-    if (text.size() > 4 && text[0] == '&' && text.compare(2, 2, "IA") == 0)
-        m_Visit->configId = text.substr(4);
-    m_Visit->items.push_back({record::kKindWritten, std::to_string(n), text});
+void CToolDialog::RecordReadLatest(const char* kind, const std::string& item, const std::string& value) {
+    if (m_Visit)
+        m_Visit->ReadLatest(kind, item, value);
+}
+
+void CToolDialog::RecordWrote(const std::vector<std::string>& texts) {
+    if (m_Visit)
+        m_Visit->Wrote(texts);
+}
+
+void CToolDialog::RecordWhenTaken(const std::vector<std::string>& texts) {
+    m_Untaken.insert(m_Untaken.end(), texts.begin(), texts.end());
 }
 
 void CToolDialog::FillReport(record::ReportInput&) const {}
@@ -479,11 +509,11 @@ std::unique_ptr<CServiceHistoryDlg> CToolDialog::MakeServiceHistory() {
 bool CToolDialog::SaveServiceReport(const QString& path, QString* reason) {
     record::ReportInput in;
     in.tool = m_Info.program.toStdString();
-    in.generated = record::NowText();
     in.port = m_ToolEngine.m_ComPort;
     in.identification = m_LastIdent;
     in.letter = m_LastLetter;
     in.version = m_LastVersion;
+    in.linkStatus = m_ToolEngine.StatusText();
     FillReport(in);
     if (m_Front && m_Front->LogWindow()) {
         const QStringList lines =
@@ -494,9 +524,10 @@ bool CToolDialog::SaveServiceReport(const QString& path, QString* reason) {
     }
     // The visits handed over so far belong in the history.
     FlushRecord();
-    const record::RecordConfig place = RecordPlace();
-    in.history = record::DeviceHistory(place, m_LastIdent, in.historyNote);
-    const std::string html = record::RenderReport(in);
+    // Rates since the last visit opened; before any, none.
+    const LinkFigures now = m_ToolEngine.Figures();
+    const LinkFigures& atStart = m_FiguresAtVisit.takenAt > 0 ? m_FiguresAtVisit : now;
+    const std::string html = record::BuildReport(std::move(in), atStart, now, RecordPlace());
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) ||
         file.write(html.data(), qint64(html.size())) != qint64(html.size()) || !file.commit()) {

@@ -16,6 +16,7 @@
 #pragma once
 
 #include "ProfileSection.h"
+#include "LinkStats.h"
 #include "Notify.h"
 
 #include <QDialog>
@@ -38,6 +39,7 @@ class CVLPEngine;
 namespace vq5::record {
 class CRecordWriter;
 struct Visit;
+class CVisitLog;
 struct ReportInput;
 struct RecordConfig;
 } // namespace vq5::record
@@ -64,6 +66,9 @@ struct ToolInfo {
     QString shortVersion = QStringLiteral("1.4");
     QString description;         // the program's description in the About box
     bool serviceHistory = false; // "Service history..." in the File menu (device tools)
+    // A visit lasts while the link is up, not from program-mode entry to exit (the emulator:
+    // the device never enters program mode for it).
+    bool visitWhileLinked = false;
     // Tooltips: control object name (or its numeric id as text) -> text.
     QMap<QString, QString> tooltips;
 };
@@ -169,8 +174,16 @@ public:
     bool VisitOpen() const { return m_Visit != nullptr; }
     // What the tool read during the open visit ("config", "counters", "info": key, value).
     void RecordRead(const char* kind, const std::string& item, const std::string& value);
-    // A text the device acknowledged during the open visit (as it went out on the wire).
-    void RecordWrote(const std::string& text);
+    // Texts the device acknowledged during the open visit, as they were queued (gated texts
+    // the device's version held back are left out).
+    void RecordWrote(const std::vector<std::string>& texts);
+    // The same, keeping only the latest value of the item (a line state polled again and again).
+    void RecordReadLatest(const char* kind, const std::string& item, const std::string& value);
+    // Texts just queued: the device takes each before the next goes out, so they are recorded
+    // as acknowledged when it answers the program-mode exit that follows them or when the
+    // queue runs empty with the visit open. A visit that ends otherwise (the dialog closed
+    // first) records none of them.
+    void RecordWhenTaken(const std::vector<std::string>& texts);
     // Waits (bounded) until the visits handed over so far are in the record (tests).
     bool FlushRecord();
 
@@ -229,6 +242,9 @@ public:
 private:
     void BuildMenu();
     void FollowVisit(const Notification& n);
+    void OpenVisit();
+    void NoteIdentification(const std::string& identification);
+    void RecordTaken(bool left); // left: the device answered the program-mode exit
     void FinishVisit(const char* outcome);
     record::RecordConfig RecordPlace() const; // the writer's, or as the settings say now
 
@@ -237,7 +253,9 @@ private:
     std::unique_ptr<CProfileSection> m_Section;
     std::unique_ptr<CEngineFront> m_Front;
     std::unique_ptr<record::CRecordWriter> m_Record;      // made with the first visit
-    std::unique_ptr<record::Visit> m_Visit;               // the open visit
+    std::unique_ptr<record::CVisitLog> m_Visit;           // the open visit
+    std::vector<std::string> m_Untaken;                   // RecordWhenTaken, not yet taken
+    LinkFigures m_FiguresAtVisit;                         // when the last visit opened (report rates)
     std::string m_LastIdent, m_LastLetter, m_LastVersion; // the device last identified
     QMenuBar* m_MenuBar = nullptr;
     QWidget* m_Body = nullptr;

@@ -23,6 +23,7 @@ qt::ToolInfo EmuToolInfo() {
     qt::ToolInfo info = qt::MakeToolInfo(QString::fromLatin1(kProgramName),
                                          QStringLiteral("VQ-5 Windows Velto"), qt::ToolInfo::PrgStyle, 132);
     info.shortAbout = true;
+    info.visitWhileLinked = true;
     info.shortVersion = QString::fromLatin1(kAboutVersion);
     return info;
 }
@@ -249,6 +250,12 @@ void CEmuDlg::ShowLogMenu(const QPoint& pos) {
 }
 
 void CEmuDlg::OnNotify(const Notification& n) {
+    // What it played, as it went out: a display message repeated at every free opportunity
+    // is recorded once until another message follows.
+    if (n.kind == nkGenerated && n.text != m_LastPlayed) {
+        m_LastPlayed = n.text;
+        RecordWrote({n.text});
+    }
     const auto line = m_Model->LogLineFor(n);
     if (!line)
         return;

@@ -1,5 +1,6 @@
 #include "ResetDlg.h"
 
+#include "CommandSet.h"
 #include "WindowBinding.h"
 
 #include <QGroupBox>
@@ -61,7 +62,8 @@ void CResetDlg::OnReset() {
     if (!m_Model.ResetEnabled())
         return;
     m_Reset->setEnabled(false);
-    m_Model.Reset();
+    if (m_Model.Reset())
+        RecordWhenTaken(device::FactoryResetCommands());
 }
 
 void CResetDlg::OnNotify(const Notification& n) {

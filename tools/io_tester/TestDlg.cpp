@@ -1,5 +1,7 @@
 #include "TestDlg.h"
 
+#include "CommandSet.h"
+#include "ServiceRecord.h"
 #include "WindowBinding.h"
 
 #include <QCloseEvent>
@@ -173,10 +175,12 @@ void CTestDlg::OnDiscon() {
     m_Model->Disconnect();
 }
 void CTestDlg::OnTram() {
-    m_Model->Tram();
+    if (m_Model->Tram())
+        RecordWhenTaken(device::TramPreset());
 }
 void CTestDlg::OnBus() {
-    m_Model->Bus();
+    if (m_Model->Bus())
+        RecordWhenTaken(device::BusPreset());
 }
 
 void CTestDlg::keyPressEvent(QKeyEvent* event) {
@@ -211,9 +215,11 @@ void CTestDlg::OnNotify(const Notification& n) {
     switch (m_Model->HandleReceived(n.text)) {
     case CIoTester::kInputs:
         ShowInputsState();
+        RecordReadLatest(record::kKindInfo, "Inputs", m_Model->LastInputs());
         break;
     case CIoTester::kOutputs:
         ShowOutputsState();
+        RecordReadLatest(record::kKindInfo, "Outputs", m_Model->LastOutputs());
         break;
     default:
         break;

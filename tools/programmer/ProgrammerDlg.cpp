@@ -2,6 +2,8 @@
 
 #include "EngineFront.h"
 #include "Logo.h"
+#include "ServiceReport.h"
+#include "ServiceRecord.h"
 #include "WindowBinding.h"
 
 #include <QAction>
@@ -416,6 +418,7 @@ void CProgrammerDlg::WriteToDevice() {
     }
     BecomeBusy();
     QueueSequence(Engine(), *sequence);
+    RecordWhenTaken(sequence->texts);
     SetDeviceButtonsEnabled(false);
 }
 
@@ -437,6 +440,9 @@ void CProgrammerDlg::ExitDialog() {
 
 void CProgrammerDlg::OnNotify(const Notification& n) {
     const CNotifyOutcome out = m_Model.OnNotification(n);
+    for (const std::string& key : out.parse.changed)
+        if (const auto value = ValueText(m_Model.m_Values, key))
+            RecordRead(record::kKindConfig, key, *value);
     if (out.parse.slider >= 0)
         UpdateAllSliderLabels();
     if (out.putValues)
@@ -449,6 +455,12 @@ void CProgrammerDlg::OnNotify(const Notification& n) {
         SetDeviceButtonsEnabled(true);
         BecomeIdle();
     }
+}
+
+void CProgrammerDlg::FillReport(record::ReportInput& report) const {
+    for (const std::string& key : AllKeys())
+        if (const auto value = ValueText(m_Model.m_Values, key))
+            report.configuration.emplace_back(key, *value);
 }
 
 void CProgrammerDlg::OnDebug() {

@@ -80,6 +80,8 @@ public:
 
 protected:
     void OnNotify(const Notification& n) override;
+    // The configuration the window holds.
+    void FillReport(record::ReportInput& report) const override;
     void OnDebug() override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 

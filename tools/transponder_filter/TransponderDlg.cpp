@@ -1,6 +1,7 @@
 #include "TransponderDlg.h"
 
 #include "EngineFront.h"
+#include "ServiceRecord.h"
 #include "WindowBinding.h"
 
 #include <QAction>
@@ -184,6 +185,7 @@ void CTransponderDlg::Save() {
         Warning(QString::fromStdString(text));
     }
     m_Model.QueueSave(Engine());
+    RecordWhenTaken(m_Model.SetTexts());
 }
 
 void CTransponderDlg::Default() {
@@ -206,8 +208,11 @@ void CTransponderDlg::OnNotify(const Notification& n) {
     case nkReceived: {
         const std::string pk = Engine().AddressCommand("&PK");
         auto r = m_Model.ParseReply(n.text, pk, m_Version.Major(), m_Version.Minor());
-        if (r.effect == CTransponderModel::ReplyEffect::Changed)
+        if (r.effect == CTransponderModel::ReplyEffect::Changed) {
             UpdateTexts(r.texts);
+            RecordRead(record::kKindConfig, CTransponderModel::SettingKey(r.changed),
+                       std::to_string(r.deviceValue));
+        }
         if (r.effect != CTransponderModel::ReplyEffect::None)
             PutValues();
         break;

@@ -44,7 +44,7 @@ protected:
             ++idents;
             RecordRead(record::kKindConfig, "ConfigID", "CFG-" + std::to_string(idents));
             RecordRead(record::kKindConfig, "Mode", "2");
-            RecordWrote("&QIAnew");
+            RecordWrote({"&QIAnew"});
         }
         if (n.kind == nkIdent && n.value == 0)
             ++exits;

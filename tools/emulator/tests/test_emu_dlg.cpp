@@ -5,12 +5,15 @@
 
 #include "AboutBox.h"
 #include "LogIcons.h"
+#include "RecordWriter.h"
+#include "ServiceRecord.h"
 #include "SettingsStore.h"
 #include "Simulator.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QLabel>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 
@@ -177,6 +180,43 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(Find(Rows(dlg.Log()), QStringLiteral("Inquiry: \"?X\"")), kWait);
         QVERIFY(s.WaitExchanges(s.Counters().exchanges + 20, std::chrono::milliseconds(kWait)));
         QCOMPARE(Starting(s.Taken(), '=').size(), std::size_t(1));
+    }
+
+    // While the link is up is one visit: the announcement once, a display message repeated at
+    // every free opportunity once until another message follows.
+    void visitHoldsWhatItPlayed() {
+        sim::CSimulator s(Quiet());
+        Stores stores(s.Start());
+        QTemporaryDir dir;
+        const std::string db = dir.filePath(QStringLiteral("record.db")).toStdString();
+        stores.tool.WriteString(record::kSection, record::kKeyDatabase, db);
+        stores.tool.WriteInt("Settings_V2.3", "LijnNr", 7);
+        stores.tool.WriteInt("Settings_V2.3", "RunNr", 12);
+        {
+            CEmuDlg dlg(&stores.engine);
+            QTRY_VERIFY_WITH_TIMEOUT(dlg.VisitOpen(), kWait);
+            s.QueueToPc("?");
+            QTRY_VERIFY_WITH_TIMEOUT(!Starting(s.Taken(), '=').empty(), kWait);
+            QVERIFY(s.WaitExchanges(s.Counters().exchanges + 20, std::chrono::milliseconds(kWait)));
+            QTRY_VERIFY_WITH_TIMEOUT(
+                Find(Rows(dlg.Log()), QStringLiteral("Message send: \"=0070120011777777799999\"")), kWait);
+        } // closed: the visit ends and is written
+        std::string error;
+        auto record = record::CServiceRecord::Open(db, error);
+        QVERIFY2(record, error.c_str());
+        const auto visits = record->List({}, error);
+        QCOMPARE(visits.size(), std::size_t(1));
+        QCOMPARE(visits[0].tool, std::string("VQ5WVLP"));
+        QCOMPARE(visits[0].outcome, std::string("done"));
+        std::vector<std::string> played;
+        for (const record::VisitItem& i : visits[0].items)
+            if (i.kind == record::kKindWritten)
+                played.push_back(i.value);
+        QCOMPARE(Starting(played, '='), std::vector<std::string>{"=0070120011777777799999"});
+        QVERIFY(!Starting(played, '$').empty());
+        for (std::size_t i = 1; i < played.size(); ++i)
+            QVERIFY(played[i] != played[i - 1]);
+        QVERIFY(played.size() < 10); // not one per opportunity
     }
 
     void autoIncrementAndTheWrapAt800() {

@@ -5,6 +5,8 @@
 
 #include "EngineFront.h"
 #include "QtUserMessages.h"
+#include "RecordWriter.h"
+#include "ServiceRecord.h"
 #include "SettingsStore.h"
 #include "Simulator.h"
 #include "WindowBinding.h"
@@ -16,6 +18,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QTimer>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <cstdio>
@@ -153,8 +156,12 @@ private slots:
         QVERIFY(!rig.dlg->ResetButton()->toolTip().isEmpty());
     }
 
+    // The reset also leaves its visit in the service record, with the text the device took.
     void oneClickSendsExactlyTheSequence() {
         Rig rig;
+        QTemporaryDir dir;
+        const std::string db = dir.filePath(QStringLiteral("record.db")).toStdString();
+        rig.store.WriteString(record::kSection, record::kKeyDatabase, db);
         QVERIFY(rig.Start(8, 7, 0));
         rig.dlg->show();
         QVERIFY(rig.dlg->ResetButton()->isEnabled());
@@ -162,6 +169,16 @@ private slots:
         QVERIFY(!rig.dlg->ResetButton()->isEnabled());
         QVERIFY(rig.WaitDrained(0));
         QCOMPARE(rig.sim->Taken(), (std::vector<std::string>{"$PRG", "&QFE1", "&QXR"}));
+        QVERIFY(QTest::qWaitFor([&] { return !rig.dlg->VisitOpen(); }, kWait));
+        QVERIFY(rig.dlg->FlushRecord());
+        std::string error;
+        auto record = record::CServiceRecord::Open(db, error);
+        QVERIFY2(record, error.c_str());
+        const auto visits = record->List({}, error);
+        QCOMPARE(visits.size(), std::size_t(1));
+        QCOMPARE(visits[0].tool, std::string("VQ5WReset"));
+        QCOMPARE(visits[0].outcome, std::string("done"));
+        QCOMPARE(visits[0].items, (std::vector<record::VisitItem>{{record::kKindWritten, "1", "&QFE1"}}));
     }
 
     void resetStaysDisabledUntilTheQueueHasDrained() {

@@ -3,7 +3,9 @@
 // switched off stop their polls, "&Discon" and "&Connect", Escape, the expert presets.
 #include "TestDlg.h"
 
+#include "RecordWriter.h"
 #include "ScriptedDevice.h"
+#include "ServiceRecord.h"
 #include "Simulator.h"
 #include "SettingsStore.h"
 
@@ -306,6 +308,8 @@ private slots:
         sim::CSimulator s(Quiet(major, minor));
         const std::string path = s.Start();
         Stores stores(path, 0);
+        const std::string db = (here.dir / "record.db").string();
+        stores.tool.WriteString(record::kSection, record::kKeyDatabase, db);
         CTestDlg dlg(&stores.engine);
         QVERIFY(dlg.ExpertMode());
         QVERIFY(!dlg.TramButton()->isHidden());
@@ -335,6 +339,27 @@ private slots:
         QCOMPARE(s.State().offsetDigit, (major == 8 && minor < 2) ? 14u : 12u);
         if (major == 8 && minor == 7)
             QVERIFY(!s.State().flags['G']);
+
+        // The visit, once "&Discon" has left program mode: the texts the device took, in
+        // order, and the last line values it reported.
+        dlg.DisconButton()->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!dlg.VisitOpen(), kWait);
+        QVERIFY(dlg.FlushRecord());
+        std::string error;
+        auto record = record::CServiceRecord::Open(db, error);
+        QVERIFY2(record, error.c_str());
+        const auto visits = record->List({}, error);
+        QCOMPARE(visits.size(), std::size_t(1));
+        QStringList written;
+        bool inputs = false;
+        for (const record::VisitItem& i : visits[0].items) {
+            if (i.kind == record::kKindWritten)
+                written << QString::fromStdString(i.value);
+            inputs = inputs || (i.kind == record::kKindInfo && i.item == "Inputs");
+        }
+        QCOMPARE(written, sent);
+        QVERIFY(inputs);
+        QCOMPARE(visits[0].tool, std::string("VQ5WTest"));
     }
 
     void presetsAreHiddenAndInertWithoutTheMarker() {

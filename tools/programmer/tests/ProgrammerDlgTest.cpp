@@ -6,6 +6,8 @@
 #include "CommandSet.h"
 #include "EngineFront.h"
 #include "QtSettingsStore.h"
+#include "RecordWriter.h"
+#include "ServiceRecord.h"
 #include "Simulator.h"
 
 #include <QAction>
@@ -854,6 +856,84 @@ private slots:
         QVERIFY(d.ConfigIdBox()->toolTip().isEmpty());
         QCOMPARE(d.FromButton()->text(), QStringLiteral("&From"));
         QVERIFY(d.ExitButton()->isDefault());
+    }
+
+    // "&From" and "&To" each leave a visit in the service record: the settings read, then the
+    // texts the device took (as the simulator received them); the service report carries the
+    // link figures and the configuration the window holds.
+    void visitsRecordReadAndTaken_data() {
+        QTest::addColumn<int>("major");
+        QTest::addColumn<int>("minor");
+        QTest::newRow("8.1") << 8 << 1; // the old offset encoding, datacall texts
+        QTest::newRow("9.1") << 9 << 1;
+    }
+    void visitsRecordReadAndTaken() {
+        QFETCH(int, major);
+        QFETCH(int, minor);
+        Rig rig(major, minor);
+        const std::string db = rig.dir.filePath(QStringLiteral("record.db")).toStdString();
+        rig.toolStore.WriteString(record::kSection, record::kKeyDatabase, db);
+        rig.simulator->SetState(SampleState(major, minor));
+        CProgrammerDlg& d = *rig.dlg;
+        QTest::mouseClick(d.FromButton(), Qt::LeftButton);
+        QVERIFY(WaitBatchDone(rig, 0));
+        const CProgrammerValues readValues = d.Model().m_Values;
+        d.ConfigIdBox()->setChecked(true);
+        d.ConfigIdEdit()->setText(QStringLiteral("recorded write"));
+        d.FilterBox()->setChecked(true);
+        d.SliderWidget(slWindow)->setValue(12);
+        const std::size_t takenBefore = rig.simulator->Taken().size();
+        const unsigned exits = ExitsTaken(rig);
+        QTest::mouseClick(d.ToButton(), Qt::LeftButton);
+        QVERIFY(WaitBatchDone(rig, exits));
+        QVERIFY(QTest::qWaitFor([&] { return !d.VisitOpen(); }, kWait));
+        QVERIFY(d.FlushRecord());
+
+        std::string error;
+        auto store = record::CServiceRecord::Open(db, error);
+        QVERIFY2(store, error.c_str());
+        const auto visits = store->List({}, error);
+        QCOMPARE(visits.size(), std::size_t(2));
+        const record::Visit& read = visits[1];
+        const record::Visit& wrote = visits[0];
+        for (const record::Visit* v : {&read, &wrote}) {
+            QCOMPARE(v->tool, std::string("VQ5WPrg"));
+            QCOMPARE(v->letter, std::string("Q"));
+            QCOMPARE(v->version, std::to_string(major) + "." + std::to_string(minor));
+            QVERIFY(v->identification.find("VQ-5") != std::string::npos);
+            QCOMPARE(v->outcome, std::string("done"));
+        }
+        // The read: every setting as the window took it, nothing written.
+        QCOMPARE(read.configId, SampleState(major, minor).identifier);
+        const auto config = record::ConfigOf(read);
+        QVERIFY(config.size() > 10);
+        for (const record::VisitItem& i : read.items) {
+            QCOMPARE(i.kind, std::string(record::kKindConfig));
+            QCOMPARE(std::optional<std::string>(i.value), ValueText(readValues, i.item));
+        }
+        // The write: exactly what the device took between the entry and the exit.
+        auto taken = TakenSince(rig, takenBefore);
+        QCOMPARE(taken.front(), std::string("$PRG"));
+        QCOMPARE(taken.back(), std::string("&QX"));
+        taken = std::vector<std::string>(taken.begin() + 1, taken.end() - 1);
+        std::vector<std::string> written;
+        for (const record::VisitItem& i : wrote.items)
+            if (i.kind == record::kKindWritten)
+                written.push_back(i.value);
+        QCOMPARE(written, taken);
+        QCOMPARE(wrote.configId, std::string("recorded write"));
+
+        const QString path = rig.dir.filePath(QStringLiteral("report.html"));
+        QString reason;
+        QVERIFY2(d.SaveServiceReport(path, &reason), qPrintable(reason));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QString html = QString::fromUtf8(file.readAll());
+        QVERIFY(!html.contains(QStringLiteral("No link figures were taken.")));
+        QVERIFY(html.contains(QStringLiteral("<td>polls/s</td>")));
+        QVERIFY(!html.contains(QStringLiteral("No configuration was read.")));
+        QVERIFY(html.contains(QStringLiteral("<td>TransConfigSliderWindow</td><td>12</td>")));
+        QVERIFY(html.contains(QStringLiteral("recorded write")));
     }
 
     // With VQ5_SCREENSHOT_DIR set and a display (Xvfb), saves the screen after "&From" as

@@ -148,13 +148,22 @@ std::vector<std::string> CTransponderModel::LoadTexts() {
             device::QueryCode('K', 'O'), device::QueryCode('K', 'S'), device::kLeave};
 }
 
+const char* CTransponderModel::SettingKey(Setting s) {
+    static const char* const keys[kSettingCount] = {"TransConfigSliderWindow", "TransConfigSliderMinimal",
+                                                    "TransConfigSliderOffset2", "TransConfigSliderStable"};
+    return keys[s];
+}
+
+std::vector<std::string> CTransponderModel::SetTexts() const {
+    return {device::SetConstant('W', static_cast<unsigned>(m_Window)),
+            device::SetConstant('M', static_cast<unsigned>(m_Minimal)), device::OffsetSetOld(m_Offset),
+            device::OffsetSetNew(m_Offset), device::SetConstant('S', static_cast<unsigned>(m_Stable))};
+}
+
 std::vector<std::string> CTransponderModel::SaveTexts(bool readBack) const {
-    std::vector<std::string> texts = {device::kEnterProgramMode,
-                                      device::SetConstant('W', static_cast<unsigned>(m_Window)),
-                                      device::SetConstant('M', static_cast<unsigned>(m_Minimal)),
-                                      device::OffsetSetOld(m_Offset),
-                                      device::OffsetSetNew(m_Offset),
-                                      device::SetConstant('S', static_cast<unsigned>(m_Stable))};
+    std::vector<std::string> texts = {device::kEnterProgramMode};
+    const std::vector<std::string> sets = SetTexts();
+    texts.insert(texts.end(), sets.begin(), sets.end());
     if (readBack) {
         const std::vector<std::string> load = LoadTexts();
         texts.insert(texts.end(), load.begin() + 1, load.end() - 1); // the four queries

@@ -71,6 +71,11 @@ public:
     // holds can be confirmed without relying on any answer to a set.
     static std::vector<std::string> LoadTexts();
     std::vector<std::string> SaveTexts(bool readBack = false) const;
+    // The save's four sets (the offset in both encodings, each gated for its versions).
+    std::vector<std::string> SetTexts() const;
+    // The programmer's settings key of a constant ("TransConfigSliderWindow" ...), so that the
+    // service record compares the two tools' values.
+    static const char* SettingKey(Setting s);
     void QueueLoad(CVLPMsg& engine) const;
     void QueueSave(CVLPMsg& engine, bool readBack = false) const;
     // The value each setting holds on a device of that version once saved: the offset as the

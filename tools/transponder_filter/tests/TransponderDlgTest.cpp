@@ -2,6 +2,8 @@
 #include "TransponderDlg.h"
 
 #include "AboutBox.h"
+#include "RecordWriter.h"
+#include "ServiceRecord.h"
 #include "Simulator.h"
 #include "SettingsStore.h"
 
@@ -13,12 +15,14 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QSlider>
+#include <QTemporaryDir>
 #include <QDeadlineTimer>
 #include <QThread>
 #include <QTimer>
 #include <QtTest>
 
 #include <climits>
+#include <map>
 
 #include <cstdint>
 #include <cstdio>
@@ -245,6 +249,9 @@ void TransponderDlgTest::saveThenLoadRoundTrips() {
     QFETCH(unsigned, offsetDigit);
     QFETCH(int, offsetBack);
     Rig rig;
+    QTemporaryDir dir;
+    const std::string db = dir.filePath(QStringLiteral("record.db")).toStdString();
+    rig.store.WriteString(record::kSection, record::kKeyDatabase, db);
     QVERIFY(rig.Start(8, minor));
     rig.dlg->Slider(sWindow)->setValue(window);
     rig.dlg->Slider(sMinimal)->setValue(minimal);
@@ -252,7 +259,11 @@ void TransponderDlgTest::saveThenLoadRoundTrips() {
     rig.dlg->Slider(sStable)->setValue(stable);
     QCOMPARE(rig.SliderValue(sWindow), window);
     QCOMPARE(rig.SliderValue(sMinimal), minimal);
+    const std::size_t takenBefore = rig.sim->Taken().size();
     QVERIFY(rig.Run(rig.dlg->SaveButton()));
+    auto saveTaken = rig.sim->Taken();
+    saveTaken =
+        std::vector<std::string>(saveTaken.begin() + std::ptrdiff_t(takenBefore) + 1, saveTaken.end() - 1);
     sim::DeviceState s = rig.sim->State();
     QCOMPARE(s.window, unsigned(window));
     QCOMPARE(s.minimal, unsigned(minimal));
@@ -274,6 +285,30 @@ void TransponderDlgTest::saveThenLoadRoundTrips() {
     auto taken = rig.sim->Taken();
     std::vector<std::string> load(taken.end() - 6, taken.end());
     QCOMPARE(load, (std::vector<std::string>{"$PRG", "&QKW", "&QKM", "&QKO", "&QKS", "&QX"}));
+
+    // Two visits in the service record: the save with the texts the device took (one offset
+    // encoding, by its version), the load with the four values it reported.
+    QVERIFY(rig.dlg->FlushRecord());
+    std::string error;
+    auto record = record::CServiceRecord::Open(db, error);
+    QVERIFY2(record, error.c_str());
+    const auto visits = record->List({}, error);
+    QCOMPARE(visits.size(), std::size_t(2));
+    std::vector<std::string> written;
+    for (const record::VisitItem& i : visits[1].items)
+        if (i.kind == record::kKindWritten)
+            written.push_back(i.value);
+    QCOMPARE(written, saveTaken);
+    QCOMPARE(visits[0].tool, std::string("VQ5WTCT"));
+    QCOMPARE(visits[0].version, "8." + std::to_string(minor));
+    std::map<std::string, std::string> read;
+    for (const record::VisitItem& i : record::ConfigOf(visits[0]))
+        read[i.item] = i.value;
+    QCOMPARE(read.size(), std::size_t(4));
+    QCOMPARE(read["TransConfigSliderWindow"], std::to_string(window));
+    QCOMPARE(read["TransConfigSliderMinimal"], std::to_string(minimal));
+    QCOMPARE(read["TransConfigSliderStable"], std::to_string(stable));
+    QVERIFY(read.count("TransConfigSliderOffset2"));
 }
 
 void TransponderDlgTest::draggingWindowPullsMinimal() {
