@@ -1,5 +1,6 @@
 #include "BenchEngine.h"
 
+#include "PosixSerialPort.h"
 #include "ProcessProbes.h"
 
 #include <algorithm>
@@ -114,6 +115,12 @@ bool CEngineOnPty::Open() {
 }
 
 // ---- counting serial port -------------------------------------------------------------
+
+std::function<std::unique_ptr<ISerialPort>()> CCountingPort::Factory(Counts& counts) {
+    return [&counts] {
+        return std::unique_ptr<ISerialPort>(new CCountingPort(std::make_unique<CPosixSerialPort>(), counts));
+    };
+}
 
 ReadResult CCountingPort::ReadByte(unsigned char& byte, unsigned timeoutMs, int& error) {
     ++m_Counts.reads;

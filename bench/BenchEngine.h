@@ -130,6 +130,9 @@ public:
     void Interrupt() override { m_Inner->Interrupt(); }
     void ClearInterrupt() override { m_Inner->ClearInterrupt(); }
 
+    // A port factory (CVLPIO::SetPortFactory) that wraps the system's serial port.
+    static std::function<std::unique_ptr<ISerialPort>()> Factory(Counts& counts);
+
 private:
     std::unique_ptr<ISerialPort> m_Inner;
     Counts& m_Counts;

@@ -5,6 +5,7 @@
 #include "Identification.h"
 #include "VLPMsg.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace vq5::programmer {
@@ -81,21 +82,19 @@ const std::array<SliderRow, kSliderCount>& SliderRows() {
 }
 
 namespace {
-// The flags bind in the order of settings files written by earlier versions, which is not the
-// order "&To" writes them.
-constexpr FlagIndex kFlagBindOrder[] = {fClearEeprom,
-                                        fStreekvervoer,
-                                        fOpenbaarVervoer,
-                                        fVertaalLijnnummers,
-                                        fMaxRunnummer,
-                                        fVetag19GPKey,
-                                        fSelftestAfterReboot,
-                                        fParalelleTransponder,
-                                        fReadyToGo,
-                                        fDoorLussen,
-                                        fStadBus,
-                                        fStadCAT1,
-                                        fStadCAT2};
+// The flags bind in the order of settings files written by earlier versions: the order "&To"
+// writes them, except that "Paralelle transponder" comes before "Ready To Go".
+const std::array<FlagIndex, kFlagCount>& FlagBindOrder() {
+    static const std::array<FlagIndex, kFlagCount> order = [] {
+        std::array<FlagIndex, kFlagCount> o{};
+        for (int i = 0; i < kFlagCount; ++i)
+            o[i] = static_cast<FlagIndex>(i);
+        std::rotate(o.begin() + fReadyToGo, o.begin() + fParalelleTransponder,
+                    o.begin() + fParalelleTransponder + 1);
+        return o;
+    }();
+    return order;
+}
 } // namespace
 
 int SliderHeldMax(Slider s) {
@@ -209,7 +208,7 @@ void CProgrammerModel::Bind(CProfileSection& s, const std::string& dateStamp) {
         s.BindInt(v.m_DataCall[i], calls[i].enableKey, tsIndeterminate);
     for (int i = 0; i < kDataCalls; ++i)
         s.BindString(v.m_DataCallText[i], calls[i].textKey, calls[i].defaultText);
-    for (FlagIndex f : kFlagBindOrder)
+    for (FlagIndex f : FlagBindOrder())
         s.BindInt(v.m_Flag[f], flags[f].key, tsIndeterminate);
     s.BindInt(v.m_Reboot, "RebootAfterProgramming", 0);
     s.BindInt(v.m_Slider[slMinimal], sliders[slMinimal].key, sliders[slMinimal].firstStart);
@@ -532,7 +531,7 @@ const std::vector<std::string>& AllKeys() {
             k.emplace_back(r.enableKey);
         for (const auto& r : DataCallRows())
             k.emplace_back(r.textKey);
-        for (FlagIndex f : kFlagBindOrder)
+        for (FlagIndex f : FlagBindOrder())
             k.emplace_back(FlagRows()[f].key);
         k.emplace_back("RebootAfterProgramming");
         for (Slider s : {slMinimal, slStable, slOffset, slWindow})
