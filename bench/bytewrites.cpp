@@ -9,7 +9,6 @@
 // frame can be checked with strace (bench/run.sh does: strace -f -c -e trace=write).
 #include "BenchSupport.h"
 
-#include "PosixSerialPort.h"
 #include "SettingsStore.h"
 #include "VLPFrame.h"
 
@@ -86,9 +85,7 @@ int main(int argc, char** argv) {
     store.WriteString("VLPIO", "ComPort", pty.SlavePath());
     CVLPFrame frame(&store);
     CCountingPort::Counts counts;
-    frame.SetPortFactory([&counts] {
-        return std::unique_ptr<ISerialPort>(new CCountingPort(std::make_unique<CPosixSerialPort>(), counts));
-    });
+    frame.SetPortFactory(CCountingPort::Factory(counts));
     if (!frame.Open()) {
         std::fprintf(stderr, "cannot open %s\n", pty.SlavePath().c_str());
         return 1;

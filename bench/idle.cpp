@@ -112,17 +112,11 @@ int main(int argc, char** argv) {
         ToolUnderTest tool(toolPath);
         if (!toolPath.empty() && !tool.ok)
             std::printf("  tool %s not started: %s\n", toolPath.c_str(), tool.error.c_str());
-        CPty pty;
-        std::string error;
-        if (!pty.Open(error)) {
-            std::fprintf(stderr, "%s\n", error.c_str());
+        CEngineOnPty link;
+        if (!link.Open())
             return 1;
-        }
-        CMemoryStore store;
-        store.WriteString("VLPIO", "ComPort", pty.SlavePath());
-        CVLPEngine engine(&store);
-        CCountingSink notes;
-        engine.SetNotifySink(&notes);
+        CBenchEngine& engine = link.Engine();
+        CCountingSink& notes = link.Notes();
         engine.Start();
         Sleep(3); // start-up of the tool and the first read of the engine are not idle
         const std::int64_t self0 = ProcessCpuNs();
@@ -150,24 +144,17 @@ int main(int argc, char** argv) {
 
     std::printf("== Cost per exchange, device polling flat out (EOT answers)\n");
     {
-        CPty pty;
-        std::string error;
-        if (!pty.Open(error)) {
-            std::fprintf(stderr, "%s\n", error.c_str());
+        CEngineOnPty link;
+        if (!link.Open())
             return 1;
-        }
-        CMemoryStore store;
-        store.WriteString("VLPIO", "ComPort", pty.SlavePath());
-        CVLPEngine engine(&store);
-        CCountingSink notes;
-        engine.SetNotifySink(&notes);
+        CBenchEngine& engine = link.Engine();
         engine.Start();
         // The master runs on its own thread; the engine's share is the process's CPU time less
         // the master's and this (waiting) thread's.
         FlatRun r;
         const std::int64_t main0 = ThreadCpuNs();
         const std::int64_t self0 = ProcessCpuNs();
-        std::thread master([&] { r = PollFlatOut(pty.Master(), flatSeconds); });
+        std::thread master([&] { r = PollFlatOut(link.Master(), flatSeconds); });
         master.join();
         const std::int64_t engineCpu = ProcessCpuNs() - self0 - r.masterCpuNs - (ThreadCpuNs() - main0);
         engine.Stop();

@@ -64,17 +64,11 @@ int main(int argc, char** argv) {
         return 2;
     }
     QApplication app(argc, argv);
-    CMemoryStore store;
-    CPty pty;
-    std::string error;
-    if (!pty.Open(error)) {
-        std::fprintf(stderr, "%s\n", error.c_str());
+    CEngineOnPty link;
+    if (!link.Open())
         return 1;
-    }
-    store.WriteString("VLPIO", "ComPort", pty.SlavePath());
-    CBenchEngine engine(&store);
-    CCountingSink notes;
-    engine.SetNotifySink(&notes);
+    CBenchEngine& engine = link.Engine();
+    CMemoryStore& store = link.Store();
     auto* wnd = new qt::CVLPLogWnd(engine, &store);
     wnd->SetLevelMask(15);
     if (view == "table") {
@@ -112,7 +106,7 @@ int main(int argc, char** argv) {
         engine.Start();
         TurnaroundResult r;
         producer = std::thread([&] {
-            r = RunTurnaround(engine, pty.Master(), static_cast<std::size_t>(exchanges));
+            r = RunTurnaround(engine, link.Master(), static_cast<std::size_t>(exchanges));
             QMetaObject::invokeMethod(
                 qApp, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
         });
@@ -162,7 +156,7 @@ int main(int argc, char** argv) {
         } else {
             engine.Start();
             producer = std::thread([&] {
-                CMiniMaster master(pty.Master());
+                CMiniMaster master(link.Master());
                 int i = 0;
                 while (!stop.load()) {
                     CMiniMaster::Exchange x;

@@ -35,24 +35,17 @@ int main(int argc, char** argv) {
         if (log != "both" && log != mode)
             continue;
         const bool open = std::string(mode) == "open";
-        CPty pty;
-        std::string error;
-        if (!pty.Open(error)) {
-            std::fprintf(stderr, "%s\n", error.c_str());
+        CEngineOnPty link;
+        if (!link.Open())
             return 1;
-        }
-        CMemoryStore store;
-        store.WriteString("VLPIO", "ComPort", pty.SlavePath());
-        CBenchEngine engine(&store);
-        CCountingSink notes;
-        engine.SetNotifySink(&notes);
+        CBenchEngine& engine = link.Engine();
         std::unique_ptr<CLogLikeSink> sink;
         if (open) {
             sink = std::make_unique<CLogLikeSink>(15);
             engine.SetTraceSink(sink.get());
         }
         engine.Start();
-        TurnaroundResult r = RunTurnaround(engine, pty.Master(), static_cast<std::size_t>(exchanges));
+        TurnaroundResult r = RunTurnaround(engine, link.Master(), static_cast<std::size_t>(exchanges));
         if (sink)
             sink->WaitStored(std::chrono::seconds(30));
         engine.Stop();

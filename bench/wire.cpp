@@ -28,6 +28,17 @@ using namespace vq5::bench;
 
 namespace {
 
+// "All info" in expert mode, as the information tool queues it, and how many of its texts pass
+// their gates on the 8.7 device of the runs.
+std::vector<std::string> AllInfoTexts(std::size_t& passing) {
+    std::vector<std::string> texts = information::RequestTexts(information::gAllInfo, true);
+    passing = 0;
+    for (const std::string& t : texts)
+        if (GatesPass(t, 8, 7))
+            ++passing;
+    return texts;
+}
+
 struct WireRun {
     bool ok = false;
     std::string failure;
@@ -81,12 +92,9 @@ WireRun RunOnce(int speedIndex) {
     std::this_thread::sleep_for(std::chrono::milliseconds(400)); // replies to "$PRG" delivered
     notes.Clear();
 
-    const std::vector<std::string> texts = information::RequestTexts(information::gAllInfo, true);
-    w.queued = texts.size();
     std::size_t expectSent = 0;
-    for (const std::string& t : texts)
-        if (GatesPass(t, 8, 7))
-            ++expectSent;
+    const std::vector<std::string> texts = AllInfoTexts(expectSent);
+    w.queued = texts.size();
     const std::size_t taken0 = sim.Taken().size();
     const std::size_t delivered0 = sim.Delivered().size();
     const sim::LinkCounters c0 = sim.Counters();
@@ -146,20 +154,15 @@ WireRun RunOnce(int speedIndex) {
 WireRun RunPacedMaster(int speedIndex, const std::vector<std::string>& replies) {
     WireRun w;
     const int baud = kSpeedTable[speedIndex];
-    CPty pty;
+    CEngineOnPty link;
     std::string error;
-    if (!pty.Open(error)) {
+    if (!link.Open(error, [](CMemoryStore& store) { store.WriteInt("VLPIO", "FastBaudRate", 0); })) {
         w.failure = error;
         return w;
     }
-    CMemoryStore store;
-    store.WriteString("VLPIO", "ComPort", pty.SlavePath());
-    store.WriteInt("VLPIO", "FastBaudRate", 0);
-    CVLPEngine engine(&store);
-    CCountingSink notes;
-    engine.SetNotifySink(&notes);
+    CBenchEngine& engine = link.Engine();
     engine.Start();
-    CMiniMaster m(pty.Master());
+    CMiniMaster m(link.Master());
     bool up = false;
     for (int i = 0; i < 50 && !up; ++i) {
         up = m.Poll(200).ok;
@@ -172,12 +175,9 @@ WireRun RunPacedMaster(int speedIndex, const std::vector<std::string>& replies) 
         return w;
     }
     m.SetPace(baud);
-    const std::vector<std::string> texts = information::RequestTexts(information::gAllInfo, true);
-    w.queued = texts.size();
     std::size_t expectSent = 0;
-    for (const std::string& t : texts)
-        if (GatesPass(t, 8, 7))
-            ++expectSent;
+    const std::vector<std::string> texts = AllInfoTexts(expectSent);
+    w.queued = texts.size();
     std::size_t bytes = 0;
     std::deque<std::string> toPc;
     bool lastWasSelect = false;

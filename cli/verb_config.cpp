@@ -12,7 +12,7 @@
 #include "CliSupport.h"
 #include "CommandSet.h"
 #include "MultiPort.h"
-#include "ProgrammerModel.h"
+#include "ConfigFile.h"
 #include "TextFile.h"
 #include "Verbs.h"
 #include "VisitRecord.h"

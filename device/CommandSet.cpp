@@ -203,6 +203,52 @@ int OffsetHeld(int offsetMs, unsigned major, unsigned minor) {
     return OffsetFromDigit(OffsetDigit(offsetMs, major, minor), major, minor);
 }
 
+std::optional<ConstantReading> ReadFilterConstant(std::string_view reply, unsigned major, unsigned minor) {
+    if (reply.size() < 5)
+        return std::nullopt;
+    const char item = reply[3];
+    if (item != 'W' && item != 'M' && item != 'O' && item != 'S')
+        return std::nullopt;
+    // Upper-case digits are what the device sends; lower case reads the same.
+    const char c = reply[4];
+    if (!IsHexDigitChar(c) && !(c >= 'a' && c <= 'f'))
+        return std::nullopt;
+    const unsigned digit = *ReadConstant(reply) & 15u;
+    const auto constant = static_cast<FilterConstant>(item);
+    return ConstantReading{constant, constant == FilterConstant::Offset ? OffsetFromDigit(digit, major, minor)
+                                                                        : static_cast<int>(digit)};
+}
+
+int FilterConstantIndex(FilterConstant constant) {
+    for (int i = 0; i < 4; ++i)
+        if (kFilterConstants[i] == constant)
+            return i;
+    return 0;
+}
+
+int ConstantInUnits(FilterConstant constant, int value) {
+    switch (constant) {
+    case FilterConstant::Window:
+        return value * 24;
+    case FilterConstant::Stable:
+        return value * 100;
+    default:
+        return value;
+    }
+}
+
+bool CoupleWindowMinimal(FilterConstant moved, int& window, int& minimal) {
+    if (moved == FilterConstant::Window && window < minimal) {
+        minimal = window;
+        return true;
+    }
+    if (moved == FilterConstant::Minimal && minimal > window) {
+        window = minimal;
+        return true;
+    }
+    return false;
+}
+
 std::string OffsetWarning(int offsetMs, bool versionKnown, unsigned major, unsigned minor) {
     char text[160];
     if (versionKnown) {

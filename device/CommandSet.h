@@ -45,6 +45,14 @@ const InfoItem* FindInfoItem(char item);
 
 // Transponder filter constants ('K' class).
 enum class FilterConstant : char { Window = 'W', Minimal = 'M', Offset = 'O', Stable = 'S' };
+// The four in the order the tools show them.
+inline constexpr FilterConstant kFilterConstants[4] = {FilterConstant::Window, FilterConstant::Minimal,
+                                                       FilterConstant::Offset, FilterConstant::Stable};
+// Its place in kFilterConstants.
+int FilterConstantIndex(FilterConstant constant);
+// A constant's value in the units the tools show: Window in ms (steps of 24 ms), Stable in ms
+// (steps of 100 ms), Minimal a number of Vx pulses and Offset in ms as they stand.
+int ConstantInUnits(FilterConstant constant, int value);
 struct ConstantInfo {
     char item;        // 'W', 'M', 'O', 'S'
     const char* name; // information tool label, e.g. "Transp. Window"
@@ -89,9 +97,28 @@ unsigned OffsetDigit(int offsetMs, unsigned major, unsigned minor);
 // The offset in ms a device of that version holds once `offsetMs` was sent: one hex digit
 // carries 16 to 31 ms before 8.2 and 10 to 25 ms from 8.2 on; anything else wraps by 16.
 int OffsetHeld(int offsetMs, unsigned major, unsigned minor);
+// The largest offset a device may hold: 31 ms, before 8.2. Controls show 10 to 25 ms; a value
+// read from a device above that is kept (and written back) until the user moves the control.
+inline constexpr int kOffsetHeldMax = 31;
 // A warning for an offset a device cannot hold, naming the value it will store; empty when it
 // is held. With `versionKnown` for that version only, else for every device it may reach.
 std::string OffsetWarning(int offsetMs, bool versionKnown, unsigned major, unsigned minor);
+
+// A filter constant read back from its reply ("&PKO4", after the caller matched "&PK" with
+// the device letter): the constant named by the fourth character and its value as the device
+// holds it, the offset in ms as a device of that version encodes it (16 to 31 before 8.2, 10 to
+// 25 from 8.2 on), the others 0 to 15. nullopt when the reply is shorter than five characters,
+// names no filter constant, or its fifth character is no hexadecimal digit (either case).
+struct ConstantReading {
+    FilterConstant constant;
+    int value;
+};
+std::optional<ConstantReading> ReadFilterConstant(std::string_view reply, unsigned major, unsigned minor);
+
+// The Minimal-Window coupling of the filter constants: Minimal never stands above Window.
+// Window moved below Minimal takes Minimal down with it; Minimal moved above Window takes
+// Window up. Returns true when the other one changed.
+bool CoupleWindowMinimal(FilterConstant moved, int& window, int& minimal);
 
 // Value readers; each returns nullopt when the reply is too short to carry the value, and
 // never reads past the end of the reply.

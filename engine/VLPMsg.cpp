@@ -1,5 +1,7 @@
 #include "VLPMsg.h"
 
+#include "Identification.h"
+
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -14,10 +16,6 @@ int HexDigitValue(char c) {
 }
 
 namespace {
-bool IsHexDigit(char c) {
-    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F');
-}
-
 bool IsGateSign(char c) {
     return c == '>' || c == '<';
 }
@@ -207,19 +205,14 @@ bool CVLPMsg::RxMessage(const unsigned char* data, unsigned length) {
         Notify(nkIdent, 0);
         return true;
     }
-    if (length >= 7 && data[0] == '&' && std::memcmp(data + 2, "PVQ-5", 5) == 0) {
-        m_DeviceLetter = static_cast<char>(data[1]);
-        // From the fourth character on (the device name), at most 63 characters, up to a NUL.
-        std::string ident = text.substr(3, 63);
-        ident = ident.substr(0, ident.find('\0'));
-        std::size_t paren = ident.find('(');
-        // The two characters after the first '(' are the version digits; a digit that is
-        // not 0-9 or A-F leaves the version as it was.
-        if (paren != std::string::npos && paren + 2 < ident.size() && IsHexDigit(ident[paren + 1]) &&
-            IsHexDigit(ident[paren + 2])) {
-            m_VersionMajor = static_cast<unsigned>(HexDigitValue(ident[paren + 1]));
-            m_VersionMinor = static_cast<unsigned>(HexDigitValue(ident[paren + 2]));
+    if (auto id = ReadIdentification(text)) {
+        m_DeviceLetter = id->letter;
+        // A version that cannot be read leaves the version as it was.
+        if (id->version) {
+            m_VersionMajor = id->version->major;
+            m_VersionMinor = id->version->minor;
         }
+        std::string ident = std::move(id->text);
         {
             std::lock_guard<std::mutex> lock(m_IdentLock);
             m_Identification = ident;

@@ -3,7 +3,7 @@
 #include "FuzzInput.h"
 #include "FuzzSupport.h"
 
-#include "ProgrammerModel.h"
+#include "ConfigFile.h"
 #include "SettingsStore.h"
 #include "VLPEngine.h"
 

@@ -170,7 +170,7 @@ void CheckTransponder(const char* h, CMemoryStore& store) {
         m.Bind(section);
         for (int i = 0; i < tct::kSettingCount; ++i) {
             const auto s = static_cast<tct::Setting>(i);
-            const tct::SettingRange r = tct::RangeOf(s);
+            const tct::SettingRange r = tct::HeldRangeOf(s);
             VQ5_FUZZ_CHECK(h, m.Value(s) >= r.lo && m.Value(s) <= r.hi,
                            "filter setting out of range after binding");
             (void)m.FrameTitle(s);

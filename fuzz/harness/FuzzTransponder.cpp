@@ -13,7 +13,7 @@ namespace {
 void CheckRanges(const char* h, const tct::CTransponderModel& m, const std::string& context) {
     for (int i = 0; i < tct::kSettingCount; ++i) {
         const auto s = static_cast<tct::Setting>(i);
-        const tct::SettingRange r = tct::RangeOf(s);
+        const tct::SettingRange r = tct::HeldRangeOf(s);
         VQ5_FUZZ_CHECK(h, m.Value(s) >= r.lo && m.Value(s) <= r.hi,
                        context + " setting " + std::to_string(i) + " = " + std::to_string(m.Value(s)));
     }

@@ -1,5 +1,6 @@
 #include "InfoTable.h"
 
+#include <charconv>
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
@@ -97,28 +98,16 @@ bool RowMatches(const InfoRow& row, std::string_view reply) {
 
 namespace {
 
-int HexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-
-// One counter field: exactly 8 hex digits, else nothing (shown as "?").
+// One counter field: exactly 8 hex digits (either case), else nothing (shown as "?").
 std::string CounterField(std::string_view value, std::size_t index) {
     std::size_t start = index * 8;
     if (value.size() < start + 8)
         return "?";
+    const char* first = value.data() + start;
     std::uint32_t n = 0;
-    for (char c : value.substr(start, 8)) {
-        int d = HexValue(c);
-        if (d < 0)
-            return "?";
-        n = (n << 4) | static_cast<std::uint32_t>(d);
-    }
+    const auto [end, ec] = std::from_chars(first, first + 8, n, 16);
+    if (ec != std::errc() || end != first + 8)
+        return "?";
     return std::to_string(static_cast<long>(static_cast<std::int32_t>(n)));
 }
 

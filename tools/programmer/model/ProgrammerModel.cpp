@@ -2,11 +2,11 @@
 #include "ProgrammerModel.h"
 
 #include "CommandSet.h"
+#include "Identification.h"
 #include "VLPMsg.h"
 
 #include <algorithm>
 #include <cstdio>
-#include <set>
 
 namespace vq5::programmer {
 
@@ -82,11 +82,24 @@ const std::array<SliderRow, kSliderCount>& SliderRows() {
 }
 
 namespace {
-// The largest value a slider's setting may hold: the slider's own, the offset's as a device holds it.
-int HeldMax(Slider s) {
-    return s == slOffset ? kOffsetHeldMax : SliderRows()[s].max;
+// The flags bind in the order of settings files written by earlier versions: the order "&To"
+// writes them, except that "Paralelle transponder" comes before "Ready To Go".
+const std::array<FlagIndex, kFlagCount>& FlagBindOrder() {
+    static const std::array<FlagIndex, kFlagCount> order = [] {
+        std::array<FlagIndex, kFlagCount> o{};
+        for (int i = 0; i < kFlagCount; ++i)
+            o[i] = static_cast<FlagIndex>(i);
+        std::rotate(o.begin() + fReadyToGo, o.begin() + fParalelleTransponder,
+                    o.begin() + fParalelleTransponder + 1);
+        return o;
+    }();
+    return order;
 }
 } // namespace
+
+int SliderHeldMax(Slider s) {
+    return s == slOffset ? kOffsetHeldMax : SliderRows()[s].max;
+}
 
 std::string DateStamp(const std::tm& date) {
     // Month names in English whatever the user's language: the stamp goes into the device
@@ -132,20 +145,15 @@ bool CDeviceView::Observe(const std::string& text) {
         ++exits;
         return true;
     }
-    // The identification reply: '&', letter, "PVQ-5", ...
-    if (text.size() >= 7 && text[0] == '&' && text.compare(2, 5, "PVQ-5") == 0) {
-        letter = text[1];
+    // The identification reply: '&', letter, "PVQ-5", ...; a version that cannot be read
+    // leaves the version as it was.
+    if (auto id = ReadIdentification(text)) {
+        letter = id->letter;
         ++identifications;
-        identification = text.substr(3, 63);
-        identification = identification.substr(0, identification.find('\0'));
-        // As the message layer reads it: two hexadecimal digits after the first '(', else
-        // the version stays.
-        const auto isDigit = [](char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'); };
-        const auto paren = identification.find('(');
-        if (paren != std::string::npos && paren + 2 < identification.size() &&
-            isDigit(identification[paren + 1]) && isDigit(identification[paren + 2])) {
-            major = static_cast<unsigned>(HexDigitValue(identification[paren + 1]));
-            minor = static_cast<unsigned>(HexDigitValue(identification[paren + 2]));
+        identification = std::move(id->text);
+        if (id->version) {
+            major = id->version->major;
+            minor = id->version->minor;
         }
         identifiedMajor = major;
         identifiedMinor = minor;
@@ -200,22 +208,7 @@ void CProgrammerModel::Bind(CProfileSection& s, const std::string& dateStamp) {
         s.BindInt(v.m_DataCall[i], calls[i].enableKey, tsIndeterminate);
     for (int i = 0; i < kDataCalls; ++i)
         s.BindString(v.m_DataCallText[i], calls[i].textKey, calls[i].defaultText);
-    // The flags bind in the order of settings files written by earlier versions, which is not
-    // the order "&To" writes them.
-    static const FlagIndex bindOrder[] = {fClearEeprom,
-                                          fStreekvervoer,
-                                          fOpenbaarVervoer,
-                                          fVertaalLijnnummers,
-                                          fMaxRunnummer,
-                                          fVetag19GPKey,
-                                          fSelftestAfterReboot,
-                                          fParalelleTransponder,
-                                          fReadyToGo,
-                                          fDoorLussen,
-                                          fStadBus,
-                                          fStadCAT1,
-                                          fStadCAT2};
-    for (FlagIndex f : bindOrder)
+    for (FlagIndex f : FlagBindOrder())
         s.BindInt(v.m_Flag[f], flags[f].key, tsIndeterminate);
     s.BindInt(v.m_Reboot, "RebootAfterProgramming", 0);
     s.BindInt(v.m_Slider[slMinimal], sliders[slMinimal].key, sliders[slMinimal].firstStart);
@@ -264,7 +257,7 @@ std::vector<std::string> CProgrammerModel::Sanitize() {
         tri(v.m_Flag[i], FlagRows()[i].key);
     for (int i = 0; i < kSliderCount; ++i) {
         const SliderRow& r = SliderRows()[i];
-        if (v.m_Slider[i] < r.min || v.m_Slider[i] > HeldMax(static_cast<Slider>(i))) {
+        if (v.m_Slider[i] < r.min || v.m_Slider[i] > SliderHeldMax(static_cast<Slider>(i))) {
             v.m_Slider[i] = r.firstStart;
             changed.emplace_back(r.key);
         }
@@ -280,7 +273,7 @@ std::string CProgrammerModel::RangeCheck() const {
     for (int i = 0; i < kSliderCount; ++i) {
         const SliderRow& r = SliderRows()[i];
         const int value = m_Values.m_Slider[i];
-        const int max = HeldMax(static_cast<Slider>(i));
+        const int max = SliderHeldMax(static_cast<Slider>(i));
         if (value < r.min || value > max) {
             char buf[128];
             std::snprintf(buf, sizeof buf, "%s: please enter an integer between %d and %d.", r.name, r.min,
@@ -293,41 +286,15 @@ std::string CProgrammerModel::RangeCheck() const {
 
 void CProgrammerModel::SliderChanged(Slider s) {
     auto& sl = m_Values.m_Slider;
-    switch (s) {
-    case slWindow:
-        if (sl[slWindow] < sl[slMinimal]) {
-            sl[slMinimal] = sl[slWindow];
-            SliderChanged(slMinimal);
-        }
-        break;
-    case slMinimal:
-        if (sl[slMinimal] >= sl[slWindow] && sl[slWindow] != sl[slMinimal]) {
-            sl[slWindow] = sl[slMinimal];
-            SliderChanged(slWindow);
-        }
-        break;
-    default:
-        break;
-    }
+    dev::CoupleWindowMinimal(dev::kFilterConstants[s], sl[slWindow], sl[slMinimal]);
 }
 
 std::string CProgrammerModel::SliderLabel(Slider s) const {
+    static const char* const formats[kSliderCount] = {"Window %d ms", "Minimaal %d", "Offset %d ms",
+                                                      "Stable %d ms"};
     char buf[64];
-    const int value = m_Values.m_Slider[s];
-    switch (s) {
-    case slWindow:
-        std::snprintf(buf, sizeof buf, "Window %d ms", value * 24);
-        break;
-    case slMinimal:
-        std::snprintf(buf, sizeof buf, "Minimaal %d", value);
-        break;
-    case slOffset:
-        std::snprintf(buf, sizeof buf, "Offset %d ms", value);
-        break;
-    default:
-        std::snprintf(buf, sizeof buf, "Stable %d ms", value * 100);
-        break;
-    }
+    std::snprintf(buf, sizeof buf, formats[s],
+                  dev::ConstantInUnits(dev::kFilterConstants[s], m_Values.m_Slider[s]));
     return buf;
 }
 
@@ -434,23 +401,6 @@ std::optional<CSequence> CProgrammerModel::WriteSequence(const CWriteSelection& 
     return seq;
 }
 
-namespace {
-
-std::optional<unsigned> HexValue(const std::string& text) {
-    if (text.size() < 5)
-        return std::nullopt;
-    const char c = text[4];
-    // Upper-case digits are what the device sends; lower case reads the same.
-    if (!dev::IsHexDigitChar(c) && !(c >= 'a' && c <= 'f'))
-        return std::nullopt;
-    const auto value = dev::ReadConstant(text);
-    if (!value)
-        return std::nullopt;
-    return *value & 15u;
-}
-
-} // namespace
-
 std::string DeviceText(const std::string& bytes) {
     std::string out;
     out.reserve(bytes.size());
@@ -476,38 +426,19 @@ CParseResult CProgrammerModel::Parse(const std::string& text) {
     if (dev::ReplyMatches(text, pk) && text.size() > 3) {
         r.matched = true;
         // A reply without a hexadecimal digit in the fifth place carries no value.
-        const auto digit = HexValue(text);
-        int slider = -1;
-        switch (text[3]) {
-        case 'W':
-            slider = slWindow;
-            break;
-        case 'M':
-            slider = slMinimal;
-            break;
-        case 'O':
-            slider = slOffset;
-            break;
-        case 'S':
-            slider = slStable;
-            break;
-        default:
-            break;
-        }
-        if (slider >= 0 && digit) {
-            const std::array<int, kSliderCount> before = v.m_Slider;
-            if (slider == slOffset)
-                v.m_Slider[slOffset] = dev::OffsetFromDigit(*digit, m_Device.major, m_Device.minor);
-            else
-                v.m_Slider[slider] = static_cast<int>(*digit);
-            if (m_CoupleReplies)
-                SliderChanged(static_cast<Slider>(slider));
-            r.slider = slider;
-            r.changed.emplace_back(SliderRows()[slider].key);
-            for (int i = 0; i < kSliderCount; ++i)
-                if (i != slider && v.m_Slider[i] != before[i])
-                    r.changed.emplace_back(SliderRows()[i].key);
-        }
+        const auto reading = dev::ReadFilterConstant(text, m_Device.major, m_Device.minor);
+        if (!reading)
+            return r;
+        const int slider = dev::FilterConstantIndex(reading->constant);
+        const std::array<int, kSliderCount> before = v.m_Slider;
+        v.m_Slider[slider] = reading->value;
+        if (m_CoupleReplies)
+            SliderChanged(static_cast<Slider>(slider));
+        r.slider = slider;
+        r.changed.emplace_back(SliderRows()[slider].key);
+        for (int i = 0; i < kSliderCount; ++i)
+            if (i != slider && v.m_Slider[i] != before[i])
+                r.changed.emplace_back(SliderRows()[i].key);
         return r;
     }
     if (text.compare(0, 4, pia) == 0 && text.size() > 4) {
@@ -591,7 +522,7 @@ CNotifyOutcome CProgrammerModel::OnNotification(const Notification& n) {
 }
 
 // ---------------------------------------------------------------------------------------
-// Configuration files
+// Settings by key
 
 const std::vector<std::string>& AllKeys() {
     static const std::vector<std::string> keys = [] {
@@ -600,9 +531,7 @@ const std::vector<std::string>& AllKeys() {
             k.emplace_back(r.enableKey);
         for (const auto& r : DataCallRows())
             k.emplace_back(r.textKey);
-        for (FlagIndex f : {fClearEeprom, fStreekvervoer, fOpenbaarVervoer, fVertaalLijnnummers,
-                            fMaxRunnummer, fVetag19GPKey, fSelftestAfterReboot, fParalelleTransponder,
-                            fReadyToGo, fDoorLussen, fStadBus, fStadCAT1, fStadCAT2})
+        for (FlagIndex f : FlagBindOrder())
             k.emplace_back(FlagRows()[f].key);
         k.emplace_back("RebootAfterProgramming");
         for (Slider s : {slMinimal, slStable, slOffset, slWindow})
@@ -619,112 +548,6 @@ bool IsTextKey(const std::string& key) {
         if (key == r.textKey)
             return true;
     return false;
-}
-
-std::string EscapeValue(const std::string& value) {
-    return EscapeText(value);
-}
-
-namespace {
-int HexNibble(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-} // namespace
-
-std::optional<std::string> UnescapeValue(const std::string& value) {
-    std::string out;
-    for (std::size_t i = 0; i < value.size(); ++i) {
-        const char c = value[i];
-        if (c != '\\') {
-            out += c;
-            continue;
-        }
-        if (i + 1 < value.size() && value[i + 1] == '\\') {
-            out += '\\';
-            ++i;
-            continue;
-        }
-        if (i + 3 < value.size() && value[i + 1] == 'x') {
-            const int hi = HexNibble(value[i + 2]);
-            const int lo = HexNibble(value[i + 3]);
-            if (hi >= 0 && lo >= 0) {
-                out += static_cast<char>((hi << 4) | lo);
-                i += 3;
-                continue;
-            }
-        }
-        return std::nullopt;
-    }
-    return out;
-}
-
-const std::string* CConfigFile::Find(const std::string& key) const {
-    for (const auto& [k, v] : entries)
-        if (k == key)
-            return &v;
-    return nullptr;
-}
-
-std::optional<CConfigFile> ParseConfigFile(const std::string& text, std::string& error) {
-    CConfigFile file;
-    std::set<std::string> seen;
-    std::size_t pos = 0;
-    int lineNo = 0;
-    const auto& keys = AllKeys();
-    while (pos <= text.size()) {
-        std::size_t end = text.find('\n', pos);
-        if (end == std::string::npos)
-            end = text.size();
-        std::string line = text.substr(pos, end - pos);
-        pos = end + 1;
-        ++lineNo;
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        const auto first = line.find_first_not_of(" \t");
-        if (first == std::string::npos || line[first] == ';' || line[first] == '#' || line[first] == '[') {
-            if (end == text.size())
-                break;
-            continue;
-        }
-        const auto eq = line.find('=');
-        if (eq == std::string::npos) {
-            error = "line " + std::to_string(lineNo) + ": expected Key=Value";
-            return std::nullopt;
-        }
-        std::string key = line.substr(first, eq - first);
-        while (!key.empty() && (key.back() == ' ' || key.back() == '\t'))
-            key.pop_back();
-        if (std::find(keys.begin(), keys.end(), key) == keys.end()) {
-            error = "line " + std::to_string(lineNo) + ": unknown key '" + key + "'";
-            return std::nullopt;
-        }
-        if (!seen.insert(key).second) {
-            error = "line " + std::to_string(lineNo) + ": '" + key + "' given twice";
-            return std::nullopt;
-        }
-        // Texts keep every character after '=' (the identifier's date stamp ends in a space).
-        std::string raw = line.substr(eq + 1);
-        if (!IsTextKey(key)) {
-            const auto a = raw.find_first_not_of(" \t");
-            const auto b = raw.find_last_not_of(" \t");
-            raw = a == std::string::npos ? std::string() : raw.substr(a, b - a + 1);
-        }
-        auto value = UnescapeValue(raw);
-        if (!value) {
-            error = "line " + std::to_string(lineNo) + ": bad escape in the value of '" + key + "'";
-            return std::nullopt;
-        }
-        file.entries.emplace_back(key, *value);
-        if (end == text.size())
-            break;
-    }
-    return file;
 }
 
 std::optional<std::string> ValueText(const CProgrammerValues& v, const std::string& key) {
@@ -751,43 +574,6 @@ std::optional<std::string> ValueText(const CProgrammerValues& v, const std::stri
     return std::nullopt;
 }
 
-std::string FormatConfigFile(const CProgrammerValues& v, const std::vector<std::string>& keys,
-                             const std::vector<std::string>& headerComments) {
-    std::string out;
-    for (const std::string& c : headerComments)
-        out += "; " + EscapeValue(c) + "\n";
-    for (const std::string& key : AllKeys()) {
-        if (std::find(keys.begin(), keys.end(), key) == keys.end())
-            continue;
-        out += key + "=" + EscapeValue(*ValueText(v, key)) + "\n";
-    }
-    return out;
-}
-
-namespace {
-
-std::optional<int> ParseInt(const std::string& text) {
-    if (text.empty() || text.size() > 9)
-        return std::nullopt;
-    std::size_t i = 0;
-    bool negative = false;
-    if (text[0] == '-') {
-        negative = true;
-        i = 1;
-    }
-    if (i == text.size())
-        return std::nullopt;
-    int value = 0;
-    for (; i < text.size(); ++i) {
-        if (text[i] < '0' || text[i] > '9')
-            return std::nullopt;
-        value = value * 10 + (text[i] - '0');
-    }
-    return negative ? -value : value;
-}
-
-} // namespace
-
 bool KeyOnVersion(const std::string& key, unsigned major, unsigned minor) {
     std::string code;
     if (key == "ConfigID")
@@ -806,118 +592,6 @@ bool KeyOnVersion(const std::string& key, unsigned major, unsigned minor) {
             code = dev::QueryCode('K', r.item);
     const char* gate = code.empty() ? nullptr : dev::DeviceGate(code);
     return gate && dev::GatePasses(gate, major, minor);
-}
-
-std::optional<CFileWrite> FileToWrite(const CConfigFile& file, std::string& error) {
-    CFileWrite w;
-    CProgrammerValues& v = w.values;
-    // Nothing is written that the file does not name.
-    v.m_DataCall.fill(tsIndeterminate);
-    v.m_Flag.fill(tsIndeterminate);
-    v.m_CheckConfigID = 0;
-    v.m_CheckTransConfig = 0;
-
-    auto number = [&](const std::string& key, int lo, int hi) -> std::optional<int> {
-        const auto value = ParseInt(*file.Find(key));
-        if (!value || *value < lo || *value > hi) {
-            error = key + "=" + *file.Find(key) + ": expected an integer between " + std::to_string(lo) +
-                    " and " + std::to_string(hi);
-            return std::nullopt;
-        }
-        return value;
-    };
-
-    int checkConfig = -1, checkTrans = -1;
-    for (const auto& [key, text] : file.entries) {
-        if (key == "CheckConfigID") {
-            const auto n = number(key, 0, 1);
-            if (!n)
-                return std::nullopt;
-            checkConfig = *n;
-        } else if (key == "CheckTransConfig") {
-            const auto n = number(key, 0, 1);
-            if (!n)
-                return std::nullopt;
-            checkTrans = *n;
-        } else if (key == "RebootAfterProgramming") {
-            const auto n = number(key, 0, 1);
-            if (!n)
-                return std::nullopt;
-            v.m_Reboot = *n;
-        } else if (key == "ConfigID") {
-            v.m_ConfigID = text;
-        }
-    }
-    if (file.Find("ConfigID") && checkConfig != 0) {
-        w.selection.identifier = true;
-        v.m_CheckConfigID = 1;
-        w.compared.emplace_back("ConfigID");
-    } else if (file.Find("ConfigID")) {
-        w.notes.emplace_back("ConfigID not written: CheckConfigID=0");
-    }
-    for (int i = 0; i < kDataCalls; ++i) {
-        const DataCallRow& r = DataCallRows()[i];
-        if (file.Find(r.enableKey)) {
-            const auto n = number(r.enableKey, 0, 2);
-            if (!n)
-                return std::nullopt;
-            v.m_DataCall[i] = *n;
-            if (*n != tsIndeterminate)
-                w.compared.emplace_back(r.enableKey);
-        }
-        w.selection.dataCallText[i] = file.Find(r.textKey) != nullptr;
-        if (const std::string* t = file.Find(r.textKey)) {
-            v.m_DataCallText[i] = *t;
-            if (v.m_DataCall[i] != tsOn) {
-                w.notes.emplace_back(std::string(r.textKey) + " not written: " + r.enableKey + " is not 1");
-            } else {
-                // A device can hold an empty text, but a set without text would be the query:
-                // the enable is written, the text is left as it is (and compared).
-                if (t->empty()) {
-                    w.selection.dataCallText[i] = false;
-                    w.notes.emplace_back(std::string(r.textKey) +
-                                         " not written: an empty text cannot be sent");
-                }
-                w.compared.emplace_back(r.textKey);
-            }
-        }
-    }
-    for (int i = 0; i < kFlagCount; ++i) {
-        const FlagRow& r = FlagRows()[i];
-        if (!file.Find(r.key))
-            continue;
-        const auto n = number(r.key, 0, 2);
-        if (!n)
-            return std::nullopt;
-        v.m_Flag[i] = *n;
-        if (*n != tsIndeterminate)
-            w.compared.emplace_back(r.key);
-    }
-    for (int i = 0; i < kSliderCount; ++i) {
-        const SliderRow& r = SliderRows()[i];
-        if (!file.Find(r.key))
-            continue;
-        const auto n = number(r.key, r.min, HeldMax(static_cast<Slider>(i)));
-        if (!n)
-            return std::nullopt;
-        v.m_Slider[i] = *n;
-        if (checkTrans != 0) {
-            w.selection.filter[i] = true;
-            w.compared.emplace_back(r.key);
-        } else {
-            w.notes.emplace_back(std::string(r.key) + " not written: CheckTransConfig=0");
-        }
-    }
-    // A device can hold a Minimal above its Window (the window's sliders never make one): a
-    // file read from such a device writes back what it holds.
-    if (w.selection.filter[slWindow] && w.selection.filter[slMinimal] &&
-        v.m_Slider[slMinimal] > v.m_Slider[slWindow])
-        w.notes.emplace_back("TransConfigSliderMinimal " + std::to_string(v.m_Slider[slMinimal]) +
-                             " is above TransConfigSliderWindow " + std::to_string(v.m_Slider[slWindow]) +
-                             ": written as the file gives them");
-    v.m_CheckTransConfig =
-        std::any_of(w.selection.filter.begin(), w.selection.filter.end(), [](bool b) { return b; });
-    return w;
 }
 
 } // namespace vq5::programmer

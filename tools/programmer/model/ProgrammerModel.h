@@ -5,6 +5,7 @@
 // `vq5 config` reuses it on the command line.
 #pragma once
 
+#include "CommandSet.h"
 #include "Notify.h"
 #include "ProfileSection.h"
 
@@ -75,7 +76,7 @@ const std::array<SliderRow, kSliderCount>& SliderRows();
 // The offset as a device may hold it: one hex digit carries 16 to 31 ms before 8.2 and 10 to
 // 25 ms from 8.2 on. The slider shows 10 to 25; a value read from the device above that is
 // kept (and written back) as long as the slider is not moved.
-inline constexpr int kOffsetHeldMax = 31;
+inline constexpr int kOffsetHeldMax = device::kOffsetHeldMax;
 
 // Limits of the texts.
 inline constexpr std::size_t kConfigIdTypingLimit = 60; // the identifier box accepts 60 typed characters
@@ -231,45 +232,21 @@ private:
     bool m_Busy = false;
 };
 
-// ---- Configuration files of the command line ("Key=Value" lines, keys as in the settings) ----
+// ---- Settings by key (the command line's configuration files use these, see ConfigFile.h) ----
 
 // Keys in the order of binding, texts and numbers alike.
 const std::vector<std::string>& AllKeys();
 bool IsTextKey(const std::string& key);
 
-// Values in a file are written as they stand, except '\' as "\\" and characters outside
-// printable ASCII as "\xHH", so that every text survives a round trip exactly.
-std::string EscapeValue(const std::string& value);
-std::optional<std::string> UnescapeValue(const std::string& value);
-
-struct CConfigFile {
-    std::vector<std::pair<std::string, std::string>> entries; // key, unescaped value, file order
-    const std::string* Find(const std::string& key) const;
-};
-// Parses "Key=Value" lines; blank lines, lines starting with ';' or '#' and "[section]" lines are
-// skipped. Unknown keys, repeated keys and lines without '=' are errors (line number in `error`).
-std::optional<CConfigFile> ParseConfigFile(const std::string& text, std::string& error);
-// Writes the keys given, in binding order, each with its current value, after the header lines.
-std::string FormatConfigFile(const CProgrammerValues& v, const std::vector<std::string>& keys,
-                             const std::vector<std::string>& headerComments);
-
 // True when a device of that version has the setting of the key (its command passes the
 // device's gate); false for a key that is not a setting.
 bool KeyOnVersion(const std::string& key, unsigned major, unsigned minor);
 
-// A value by key as its file text ("1", "22", the text), or nullopt for an unknown key.
+// A value by key as its text in a file ("1", "22", the text), or nullopt for an unknown key.
 std::optional<std::string> ValueText(const CProgrammerValues& v, const std::string& key);
 
-// Turns a file into values and a write selection: tri-states absent from the file stay 2,
-// the identifier is written when "ConfigID" is present (unless "CheckConfigID=0"), each filter
-// constant when its key is present (unless "CheckTransConfig=0"). Range checks as in the window,
-// and Minimal not above Window when both are given.
-struct CFileWrite {
-    CProgrammerValues values;
-    CWriteSelection selection;
-    std::vector<std::string> compared; // keys that --verify compares
-    std::vector<std::string> notes;    // keys present but not written, with the reason
-};
-std::optional<CFileWrite> FileToWrite(const CConfigFile& file, std::string& error);
+// The largest value a slider's setting may hold: the slider's own, the offset's as a device
+// holds it (kOffsetHeldMax).
+int SliderHeldMax(Slider s);
 
 } // namespace vq5::programmer

@@ -1,6 +1,7 @@
 #include "TransponderModel.h"
 
 #include "CommandSet.h"
+#include "Identification.h"
 #include "ProfileSection.h"
 
 #include <algorithm>
@@ -10,6 +11,10 @@ namespace vq5::tct {
 
 SettingRange RangeOf(Setting s) {
     return s == sOffset ? SettingRange{10, 25} : SettingRange{1, 15};
+}
+
+SettingRange HeldRangeOf(Setting s) {
+    return s == sOffset ? SettingRange{10, device::kOffsetHeldMax} : RangeOf(s);
 }
 
 std::string RangeMessage(int lo, int hi) {
@@ -48,6 +53,11 @@ void CTransponderModel::Bind(CProfileSection& section) {
         m_Reboot = kDefaultReboot;
     for (int i = 0; i < kSettingCount; ++i) {
         auto s = static_cast<Setting>(i);
+        // An offset a device before 8.2 held (26 to 31 ms) stays; anything else goes to the
+        // nearest end of the slider.
+        const SettingRange held = HeldRangeOf(s);
+        if (Value(s) >= held.lo && Value(s) <= held.hi)
+            continue;
         SettingRange r = RangeOf(s);
         Value(s) = std::clamp(Value(s), r.lo, r.hi);
     }
@@ -63,22 +73,11 @@ void CTransponderModel::Defaults() {
 }
 
 std::string CTransponderModel::FrameTitle(Setting s) const {
+    static const char* const formats[kSettingCount] = {"Window  [%d ms]", "Minimal  [%d Vx]",
+                                                       "Offset  [%d ms]", "Stable  [%d ms]"};
     char buf[64];
-    switch (s) {
-    case sWindow:
-        std::snprintf(buf, sizeof buf, "Window  [%d ms]", m_Window * 24);
-        break;
-    case sMinimal:
-        std::snprintf(buf, sizeof buf, "Minimal  [%d Vx]", m_Minimal);
-        break;
-    case sOffset:
-        std::snprintf(buf, sizeof buf, "Offset  [%d ms]", m_Offset);
-        break;
-    case sStable:
-    default:
-        std::snprintf(buf, sizeof buf, "Stable  [%d ms]", m_Stable * 100);
-        break;
-    }
+    std::snprintf(buf, sizeof buf, formats[s],
+                  device::ConstantInUnits(device::kFilterConstants[s], Value(s)));
     return buf;
 }
 
@@ -87,33 +86,14 @@ std::string CTransponderModel::ReadOut(Setting s) const {
 }
 
 std::vector<Setting> CTransponderModel::Couple(Setting s) {
-    std::vector<Setting> visited;
-    auto visit = [&visited](Setting v) {
-        if (std::find(visited.begin(), visited.end(), v) == visited.end())
-            visited.push_back(v);
-    };
-    // Window and Minimal hand over to each other at most twice before the values agree.
-    Setting current = s;
-    for (int step = 0; step < 4; ++step) {
-        visit(current);
-        if (current == sWindow) {
-            if (m_Window < m_Minimal) {
-                m_Minimal = m_Window;
-                current = sMinimal;
-                continue;
-            }
-        } else if (current == sMinimal) {
-            if (m_Minimal >= m_Window) {
-                bool moved = m_Window != m_Minimal;
-                m_Window = m_Minimal;
-                if (moved) {
-                    current = sWindow;
-                    continue;
-                }
-                visit(sWindow);
-            }
-        }
-        break;
+    std::vector<Setting> visited = {s};
+    if (s == sWindow && device::CoupleWindowMinimal(device::FilterConstant::Window, m_Window, m_Minimal))
+        visited.push_back(sMinimal);
+    if (s == sMinimal) {
+        device::CoupleWindowMinimal(device::FilterConstant::Minimal, m_Window, m_Minimal);
+        // Window's texts are set again whenever it stands at Minimal, moved or not.
+        if (m_Window == m_Minimal)
+            visited.push_back(sWindow);
     }
     return visited;
 }
@@ -137,7 +117,9 @@ std::optional<std::string> CTransponderModel::Take(int window, int minimal, int 
     }
     m_Window = window;
     m_Minimal = minimal;
-    m_Offset = offset;
+    // The slider at its end cannot show an offset the device held above it: that one stays.
+    if (!(offset == RangeOf(sOffset).hi && m_Offset > offset && m_Offset <= HeldRangeOf(sOffset).hi))
+        m_Offset = offset;
     m_Stable = stable;
     m_Reboot = reboot ? 1 : 0;
     return std::nullopt;
@@ -176,19 +158,6 @@ int CTransponderModel::HeldValue(Setting s, unsigned major, unsigned minor) cons
     return s == sOffset ? device::OffsetHeld(m_Offset, major, minor) : Value(s);
 }
 
-namespace {
-// An upper-case (or lower-case) hex digit; anything else is no value.
-int DigitValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-} // namespace
-
 CTransponderModel::ReplyResult CTransponderModel::ParseReply(std::string_view text,
                                                              std::string_view adaptedPK, unsigned major,
                                                              unsigned minor) {
@@ -198,30 +167,15 @@ CTransponderModel::ReplyResult CTransponderModel::ParseReply(std::string_view te
     result.effect = ReplyEffect::PutOnly;
     if (text.size() < 5)
         return result; // no item or no value: nothing to read
-    Setting s;
-    switch (text[3]) {
-    case 'W':
-        s = sWindow;
-        break;
-    case 'M':
-        s = sMinimal;
-        break;
-    case 'O':
-        s = sOffset;
-        break;
-    case 'S':
-        s = sStable;
-        break;
-    default:
-        return result;
-    }
-    int digit = DigitValue(text[4]);
-    if (digit < 0)
-        return result; // not a digit: the value would be nonsense, keep what is shown
-    int value = s == sOffset ? device::OffsetFromDigit(static_cast<unsigned>(digit), major, minor) : digit;
-    result.deviceValue = value;
-    SettingRange r = RangeOf(s);
-    Value(s) = std::clamp(value, r.lo, r.hi);
+    const auto reading = device::ReadFilterConstant(text, major, minor);
+    if (!reading)
+        return result; // no filter constant or no digit: the value would be nonsense, keep what is shown
+    const auto s = static_cast<Setting>(device::FilterConstantIndex(reading->constant));
+    result.deviceValue = reading->value;
+    // A value the slider cannot show is brought into its range, except an offset the device
+    // holds above it (before 8.2): that one is kept, so that a save writes it back unchanged.
+    SettingRange r = HeldRangeOf(s);
+    Value(s) = std::clamp(reading->value, r.lo, r.hi);
     result.effect = ReplyEffect::Changed;
     result.changed = s;
     result.texts = Couple(s);
@@ -240,24 +194,13 @@ void CVersionTracker::OnNotification(const Notification& n) {
         m_Major = m_Minor = 0;
         return;
     }
-    // The two characters after the first '(' are the version digits, as the engine reads
-    // them; anything but 0-9 and A-F leaves the version as it was.
-    auto paren = n.text.find('(');
-    if (paren == std::string::npos || paren + 2 >= n.text.size())
+    // The version digits as the engine reads them; an identification without them leaves
+    // the version as it was.
+    const auto version = IdentificationVersion(n.text);
+    if (!version)
         return;
-    auto hex = [](char c) -> int {
-        if (c >= '0' && c <= '9')
-            return c - '0';
-        if (c >= 'A' && c <= 'F')
-            return c - 'A' + 10;
-        return -1;
-    };
-    int ma = hex(n.text[paren + 1]);
-    int mi = hex(n.text[paren + 2]);
-    if (ma < 0 || mi < 0)
-        return;
-    m_Major = static_cast<unsigned>(ma);
-    m_Minor = static_cast<unsigned>(mi);
+    m_Major = version->major;
+    m_Minor = version->minor;
     m_Identified = true;
     m_IdentMajor = m_Major;
     m_IdentMinor = m_Minor;

@@ -24,6 +24,9 @@ struct SettingRange {
     int lo, hi;
 };
 SettingRange RangeOf(Setting s); // Window, Minimal, Stable 1..15; Offset 10..25
+// What a setting may hold besides what its slider shows: an offset read from a device before
+// 8.2 may be 26 to 31 ms (device::kOffsetHeldMax); it is kept until the user moves its slider.
+SettingRange HeldRangeOf(Setting s);
 
 // Defaults (first start and "&Default").
 inline constexpr int kDefaultWindow = 8;
@@ -44,7 +47,8 @@ public:
     int Value(Setting s) const;
 
     // Binds "Reboot", "Window", "Minimal", "Offset", "Stable" (in that order) to the section.
-    // A stored value outside its range is brought into it (a damaged reboot value becomes 0),
+    // A stored value outside what it may hold (HeldRangeOf) is brought into the slider's range
+    // (a damaged reboot value becomes 0),
     // and a Minimal above Window is coupled, so the controls show what will be saved.
     void Bind(CProfileSection& section);
 
@@ -63,7 +67,8 @@ public:
 
     // Taking the control values: the values as the controls hold them, range-checked.
     // On a value outside its range the members stay unchanged and the message to show is
-    // returned.
+    // returned. An offset above the slider's range (read from a device before 8.2) stays
+    // while the slider stands at its end, i.e. until the user moves it.
     std::optional<std::string> Take(int window, int minimal, int offset, int stable, bool reboot);
 
     // The texts of the two sequences, in queueing order. With `readBack` the save asks for the

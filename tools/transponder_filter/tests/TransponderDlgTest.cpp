@@ -21,6 +21,7 @@
 #include <QTimer>
 #include <QtTest>
 
+#include <algorithm>
 #include <climits>
 #include <map>
 
@@ -120,6 +121,7 @@ private slots:
     void storedValuesAreShownAndWrittenBack();
     void saveThenLoadRoundTrips_data();
     void saveThenLoadRoundTrips();
+    void offsetAboveTheSliderIsSavedBackUntilMoved();
     void draggingWindowPullsMinimal();
     void draggingMinimalPushesWindow();
     void rebootBoxChoosesTheExit();
@@ -236,8 +238,8 @@ void TransponderDlgTest::saveThenLoadRoundTrips_data() {
     QTest::newRow("8.1 offset 22") << 1u << 9 << 2 << 22 << 7 << 0xEu << 22;
     QTest::newRow("8.1 offset 25") << 1u << 15 << 15 << 25 << 15 << 0x1u << 25;
     // Below 16 ms the old encoding cannot hold the offset: 10 goes out as 2, which means
-    // 26 ms; the slider ends at 25.
-    QTest::newRow("8.1 offset 10") << 1u << 5 << 5 << 10 << 2 << 0x2u << 25;
+    // 26 ms; the slider ends at 25, the value read stays 26.
+    QTest::newRow("8.1 offset 10") << 1u << 5 << 5 << 10 << 2 << 0x2u << 26;
 }
 
 void TransponderDlgTest::saveThenLoadRoundTrips() {
@@ -275,7 +277,7 @@ void TransponderDlgTest::saveThenLoadRoundTrips() {
     QVERIFY(rig.Run(rig.dlg->LoadButton()));
     QCOMPARE(rig.SliderValue(sWindow), window);
     QCOMPARE(rig.SliderValue(sMinimal), minimal);
-    QCOMPARE(rig.SliderValue(sOffset), offsetBack);
+    QCOMPARE(rig.SliderValue(sOffset), std::min(offsetBack, 25));
     QCOMPARE(rig.SliderValue(sStable), stable);
     QCOMPARE(rig.Title(sWindow), QStringLiteral("Window  [%1 ms]").arg(window * 24));
     QCOMPARE(rig.Title(sOffset), QStringLiteral("Offset  [%1 ms]").arg(offsetBack));
@@ -309,6 +311,30 @@ void TransponderDlgTest::saveThenLoadRoundTrips() {
     QCOMPARE(read["TransConfigSliderMinimal"], std::to_string(minimal));
     QCOMPARE(read["TransConfigSliderStable"], std::to_string(stable));
     QVERIFY(read.count("TransConfigSliderOffset2"));
+}
+
+void TransponderDlgTest::offsetAboveTheSliderIsSavedBackUntilMoved() {
+    // A device before 8.2 holding 26 ms (offset 10 sent to it): the slider shows 25, but a save
+    // after another slider moved writes back the 26 ms the device held, not 25.
+    Rig rig;
+    QVERIFY(rig.Start(8, 1));
+    rig.dlg->Slider(sOffset)->setValue(10);
+    QVERIFY(rig.Run(rig.dlg->SaveButton()));
+    QCOMPARE(rig.sim->State().offsetDigit, 0x2u);
+    rig.dlg->DefaultButton()->click();
+    QVERIFY(rig.Run(rig.dlg->LoadButton()));
+    QCOMPARE(rig.SliderValue(sOffset), 25);
+    QCOMPARE(rig.Title(sOffset), QStringLiteral("Offset  [26 ms]"));
+    rig.dlg->Slider(sWindow)->setValue(9);
+    QVERIFY(rig.Run(rig.dlg->SaveButton()));
+    QCOMPARE(rig.sim->State().window, 9u);
+    QCOMPARE(rig.sim->State().offsetDigit, 0x2u); // still 26 ms
+    // Once the user moves the offset slider, its value is what is saved.
+    rig.dlg->Slider(sOffset)->setValue(24);
+    rig.dlg->Slider(sOffset)->setValue(25);
+    QCOMPARE(rig.Title(sOffset), QStringLiteral("Offset  [25 ms]"));
+    QVERIFY(rig.Run(rig.dlg->SaveButton()));
+    QCOMPARE(rig.sim->State().offsetDigit, 0x1u); // 25 ms before 8.2
 }
 
 void TransponderDlgTest::draggingWindowPullsMinimal() {

@@ -1,7 +1,11 @@
 // Configuration files of `vq5 config`: escaping, parsing, and which keys a file writes.
-#include "ProgrammerModel.h"
+#include "ConfigFile.h"
 
 #include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <vector>
 
 using namespace vq5;
 using namespace vq5::programmer;
@@ -62,30 +66,23 @@ TEST(ProgrammerConfigFile, ParseErrorsNameTheLine) {
     EXPECT_EQ(*ok->Find("ConfigID"), "x");
 }
 
-TEST(ProgrammerConfigFile, AbsentKeysAreNotWritten) {
-    std::string error;
-    const auto file = ParseConfigFile("FlagOpenbaarvervoer=0\nFlagStadCAT1=1\n", error);
-    ASSERT_TRUE(file);
-    const auto w = FileToWrite(*file, error);
-    ASSERT_TRUE(w) << error;
-    CProgrammerModel m;
-    m.m_Values = w->values;
-    const auto seq = m.WriteSequence(w->selection, error);
-    ASSERT_TRUE(seq);
-    EXPECT_EQ(seq->texts, (std::vector<std::string>{"&PFO0", "91>&PF11"}));
-    EXPECT_FALSE(seq->reboot);
-    EXPECT_EQ(w->compared, (std::vector<std::string>{"FlagOpenbaarvervoer", "FlagStadCAT1"}));
-}
+// A file turned into the programmer's write: what is sent, what --verify compares, the notes.
+struct FileWriteRow {
+    const char* name;
+    const char* file;
+    std::vector<std::string> texts;
+    bool reboot;
+    std::optional<std::vector<std::string>> compared; // nullopt: not looked at
+    std::size_t notes;
+    const char* noteNames; // "" or a key the first note names
+};
 
-TEST(ProgrammerConfigFile, IdentifierFilterAndDatacalls) {
+class ProgrammerConfigFileWrites : public ::testing::TestWithParam<FileWriteRow> {};
+
+TEST_P(ProgrammerConfigFileWrites, SequenceComparedAndNotes) {
+    const FileWriteRow& row = GetParam();
     std::string error;
-    const auto file = ParseConfigFile("ConfigID=01 June 2024: depot\n"
-                                      "ButtonDataCall1=1\nEditDataCall1=&P.1x\n"
-                                      "ButtonDataCall2=1\n"
-                                      "ButtonDataCall3=0\nEditDataCall3=ignored\n"
-                                      "TransConfigSliderOffset2=22\nTransConfigSliderStable=5\n"
-                                      "RebootAfterProgramming=1\n",
-                                      error);
+    const auto file = ParseConfigFile(row.file, error);
     ASSERT_TRUE(file) << error;
     const auto w = FileToWrite(*file, error);
     ASSERT_TRUE(w) << error;
@@ -93,44 +90,56 @@ TEST(ProgrammerConfigFile, IdentifierFilterAndDatacalls) {
     m.m_Values = w->values;
     const auto seq = m.WriteSequence(w->selection, error);
     ASSERT_TRUE(seq) << error;
-    EXPECT_EQ(seq->texts,
-              (std::vector<std::string>{"&PIA01 June 2024: depot", "91<&PFC1", "91<&PIB&P.1x", "91<&PFB1",
-                                        "91<&PFK0", "82<&PKOE", "82>&PKOC", "71>&PKS5"}));
-    EXPECT_TRUE(seq->reboot);
-    ASSERT_EQ(w->notes.size(), 1u);
-    EXPECT_NE(w->notes[0].find("EditDataCall3"), std::string::npos);
+    EXPECT_EQ(seq->texts, row.texts);
+    EXPECT_EQ(seq->reboot, row.reboot);
+    if (row.compared) {
+        EXPECT_EQ(w->compared, *row.compared);
+    }
+    ASSERT_EQ(w->notes.size(), row.notes);
+    if (*row.noteNames) {
+        EXPECT_NE(w->notes[0].find(row.noteNames), std::string::npos) << w->notes[0];
+    }
 }
 
-TEST(ProgrammerConfigFile, EmptyDatacallTextWritesOnlyTheEnable) {
-    std::string error;
-    const auto file = ParseConfigFile("ButtonDataCall2=1\nEditDataCall2=\n", error);
-    ASSERT_TRUE(file) << error;
-    const auto w = FileToWrite(*file, error);
-    ASSERT_TRUE(w) << error;
-    CProgrammerModel m;
-    m.m_Values = w->values;
-    const auto seq = m.WriteSequence(w->selection, error);
-    ASSERT_TRUE(seq) << error;
-    EXPECT_EQ(seq->texts, (std::vector<std::string>{"91<&PFB1"}));
-    EXPECT_EQ(w->compared, (std::vector<std::string>{"ButtonDataCall2", "EditDataCall2"}));
-    ASSERT_EQ(w->notes.size(), 1u);
-}
-
-TEST(ProgrammerConfigFile, WriteBoxesInTheFileSwitchParts) {
-    std::string error;
-    const auto file = ParseConfigFile(
-        "CheckConfigID=0\nConfigID=not sent\nCheckTransConfig=0\nTransConfigSliderWindow=9\n", error);
-    ASSERT_TRUE(file);
-    const auto w = FileToWrite(*file, error);
-    ASSERT_TRUE(w) << error;
-    CProgrammerModel m;
-    m.m_Values = w->values;
-    const auto seq = m.WriteSequence(w->selection, error);
-    ASSERT_TRUE(seq);
-    EXPECT_TRUE(seq->texts.empty());
-    EXPECT_TRUE(w->compared.empty());
-    EXPECT_EQ(w->notes.size(), 2u);
-}
+INSTANTIATE_TEST_SUITE_P(
+    Files, ProgrammerConfigFileWrites,
+    ::testing::Values(
+        FileWriteRow{"AbsentKeysAreNotWritten",
+                     "FlagOpenbaarvervoer=0\nFlagStadCAT1=1\n",
+                     {"&PFO0", "91>&PF11"},
+                     false,
+                     std::vector<std::string>{"FlagOpenbaarvervoer", "FlagStadCAT1"},
+                     0,
+                     ""},
+        FileWriteRow{"IdentifierFilterAndDatacalls",
+                     "ConfigID=01 June 2024: depot\n"
+                     "ButtonDataCall1=1\nEditDataCall1=&P.1x\n"
+                     "ButtonDataCall2=1\n"
+                     "ButtonDataCall3=0\nEditDataCall3=ignored\n"
+                     "TransConfigSliderOffset2=22\nTransConfigSliderStable=5\n"
+                     "RebootAfterProgramming=1\n",
+                     {"&PIA01 June 2024: depot", "91<&PFC1", "91<&PIB&P.1x", "91<&PFB1", "91<&PFK0",
+                      "82<&PKOE", "82>&PKOC", "71>&PKS5"},
+                     true,
+                     std::nullopt,
+                     1,
+                     "EditDataCall3"},
+        // A set without text would be the query: the enable is written, the text compared.
+        FileWriteRow{"EmptyDatacallTextWritesOnlyTheEnable",
+                     "ButtonDataCall2=1\nEditDataCall2=\n",
+                     {"91<&PFB1"},
+                     false,
+                     std::vector<std::string>{"ButtonDataCall2", "EditDataCall2"},
+                     1,
+                     "EditDataCall2"},
+        FileWriteRow{"WriteBoxesInTheFileSwitchParts",
+                     "CheckConfigID=0\nConfigID=not sent\nCheckTransConfig=0\nTransConfigSliderWindow=9\n",
+                     {},
+                     false,
+                     std::vector<std::string>{},
+                     2,
+                     "ConfigID"}),
+    [](const ::testing::TestParamInfo<FileWriteRow>& info) { return std::string(info.param.name); });
 
 TEST(ProgrammerConfigFile, BadValuesAreRefused) {
     std::string error;

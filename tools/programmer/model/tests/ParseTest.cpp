@@ -162,25 +162,29 @@ TEST(ProgrammerParse, FilterConstantsAndCoupling) {
     EXPECT_EQ(m.m_Values.m_Slider[slStable], 10);
 }
 
-TEST(ProgrammerParse, OffsetInBothEncodings) {
-    CProgrammerModel m;
-    Identify(m, "&PPVQ-5 (87)");
-    m.OnNotification(Received("&PKOC"));
-    EXPECT_EQ(m.m_Values.m_Slider[slOffset], 22);
-    m.OnNotification(Received("&PKO0"));
-    EXPECT_EQ(m.m_Values.m_Slider[slOffset], 10);
-    m.OnNotification(Received("&PKOF"));
-    EXPECT_EQ(m.m_Values.m_Slider[slOffset], 25);
+struct OffsetRow {
+    const char* identification;
+    const char* reply;
+    int offset;
+};
 
-    CProgrammerModel old;
-    Identify(old, "&PPVQ-5 (81)");
-    old.OnNotification(Received("&PKOE"));
-    EXPECT_EQ(old.m_Values.m_Slider[slOffset], 22);
-    old.OnNotification(Received("&PKO0"));
-    EXPECT_EQ(old.m_Values.m_Slider[slOffset], 24);
-    old.OnNotification(Received("&PKO8"));
-    EXPECT_EQ(old.m_Values.m_Slider[slOffset], 16);
+class ProgrammerParseOffset : public ::testing::TestWithParam<OffsetRow> {};
+
+TEST_P(ProgrammerParseOffset, InTheEncodingOfTheDevicesVersion) {
+    const OffsetRow& row = GetParam();
+    CProgrammerModel m;
+    Identify(m, row.identification);
+    m.OnNotification(Received(row.reply));
+    EXPECT_EQ(m.m_Values.m_Slider[slOffset], row.offset);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    BothEncodings, ProgrammerParseOffset,
+    ::testing::Values(OffsetRow{"&PPVQ-5 (87)", "&PKOC", 22}, OffsetRow{"&PPVQ-5 (87)", "&PKO0", 10},
+                      OffsetRow{"&PPVQ-5 (87)", "&PKOF", 25}, OffsetRow{"&PPVQ-5 (81)", "&PKOE", 22},
+                      OffsetRow{"&PPVQ-5 (81)", "&PKO0", 24}, OffsetRow{"&PPVQ-5 (81)", "&PKO8", 16},
+                      // above the slider's 25: kept as the device holds it
+                      OffsetRow{"&PPVQ-5 (81)", "&PKO4", 28}));
 
 TEST(ProgrammerParse, RepliesAreReadWithTheVersionOfTheirTime) {
     // The offset reply and the program-mode exit reply can both be waiting for the GUI

@@ -75,6 +75,19 @@ TEST(TransponderSettings, DamagedValuesAreBroughtIntoRange) {
     EXPECT_EQ(m.m_Reboot, 0);
 }
 
+// The settings keep a held offset over a restart; a value no device holds is brought into range.
+TEST(TransponderSettings, StoredOffsetAboveTheSliderIsKeptOnlyWhenADeviceCanHoldIt) {
+    for (const auto& [stored, bound] :
+         {std::pair{28, 28}, std::pair{31, 31}, std::pair{32, 25}, std::pair{9, 10}}) {
+        CMemoryStore store;
+        store.WriteInt(kSection, "Offset", stored);
+        CProfileSection section(kSection, &store);
+        CTransponderModel m;
+        m.Bind(section);
+        EXPECT_EQ(m.m_Offset, bound) << "stored " << stored;
+    }
+}
+
 TEST(TransponderSettings, StoredMinimalAboveWindowIsCoupled) {
     CMemoryStore store;
     store.WriteInt(kSection, "Window", 4);
@@ -240,7 +253,7 @@ TEST(TransponderSequences, ReplyCarriesTheValueTheDeviceHolds) {
     const auto r = m.ParseReply("&QKO4", "&QK", 8, 1); // 28 ms, beyond the slider
     EXPECT_EQ(r.effect, CTransponderModel::ReplyEffect::Changed);
     EXPECT_EQ(r.deviceValue, 28);
-    EXPECT_EQ(m.m_Offset, 25); // the slider's end
+    EXPECT_EQ(m.m_Offset, 28); // kept beyond the slider's end, so that a save writes it back
 
     CVersionTracker v;
     EXPECT_EQ(v.OffsetWarning(10),

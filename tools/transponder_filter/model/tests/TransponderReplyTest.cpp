@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 using namespace vq5;
 using namespace vq5::tct;
 using Effect = CTransponderModel::ReplyEffect;
@@ -40,9 +42,10 @@ TEST(TransponderReply, OffsetFollowsTheDeviceVersion) {
 
 TEST(TransponderReply, ValuesTheSlidersCannotShowAreBroughtIntoRange) {
     CTransponderModel m;
-    // Offset 10 sent to a device before 8.2 reads back as 26 ms.
+    // Offset 10 sent to a device before 8.2 reads back as 26 ms: what the device holds is
+    // kept, though the slider shows 25 (see OffsetHeldAboveTheSlider).
     m.ParseReply("&PKO2", "&PK", 8, 1);
-    EXPECT_EQ(m.m_Offset, 25);
+    EXPECT_EQ(m.m_Offset, 26);
     m.ParseReply("&PKW0", "&PK", 8, 7);
     EXPECT_EQ(m.m_Window, 1);
     EXPECT_EQ(m.m_Minimal, 1); // coupled
@@ -136,4 +139,30 @@ TEST(VersionTracker, ReplyReadWithTheVersionOfItsTime) {
             m.ParseReply(n.text, "&PK", t.Major(), t.Minor());
     }
     EXPECT_EQ(m.m_Offset, 10); // read as a new-style digit; with 0.0 it would read 24
+}
+
+// A device before 8.2 may hold 26 to 31 ms, which the slider (10 to 25) cannot show: the value
+// stays, and is saved back unchanged, until the user moves the offset slider.
+TEST(TransponderReply, OffsetHeldAboveTheSliderIsKeptUntilTheSliderMoves) {
+    CTransponderModel m;
+    m.ParseReply("&PKO4", "&PK", 8, 1);
+    ASSERT_EQ(m.m_Offset, 28);
+    EXPECT_EQ(m.FrameTitle(sOffset), "Offset  [28 ms]");
+    // The slider stands at its end; another slider moves: the offset stays.
+    ASSERT_FALSE(m.Take(9, 7, 25, 10, false));
+    EXPECT_EQ(m.m_Offset, 28);
+    EXPECT_EQ(m.m_Window, 9);
+    const auto texts = m.SaveTexts();
+    EXPECT_NE(std::find(texts.begin(), texts.end(), "82<&PKO4"), texts.end()); // 28 ms before 8.2
+    EXPECT_EQ(m.HeldValue(sOffset, 8, 1), 28);
+    // The user moves the offset slider: from now on it is the slider's value.
+    ASSERT_FALSE(m.Take(9, 7, 24, 10, false));
+    EXPECT_EQ(m.m_Offset, 24);
+    ASSERT_FALSE(m.Take(9, 7, 25, 10, false));
+    EXPECT_EQ(m.m_Offset, 25);
+    // A slider value outside its range is still refused, whatever is held.
+    m.ParseReply("&PKO7", "&PK", 8, 1); // 31 ms
+    EXPECT_EQ(m.m_Offset, 31);
+    EXPECT_TRUE(m.Take(9, 7, 26, 10, false));
+    EXPECT_EQ(m.m_Offset, 31);
 }
