@@ -192,10 +192,10 @@ std::chrono::steady_clock::time_point EndOfRun(double seconds) {
     return now + std::chrono::hours(24 * 365 * 10);
 }
 
-void ApplyConnectionSettings(ISettingsStore& store, const EngineOptions& options) {
-    store.WriteString("VLPIO", "ComPort", options.port);
-    store.WriteInt("VLPIO", "Timeout", options.timeoutMs);
-    store.WriteInt("VLPIO", "FastBaudRate", options.fastSpeed);
+CConnectionStore::CConnectionStore(const EngineOptions& options) {
+    WriteString("VLPIO", "ComPort", options.port);
+    WriteInt("VLPIO", "Timeout", options.timeoutMs);
+    WriteInt("VLPIO", "FastBaudRate", options.fastSpeed);
 }
 
 std::string TraceTimeStamp(std::chrono::system_clock::time_point when) {

@@ -99,9 +99,12 @@ CLI::Option* AddNumberOption(CLI::App& app, const std::string& name, const std::
                              const std::string& description, long min, long max,
                              std::function<void(long)> take, const std::string& unit = "");
 
-// Writes the connection settings ("VLPIO": "ComPort", "Timeout", "FastBaudRate") into a store,
-// so that an engine built on it starts with them.
-void ApplyConnectionSettings(ISettingsStore& store, const EngineOptions& options);
+// The settings an engine of a verb starts with: the connection settings of its options
+// ("VLPIO": "ComPort", "Timeout", "FastBaudRate").
+class CConnectionStore : public CMemoryStore {
+public:
+    explicit CConnectionStore(const EngineOptions& options);
+};
 
 // "%2d:%02d.%02d": minute, second and hundredths of the UTC time, as the log window shows.
 std::string TraceTimeStamp(std::chrono::system_clock::time_point when);

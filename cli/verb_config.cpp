@@ -79,8 +79,7 @@ int Read(const Args& a) {
         std::fprintf(stderr, "vq5 config: cannot write %s: not a regular file\n", Shown(a.out).c_str());
         return kExitUsage;
     }
-    CMemoryStore store;
-    cli::ApplyConnectionSettings(store, a.engine);
+    cli::CConnectionStore store(a.engine);
     CVLPEngine engine(&store);
     cli::CHeadlessRun run(engine, a.engine);
     cli::CVisit visit("vq5 config read", engine, a.engine.port);
@@ -158,8 +157,7 @@ int Write(const Args& a) {
     if (const std::string warning = model.OffsetWarning(w->selection); !warning.empty())
         std::fprintf(stderr, "vq5 config: warning: TransConfigSliderOffset2: %s\n", warning.c_str());
 
-    CMemoryStore store;
-    cli::ApplyConnectionSettings(store, a.engine);
+    cli::CConnectionStore store(a.engine);
     CVLPEngine engine(&store);
     cli::CHeadlessRun run(engine, a.engine);
     cli::CVisit visit("vq5 config write", engine, a.engine.port);

@@ -75,8 +75,7 @@ int Main(int argc, char** argv) {
             std::fprintf(stderr, "vq5 filter: warning: %s\n", warning.c_str());
     }
 
-    CMemoryStore store;
-    ApplyConnectionSettings(store, options);
+    CConnectionStore store(options);
     CVLPEngine engine(&store);
     CHeadlessRun run(engine, options);
     run.Start();

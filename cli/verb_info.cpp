@@ -64,8 +64,7 @@ int Main(int argc, char** argv) {
 }
 
 int Run(const EngineOptions& options, bool expert, const std::vector<std::uint32_t>& groups) {
-    CMemoryStore store;
-    ApplyConnectionSettings(store, options);
+    CConnectionStore store(options);
     CVLPEngine engine(&store);
     CHeadlessRun run(engine, options);
     CVisit visit("vq5 info", engine, options.port);

@@ -50,8 +50,7 @@ int Main(int argc, char** argv) {
     if (const int rc = line.Parse(argc, argv); rc >= 0)
         return rc;
 
-    CMemoryStore store;
-    ApplyConnectionSettings(store, options);
+    CConnectionStore store(options);
     // Both groups on.
     store.WriteInt(io::kSettingsSection, "ShowInputs", 1);
     store.WriteInt(io::kSettingsSection, "ShowOutputs", 1);

@@ -96,8 +96,7 @@ int Main(int argc, char** argv) {
     if (const int rc = line.Parse(argc, argv); rc >= 0)
         return rc;
 
-    CMemoryStore store;
-    ApplyConnectionSettings(store, options);
+    CConnectionStore store(options);
     CVLPEngine engine(&store);
     CLastLines log(options.traceMask); // outlives the run, which stops the engine
     CHeadlessRun run(engine, options);

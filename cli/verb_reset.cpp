@@ -44,8 +44,7 @@ int Main(int argc, char** argv) {
 }
 
 int Run(const EngineOptions& options) {
-    CMemoryStore store;
-    ApplyConnectionSettings(store, options);
+    CConnectionStore store(options);
     CVLPEngine engine(&store);
     CHeadlessRun run(engine, options);
     CVisit visit("vq5 reset", engine, options.port);

@@ -29,8 +29,7 @@ int Main(int argc, char** argv) {
     if (const int rc = line.Parse(argc, argv); rc >= 0)
         return rc;
 
-    CMemoryStore store;
-    ApplyConnectionSettings(store, options);
+    CConnectionStore store(options);
     CVLPEngine engine(&store);
     CHeadlessRun run(engine, options);
     run.Start();

@@ -60,8 +60,7 @@ int Main(int argc, char** argv) {
     if (const int rc = cl.Parse(argc, argv); rc >= 0)
         return rc;
 
-    CMemoryStore store;
-    ApplyConnectionSettings(store, options);
+    CConnectionStore store(options);
     store.WriteInt(emu::kSettingsSection, "LijnNr", line);
     store.WriteInt(emu::kSettingsSection, "RunNr", run);
     store.WriteInt(emu::kSettingsSection, "AutoIncrement", autoIncr ? 1 : 0);
