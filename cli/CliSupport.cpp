@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <optional>
 #include <cstdlib>
 #include <cstring>
@@ -9,18 +10,12 @@
 
 namespace vq5::cli {
 
-const char* const kEngineOptionsHelp =
+const char* const kPortHelp =
 #if defined(_WIN32)
-    "  --port NAME      serial port: COM1..COM9 or a device name such as \\\\.\\COM12 (default COM1)\n"
+    "serial port: COM1..COM9 or a device name such as \\\\.\\COM12 (default COM1)";
 #else
-    "  --port NAME      serial port: COM1..COM8 (/dev/ttyS0..7) or a device path (default COM1)\n"
+    "serial port: COM1..COM8 (/dev/ttyS0..7) or a device path (default COM1)";
 #endif
-    "  --timeout MS     read time-out in milliseconds, 200 to 6000 (default 2000)\n"
-    "  --fast-speed N   line speed in program mode: 0=1200 1=2400 2=4800 3=9600 4=14400 5=19200\n"
-    "                   (default 0)\n"
-    "  --deadline S     give up when the queue has not drained within S seconds (default 30)\n"
-    "  --trace MASK     trace lines to stderr; bits: 1 I/O, 2 Frame, 4 Slave, 8 Appl (default 0)\n"
-    "  --capture FILE   write every byte both ways to FILE (pcap; 'vq5 replay FILE', Wireshark)\n";
 
 const char* const kExitCodesHelp =
     "Exit codes: 0 done; 1 the device or the link did not do it (no answer, time-out);\n"
@@ -44,91 +39,163 @@ bool ParseNumber(const std::string& text, long min, long max, long& value) {
     return true;
 }
 
-OptionResult ParseEngineOption(int argc, char** argv, int& i, EngineOptions& options, std::string& error) {
-    const std::string arg = argv[i];
-    auto value = [&](std::string& out) {
-        if (i + 1 >= argc) {
-            error = arg + " needs a value";
-            return false;
-        }
-        out = argv[++i];
-        return true;
-    };
-    std::string v;
-    long n = 0;
-    if (arg == "--port") {
-        if (!value(v))
-            return OptionResult::Error;
-        options.port = v;
-        return OptionResult::Taken;
+namespace {
+
+// Usage line first, then the description, the options and the footer.
+class CHelpFormatter : public CLI::Formatter {
+public:
+    CHelpFormatter() {
+        label("Usage", "usage");
+        column_width(24);
     }
-    if (arg == "--timeout") {
-        if (!value(v))
-            return OptionResult::Error;
-        if (!ParseNumber(v, 200, 6000, n)) {
-            error = "--timeout must be 200 to 6000 (milliseconds), not '" + v + "'";
-            return OptionResult::Error;
-        }
-        options.timeoutMs = static_cast<unsigned>(n);
-        return OptionResult::Taken;
+    std::string make_help(const CLI::App* app, std::string name, CLI::AppFormatMode mode) const override {
+        if (mode == CLI::AppFormatMode::Sub)
+            return make_expanded(app);
+        std::string text = make_usage(app, std::move(name)) + "\n" + make_description(app);
+        text += make_positionals(app) + make_groups(app, mode) + make_subcommands(app, mode);
+        return text + "\n" + make_footer(app);
     }
-    if (arg == "--fast-speed") {
-        if (!value(v))
-            return OptionResult::Error;
-        if (!ParseNumber(v, 0, 5, n)) {
-            error = "--fast-speed must be 0 to 5, not '" + v + "'";
-            return OptionResult::Error;
-        }
-        options.fastSpeed = static_cast<int>(n);
-        return OptionResult::Taken;
-    }
-    if (arg == "--reboot") {
-        options.reboot = true;
-        return OptionResult::Taken;
-    }
-    if (arg == "--deadline") {
-        if (!value(v))
-            return OptionResult::Error;
-        char* end = nullptr;
-        errno = 0;
-        double d = std::strtod(v.c_str(), &end);
-        if (errno != 0 || end == v.c_str() || *end != '\0' || !(d > 0) || d > 86400) {
-            error = "--deadline must be a number of seconds above 0, not '" + v + "'";
-            return OptionResult::Error;
-        }
-        options.deadlineS = d;
-        return OptionResult::Taken;
-    }
-    if (arg == "--trace") {
-        if (!value(v))
-            return OptionResult::Error;
-        if (!ParseNumber(v, 0, 15, n)) {
-            error = "--trace must be a mask of 0 to 15, not '" + v + "'";
-            return OptionResult::Error;
-        }
-        options.traceMask = static_cast<int>(n);
-        return OptionResult::Taken;
-    }
-    if (arg == "--capture") {
-        if (!value(v))
-            return OptionResult::Error;
-        // Tried here, so that a file that cannot be written is a bad argument, not a failed run.
-        CPcapCaptureFile trial;
-        std::string why;
-        if (!trial.Open(v, why)) {
-            error = "--capture: cannot write '" + v + "': " + why;
-            return OptionResult::Error;
-        }
-        options.capture = v;
-        return OptionResult::Taken;
-    }
-    return OptionResult::NotMine;
+};
+
+std::string Quoted(const std::string& value) {
+    return "'" + Shown(value) + "'";
 }
 
-void ApplyConnectionSettings(ISettingsStore& store, const EngineOptions& options) {
-    store.WriteString("VLPIO", "ComPort", options.port);
-    store.WriteInt("VLPIO", "Timeout", options.timeoutMs);
-    store.WriteInt("VLPIO", "FastBaudRate", options.fastSpeed);
+// Seconds above 0, at most `max`, into `out`; "" or why not.
+std::string TakeSeconds(const std::string& value, double max, double& out) {
+    char* end = nullptr;
+    errno = 0;
+    const double d = std::strtod(value.c_str(), &end);
+    if (errno != 0 || end == value.c_str() || *end != '\0' || !(d > 0) || d > max)
+        return "must be a number of seconds above 0, not " + Quoted(value);
+    out = d;
+    return "";
+}
+
+} // namespace
+
+void StyleVerbApp(CLI::App& app, const std::string& footer) {
+    static const auto formatter = std::make_shared<CHelpFormatter>();
+    app.formatter(formatter);
+    app.footer(footer);
+    // A value given twice: the last one counts.
+    app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+}
+
+CVerbCommandLine::CVerbCommandLine(const char* verb, const std::string& description)
+    : m_Verb(verb), m_App(description, std::string("vq5 ") + verb) {
+    StyleVerbApp(m_App);
+}
+
+int CVerbCommandLine::Parse(int argc, char** argv) {
+    try {
+        // argv[0] is the verb: CLI11 skips it as the program's name.
+        m_App.parse(argc, argv);
+    } catch (const CLI::CallForHelp&) {
+        std::fputs(m_App.help().c_str(), stdout);
+        return kExitDone;
+    } catch (const CLI::ParseError& e) {
+        std::fprintf(stderr, "vq5 %s: %s (try 'vq5 %s --help')\n", m_Verb.c_str(),
+                     Shown(e.what(), 400).c_str(), m_Verb.c_str());
+        return kExitUsage;
+    }
+    return -1;
+}
+
+CLI::Option* AddCheckedOption(CLI::App& app, const std::string& name, const std::string& valueName,
+                              const std::string& description,
+                              std::function<std::string(const std::string& value)> take) {
+    CLI::Option* option = app.add_option_function<std::string>(
+        name, [](const std::string&) {}, description);
+    option->type_name(valueName);
+    // Every value given is checked and taken in order: the last one counts.
+    option->check(
+        CLI::Validator([take = std::move(take)](std::string& value) { return take(value); }, "", ""));
+    return option;
+}
+
+CLI::Option* AddNumberOption(CLI::App& app, const std::string& name, const std::string& valueName,
+                             const std::string& description, long min, long max,
+                             std::function<void(long)> take, const std::string& unit) {
+    return AddCheckedOption(app, name, valueName, description,
+                            [=, take = std::move(take)](const std::string& value) -> std::string {
+                                long n = 0;
+                                if (!ParseNumber(value, min, max, n))
+                                    return "must be " + std::to_string(min) + " to " + std::to_string(max) +
+                                           unit + ", not " + Quoted(value);
+                                take(n);
+                                return "";
+                            });
+}
+
+void AddEngineOptions(CLI::App& app, EngineOptions& options, unsigned which) {
+    if (which & kPortOption)
+        AddCheckedOption(app, "--port", "NAME", kPortHelp, [&options](const std::string& value) {
+            options.port = value;
+            return std::string();
+        });
+    if (which & kTimeoutOption)
+        AddNumberOption(
+            app, "--timeout", "MS", "read time-out in milliseconds, 200 to 6000 (default 2000)", 200, 6000,
+            [&options](long n) { options.timeoutMs = static_cast<unsigned>(n); }, " (milliseconds)");
+    if (which & kFastSpeedOption)
+        AddNumberOption(
+            app, "--fast-speed", "N",
+            "line speed in program mode: 0=1200 1=2400 2=4800 3=9600 4=14400 5=19200\n(default 0)", 0, 5,
+            [&options](long n) { options.fastSpeed = static_cast<int>(n); });
+    if (which & kRebootOption)
+        AddReboot(app, options.reboot, "leave program mode with a reboot of the device (\"&PXR\")");
+    if (which & kDeadlineOption)
+        AddCheckedOption(
+            app, "--deadline", "S", "give up when the queue has not drained within S seconds (default 30)",
+            [&options](const std::string& value) { return TakeSeconds(value, 86400, options.deadlineS); });
+    if (which & kTraceOption)
+        AddNumberOption(
+            app, "--trace", "MASK",
+            "trace lines to stderr; bits: 1 I/O, 2 Frame, 4 Slave, 8 Appl (default 0)", 0, 15,
+            [&options](long n) { options.traceMask = static_cast<int>(n); }, " (a mask)");
+    if (which & kCaptureOption)
+        AddCheckedOption(app, "--capture", "FILE",
+                         "write every byte both ways to FILE (pcap; 'vq5 replay FILE', Wireshark)",
+                         [&options](const std::string& value) -> std::string {
+                             // Tried here, so that a file that cannot be written is a bad argument,
+                             // not a failed run.
+                             CPcapCaptureFile trial;
+                             std::string why;
+                             if (!trial.Open(value, why))
+                                 return "cannot write " + Quoted(value) + ": " + why;
+                             options.capture = value;
+                             return "";
+                         });
+}
+
+void AddPorts(CLI::App& app, std::vector<std::string>& ports, const std::string& served) {
+    app.add_option("--port", ports, std::string(kPortHelp) + ";\ngiven more than once: " + served)
+        ->type_name("NAME")
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+        ->allow_extra_args(false);
+}
+
+void AddReboot(CLI::App& app, bool& reboot, const std::string& description) {
+    app.add_flag("--reboot", reboot, description);
+}
+
+void AddDuration(CLI::App& app, double& seconds, const std::string& description) {
+    AddCheckedOption(app, "--duration", "S", description,
+                     [&seconds](const std::string& value) { return TakeSeconds(value, 31536000, seconds); });
+}
+
+std::chrono::steady_clock::time_point EndOfRun(double seconds) {
+    const auto now = std::chrono::steady_clock::now();
+    if (seconds > 0)
+        return now + std::chrono::milliseconds(std::llround(seconds * 1000));
+    return now + std::chrono::hours(24 * 365 * 10);
+}
+
+CConnectionStore::CConnectionStore(const EngineOptions& options) {
+    WriteString("VLPIO", "ComPort", options.port);
+    WriteInt("VLPIO", "Timeout", options.timeoutMs);
+    WriteInt("VLPIO", "FastBaudRate", options.fastSpeed);
 }
 
 std::string TraceTimeStamp(std::chrono::system_clock::time_point when) {
@@ -244,19 +311,6 @@ int CHeadlessRun::ExitCode(Outcome outcome) {
         return kExitPort;
     }
     return kExitFailed;
-}
-
-bool ParseDuration(const char* verb, const char* text, double& seconds) {
-    char* end = nullptr;
-    errno = 0;
-    const double value = std::strtod(text, &end);
-    if (errno != 0 || end == text || *end != '\0' || !(value > 0) || value > 31536000) {
-        std::fprintf(stderr, "vq5 %s: --duration must be a number of seconds above 0, not '%s'\n", verb,
-                     text);
-        return false;
-    }
-    seconds = value;
-    return true;
 }
 
 } // namespace vq5::cli

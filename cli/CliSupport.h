@@ -8,6 +8,8 @@
 #include "SettingsStore.h"
 #include "VLPEngine.h"
 
+#include <CLI.hpp> // CLI11, from its own folder
+
 #include <chrono>
 #include <cstdio>
 #include <functional>
@@ -15,6 +17,7 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <vector>
 
 namespace vq5::cli {
 
@@ -41,24 +44,67 @@ struct EngineOptions {
     std::string capture;       // every byte both ways into this pcap file (empty: none)
 };
 
-// The usage text of the options above, for a verb's usage line.
-inline constexpr const char* kEngineOptionsUsage =
-    "[--port NAME] [--timeout MS] [--fast-speed N] [--reboot] [--deadline S] [--trace MASK]";
-// Longer help for the same options, one per line.
-extern const char* const kEngineOptionsHelp;
-
-enum class OptionResult { Taken, NotMine, Error };
-
-// Looks at argv[i]; an engine option (with its value) is taken and i moves past it. On a bad
-// value returns Error with a one-line message in `error`.
-OptionResult ParseEngineOption(int argc, char** argv, int& i, EngineOptions& options, std::string& error);
-
 // Whole number in decimal or 0x hexadecimal within [min, max].
 bool ParseNumber(const std::string& text, long min, long max, long& value);
 
-// Writes the connection settings ("VLPIO": "ComPort", "Timeout", "FastBaudRate") into a store,
-// so that an engine built on it starts with them.
-void ApplyConnectionSettings(ISettingsStore& store, const EngineOptions& options);
+// The command line of one verb, declared once with CLI11: its help is generated from the
+// declaration. The options several verbs share are declared by the Add* functions below.
+class CVerbCommandLine {
+public:
+    // `verb` as it is typed ("io"); `description` the paragraph under the usage line.
+    CVerbCommandLine(const char* verb, const std::string& description);
+    CLI::App& App() { return m_App; }
+    // Parses the verb's arguments (argv[0] is the verb). Returns -1 to go on, else the exit
+    // code: 0 after --help (the help on stdout), 2 after a bad argument (one line on stderr).
+    int Parse(int argc, char** argv);
+
+private:
+    std::string m_Verb;
+    CLI::App m_App;
+};
+
+// Makes a verb's (or a sub-verb's) help look like every other: usage line first, the exit
+// codes (or `footer`) last. CVerbCommandLine does it for its own App.
+void StyleVerbApp(CLI::App& app, const std::string& footer = kExitCodesHelp);
+
+// The engine options a verb takes.
+enum EngineOption : unsigned {
+    kPortOption = 1u << 0,
+    kTimeoutOption = 1u << 1,
+    kFastSpeedOption = 1u << 2,
+    kRebootOption = 1u << 3,
+    kDeadlineOption = 1u << 4,
+    kTraceOption = 1u << 5,
+    kCaptureOption = 1u << 6,
+    kEveryEngineOption = (1u << 7) - 1,
+};
+// Declares the engine options `which` on `app`, writing into `options`. Without kPortOption
+// the port is left to AddPorts.
+void AddEngineOptions(CLI::App& app, EngineOptions& options, unsigned which = kEveryEngineOption);
+// --port NAME, given once or more: every port is served at the same time (MultiPort.h).
+void AddPorts(CLI::App& app, std::vector<std::string>& ports, const std::string& served);
+// --reboot with a verb's own description.
+void AddReboot(CLI::App& app, bool& reboot, const std::string& description);
+// --duration S: stop after S seconds (above 0, at most a year).
+void AddDuration(CLI::App& app, double& seconds, const std::string& description = "stop after S seconds");
+// When a run of --duration S that starts now ends; S = 0: not within ten years.
+std::chrono::steady_clock::time_point EndOfRun(double seconds);
+// An option with one value, checked and taken by `take`, which returns "" or why the value
+// is refused (the message then reads "--name: why").
+CLI::Option* AddCheckedOption(CLI::App& app, const std::string& name, const std::string& valueName,
+                              const std::string& description,
+                              std::function<std::string(const std::string& value)> take);
+// The same for a whole number within [min, max] (decimal or 0x hexadecimal).
+CLI::Option* AddNumberOption(CLI::App& app, const std::string& name, const std::string& valueName,
+                             const std::string& description, long min, long max,
+                             std::function<void(long)> take, const std::string& unit = "");
+
+// The settings an engine of a verb starts with: the connection settings of its options
+// ("VLPIO": "ComPort", "Timeout", "FastBaudRate").
+class CConnectionStore : public CMemoryStore {
+public:
+    explicit CConnectionStore(const EngineOptions& options);
+};
 
 // "%2d:%02d.%02d": minute, second and hundredths of the UTC time, as the log window shows.
 std::string TraceTimeStamp(std::chrono::system_clock::time_point when);
@@ -119,10 +165,6 @@ private:
     std::chrono::steady_clock::time_point m_Deadline;
     bool m_ExitAnswered = false;
 };
-
-// Reads the value of --duration: seconds above 0 (at most a year). On a bad value prints
-// "vq5 VERB: --duration must be ..." to stderr and returns false.
-bool ParseDuration(const char* verb, const char* text, double& seconds);
 
 // Posted into the notification queue by CStopSignals when SIGINT or SIGTERM came.
 inline constexpr int kStopKind = -1;

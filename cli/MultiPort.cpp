@@ -41,21 +41,6 @@ std::string ChangesSincePrevious(record::CServiceRecord* db, const record::Visit
 
 } // namespace
 
-std::vector<std::string> TakePorts(int& argc, char** argv) {
-    std::vector<std::string> ports;
-    int out = 1;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--port") == 0 && i + 1 < argc) {
-            ports.push_back(argv[++i]);
-            continue;
-        }
-        argv[out++] = argv[i];
-    }
-    argc = out;
-    argv[argc] = nullptr;
-    return ports;
-}
-
 const std::string& LinePrefix() {
     return t_Prefix;
 }

@@ -9,10 +9,6 @@
 
 namespace vq5::cli {
 
-// Takes every "--port NAME" out of argv and returns the names in order; a --port without a
-// name is left in place for the verb's own parser to refuse.
-std::vector<std::string> TakePorts(int& argc, char** argv);
-
 // "" in a single run; "PORT<TAB>" on the thread of one port of several, to put before each
 // line a verb prints, so that the lines of the ports can be told apart.
 const std::string& LinePrefix();

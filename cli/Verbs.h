@@ -11,15 +11,15 @@ using VerbMain = int (*)(int argc, char** argv); // argv[0] is the verb's name
 
 struct Verb {
     std::string name;
-    std::string usage; // one line, shown by `vq5 --help`
+    std::string summary; // one line, shown by `vq5 --help`
     VerbMain run;
 };
 
 std::vector<Verb>& Verbs();
 
 struct VerbRegistrar {
-    VerbRegistrar(const char* name, const char* usage, VerbMain run) {
-        Verbs().push_back({name, usage, run});
+    VerbRegistrar(const char* name, const char* summary, VerbMain run) {
+        Verbs().push_back({name, summary, run});
     }
 };
 

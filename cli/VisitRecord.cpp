@@ -19,33 +19,24 @@ thread_local std::optional<VisitSummary> t_Pending;
 
 } // namespace
 
-void SetRecordOptions(const std::string& database, bool off) {
-    std::lock_guard<std::mutex> l(g_Lock);
-    g_Database = database;
-    g_Off = off;
-}
-
-bool TakeRecordOptions(int& argc, char** argv) {
-    std::string database;
-    bool off = false;
-    int out = 1;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--db") == 0) {
-            if (i + 1 >= argc || argv[i + 1][0] == '\0') {
-                std::fprintf(stderr, "vq5: --db needs a database: a file or postgresql://...\n");
-                return false;
-            }
-            database = argv[++i];
-        } else if (std::strcmp(argv[i], "--no-record") == 0) {
-            off = true;
-        } else {
-            argv[out++] = argv[i];
-        }
-    }
-    argc = out;
-    argv[argc] = nullptr;
-    SetRecordOptions(database, off);
-    return true;
+void AddRecordOptions(CLI::App& app) {
+    AddCheckedOption(app, "--db", "URL", "the service record of this run: an SQLite file or postgresql://...",
+                     [](const std::string& value) -> std::string {
+                         if (value.empty())
+                             return "needs a database: a file or postgresql://...";
+                         std::lock_guard<std::mutex> l(g_Lock);
+                         g_Database = value;
+                         return "";
+                     })
+        ->group("Service record");
+    app.add_flag_callback(
+           "--no-record",
+           [] {
+               std::lock_guard<std::mutex> l(g_Lock);
+               g_Off = true;
+           },
+           "leave this run out of the service record")
+        ->group("Service record");
 }
 
 record::RecordConfig RecordPlace() {

@@ -4,6 +4,7 @@
 // reached a device (no identification, link never up) are not recorded.
 #pragma once
 
+#include "CliSupport.h"
 #include "Notify.h"
 #include "RecordWriter.h"
 #include "VLPEngine.h"
@@ -14,11 +15,9 @@
 
 namespace vq5::cli {
 
-// The record's place for this run: --db URL (empty: settings and environment) and --no-record.
-void SetRecordOptions(const std::string& database, bool off);
-// Takes "--db URL" and "--no-record" out of argv (anywhere after the verb); false with a
-// message on stderr when --db has no value.
-bool TakeRecordOptions(int& argc, char** argv);
+// Declares --db URL (the record of this run; without it settings and environment say) and
+// --no-record on a verb's command line; `vq5 --db URL VERB` takes them before the verb.
+void AddRecordOptions(CLI::App& app);
 // The record's place as resolved from options, environment and default.
 record::RecordConfig RecordPlace();
 // The writer of this process, made on first use; a failing database is told once on stderr.

@@ -14,41 +14,61 @@ std::vector<Verb>& Verbs() {
 }
 } // namespace vq5::cli
 
-namespace {
-void PrintHelp(std::FILE* out) {
-    auto verbs = vq5::cli::Verbs();
-    std::sort(verbs.begin(), verbs.end(), [](const auto& a, const auto& b) { return a.name < b.name; });
-    std::fprintf(out, "usage: vq5 VERB [OPTIONS]...\n\nVerbs:\n");
-    for (const auto& v : verbs)
-        std::fprintf(out, "  %s\n", v.usage.c_str());
-    std::fprintf(
-        out, "\nconfig, info, reset, report, filter, send, io and velto add a visit to the service record\n"
-             "when they reach a device (see 'vq5 history --help'); --db URL names the record for this\n"
-             "run, --no-record leaves it out.\n");
-    std::fprintf(out, "\n'vq5 VERB --help' tells more about one verb.\n\n%s", vq5::cli::kExitCodesHelp);
-}
-} // namespace
-
 int main(int argc, char** argv) {
-    vq5::cli::PrepareStdStreams();
-    if (argc < 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
-        PrintHelp(argc < 2 ? stderr : stdout);
-        return argc < 2 ? vq5::cli::kExitUsage : vq5::cli::kExitDone;
+    using namespace vq5::cli;
+    PrepareStdStreams();
+    // The verbs are sub-commands that take everything after their name as it stands: each
+    // parses its own arguments (and tells its own --help).
+    CLI::App app("The VQ-5 service tools on the command line.", "vq5");
+    StyleVerbApp(app,
+                 std::string("config, info, reset, report, filter, send, io and velto add a visit to the\n"
+                             "service record when they reach a device (see 'vq5 history --help').\n\n"
+                             "'vq5 VERB --help' tells more about one verb.\n\n") +
+                     kExitCodesHelp);
+    app.prefix_command();
+    AddRecordOptions(app);
+    auto verbs = Verbs();
+    std::sort(verbs.begin(), verbs.end(), [](const auto& a, const auto& b) { return a.name < b.name; });
+    for (const Verb& v : verbs) {
+        CLI::App* verb = app.add_subcommand(v.name, v.summary)->prefix_command()->group("Verbs");
+        verb->set_help_flag();
     }
-    if (!vq5::cli::TakeRecordOptions(argc, argv))
-        return 2;
     if (argc < 2) {
-        std::fprintf(stderr, "vq5: no verb after the record's options (try 'vq5 --help')\n");
-        return 2;
+        std::fputs(app.help().c_str(), stderr);
+        return kExitUsage;
     }
-    for (const auto& v : vq5::cli::Verbs())
-        if (v.name == argv[1]) {
-            const int rc = v.run(argc - 1, argv + 1);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp&) {
+        std::fputs(app.help().c_str(), stdout);
+        return kExitDone;
+    } catch (const CLI::ParseError& e) {
+        std::fprintf(stderr, "vq5: %s (try 'vq5 --help')\n", Shown(e.what(), 400).c_str());
+        return kExitUsage;
+    }
+    const auto chosen = app.get_subcommands();
+    if (chosen.empty()) {
+        const auto rest = app.remaining();
+        if (rest.empty())
+            std::fprintf(stderr, "vq5: no verb after the record's options (try 'vq5 --help')\n");
+        else
+            std::fprintf(stderr, "vq5: unknown verb '%s' (try 'vq5 --help')\n", Shown(rest.front()).c_str());
+        return kExitUsage;
+    }
+    // The verb's own arguments, its name first.
+    std::vector<std::string> args = chosen.front()->remaining();
+    args.insert(args.begin(), chosen.front()->get_name());
+    std::vector<char*> verbArgv;
+    for (std::string& a : args)
+        verbArgv.push_back(a.data());
+    verbArgv.push_back(nullptr);
+    for (const Verb& v : verbs)
+        if (v.name == args.front()) {
+            const int rc = v.run(static_cast<int>(args.size()), verbArgv.data());
             // A verb that reached a device left its visit for the record.
-            vq5::cli::FinishVisit(rc);
-            vq5::cli::FlushRecord();
+            FinishVisit(rc);
+            FlushRecord();
             return rc;
         }
-    std::fprintf(stderr, "vq5: unknown verb '%s' (try 'vq5 --help')\n", vq5::cli::Shown(argv[1]).c_str());
-    return vq5::cli::kExitUsage;
+    return kExitUsage;
 }

@@ -20,7 +20,6 @@
 #include <sys/stat.h>
 
 #include <cstdio>
-#include <cstring>
 #include <set>
 
 namespace {
@@ -34,37 +33,6 @@ using cli::kExitUsage;
 using cli::Shown;
 constexpr int kExitOk = cli::kExitDone;
 constexpr int kExitDiffers = cli::kExitFailed; // --verify found differences
-
-const char* const kUsageRead = "config read [--port NAME] [--expert] [--out FILE] [engine options]";
-const char* const kUsageWrite =
-    "config write [--port NAME] [--reboot] [--verify] [--expert] FILE [engine options]";
-
-void PrintHelp(std::FILE* out) {
-    std::fprintf(out,
-                 "usage: vq5 %s\n"
-                 "       vq5 %s\n\n"
-                 "read   reads the device's whole configuration (the programmer's \"&From\") and writes\n"
-                 "       it as Key=Value lines (to FILE with --out, else to stdout). Only settings the\n"
-                 "       device answered are written; the keys are the programmer's settings names.\n"
-                 "write  writes the settings the file names (the programmer's \"&To\"); an absent key\n"
-                 "       is left alone. ConfigID is written unless CheckConfigID=0, each filter\n"
-                 "       constant unless CheckTransConfig=0; RebootAfterProgramming=1 is --reboot.\n"
-                 "       --verify reads the configuration back and lists every setting that differs\n"
-                 "       (exit code 1). A setting the device's version does not have is listed as\n"
-                 "       \"not on this version\" and does not count. An offset the device cannot hold\n"
-                 "       (warned about before sending, with the value it will store) counts as\n"
-                 "       done when the device holds that value.\n"
-                 "--port may be given more than once: every port is served at the same time, and a\n"
-                 "table of port, identification, outcome and differences ends the run (with --out,\n"
-                 "each port's file is FILE with the port's name put before its extension).\n"
-                 "--expert  also reads \"Paralelle transponder\" (FlagParalelleTransponder).\n\n"
-                 "Values: tri-states 0 off, 1 on, 2 indeterminate; texts as they stand after '=',\n"
-                 "with \\\\ for a backslash and \\xHH for a character outside printable ASCII.\n"
-                 "Lines starting with ';' or '#' and [section] lines are skipped.\n\n"
-                 "FILE must be a regular file of at most 1 MB.\n\n%s\n%s"
-                 "--verify finding a difference counts as 1.\n",
-                 kUsageRead, kUsageWrite, cli::kEngineOptionsHelp, cli::kExitCodesHelp);
-}
 
 // One program-mode batch: queued, every notification fed to the model; returns the settings
 // the device answered.
@@ -101,55 +69,8 @@ struct Args {
     bool expert = false;
     bool verify = false;
     std::string out;
-    std::vector<std::string> files;
+    std::string file;
 };
-
-// Parses the options after the sub-verb; returns -1 when fine, else an exit code.
-int ParseArgs(int argc, char** argv, int first, bool write, Args& a) {
-    for (int i = first; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg == "--help" || arg == "-h") {
-            PrintHelp(stdout);
-            return kExitOk;
-        }
-        std::string error;
-        switch (cli::ParseEngineOption(argc, argv, i, a.engine, error)) {
-        case cli::OptionResult::Taken:
-            continue;
-        case cli::OptionResult::Error:
-            std::fprintf(stderr, "vq5 config: %s\n", Shown(error).c_str());
-            return kExitUsage;
-        case cli::OptionResult::NotMine:
-            break;
-        }
-        if (arg == "--expert") {
-            a.expert = true;
-        } else if (write && arg == "--verify") {
-            a.verify = true;
-        } else if (!write && arg == "--out") {
-            if (i + 1 >= argc) {
-                std::fprintf(stderr, "vq5 config: --out needs a file name\n");
-                return kExitUsage;
-            }
-            a.out = argv[++i];
-        } else if (write && !arg.empty() && arg[0] != '-') {
-            a.files.push_back(arg);
-        } else {
-            std::fprintf(stderr, "vq5 config: unknown option '%s' (try 'vq5 config --help')\n",
-                         Shown(arg).c_str());
-            return kExitUsage;
-        }
-    }
-    if (!write && a.engine.reboot) {
-        std::fprintf(stderr, "vq5 config: read does not reboot the device\n");
-        return kExitUsage;
-    }
-    if (write && a.files.size() != 1) {
-        std::fprintf(stderr, "vq5 config: write needs exactly one FILE\n");
-        return kExitUsage;
-    }
-    return -1;
-}
 
 int Read(const Args& a) {
     // An --out that can never be written is refused before the device is asked.
@@ -158,8 +79,7 @@ int Read(const Args& a) {
         std::fprintf(stderr, "vq5 config: cannot write %s: not a regular file\n", Shown(a.out).c_str());
         return kExitUsage;
     }
-    CMemoryStore store;
-    cli::ApplyConnectionSettings(store, a.engine);
+    cli::CConnectionStore store(a.engine);
     CVLPEngine engine(&store);
     cli::CHeadlessRun run(engine, a.engine);
     cli::CVisit visit("vq5 config read", engine, a.engine.port);
@@ -209,18 +129,18 @@ int Read(const Args& a) {
 
 int Write(const Args& a) {
     std::string text, error;
-    if (ReadTextFile(a.files[0], text, error) != ReadFileResult::Read) {
+    if (ReadTextFile(a.file, text, error) != ReadFileResult::Read) {
         std::fprintf(stderr, "vq5 config: %s\n", Shown(error, 400).c_str());
         return kExitUsage;
     }
     const auto file = ParseConfigFile(text, error);
     if (!file) {
-        std::fprintf(stderr, "vq5 config: %s: %s\n", Shown(a.files[0]).c_str(), Shown(error, 400).c_str());
+        std::fprintf(stderr, "vq5 config: %s: %s\n", Shown(a.file).c_str(), Shown(error, 400).c_str());
         return kExitUsage;
     }
     const auto w = FileToWrite(*file, error);
     if (!w) {
-        std::fprintf(stderr, "vq5 config: %s: %s\n", Shown(a.files[0]).c_str(), Shown(error, 400).c_str());
+        std::fprintf(stderr, "vq5 config: %s: %s\n", Shown(a.file).c_str(), Shown(error, 400).c_str());
         return kExitUsage;
     }
     CProgrammerModel model;
@@ -228,7 +148,7 @@ int Write(const Args& a) {
     auto seq = model.WriteSequence(w->selection, error);
     if (!seq) {
         // Never sent cut: the whole write is refused.
-        std::fprintf(stderr, "vq5 config: %s: %s\n", Shown(a.files[0]).c_str(), Shown(error, 400).c_str());
+        std::fprintf(stderr, "vq5 config: %s: %s\n", Shown(a.file).c_str(), Shown(error, 400).c_str());
         return kExitUsage;
     }
     seq->reboot = seq->reboot || a.engine.reboot;
@@ -237,8 +157,7 @@ int Write(const Args& a) {
     if (const std::string warning = model.OffsetWarning(w->selection); !warning.empty())
         std::fprintf(stderr, "vq5 config: warning: TransConfigSliderOffset2: %s\n", warning.c_str());
 
-    CMemoryStore store;
-    cli::ApplyConnectionSettings(store, a.engine);
+    cli::CConnectionStore store(a.engine);
     CVLPEngine engine(&store);
     cli::CHeadlessRun run(engine, a.engine);
     cli::CVisit visit("vq5 config write", engine, a.engine.port);
@@ -310,35 +229,64 @@ int Write(const Args& a) {
 }
 
 int Main(int argc, char** argv) {
-    if (argc < 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
-        PrintHelp(argc < 2 ? stderr : stdout);
-        return argc < 2 ? kExitUsage : kExitOk;
-    }
-    const std::string sub = argv[1];
-    if (sub != "read" && sub != "write") {
-        std::fprintf(stderr, "vq5 config: unknown '%s': read or write (try 'vq5 config --help')\n",
-                     Shown(sub).c_str());
-        return kExitUsage;
-    }
-    const std::vector<std::string> ports = cli::TakePorts(argc, argv);
+    cli::CVerbCommandLine line(
+        "config", "The programmer's configuration as Key=Value lines, the keys being the programmer's\n"
+                  "settings names. Values: tri-states 0 off, 1 on, 2 indeterminate; texts as they stand\n"
+                  "after '=', with \\\\ for a backslash and \\xHH for a character outside printable\n"
+                  "ASCII. Lines starting with ';' or '#' and [section] lines are skipped.\n"
+                  "'vq5 config read --help' and 'vq5 config write --help' list their options.");
     Args a;
-    if (const int rc = ParseArgs(argc, argv, 2, sub == "write", a); rc >= 0)
+    std::vector<std::string> ports;
+    CLI::App& app = line.App();
+    app.require_subcommand(1);
+    CLI::App* read = app.add_subcommand(
+        "read", "reads the device's whole configuration (the programmer's \"&From\") and writes\n"
+                "it as Key=Value lines (to FILE with --out, else to stdout). Only settings the\n"
+                "device answered are written.");
+    CLI::App* write = app.add_subcommand(
+        "write", "writes the settings FILE names (the programmer's \"&To\"); an absent key\n"
+                 "is left alone. ConfigID is written unless CheckConfigID=0, each filter\n"
+                 "constant unless CheckTransConfig=0; RebootAfterProgramming=1 is --reboot.\n"
+                 "FILE must be a regular file of at most 1 MB.");
+    for (CLI::App* sub : {read, write}) {
+        cli::StyleVerbApp(*sub,
+                          std::string(cli::kExitCodesHelp) + "--verify finding a difference counts as 1.\n");
+        cli::AddPorts(*sub, ports,
+                      "every port is served at the same time, and a\n"
+                      "table of port, identification, outcome and differences ends the run (with --out,\n"
+                      "each port's file is FILE with the port's name put before its extension)");
+        sub->add_flag("--expert", a.expert,
+                      "also reads \"Paralelle transponder\" (FlagParalelleTransponder)");
+        cli::AddEngineOptions(*sub, a.engine,
+                              cli::kEveryEngineOption & ~cli::kPortOption & ~cli::kRebootOption);
+        cli::AddRecordOptions(*sub);
+    }
+    read->add_option("--out", a.out, "write to FILE instead of stdout")->type_name("FILE");
+    cli::AddReboot(*write, a.engine.reboot, "leave program mode with a reboot of the device (\"&PXR\")");
+    write->add_flag("--verify", a.verify,
+                    "read the configuration back and list every setting that differs\n"
+                    "(exit code 1). A setting the device's version does not have is listed as\n"
+                    "\"not on this version\" and does not count. An offset the device cannot hold\n"
+                    "(warned about before sending, with the value it will store) counts as\n"
+                    "done when the device holds that value.");
+    write->add_option("FILE", a.file, "the settings to write")->required()->type_name("");
+    if (const int rc = line.Parse(argc, argv); rc >= 0)
         return rc;
+    const bool reading = read->parsed();
     if (!ports.empty())
         a.engine.port = ports.front();
     if (ports.size() > 1)
-        return cli::RunOnPorts(sub == "read" ? "config read" : "config write", ports,
-                               [&](const std::string& port) {
-                                   Args one = a;
-                                   one.engine.port = port;
-                                   if (!one.out.empty())
-                                       one.out = cli::PerPortFile(a.out, port);
-                                   return sub == "read" ? Read(one) : Write(one);
-                               });
-    return sub == "read" ? Read(a) : Write(a);
+        return cli::RunOnPorts(reading ? "config read" : "config write", ports, [&](const std::string& port) {
+            Args one = a;
+            one.engine.port = port;
+            if (!one.out.empty())
+                one.out = cli::PerPortFile(a.out, port);
+            return reading ? Read(one) : Write(one);
+        });
+    return reading ? Read(a) : Write(a);
 }
 
-vq5::cli::VerbRegistrar
-    reg("config", "config read|write ... : the programmer's configuration as a Key=Value file", &Main);
+vq5::cli::VerbRegistrar reg("config", "reads or writes the programmer's configuration as a Key=Value file",
+                            &Main);
 
 } // namespace

@@ -7,99 +7,55 @@
 #include "Verbs.h"
 #include "VisitRecord.h"
 
+#include <cctype>
 #include <cstdio>
 #include <string>
 
 namespace vq5::cli {
 namespace {
 
-constexpr const char* kUsage = "filter load|save [--port NAME] [--window N --minimal N --offset MS --stable "
-                               "N] [--reboot] [--timeout MS] "
-                               "[--deadline S] [--trace MASK]";
-
-void Help(std::FILE* out) {
-    std::fprintf(out,
-                 "usage: vq5 %s\n\n"
-                 "load  reads Window, Minimal, Offset and Stable from the device.\n"
-                 "save  writes them; values not given take the tool's defaults (8, 7, 22, 10), then\n"
-                 "      reads the four back in the same program-mode visit.\n"
-                 "Both print the values the device holds, one per line: name, tab, value, tab,\n"
-                 "the value as the tool's frame title shows it.\n\n"
-                 "  --window N       1 to 15, steps of 24 ms\n"
-                 "  --minimal N      1 to 15 Vx pulses, not above the window\n"
-                 "  --offset MS      10 to 25 ms (devices before 8.2 take 16 to 25)\n"
-                 "  --stable N       1 to 15, steps of 100 ms\n"
-                 "  --reboot         save only: reboot the device after programming (\"&PXR\")\n%s"
-                 "--fast-speed is refused: this tool never changes the line speed.\n"
-                 "load exits 0 when the device reported all four values; save when the values read\n"
-                 "back are those sent. An offset the device cannot hold (below 16 ms before 8.2) is\n"
-                 "warned about before sending, naming what the device will store; holding that\n"
-                 "counts as done.\n\n%s",
-                 kUsage, kEngineOptionsHelp, kExitCodesHelp);
-}
-
 const char* const kNames[tct::kSettingCount] = {"Window", "Minimal", "Offset", "Stable"};
 
 int Main(int argc, char** argv) {
-    if (argc >= 2 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h")) {
-        Help(stdout);
-        return kExitDone;
-    }
-    if (argc < 2 || (std::string(argv[1]) != "load" && std::string(argv[1]) != "save")) {
-        std::fprintf(stderr, "vq5 filter: say 'load' or 'save' (try 'vq5 filter --help')\n");
-        return kExitUsage;
-    }
-    const bool save = std::string(argv[1]) == "save";
+    CVerbCommandLine line("filter",
+                          "The transponder filter constants, like VQ5WTCT. Both sub-verbs print the values\n"
+                          "the device holds, one per line: name, tab, value, tab, the value as the tool's\n"
+                          "frame title shows it. Neither changes the line speed (no --fast-speed).\n"
+                          "'vq5 filter load --help' and 'vq5 filter save --help' list their options.");
     EngineOptions options;
     tct::CTransponderModel model; // the tool's defaults
     int values[tct::kSettingCount] = {model.m_Window, model.m_Minimal, model.m_Offset, model.m_Stable};
-    bool valueGiven = false;
-    for (int i = 2; i < argc; ++i) {
-        std::string arg = argv[i];
-        if (arg == "--help" || arg == "-h") {
-            Help(stdout);
-            return kExitDone;
-        }
-        int which = arg == "--window"    ? tct::sWindow
-                    : arg == "--minimal" ? tct::sMinimal
-                    : arg == "--offset"  ? tct::sOffset
-                    : arg == "--stable"  ? tct::sStable
-                                         : -1;
-        if (which >= 0) {
-            tct::SettingRange r = tct::RangeOf(static_cast<tct::Setting>(which));
-            long n = 0;
-            if (i + 1 >= argc || !ParseNumber(argv[i + 1], r.lo, r.hi, n)) {
-                std::fprintf(stderr, "vq5 filter: %s must be %d to %d%s%s%s\n", arg.c_str(), r.lo, r.hi,
-                             i + 1 < argc ? ", not '" : "", i + 1 < argc ? Shown(argv[i + 1]).c_str() : "",
-                             i + 1 < argc ? "'" : "");
-                return kExitUsage;
-            }
-            values[which] = static_cast<int>(n);
-            valueGiven = true;
-            ++i;
-            continue;
-        }
-        if (arg == "--fast-speed") {
-            std::fprintf(stderr,
-                         "vq5 filter: --fast-speed is refused: this tool never changes the line speed\n");
-            return kExitUsage;
-        }
-        std::string error;
-        OptionResult r = ParseEngineOption(argc, argv, i, options, error);
-        if (r == OptionResult::Error) {
-            std::fprintf(stderr, "vq5 filter: %s\n", Shown(error).c_str());
-            return kExitUsage;
-        }
-        if (r == OptionResult::NotMine) {
-            std::fprintf(stderr, "vq5 filter: unknown option '%s' (try 'vq5 filter --help')\n",
-                         Shown(arg).c_str());
-            return kExitUsage;
-        }
+    CLI::App& app = line.App();
+    app.require_subcommand(1);
+    CLI::App* load = app.add_subcommand("load", "reads Window, Minimal, Offset and Stable from the device;\n"
+                                                "done when the device reported all four values");
+    CLI::App* saving = app.add_subcommand(
+        "save", "writes the four; values not given take the tool's defaults (8, 7, 22, 10), then\n"
+                "reads the four back in the same program-mode visit; done when the values read\n"
+                "back are those sent. An offset the device cannot hold (below 16 ms before 8.2) is\n"
+                "warned about before sending, naming what the device will store; holding that\n"
+                "counts as done.");
+    for (CLI::App* sub : {load, saving}) {
+        StyleVerbApp(*sub);
+        AddEngineOptions(*sub, options, kEveryEngineOption & ~kFastSpeedOption & ~kRebootOption);
+        AddRecordOptions(*sub);
     }
-    if (!save && (valueGiven || options.reboot)) {
-        std::fprintf(stderr, "vq5 filter: load takes no values and no --reboot\n");
-        return kExitUsage;
+    const char* const descriptions[tct::kSettingCount] = {
+        "1 to 15, steps of 24 ms", "1 to 15 Vx pulses, not above the window",
+        "10 to 25 ms (devices before 8.2 take 16 to 25)", "1 to 15, steps of 100 ms"};
+    for (int i = 0; i < tct::kSettingCount; ++i) {
+        const tct::SettingRange r = tct::RangeOf(static_cast<tct::Setting>(i));
+        std::string name = "--" + std::string(kNames[i]);
+        for (char& c : name)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        AddNumberOption(*saving, name, i == tct::sOffset ? "MS" : "N", descriptions[i], r.lo, r.hi,
+                        [&values, i](long n) { values[i] = static_cast<int>(n); });
     }
+    AddReboot(*saving, options.reboot, "reboot the device after programming (\"&PXR\")");
+    if (const int rc = line.Parse(argc, argv); rc >= 0)
+        return rc;
+    const bool save = saving->parsed();
+
     if (save) {
         if (values[tct::sMinimal] > values[tct::sWindow]) {
             std::fprintf(stderr, "vq5 filter: --minimal (%d) must not be above --window (%d)\n",
@@ -119,8 +75,7 @@ int Main(int argc, char** argv) {
             std::fprintf(stderr, "vq5 filter: warning: %s\n", warning.c_str());
     }
 
-    CMemoryStore store;
-    ApplyConnectionSettings(store, options);
+    CConnectionStore store(options);
     CVLPEngine engine(&store);
     CHeadlessRun run(engine, options);
     CVisit visit(save ? "vq5 filter save" : "vq5 filter load", engine, options.port);
@@ -200,7 +155,7 @@ int Main(int argc, char** argv) {
     return kExitDone;
 }
 
-VerbRegistrar reg("filter", kUsage, &Main);
+VerbRegistrar reg("filter", "loads or saves the transponder filter constants, like VQ5WTCT", &Main);
 
 } // namespace
 } // namespace vq5::cli

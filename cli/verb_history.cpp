@@ -18,28 +18,6 @@ namespace {
 
 using namespace vq5::record;
 
-constexpr const char* kUsage =
-    "history [--device TEXT] [--since DATE] [--limit N] [--csv | --json] | history show ID";
-
-void Help(std::FILE* out) {
-    std::fprintf(out,
-                 "usage: vq5 %s\n\n"
-                 "Lists the visits of the service record, newest first: every run of a tool or of\n"
-                 "vq5 config, info, reset, report, filter, send, io or velto that reached a device,\n"
-                 "with its time, tool, operator, port, device and outcome.\n\n"
-                 "  --device TEXT    visits whose identification, configuration identifier or port\n"
-                 "                   holds TEXT\n"
-                 "  --since DATE     visits started on or after DATE (YYYY-MM-DD, UTC)\n"
-                 "  --limit N        the newest N visits only\n"
-                 "  --csv, --json    comma-separated values or a JSON array instead of the table\n\n"
-                 "'show ID' prints one visit whole: what was read, what the device took, and the\n"
-                 "configuration settings that changed since the previous visit to the same device.\n\n"
-                 "The record is an SQLite file (default $XDG_DATA_HOME/vq5-tools/service-record.db),\n"
-                 "or the file or postgresql:// URL of VQ5_RECORD_DB or of 'vq5 --db URL history'.\n"
-                 "Exit codes: 0 done, 1 no such visit, 2 bad arguments, 3 the record could not be used.\n",
-                 kUsage);
-}
-
 // "YYYY-MM-DD HH:MM:SS" of a stored start time.
 std::string StartText(const std::string& started) {
     std::string s = Printable(started.substr(0, 19));
@@ -134,64 +112,49 @@ int Show(long long id, bool json) {
 }
 
 int Main(int argc, char** argv) {
+    CVerbCommandLine line(
+        "history", "Lists the visits of the service record, newest first: every run of a tool or of\n"
+                   "vq5 config, info, reset, report, filter, send, io or velto that reached a device,\n"
+                   "with its time, tool, operator, port, device and outcome.\n\n"
+                   "The record is an SQLite file (default $XDG_DATA_HOME/vq5-tools/service-record.db),\n"
+                   "or the file or postgresql:// URL of VQ5_RECORD_DB or of --db.");
+    const std::string exitCodes =
+        "Exit codes: 0 done, 1 no such visit, 2 bad arguments, 3 the record could not be used.\n";
+    StyleVerbApp(line.App(), exitCodes);
     VisitFilter filter;
     bool csv = false, json = false;
     long long showId = 0;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        auto value = [&](const char* what) -> const char* {
-            if (i + 1 >= argc) {
-                std::fprintf(stderr, "vq5 history: %s needs a value\n", what);
-                return nullptr;
-            }
-            return argv[++i];
-        };
-        if (arg == "--help" || arg == "-h") {
-            Help(stdout);
-            return 0;
-        } else if (arg == "--device") {
-            const char* v = value("--device");
-            if (!v)
-                return 2;
-            filter.device = v;
-        } else if (arg == "--since") {
-            const char* v = value("--since");
-            if (!v)
-                return 2;
-            unsigned y, m, d;
-            char tail;
-            if (std::sscanf(v, "%4u-%2u-%2u%c", &y, &m, &d, &tail) < 3 || m < 1 || m > 12 || d < 1 ||
-                d > 31 || std::strlen(v) < 10) {
-                std::fprintf(stderr, "vq5 history: --since wants a date YYYY-MM-DD, not '%s'\n", v);
-                return 2;
-            }
-            filter.since = v;
-        } else if (arg == "--limit") {
-            const char* v = value("--limit");
-            long n = 0;
-            if (!v || !ParseNumber(v, 1, 1000000, n)) {
-                std::fprintf(stderr, "vq5 history: --limit wants a number from 1 on\n");
-                return 2;
-            }
-            filter.limit = static_cast<int>(n);
-        } else if (arg == "--csv") {
-            csv = true;
-        } else if (arg == "--json") {
-            json = true;
-        } else if (arg == "show" && showId == 0) {
-            const char* v = value("show");
-            long n = 0;
-            if (!v || !ParseNumber(v, 1, 0x7fffffff, n)) {
-                std::fprintf(stderr, "vq5 history: show wants the number of a visit\n");
-                return 2;
-            }
-            showId = n;
-        } else {
-            std::fprintf(stderr, "vq5 history: unknown argument '%s' (try 'vq5 history --help')\n",
-                         arg.c_str());
-            return 2;
-        }
-    }
+    CLI::App& app = line.App();
+    app.add_option("--device", filter.device,
+                   "visits whose identification, configuration identifier or port\nholds TEXT")
+        ->type_name("TEXT");
+    AddCheckedOption(app, "--since", "DATE", "visits started on or after DATE (YYYY-MM-DD, UTC)",
+                     [&filter](const std::string& v) -> std::string {
+                         unsigned y, m, d;
+                         char tail;
+                         if (std::sscanf(v.c_str(), "%4u-%2u-%2u%c", &y, &m, &d, &tail) < 3 || m < 1 ||
+                             m > 12 || d < 1 || d > 31 || v.size() < 10)
+                             return "wants a date YYYY-MM-DD, not '" + Shown(v) + "'";
+                         filter.since = v;
+                         return "";
+                     });
+    AddNumberOption(app, "--limit", "N", "the newest N visits only", 1, 1000000,
+                    [&filter](long n) { filter.limit = static_cast<int>(n); });
+    app.add_flag("--csv", csv, "comma-separated values instead of the table");
+    app.add_flag("--json", json, "a JSON array instead of the table");
+    AddRecordOptions(app);
+    CLI::App* show =
+        app.add_subcommand("show", "prints one visit whole: what was read, what the device took, and "
+                                   "the\nconfiguration settings that changed since the previous "
+                                   "visit to the same device");
+    StyleVerbApp(*show, exitCodes);
+    AddNumberOption(*show, "ID", "", "the number of a visit", 1, 0x7fffffff, [&showId](long n) {
+        showId = n;
+    })->required();
+    show->add_flag("--json", json, "the visit as a JSON object");
+    AddRecordOptions(*show);
+    if (const int rc = line.Parse(argc, argv); rc >= 0)
+        return rc;
     if (csv && json) {
         std::fprintf(stderr, "vq5 history: --csv or --json, not both\n");
         return 2;
@@ -233,7 +196,7 @@ int Main(int argc, char** argv) {
     return 0;
 }
 
-VerbRegistrar reg("history", kUsage, &Main);
+VerbRegistrar reg("history", "lists the visits of the service record", &Main);
 
 } // namespace
 } // namespace vq5::cli

@@ -13,70 +13,43 @@
 namespace vq5::cli {
 namespace {
 
-constexpr const char* kUsage =
-    "info [--port NAME] [--expert] [--timeout MS] [--fast-speed N] [--deadline S] [--trace MASK] [GROUP...]";
-
-void Help(std::FILE* out) {
-    std::fprintf(out,
-                 "usage: vq5 %s\n\n"
-                 "Asks the device for groups of information, as the buttons of VQ5WInfo do, and\n"
-                 "prints every row the tool would list: the item, a tab, the value. Each GROUP is\n"
-                 "one program-mode sequence, in the order given (default: all).\n\n"
-                 "  GROUP            all, version, rcs, datacalls, settings, misc\n"
-                 "  --expert         also ask the expert-only items (as with VQ5WInfo.Lumark)\n%s"
-                 "--port may be given more than once: every port is asked at the same time, each line\n"
-                 "starts with its port and a tab, and a table of the ports ends the run.\n"
-                 "A backslash and any byte outside printable ASCII are printed as \\\\ and \\xHH.\n"
-                 "Done when the device answered every group and acknowledged the program-mode exit.\n\n%s",
-                 kUsage, kEngineOptionsHelp, kExitCodesHelp);
-}
-
 int Run(const EngineOptions& options, bool expert, const std::vector<std::uint32_t>& groups);
 
 int Main(int argc, char** argv) {
-    const std::vector<std::string> ports = TakePorts(argc, argv);
+    CVerbCommandLine line(
+        "info", "Asks the device for groups of information, as the buttons of VQ5WInfo do, and\n"
+                "prints every row the tool would list: the item, a tab, the value. Each GROUP is\n"
+                "one program-mode sequence, in the order given (default: all).\n"
+                "A backslash and any byte outside printable ASCII are printed as \\\\ and \\xHH.\n"
+                "Done when the device answered every group and acknowledged the program-mode exit.");
     EngineOptions options;
+    std::vector<std::string> ports;
     bool expert = false;
     std::vector<std::uint32_t> groups;
-    for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
-        if (arg == "--help" || arg == "-h") {
-            Help(stdout);
-            return kExitDone;
-        }
-        if (arg == "--expert") {
-            expert = true;
-            continue;
-        }
-        if (arg.size() > 1 && arg[0] == '-') {
-            std::string error;
-            OptionResult r = ParseEngineOption(argc, argv, i, options, error);
-            if (r == OptionResult::Error) {
-                std::fprintf(stderr, "vq5 info: %s\n", Shown(error).c_str());
-                return kExitUsage;
-            }
-            if (r == OptionResult::NotMine) {
-                std::fprintf(stderr, "vq5 info: unknown option '%s' (try 'vq5 info --help')\n",
-                             Shown(arg).c_str());
-                return kExitUsage;
-            }
-            if (options.reboot) {
-                std::fprintf(
-                    stderr,
-                    "vq5 info: --reboot is not for this verb: it only asks, it never changes the device\n");
-                return kExitUsage;
-            }
-            continue;
-        }
-        std::uint32_t group = information::GroupByName(arg);
-        if (group == 0) {
-            std::fprintf(stderr,
-                         "vq5 info: unknown group '%s' (all, version, rcs, datacalls, settings, misc)\n",
-                         Shown(arg).c_str());
-            return kExitUsage;
-        }
-        groups.push_back(group);
-    }
+    AddPorts(
+        line.App(), ports,
+        "every port is asked at the same time, each line starts\nwith its port and a tab, and a table of "
+        "the ports ends the run");
+    line.App().add_flag("--expert", expert, "also ask the expert-only items (as with VQ5WInfo.Lumark)");
+    AddEngineOptions(line.App(), options, kEveryEngineOption & ~kPortOption & ~kRebootOption);
+    AddRecordOptions(line.App());
+    line.App()
+        .add_option_function<std::vector<std::string>>(
+            "GROUP", [](const std::vector<std::string>&) {}, "all, version, rcs, datacalls, settings, misc")
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+        ->type_name("")
+        ->check(CLI::Validator(
+            [&groups](std::string& name) -> std::string {
+                const std::uint32_t group = information::GroupByName(name);
+                if (group == 0)
+                    return "unknown group '" + Shown(name) +
+                           "' (all, version, rcs, datacalls, settings, misc)";
+                groups.push_back(group);
+                return "";
+            },
+            "", ""));
+    if (const int rc = line.Parse(argc, argv); rc >= 0)
+        return rc;
     if (groups.empty())
         groups.push_back(information::gAllInfo);
     if (!ports.empty())
@@ -91,8 +64,7 @@ int Main(int argc, char** argv) {
 }
 
 int Run(const EngineOptions& options, bool expert, const std::vector<std::uint32_t>& groups) {
-    CMemoryStore store;
-    ApplyConnectionSettings(store, options);
+    CConnectionStore store(options);
     CVLPEngine engine(&store);
     CHeadlessRun run(engine, options);
     CVisit visit("vq5 info", engine, options.port);
@@ -133,7 +105,7 @@ int Run(const EngineOptions& options, bool expert, const std::vector<std::uint32
     return kExitDone;
 }
 
-VerbRegistrar reg("info", kUsage, &Main);
+VerbRegistrar reg("info", "prints the device's information like VQ5WInfo", &Main);
 
 } // namespace
 } // namespace vq5::cli

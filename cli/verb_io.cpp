@@ -8,7 +8,6 @@
 
 #include <atomic>
 #include <cerrno>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -16,30 +15,6 @@
 
 namespace vq5::cli {
 namespace {
-
-constexpr const char* kUsage =
-    "io [--port NAME] [--timeout MS] [--fast-speed N] [--trace MASK] [--duration S]";
-
-void Help(std::FILE* out) {
-    std::fprintf(
-        out,
-        "usage: vq5 %s\n\n"
-        "Puts the device into program mode and polls its input lines (\"&PII\") and output\n"
-        "lines (\"&PIJ\") at every free transmit opportunity, like VQ5WTest. Prints a line\n"
-        "whenever something changes:\n"
-        "  inputs  VALUE  active: LAMPS\n"
-        "  outputs VALUE  active: LAMPS\n"
-        "  numbers LijnNr = LLL  RunNr = RR\n"
-        "Runs until SIGINT or SIGTERM (or --duration), then leaves program mode.\n\n"
-        "  --port NAME      serial port: COM1..COM8 (/dev/ttyS0..7) or a device path (default COM1)\n"
-        "  --timeout MS     read time-out in milliseconds, 200 to 6000 (default 2000)\n"
-        "  --fast-speed N   line speed in program mode, 0=1200 .. 5=19200 (default 0)\n"
-        "  --trace MASK     trace lines to stderr; bits: 1 I/O, 2 Frame, 4 Slave, 8 Appl\n"
-        "  --duration S     stop after S seconds\n\n"
-        "Bytes outside printable ASCII in a value are shown as \\xHH. Done (exit 0) when\n"
-        "the device answered at least once; 1 when it never did.\n%s",
-        kUsage, kExitCodesHelp);
-}
 
 std::string ActiveList(bool inputs, const io::CIoTester& m) {
     std::string list;
@@ -56,33 +31,26 @@ std::string ActiveList(bool inputs, const io::CIoTester& m) {
 }
 
 int Main(int argc, char** argv) {
+    CVerbCommandLine line(
+        "io", "Puts the device into program mode and polls its input lines (\"&PII\") and output\n"
+              "lines (\"&PIJ\") at every free transmit opportunity, like VQ5WTest. Prints a line\n"
+              "whenever something changes:\n"
+              "  inputs  VALUE  active: LAMPS\n"
+              "  outputs VALUE  active: LAMPS\n"
+              "  numbers LijnNr = LLL  RunNr = RR\n"
+              "Runs until SIGINT or SIGTERM (or --duration), then leaves program mode.\n"
+              "Bytes outside printable ASCII in a value are shown as \\xHH. Done (exit 0) when\n"
+              "the device answered at least once; 1 when it never did.");
     EngineOptions options;
     double duration = 0;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg == "--help" || arg == "-h") {
-            Help(stdout);
-            return kExitDone;
-        }
-        if (arg == "--duration") {
-            if (!ParseDuration("io", i + 1 < argc ? argv[++i] : "", duration))
-                return kExitUsage;
-            continue;
-        }
-        std::string error;
-        const OptionResult r = ParseEngineOption(argc, argv, i, options, error);
-        if (r == OptionResult::Error) {
-            std::fprintf(stderr, "vq5 io: %s\n", Shown(error).c_str());
-            return kExitUsage;
-        }
-        if (r == OptionResult::NotMine) {
-            std::fprintf(stderr, "vq5 io: unknown argument '%s' (try 'vq5 io --help')\n", Shown(arg).c_str());
-            return kExitUsage;
-        }
-    }
+    AddEngineOptions(line.App(), options,
+                     kPortOption | kTimeoutOption | kFastSpeedOption | kTraceOption | kCaptureOption);
+    AddDuration(line.App(), duration);
+    AddRecordOptions(line.App());
+    if (const int rc = line.Parse(argc, argv); rc >= 0)
+        return rc;
 
-    CMemoryStore store;
-    ApplyConnectionSettings(store, options);
+    CConnectionStore store(options);
     // Both groups on.
     store.WriteInt(io::kSettingsSection, "ShowInputs", 1);
     store.WriteInt(io::kSettingsSection, "ShowOutputs", 1);
@@ -126,10 +94,7 @@ int Main(int argc, char** argv) {
         std::fflush(stdout);
         return false;
     };
-    const auto until =
-        duration > 0 ? std::chrono::steady_clock::now() +
-                           std::chrono::milliseconds(static_cast<long long>(std::llround(duration * 1000)))
-                     : std::chrono::steady_clock::now() + std::chrono::hours(24 * 365 * 10);
+    const auto until = EndOfRun(duration);
     const auto outcome = run.Pump(until, handle);
     if (outcome == CHeadlessRun::Outcome::Stopped) {
         std::fprintf(stderr, "vq5 io: the port %s could not be used\n", Shown(options.port).c_str());
@@ -150,7 +115,7 @@ int Main(int argc, char** argv) {
     return kExitDone;
 }
 
-VerbRegistrar reg("io", kUsage, &Main);
+VerbRegistrar reg("io", "polls the input and output lines like VQ5WTest and prints their changes", &Main);
 
 } // namespace
 } // namespace vq5::cli

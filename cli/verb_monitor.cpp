@@ -3,6 +3,7 @@
 // it sends nothing of its own.
 #include "CliSupport.h"
 #include "Verbs.h"
+#include "VisitRecord.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -12,70 +13,36 @@
 namespace vq5::cli {
 namespace {
 
-constexpr const char* kUsage = "monitor [--port NAME] [--interval S] [--duration S] [--json] [--timeout MS] "
-                               "[--trace MASK] [--capture FILE]";
-
-void Help(std::FILE* out) {
-    std::fprintf(out,
-                 "usage: vq5 %s\n\n"
-                 "Watches the link: answers the device's polls with EOT and prints one line of link\n"
-                 "figures per interval (status and time in it, polls and selects per second, time\n"
-                 "since the last poll, the device's poll interval p50/p99, our answer time\n"
-                 "p50/p99/max, frames, NAKs, repeats, time-outs, damaged frames, garbage bytes,\n"
-                 "reconnects, bytes and line speed). Stops on Ctrl+C or after --duration.\n\n"
-                 "  --interval S     seconds between lines, 0.1 to 3600 (default 1)\n"
-                 "  --duration S     stop after S seconds (default: run until stopped)\n"
-                 "  --json           one JSON object per line instead of key=value text\n%s"
-                 "Exits 0 when the device polled during the run, 1 when it never did, 2 on bad\n"
-                 "arguments, 3 when the port could not be used.\n",
-                 kUsage, kEngineOptionsHelp);
-}
-
 int Main(int argc, char** argv) {
+    CVerbCommandLine line(
+        "monitor", "Watches the link: answers the device's polls with EOT and prints one line of link\n"
+                   "figures per interval (status and time in it, polls and selects per second, time\n"
+                   "since the last poll, the device's poll interval p50/p99, our answer time\n"
+                   "p50/p99/max, frames, NAKs, repeats, time-outs, damaged frames, garbage bytes,\n"
+                   "reconnects, bytes and line speed). Stops on Ctrl+C or after --duration.");
+    StyleVerbApp(line.App(), "Exits 0 when the device polled during the run, 1 when it never did, 2 on bad\n"
+                             "arguments, 3 when the port could not be used.\n");
     EngineOptions options;
     double interval = 1;
     double duration = 0;
     bool json = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg == "--help" || arg == "-h") {
-            Help(stdout);
-            return 0;
-        }
-        if (arg == "--json") {
-            json = true;
-            continue;
-        }
-        if (arg == "--interval" || arg == "--duration") {
-            if (i + 1 >= argc) {
-                std::fprintf(stderr, "vq5 monitor: %s needs a value\n", arg.c_str());
-                return 2;
-            }
-            const char* text = argv[++i];
-            double& target = arg == "--interval" ? interval : duration;
-            if (!ParseDuration("monitor", text, target))
-                return 2;
-            if (arg == "--interval" && (interval < 0.1 || interval > 3600)) {
-                std::fprintf(stderr, "vq5 monitor: --interval must be 0.1 to 3600 seconds, not '%s'\n", text);
-                return 2;
-            }
-            continue;
-        }
-        std::string error;
-        const OptionResult r = ParseEngineOption(argc, argv, i, options, error);
-        if (r == OptionResult::Error) {
-            std::fprintf(stderr, "vq5 monitor: %s\n", error.c_str());
-            return 2;
-        }
-        if (r == OptionResult::NotMine || options.reboot) {
-            std::fprintf(stderr, "vq5 monitor: unknown option '%s' (try 'vq5 monitor --help')\n",
-                         arg.c_str());
-            return 2;
-        }
-    }
+    AddCheckedOption(line.App(), "--interval", "S", "seconds between lines, 0.1 to 3600 (default 1)",
+                     [&interval](const std::string& value) -> std::string {
+                         char* end = nullptr;
+                         const double v = std::strtod(value.c_str(), &end);
+                         if (end == value.c_str() || *end != '\0' || !(v >= 0.1 && v <= 3600))
+                             return "must be 0.1 to 3600 seconds, not '" + Shown(value) + "'";
+                         interval = v;
+                         return "";
+                     });
+    AddDuration(line.App(), duration, "stop after S seconds (default: run until stopped)");
+    line.App().add_flag("--json", json, "one JSON object per line instead of key=value text");
+    AddEngineOptions(line.App(), options, kEveryEngineOption & ~kRebootOption);
+    AddRecordOptions(line.App());
+    if (const int rc = line.Parse(argc, argv); rc >= 0)
+        return rc;
 
-    CMemoryStore store;
-    ApplyConnectionSettings(store, options);
+    CConnectionStore store(options);
     CVLPEngine engine(&store);
     CHeadlessRun run(engine, options);
     CStopSignals signals(run.Queue());
@@ -110,7 +77,7 @@ int Main(int argc, char** argv) {
     return before.polls > 0 || !before.kept ? 0 : 1;
 }
 
-VerbRegistrar reg("monitor", kUsage, &Main);
+VerbRegistrar reg("monitor", "prints the figures of a live link, one line per interval", &Main);
 
 } // namespace
 } // namespace vq5::cli

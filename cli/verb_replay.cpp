@@ -11,52 +11,24 @@
 namespace vq5::cli {
 namespace {
 
-constexpr const char* kUsage = "replay [--gap MS] FILE";
-
-void Help(std::FILE* out) {
-    std::fprintf(out,
-                 "usage: vq5 %s\n\n"
-                 "Prints a link capture as the exchange it was, one frame a line: seconds from the\n"
-                 "start, milliseconds since the frame before, direction (D>PC the device, PC>D the\n"
-                 "PC), the frame kind (poll select ACK NAK EOT info damaged garbage speed), the\n"
-                 "command code and text of a message, the bytes, and what was wrong. A silence\n"
-                 "longer than the gap is shown as a line of its own.\n\n"
-                 "  --gap MS   silence shown as a gap, milliseconds (default 500)\n\n"
-                 "Exits 0 when the capture was read, 2 when it is no link capture.\n",
-                 kUsage);
-}
-
 int Main(int argc, char** argv) {
+    CVerbCommandLine line("replay",
+                          "Prints a link capture as the exchange it was, one frame a line: seconds from the\n"
+                          "start, milliseconds since the frame before, direction (D>PC the device, PC>D the\n"
+                          "PC), the frame kind (poll select ACK NAK EOT info damaged garbage speed), the\n"
+                          "command code and text of a message, the bytes, and what was wrong. A silence\n"
+                          "longer than the gap is shown as a line of its own.");
+    StyleVerbApp(line.App(), "Exits 0 when the capture was read, 2 when it is no link capture.\n");
     std::string path;
     long gapMs = 500;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg == "--help" || arg == "-h") {
-            Help(stdout);
-            return 0;
-        }
-        if (arg == "--gap") {
-            if (i + 1 >= argc || !ParseNumber(argv[i + 1], 1, 3600000, gapMs)) {
-                std::fprintf(stderr, "vq5 replay: --gap needs milliseconds, 1 to 3600000\n");
-                return 2;
-            }
-            ++i;
-            continue;
-        }
-        if (arg.size() > 1 && arg[0] == '-') {
-            std::fprintf(stderr, "vq5 replay: unknown option '%s' (try 'vq5 replay --help')\n", arg.c_str());
-            return 2;
-        }
-        if (!path.empty()) {
-            std::fprintf(stderr, "vq5 replay: one capture file, please\n");
-            return 2;
-        }
-        path = arg;
-    }
-    if (path.empty()) {
-        std::fprintf(stderr, "usage: vq5 %s\n", kUsage);
-        return 2;
-    }
+    AddNumberOption(line.App(), "--gap", "MS", "silence shown as a gap, milliseconds (default 500)", 1,
+                    3600000, [&gapMs](long n) { gapMs = n; });
+    line.App()
+        .add_option("FILE", path, "a link capture (--capture, \"Record to file...\")")
+        ->required()
+        ->type_name("");
+    if (const int rc = line.Parse(argc, argv); rc >= 0)
+        return rc;
     std::vector<CaptureRecord> records;
     std::string error;
     if (!ReadCaptureFile(path, records, error)) {
@@ -102,7 +74,7 @@ int Main(int argc, char** argv) {
     return 0;
 }
 
-VerbRegistrar reg("replay", kUsage, &Main);
+VerbRegistrar reg("replay", "prints a link capture as a readable exchange", &Main);
 
 } // namespace
 } // namespace vq5::cli

@@ -20,21 +20,7 @@
 namespace vq5::cli {
 namespace {
 
-constexpr const char* kUsage = "report [--port NAME] [--expert] --out FILE.html [engine options]";
 constexpr std::size_t kLogLines = 60;
-
-void Help(std::FILE* out) {
-    std::fprintf(out,
-                 "usage: vq5 %s\n\n"
-                 "Asks the device everything VQ5WInfo's \"All info\" asks and reads its configuration as\n"
-                 "the programmer's \"&From\" does, then writes one HTML file that needs nothing else to\n"
-                 "be shown: identification, versions, revision identifiers, counters, flags,\n"
-                 "configuration, the last %zu lines of the protocol log, and this device's visits from\n"
-                 "the service record. The visit itself is recorded too.\n\n%s"
-                 "Exit codes: 0 done, 1 the device did not answer, 2 bad arguments or the file cannot\n"
-                 "be written, 3 the port could not be used.\n",
-                 kUsage, kLogLines, kEngineOptionsHelp);
-}
 
 // Keeps the last lines of every trace level, and hands the ones --trace asks for on.
 class CLastLines : public ITraceSink {
@@ -81,50 +67,28 @@ bool WriteFile(const std::string& path, const std::string& text, std::string& er
 }
 
 int Main(int argc, char** argv) {
+    CVerbCommandLine line(
+        "report", "Asks the device everything VQ5WInfo's \"All info\" asks and reads its configuration as\n"
+                  "the programmer's \"&From\" does, then writes one HTML file that needs nothing else to\n"
+                  "be shown: identification, versions, revision identifiers, counters, flags,\n"
+                  "configuration, the last " +
+                      std::to_string(kLogLines) +
+                      " lines of the protocol log, and this device's visits from\n"
+                      "the service record. The visit itself is recorded too.");
+    StyleVerbApp(line.App(),
+                 "Exit codes: 0 done, 1 the device did not answer, 2 bad arguments or the file cannot\n"
+                 "be written, 3 the port could not be used.\n");
     EngineOptions options;
     std::string outPath;
     bool expert = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg == "--help" || arg == "-h") {
-            Help(stdout);
-            return 0;
-        }
-        if (arg == "--expert") {
-            expert = true;
-            continue;
-        }
-        if (arg == "--out") {
-            if (i + 1 >= argc) {
-                std::fprintf(stderr, "vq5 report: --out needs a file name\n");
-                return 2;
-            }
-            outPath = argv[++i];
-            continue;
-        }
-        std::string error;
-        const OptionResult r = ParseEngineOption(argc, argv, i, options, error);
-        if (r == OptionResult::Error) {
-            std::fprintf(stderr, "vq5 report: %s\n", error.c_str());
-            return 2;
-        }
-        if (r == OptionResult::NotMine) {
-            std::fprintf(stderr, "vq5 report: unknown argument '%s' (try 'vq5 report --help')\n",
-                         arg.c_str());
-            return 2;
-        }
-    }
-    if (outPath.empty()) {
-        std::fprintf(stderr, "vq5 report: --out FILE.html is needed\n");
-        return 2;
-    }
-    if (options.reboot) {
-        std::fprintf(stderr, "vq5 report: --reboot is not for this verb: it only asks\n");
-        return 2;
-    }
+    line.App().add_option("--out", outPath, "the report to write")->type_name("FILE.html")->required();
+    line.App().add_flag("--expert", expert, "also ask the expert-only items");
+    AddEngineOptions(line.App(), options, kEveryEngineOption & ~kRebootOption);
+    AddRecordOptions(line.App());
+    if (const int rc = line.Parse(argc, argv); rc >= 0)
+        return rc;
 
-    CMemoryStore store;
-    ApplyConnectionSettings(store, options);
+    CConnectionStore store(options);
     CVLPEngine engine(&store);
     CLastLines log(options.traceMask); // outlives the run, which stops the engine
     CHeadlessRun run(engine, options);
@@ -201,7 +165,7 @@ int Main(int argc, char** argv) {
     return answered ? 0 : 1;
 }
 
-VerbRegistrar reg("report", kUsage, &Main);
+VerbRegistrar reg("report", "writes a service report of the device as one HTML file", &Main);
 
 } // namespace
 } // namespace vq5::cli

@@ -14,45 +14,23 @@
 namespace vq5::cli {
 namespace {
 
-constexpr const char* kUsage =
-    "reset [--port NAME] [--timeout MS] [--fast-speed N] [--deadline S] [--trace MASK]";
-
-void Help(std::FILE* out) {
-    std::fprintf(out,
-                 "usage: vq5 %s\n\n"
-                 "Makes the VQ-5 restore its factory defaults and reboot, as VQ5WReset does: program\n"
-                 "mode, the clear-configuration flag (\"&PFE1\"), and the exit with reboot (\"&PXR\").\n"
-                 "\n%s"
-                 "The device always reboots; --reboot changes nothing.\n"
-                 "--port may be given more than once: every port is reset at the same time, and a\n"
-                 "table of the ports ends the run.\n"
-                 "Done when the device has acknowledged the whole sequence.\n\n%s",
-                 kUsage, kEngineOptionsHelp, kExitCodesHelp);
-}
-
 int Run(const EngineOptions& options);
 
 int Main(int argc, char** argv) {
-    const std::vector<std::string> ports = TakePorts(argc, argv);
+    CVerbCommandLine line(
+        "reset", "Makes the VQ-5 restore its factory defaults and reboot, as VQ5WReset does: program\n"
+                 "mode, the clear-configuration flag (\"&PFE1\"), and the exit with reboot (\"&PXR\").\n"
+                 "Done when the device has acknowledged the whole sequence.");
     EngineOptions options;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg == "--help" || arg == "-h") {
-            Help(stdout);
-            return kExitDone;
-        }
-        std::string error;
-        OptionResult r = ParseEngineOption(argc, argv, i, options, error);
-        if (r == OptionResult::Error) {
-            std::fprintf(stderr, "vq5 reset: %s\n", Shown(error).c_str());
-            return kExitUsage;
-        }
-        if (r == OptionResult::NotMine) {
-            std::fprintf(stderr, "vq5 reset: unknown argument '%s' (try 'vq5 reset --help')\n",
-                         Shown(arg).c_str());
-            return kExitUsage;
-        }
-    }
+    std::vector<std::string> ports;
+    bool reboot = false;
+    AddPorts(line.App(), ports,
+             "every port is reset at the same time, and a table\nof the ports ends the run");
+    AddEngineOptions(line.App(), options, kEveryEngineOption & ~kPortOption & ~kRebootOption);
+    AddReboot(line.App(), reboot, "changes nothing: the device always reboots");
+    AddRecordOptions(line.App());
+    if (const int rc = line.Parse(argc, argv); rc >= 0)
+        return rc;
 
     if (!ports.empty())
         options.port = ports.front();
@@ -66,8 +44,7 @@ int Main(int argc, char** argv) {
 }
 
 int Run(const EngineOptions& options) {
-    CMemoryStore store;
-    ApplyConnectionSettings(store, options);
+    CConnectionStore store(options);
     CVLPEngine engine(&store);
     CHeadlessRun run(engine, options);
     CVisit visit("vq5 reset", engine, options.port);
@@ -90,7 +67,7 @@ int Run(const EngineOptions& options) {
     return kExitDone;
 }
 
-VerbRegistrar reg("reset", kUsage, &Main);
+VerbRegistrar reg("reset", "restores the factory defaults and reboots the device, like VQ5WReset", &Main);
 
 } // namespace
 } // namespace vq5::cli

@@ -5,61 +5,31 @@
 #include "VisitRecord.h"
 
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <vector>
 
 namespace vq5::cli {
 namespace {
 
-constexpr const char* kUsage =
-    "send [--port NAME] [--timeout MS] [--fast-speed N] [--reboot] [--deadline S] [--trace MASK] TEXT...";
-
-void Help(std::FILE* out) {
-    std::fprintf(out,
-                 "usage: vq5 %s\n\n"
-                 "Enters program mode, queues each TEXT exactly as given (version gates such as\n"
-                 "'91<&PIB' allowed), leaves program mode, and prints every message the device\n"
-                 "sends, one per line, with a backslash and any byte outside printable ASCII shown\n"
-                 "as \\\\ and \\xHH. Done when the device has acknowledged every text.\n\n%s"
-                 "  --reboot         leave program mode with a reboot of the device (\"&PXR\")\n"
-                 "  --               the arguments after it are texts\n\n%s",
-                 kUsage, kEngineOptionsHelp, kExitCodesHelp);
-}
-
 int Main(int argc, char** argv) {
+    CVerbCommandLine line(
+        "send", "Enters program mode, queues each TEXT exactly as given (version gates such as\n"
+                "'91<&PIB' allowed), leaves program mode, and prints every message the device\n"
+                "sends, one per line, with a backslash and any byte outside printable ASCII shown\n"
+                "as \\\\ and \\xHH. Done when the device has acknowledged every text. The arguments\n"
+                "after '--' are texts, also when they start with '-'.");
     EngineOptions options;
     std::vector<std::string> texts;
-    bool optionsDone = false;
-    for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
-        if (!optionsDone && (arg == "--help" || arg == "-h")) {
-            Help(stdout);
-            return kExitDone;
-        }
-        if (!optionsDone && arg == "--") {
-            optionsDone = true;
-            continue;
-        }
-        if (!optionsDone && arg.size() > 2 && arg.compare(0, 2, "--") == 0) {
-            std::string error;
-            OptionResult r = ParseEngineOption(argc, argv, i, options, error);
-            if (r == OptionResult::Error) {
-                std::fprintf(stderr, "vq5 send: %s\n", Shown(error).c_str());
-                return kExitUsage;
-            }
-            if (r == OptionResult::NotMine) {
-                std::fprintf(stderr, "vq5 send: unknown option '%s' (try 'vq5 send --help')\n",
-                             Shown(arg).c_str());
-                return kExitUsage;
-            }
-            continue;
-        }
-        texts.push_back(arg);
-    }
+    AddEngineOptions(line.App(), options);
+    AddRecordOptions(line.App());
+    line.App()
+        .add_option("TEXT", texts, "a message to send, as it stands")
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+        ->type_name("");
+    if (const int rc = line.Parse(argc, argv); rc >= 0)
+        return rc;
 
-    CMemoryStore store;
-    ApplyConnectionSettings(store, options);
+    CConnectionStore store(options);
     CVLPEngine engine(&store);
     CHeadlessRun run(engine, options);
     CVisit visit("vq5 send", engine, options.port);
@@ -89,7 +59,7 @@ int Main(int argc, char** argv) {
     return CHeadlessRun::ExitCode(outcome);
 }
 
-VerbRegistrar reg("send", kUsage, &Main);
+VerbRegistrar reg("send", "sends texts in program mode and prints what the device answers", &Main);
 
 } // namespace
 } // namespace vq5::cli

@@ -19,57 +19,14 @@
 
 namespace {
 
-const char* const kUsage =
-    "sim [--version MAJ.MIN] [--letter C] [--strict | --profile NAME] [--link PATH] [--device PATH]\n"
-    "      [--state FILE] [--pace] [--poll-gap MS] [--faults LIST] [--seed N] [--log] [--quiet-board]\n"
-    "      [--answer-timeout MS] [--late-ms MS] [--replay FILE]\n"
-    "      [--hold-lines]";
-
-void Help(std::FILE* out) {
-    std::fprintf(out,
-                 "usage: vq5 %s\n\n"
-                 "Runs a simulated VQ-5: it polls and selects the PC over a pseudo-terminal whose path is\n"
-                 "the first line printed, answers the device commands in program mode, keeps its\n"
-                 "configuration, and plays the on-board system's inquiries and key presses.\n\n"
-                 "  --version MAJ.MIN   device version, one hexadecimal digit each (default 8.7)\n"
-                 "  --letter C          device letter of its replies (default Q)\n"
-                 "  --profile NAME      what the device says besides answering queries:\n"
-                 "                      default  answers every set with the value it now holds, the\n"
-                 "                               program-mode exit with \"&QX\", and \"&PII\"/\"&PIJ\"\n"
-                 "                               also outside program mode\n"
-                 "                      strict   only what every VQ-5 does: identifies itself on\n"
-                 "                               \"$PRG\" and answers queries in program mode; no reply\n"
-                 "                               to any set (the exit included), no I/O lines outside\n"
-                 "                               program mode\n"
-                 "  --strict            the same as --profile strict\n"
-                 "  --link PATH         also make a symbolic link to the pseudo-terminal at PATH\n"
-                 "  --device PATH       drive this serial port instead of a pseudo-terminal\n"
-                 "  --state FILE        load the device state from FILE and save it after every change\n"
-                 "  --pace              every byte takes 10 bit times at the current line speed\n"
-                 "  --poll-gap MS       pause between exchanges (default 5)\n"
-                 "  --faults LIST       line faults, name=RATE or name=COUNT, comma separated; names:\n"
-                 "                      flip drop noise bytes check nak silent late block adr\n"
-                 "  --seed N            seed of every random choice (default 1)\n"
-                 "  --log               every frame both ways with a time stamp on stderr\n"
-                 "  --quiet-board       no inquiries and key presses of the on-board side\n"
-                 "  --answer-timeout MS how long to wait for the PC's answer (default 250)\n"
-                 "  --late-ms MS        how late a 'late' fault answers (default 500)\n"
-                 "  --replay FILE       play the device's side of a link capture (vq5 ... --capture) at\n"
-                 "                      its timing, report each place where the PC answers otherwise, and\n"
-                 "                      end: exit 0 when it answered alike, 1 when not, 2 for a bad file\n"
-                 "  --hold-lines        the input and output lines keep their state at start\n\n"
-                 "The state FILE must be a regular file of at most 1 MB (or not exist yet).\n"
-                 "Runs until SIGINT or SIGTERM, then exits 0.\n%s",
-                 kUsage, vq5::cli::kExitCodesHelp);
-}
-
-bool ParseUnsigned(const char* text, unsigned long max, unsigned long& out) {
-    if (!text || !*text)
+// Whole number in decimal, at most `max`.
+bool ParseUnsigned(const std::string& text, unsigned long max, unsigned long& out) {
+    if (text.empty() || text[0] == '-')
         return false;
     char* end = nullptr;
     errno = 0;
-    unsigned long v = std::strtoul(text, &end, 10);
-    if (errno != 0 || *end != '\0' || v > max || text[0] == '-')
+    const unsigned long v = std::strtoul(text.c_str(), &end, 10);
+    if (errno != 0 || *end != '\0' || v > max)
         return false;
     out = v;
     return true;
@@ -138,110 +95,105 @@ int Replay(const std::string& file, const std::string& link) {
 }
 
 int Main(int argc, char** argv) {
+    using vq5::cli::AddCheckedOption;
+    vq5::cli::CVerbCommandLine line(
+        "sim", "Runs a simulated VQ-5: it polls and selects the PC over a pseudo-terminal whose path is\n"
+               "the first line printed, answers the device commands in program mode, keeps its\n"
+               "configuration, and plays the on-board system's inquiries and key presses.\n"
+               "Runs until SIGINT or SIGTERM, then exits 0.");
     vq5::sim::SimOptions o;
     std::string replay;
-    auto value = [&](int& i, const char* name) -> const char* {
-        if (i + 1 >= argc) {
-            std::fprintf(stderr, "vq5 sim: %s needs a value\n", name);
-            return nullptr;
-        }
-        return argv[++i];
-    };
-    for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
-        unsigned long n = 0;
-        const char* v = nullptr;
-        if (a == "--help" || a == "-h") {
-            Help(stdout);
-            return 0;
-        } else if (a == "--version") {
-            if (!(v = value(i, "--version")))
-                return 2;
-            if (std::strlen(v) != 3 || v[1] != '.' || HexDigit(v[0]) < 0 || HexDigit(v[2]) < 0) {
-                std::fprintf(stderr,
-                             "vq5 sim: --version takes MAJ.MIN with one hexadecimal digit each, e.g. 8.7\n");
-                return 2;
-            }
-            o.versionMajor = static_cast<unsigned>(HexDigit(v[0]));
-            o.versionMinor = static_cast<unsigned>(HexDigit(v[2]));
-        } else if (a == "--letter") {
-            if (!(v = value(i, "--letter")))
-                return 2;
-            if (std::strlen(v) != 1 || v[0] < 0x21 || v[0] > 0x7E) {
-                std::fprintf(stderr, "vq5 sim: --letter takes one printable character\n");
-                return 2;
-            }
-            o.letter = v[0];
-        } else if (a == "--strict") {
-            o.profile = vq5::sim::DeviceProfile::Strict;
-        } else if (a == "--profile") {
-            if (!(v = value(i, "--profile")))
-                return 2;
-            const auto profile = vq5::sim::ProfileFromName(v);
-            if (!profile) {
-                std::fprintf(stderr, "vq5 sim: --profile takes 'default' or 'strict', not '%s'\n", v);
-                return 2;
-            }
-            o.profile = *profile;
-        } else if (a == "--link") {
-            if (!(v = value(i, "--link")))
-                return 2;
-            o.link = v;
-        } else if (a == "--device") {
-            if (!(v = value(i, "--device")))
-                return 2;
-            o.device = v;
-        } else if (a == "--state") {
-            if (!(v = value(i, "--state")))
-                return 2;
-            o.stateFile = v;
-        } else if (a == "--replay") {
-            if (!(v = value(i, "--replay")))
-                return 2;
-            replay = v;
-        } else if (a == "--pace") {
-            o.pace = true;
-        } else if (a == "--log") {
-            o.log = true;
-        } else if (a == "--quiet-board") {
-            o.onboardTraffic = false;
-        } else if (a == "--hold-lines") {
-            o.holdLines = true;
-        } else if (a == "--poll-gap" || a == "--answer-timeout" || a == "--late-ms") {
-            if (!(v = value(i, a.c_str())))
-                return 2;
-            if (!ParseUnsigned(v, 60000, n) || (a == "--answer-timeout" && n < 10)) {
-                std::fprintf(stderr, "vq5 sim: %s takes milliseconds (%s to 60000)\n", a.c_str(),
-                             a == "--answer-timeout" ? "10" : "0");
-                return 2;
-            }
-            (a == "--poll-gap"         ? o.pollGapMs
-             : a == "--answer-timeout" ? o.answerTimeoutMs
-                                       : o.lateMs) = static_cast<unsigned>(n);
-        } else if (a == "--faults") {
-            if (!(v = value(i, "--faults")))
-                return 2;
-            o.faults = v;
-            vq5::sim::FaultPlan plan;
-            std::string error;
-            if (!vq5::sim::ParseFaults(o.faults, plan, error)) {
-                std::fprintf(stderr, "vq5 sim: --faults: %s\n", vq5::cli::Shown(error).c_str());
-                return 2;
-            }
-        } else if (a == "--seed") {
-            if (!(v = value(i, "--seed")))
-                return 2;
-            if (!ParseUnsigned(v, ~0ul, n)) {
-                std::fprintf(stderr, "vq5 sim: --seed takes a whole number\n");
-                return 2;
-            }
-            o.seed = n;
-        } else {
-            std::fprintf(stderr, "vq5 sim: unknown option '%s'\n", vq5::cli::Shown(a).c_str());
-            Help(stderr);
-            return 2;
-        }
-    }
+    CLI::App& app = line.App();
+    AddCheckedOption(app, "--version", "MAJ.MIN", "device version, one hexadecimal digit each (default 8.7)",
+                     [&o](const std::string& v) -> std::string {
+                         if (v.size() != 3 || v[1] != '.' || HexDigit(v[0]) < 0 || HexDigit(v[2]) < 0)
+                             return "takes MAJ.MIN with one hexadecimal digit each, e.g. 8.7";
+                         o.versionMajor = static_cast<unsigned>(HexDigit(v[0]));
+                         o.versionMinor = static_cast<unsigned>(HexDigit(v[2]));
+                         return "";
+                     });
+    AddCheckedOption(app, "--letter", "C", "device letter of its replies (default Q)",
+                     [&o](const std::string& v) -> std::string {
+                         if (v.size() != 1 || v[0] < 0x21 || v[0] > 0x7E)
+                             return "takes one printable character";
+                         o.letter = v[0];
+                         return "";
+                     });
+    AddCheckedOption(app, "--profile", "NAME",
+                     "what the device says besides answering queries:\n"
+                     "default  answers every set with the value it now holds, the\n"
+                     "         program-mode exit with \"&QX\", and \"&PII\"/\"&PIJ\"\n"
+                     "         also outside program mode\n"
+                     "strict   only what every VQ-5 does: identifies itself on\n"
+                     "         \"$PRG\" and answers queries in program mode; no reply\n"
+                     "         to any set (the exit included), no I/O lines outside\n"
+                     "         program mode",
+                     [&o](const std::string& v) -> std::string {
+                         const auto profile = vq5::sim::ProfileFromName(v);
+                         if (!profile)
+                             return "takes 'default' or 'strict', not '" + vq5::cli::Shown(v) + "'";
+                         o.profile = *profile;
+                         return "";
+                     });
+    app.add_flag_callback(
+        "--strict", [&o] { o.profile = vq5::sim::DeviceProfile::Strict; }, "the same as --profile strict");
+    app.add_option("--link", o.link, "also make a symbolic link to the pseudo-terminal at PATH")
+        ->type_name("PATH");
+    app.add_option("--device", o.device, "drive this serial port instead of a pseudo-terminal")
+        ->type_name("PATH");
+    app.add_option("--state", o.stateFile,
+                   "load the device state from FILE and save it after every change;\n"
+                   "a regular file of at most 1 MB (or not there yet)")
+        ->type_name("FILE");
+    app.add_flag("--pace", o.pace, "every byte takes 10 bit times at the current line speed");
+    const struct {
+        const char* name;
+        const char* description;
+        unsigned* target;
+        unsigned long min;
+    } milliseconds[] = {
+        {"--poll-gap", "pause between exchanges (default 5)", &o.pollGapMs, 0},
+        {"--answer-timeout", "how long to wait for the PC's answer (default 250)", &o.answerTimeoutMs, 10},
+        {"--late-ms", "how late a 'late' fault answers (default 500)", &o.lateMs, 0}};
+    for (const auto& m : milliseconds)
+        AddCheckedOption(app, m.name, "MS", m.description, [m](const std::string& v) -> std::string {
+            unsigned long n = 0;
+            if (!ParseUnsigned(v, 60000, n) || n < m.min)
+                return "takes milliseconds (" + std::to_string(m.min) + " to 60000)";
+            *m.target = static_cast<unsigned>(n);
+            return "";
+        });
+    AddCheckedOption(app, "--faults", "LIST",
+                     "line faults, name=RATE or name=COUNT, comma separated; names:\n"
+                     "flip drop noise bytes check nak silent late block adr",
+                     [&o](const std::string& v) -> std::string {
+                         vq5::sim::FaultPlan plan;
+                         std::string error;
+                         if (!vq5::sim::ParseFaults(v, plan, error))
+                             return vq5::cli::Shown(error);
+                         o.faults = v;
+                         return "";
+                     });
+    AddCheckedOption(app, "--seed", "N", "seed of every random choice (default 1)",
+                     [&o](const std::string& v) -> std::string {
+                         unsigned long n = 0;
+                         if (!ParseUnsigned(v, ~0ul, n))
+                             return "takes a whole number";
+                         o.seed = n;
+                         return "";
+                     });
+    app.add_flag("--log", o.log, "every frame both ways with a time stamp on stderr");
+    app.add_flag_callback(
+        "--quiet-board", [&o] { o.onboardTraffic = false; },
+        "no inquiries and key presses of the on-board side");
+    app.add_option("--replay", replay,
+                   "play the device's side of a link capture (vq5 ... --capture) at\n"
+                   "its timing, report each place where the PC answers otherwise, and\n"
+                   "end: exit 0 when it answered alike, 1 when not, 2 for a bad file")
+        ->type_name("FILE");
+    app.add_flag("--hold-lines", o.holdLines, "the input and output lines keep their state at start");
+    if (const int rc = line.Parse(argc, argv); rc >= 0)
+        return rc;
 
     // The files first, while SIGINT and SIGTERM still end the process: a state file that
     // cannot be used is refused before anything runs.
@@ -300,6 +252,6 @@ int Main(int argc, char** argv) {
     return 0;
 }
 
-vq5::cli::VerbRegistrar reg("sim", kUsage, &Main);
+vq5::cli::VerbRegistrar reg("sim", "runs a simulated VQ-5 on a pseudo-terminal", &Main);
 
 } // namespace

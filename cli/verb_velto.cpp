@@ -8,7 +8,6 @@
 
 #include <atomic>
 #include <cerrno>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -16,30 +15,6 @@
 
 namespace vq5::cli {
 namespace {
-
-constexpr const char* kUsage =
-    "velto [--port NAME] [--line N] [--run N] [--auto-incr] [--timeout MS] [--trace MASK] [--duration S]";
-
-void Help(std::FILE* out) {
-    std::fprintf(
-        out,
-        "usage: vq5 %s\n\n"
-        "Plays the vehicle's Velto on-board system like VQ5WVLP: the display message\n"
-        "\"$LLL/RRR   HH:MM XX\" goes out at every free transmit opportunity, an inquiry \"?\"\n"
-        "is answered with the announcement \"=LLLRRR0011777777799999\". Prints the message\n"
-        "log, one line per entry: time, mark (> sent, < received, * engine event, blank for\n"
-        "an error line) and text. Runs until SIGINT or SIGTERM (or --duration).\n\n"
-        "  --port NAME      serial port: COM1..COM8 (/dev/ttyS0..7) or a device path (default COM1)\n"
-        "  --line N         line number, 0 to 999 (default 123)\n"
-        "  --run N          run number, 0 to 999 (default 45)\n"
-        "  --auto-incr      raise the line number after every announcement (799 is followed by 0)\n"
-        "  --timeout MS     read time-out in milliseconds, 200 to 6000 (default 2000)\n"
-        "  --trace MASK     trace lines to stderr; bits: 1 I/O, 2 Frame, 4 Slave, 8 Appl\n"
-        "  --duration S     stop after S seconds\n\n"
-        "Bytes outside printable ASCII in a text are shown as \\xHH. Done (exit 0) when the\n"
-        "device polled or selected at least once; 1 when it never did.\n%s",
-        kUsage, kExitCodesHelp);
-}
 
 char Mark(int icon) {
     switch (icon) {
@@ -54,56 +29,41 @@ char Mark(int icon) {
     }
 }
 
-bool NumberOption(const char* name, const char* v, int& out) {
-    const emu::FieldCheck r = emu::CheckNumberField(v, 0, 999, out);
-    if (r == emu::FieldCheck::Ok)
-        return true;
-    std::fprintf(stderr, "vq5 velto: %s: %s\n", name, emu::FieldCheckMessage(r, 0, 999).c_str());
-    return false;
+// --line and --run: checked as the tool's fields are.
+void AddNumberField(CLI::App& app, const std::string& name, const std::string& description, int& out) {
+    AddCheckedOption(app, name, "N", description, [&out](const std::string& value) -> std::string {
+        const emu::FieldCheck r = emu::CheckNumberField(value.c_str(), 0, 999, out);
+        return r == emu::FieldCheck::Ok ? "" : emu::FieldCheckMessage(r, 0, 999);
+    });
 }
 
 int Main(int argc, char** argv) {
+    CVerbCommandLine cl(
+        "velto", "Plays the vehicle's Velto on-board system like VQ5WVLP: the display message\n"
+                 "\"$LLL/RRR   HH:MM XX\" goes out at every free transmit opportunity, an inquiry \"?\"\n"
+                 "is answered with the announcement \"=LLLRRR0011777777799999\". Prints the message\n"
+                 "log, one line per entry: time, mark (> sent, < received, * engine event, blank for\n"
+                 "an error line) and text. Runs until SIGINT or SIGTERM (or --duration).\n"
+                 "Bytes outside printable ASCII in a text are shown as \\xHH. Done (exit 0) when the\n"
+                 "device polled or selected at least once; 1 when it never did.");
     EngineOptions options;
     double duration = 0;
-    int line = 123, run = 45, autoIncr = 0;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg == "--help" || arg == "-h") {
-            Help(stdout);
-            return kExitDone;
-        }
-        if (arg == "--duration") {
-            if (!ParseDuration("velto", i + 1 < argc ? argv[++i] : "", duration))
-                return kExitUsage;
-            continue;
-        }
-        if (arg == "--line" || arg == "--run") {
-            if (!NumberOption(arg.c_str(), i + 1 < argc ? argv[++i] : "", arg == "--line" ? line : run))
-                return kExitUsage;
-            continue;
-        }
-        if (arg == "--auto-incr") {
-            autoIncr = 1;
-            continue;
-        }
-        std::string error;
-        const OptionResult r = ParseEngineOption(argc, argv, i, options, error);
-        if (r == OptionResult::Error) {
-            std::fprintf(stderr, "vq5 velto: %s\n", Shown(error).c_str());
-            return kExitUsage;
-        }
-        if (r == OptionResult::NotMine) {
-            std::fprintf(stderr, "vq5 velto: unknown argument '%s' (try 'vq5 velto --help')\n",
-                         Shown(arg).c_str());
-            return kExitUsage;
-        }
-    }
+    int line = 123, run = 45;
+    bool autoIncr = false;
+    AddEngineOptions(cl.App(), options, kPortOption | kTimeoutOption | kTraceOption | kCaptureOption);
+    AddNumberField(cl.App(), "--line", "line number, 0 to 999 (default 123)", line);
+    AddNumberField(cl.App(), "--run", "run number, 0 to 999 (default 45)", run);
+    cl.App().add_flag("--auto-incr", autoIncr,
+                      "raise the line number after every announcement (799 is followed by 0)");
+    AddDuration(cl.App(), duration);
+    AddRecordOptions(cl.App());
+    if (const int rc = cl.Parse(argc, argv); rc >= 0)
+        return rc;
 
-    CMemoryStore store;
-    ApplyConnectionSettings(store, options);
+    CConnectionStore store(options);
     store.WriteInt(emu::kSettingsSection, "LijnNr", line);
     store.WriteInt(emu::kSettingsSection, "RunNr", run);
-    store.WriteInt(emu::kSettingsSection, "AutoIncrement", autoIncr);
+    store.WriteInt(emu::kSettingsSection, "AutoIncrement", autoIncr ? 1 : 0);
     emu::CVL engine(&store);
     emu::CEmulator model(engine, &store);
     model.PushNumbers();
@@ -135,10 +95,7 @@ int Main(int argc, char** argv) {
         std::fflush(stdout);
         return false;
     };
-    const auto until =
-        duration > 0 ? std::chrono::steady_clock::now() +
-                           std::chrono::milliseconds(static_cast<long long>(std::llround(duration * 1000)))
-                     : std::chrono::steady_clock::now() + std::chrono::hours(24 * 365 * 10);
+    const auto until = EndOfRun(duration);
     if (headless.Pump(until, handle) == CHeadlessRun::Outcome::Stopped) {
         std::fprintf(stderr, "vq5 velto: the port %s could not be used\n", Shown(options.port).c_str());
         return kExitPort;
@@ -150,7 +107,7 @@ int Main(int argc, char** argv) {
     return kExitDone;
 }
 
-VerbRegistrar reg("velto", kUsage, &Main);
+VerbRegistrar reg("velto", "plays the on-board system like VQ5WVLP and prints the message log", &Main);
 
 } // namespace
 } // namespace vq5::cli
