@@ -96,7 +96,8 @@ private slots:
         QCOMPARE(Hex(m_Pty->ReadPcFrame()), std::string("E1 15"));
         m_Pty->Write(InfoFrameBytes(std::string("&QIA1")));
         QCOMPARE(Hex(m_Pty->ReadPcFrame()), std::string("E1 06"));
-        QTest::qWait(30);
+        // The engine counts the last ACK once it is written, just after the device read it.
+        QTRY_COMPARE_WITH_TIMEOUT(m_Engine->Figures().framesSent, std::uint64_t(6), 10000);
         wnd.Sample();
         QCOMPARE(wnd.Figure("naks")->text(), QStringLiteral("0 / 1"));
         QCOMPARE(wnd.Figure("damaged")->text(), QStringLiteral("1"));

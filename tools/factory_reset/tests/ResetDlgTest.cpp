@@ -6,6 +6,7 @@
 #include "EngineFront.h"
 #include "QtUserMessages.h"
 #include "SettingsStore.h"
+#include "SimSuite.h"
 #include "Simulator.h"
 #include "WindowBinding.h"
 
@@ -28,7 +29,7 @@ namespace {
 
 constexpr int kWait = 10000; // generous: a loaded 2-core machine
 
-// The whole suite runs once per device profile (see main).
+// The whole suite runs once per device profile (see VQ5_QTEST_PER_PROFILE).
 sim::DeviceProfile g_Profile = sim::DeviceProfile::Default;
 
 // Counts the engine's notifications as the dialog sees them.
@@ -247,7 +248,7 @@ private slots:
         QVERIFY(rig.Start(8, 7, 0, false));
         rig.dlg->show();
         rig.dlg->ResetButton()->click();
-        QTest::qWait(300);
+        QTest::qWait(300); // no device polls: only time shows that the button stays disabled
         QVERIFY(!rig.dlg->ResetButton()->isEnabled());
         QVERIFY(rig.dlg->ExitButton()->isEnabled());
         // Closing with commands still queued: Exit ends the dialog; the shutdown is bounded
@@ -350,16 +351,5 @@ private slots:
     }
 };
 
-// One suite, run against each device profile in turn.
-int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    int failed = 0;
-    for (sim::DeviceProfile profile : {sim::DeviceProfile::Default, sim::DeviceProfile::Strict}) {
-        g_Profile = profile;
-        std::printf("device profile: %s\n", sim::ProfileName(profile));
-        ResetDlgTest test;
-        failed += QTest::qExec(&test, argc, argv);
-    }
-    return failed;
-}
+VQ5_QTEST_PER_PROFILE(ResetDlgTest, QApplication, g_Profile)
 #include "ResetDlgTest.moc"

@@ -4,6 +4,7 @@
 #include "TestDlg.h"
 
 #include "ScriptedDevice.h"
+#include "SimSuite.h"
 #include "Simulator.h"
 #include "SettingsStore.h"
 
@@ -234,7 +235,7 @@ private slots:
         QVERIFY(dev.WaitTaken(
             [&](const auto& v) { return std::count(v.begin(), v.end(), "&PII") >= long(polls + 5); },
             std::chrono::milliseconds(kWait)));
-        QTest::qWait(50);
+        QTest::qWait(50); // what those polls brought, if anything, reaches the lamps through the event loop
         QCOMPARE(dlg.InputLamp(0)->State(), LampState::Active);
         QCOMPARE(dlg.InputLamp(1)->State(), LampState::Inactive);
 
@@ -378,13 +379,7 @@ int RunLampTest(int argc, char** argv);
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    int result = RunLampTest(argc, argv);
-    for (sim::DeviceProfile profile : {sim::DeviceProfile::Default, sim::DeviceProfile::Strict}) {
-        g_Profile = profile;
-        std::printf("device profile: %s\n", sim::ProfileName(profile));
-        TestDlgTest t;
-        result |= QTest::qExec(&t, argc, argv);
-    }
-    return result;
+    const int result = RunLampTest(argc, argv);
+    return result | vq5::test::RunPerProfile<TestDlgTest>(argc, argv, g_Profile);
 }
 #include "test_test_dlg.moc"

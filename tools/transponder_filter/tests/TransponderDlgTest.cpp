@@ -2,6 +2,7 @@
 #include "TransponderDlg.h"
 
 #include "AboutBox.h"
+#include "SimSuite.h"
 #include "Simulator.h"
 #include "SettingsStore.h"
 
@@ -32,7 +33,7 @@ namespace {
 constexpr int kWait = 10000;
 const char* kSection = "Settings_V2.3";
 
-// The whole suite runs once per device profile (see main).
+// The whole suite runs once per device profile (see VQ5_QTEST_PER_PROFILE).
 sim::DeviceProfile g_Profile = sim::DeviceProfile::Default;
 
 class CTestTransponderDlg : public CTransponderDlg {
@@ -581,16 +582,5 @@ void TransponderDlgTest::aboutShowsItsWholeTexts() {
     }
 }
 
-// One suite, run against each device profile in turn.
-int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    int failed = 0;
-    for (sim::DeviceProfile profile : {sim::DeviceProfile::Default, sim::DeviceProfile::Strict}) {
-        g_Profile = profile;
-        std::printf("device profile: %s\n", sim::ProfileName(profile));
-        TransponderDlgTest test;
-        failed += QTest::qExec(&test, argc, argv);
-    }
-    return failed;
-}
+VQ5_QTEST_PER_PROFILE(TransponderDlgTest, QApplication, g_Profile)
 #include "TransponderDlgTest.moc"
