@@ -1,6 +1,7 @@
 // Rows of a list as text (one line per row, columns separated by tabs) and writing them to a
 // file, with the failure reported by a box that names the file and the system's reason.
 #include "ListExport.h"
+#include "ShownText.h"
 
 #include <QApplication>
 #include <QFile>
@@ -18,12 +19,7 @@ using namespace vq5::qt;
 
 namespace {
 
-QByteArray ReadFile(const QString& path) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return QByteArray("<cannot read>");
-    return f.readAll();
-}
+using vq5::test::ReadFile;
 
 bool WriteRaw(const QString& path, const QByteArray& bytes) {
     QFile f(path);

@@ -2,6 +2,7 @@
 // shows them, byte for byte (UTF-8), "Time<TAB>Message" one line per row; "Copy" takes the
 // selected rows; a failed save gives the system's reason.
 #include "VLPLogWnd.h"
+#include "ShownText.h"
 
 #include "ListExport.h"
 #include "SettingsStore.h"
@@ -24,34 +25,9 @@ using namespace vq5::qt;
 
 namespace {
 
-// The rows as the list shows them: the model's displayed texts, read back column by column.
-QByteArray ShownRows(const QAbstractItemModel& model, const QVector<int>& only = {}) {
-    QByteArray out;
-    for (int row = 0; row < model.rowCount(); ++row) {
-        if (!only.isEmpty() && !only.contains(row))
-            continue;
-        for (int column = 0; column < model.columnCount(); ++column) {
-            if (column > 0)
-                out += '\t';
-            out += model.data(model.index(row, column), Qt::DisplayRole).toString().toUtf8();
-        }
-        out += '\n';
-    }
-    return out;
-}
-
-QByteArray ReadFile(const QString& path) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return QByteArray("<cannot read>");
-    return f.readAll();
-}
-
-// Minute 5, second 7.123 of an hour: " 5:07.12".
-std::chrono::system_clock::time_point AtMinute5Second7Ms123() {
-    return std::chrono::system_clock::time_point(
-        std::chrono::milliseconds(1700000000000LL / 3600000 * 3600000 + 5 * 60000 + 7123));
-}
+using vq5::test::AtMinute5Second7Ms123;
+using vq5::test::ReadFile;
+using vq5::test::ShownRows;
 
 } // namespace
 

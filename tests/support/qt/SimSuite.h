@@ -2,6 +2,7 @@
 // profile, and a wait on the line's own pace for checks that nothing happens.
 #pragma once
 
+#include "SettingsStore.h"
 #include "Simulator.h"
 
 #include <QtTest>
@@ -21,6 +22,26 @@ int RunPerProfile(int argc, char** argv, sim::DeviceProfile& profile) {
         failed += QTest::qExec(&suite, argc, argv);
     }
     return failed;
+}
+
+// A quiet device for a dialog suite: this version, the letter 'Q', no on-board traffic.
+inline sim::SimOptions QuietDevice(unsigned major, unsigned minor, sim::DeviceProfile profile) {
+    sim::SimOptions o;
+    o.versionMajor = major;
+    o.versionMinor = minor;
+    o.letter = 'Q';
+    o.onboardTraffic = false;
+    o.profile = profile;
+    return o;
+}
+
+// Points the engine's connection settings at `port` with the fast speed index and, when
+// `timeoutMs` is above zero, the answer time-out.
+inline void ConnectTo(ISettingsStore& store, const std::string& port, int fastBaud, int timeoutMs = 500) {
+    store.WriteString("VLPIO", "ComPort", port);
+    store.WriteInt("VLPIO", "FastBaudRate", fastBaud);
+    if (timeoutMs > 0)
+        store.WriteInt("VLPIO", "Timeout", timeoutMs);
 }
 
 // Lets the device exchange `n` more frames with the PC, the events processed meanwhile: a

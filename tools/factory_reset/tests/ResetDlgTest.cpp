@@ -87,21 +87,13 @@ struct Rig {
                const sim::DeviceState* state = nullptr) {
         major = maj;
         minor = min;
-        sim::SimOptions o;
-        o.versionMajor = maj;
-        o.versionMinor = min;
-        o.letter = 'Q';
-        o.onboardTraffic = false;
-        o.profile = g_Profile;
-        sim = std::make_unique<sim::CSimulator>(o);
+        sim = std::make_unique<sim::CSimulator>(test::QuietDevice(maj, min, g_Profile));
         if (state)
             sim->SetState(*state);
         const std::string path = threaded ? sim->Start() : sim->Open();
         if (path.empty())
             return false;
-        store.WriteString("VLPIO", "ComPort", path);
-        store.WriteInt("VLPIO", "FastBaudRate", fastBaud);
-        store.WriteInt("VLPIO", "Timeout", 500);
+        test::ConnectTo(store, path, fastBaud);
         SetDefaultSettingsStore(&store);
         dlg = std::make_unique<CTestResetDlg>();
         return true;

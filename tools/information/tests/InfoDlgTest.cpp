@@ -60,22 +60,16 @@ struct Rig {
 
     bool Start(unsigned major, unsigned minor, int fastBaud = 0, bool traffic = false,
                const sim::DeviceState* state = nullptr) {
-        sim::SimOptions o;
-        o.versionMajor = major;
-        o.versionMinor = minor;
-        o.letter = 'Q';
+        sim::SimOptions o = test::QuietDevice(major, minor, g_Profile);
         o.onboardTraffic = traffic;
         o.onboardPeriodMs = 200;
-        o.profile = g_Profile;
         sim = std::make_unique<sim::CSimulator>(o);
         if (state)
             sim->SetState(*state);
         std::string path = sim->Start();
         if (path.empty())
             return false;
-        store.WriteString("VLPIO", "ComPort", path);
-        store.WriteInt("VLPIO", "FastBaudRate", fastBaud);
-        store.WriteInt("VLPIO", "Timeout", 500);
+        test::ConnectTo(store, path, fastBaud);
         SetDefaultSettingsStore(&store);
         dlg = std::make_unique<CTestInfoDlg>();
         return true;

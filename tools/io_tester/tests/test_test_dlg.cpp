@@ -43,13 +43,7 @@ struct Stores {
 sim::DeviceProfile g_Profile = sim::DeviceProfile::Default;
 
 sim::SimOptions Quiet(unsigned major, unsigned minor) {
-    sim::SimOptions o;
-    o.versionMajor = major;
-    o.versionMinor = minor;
-    o.letter = 'Q';
-    o.onboardTraffic = false;
-    o.profile = g_Profile;
-    return o;
+    return vq5::test::QuietDevice(major, minor, g_Profile);
 }
 
 std::size_t CountTaken(const sim::CSimulator& s, const std::string& text) {

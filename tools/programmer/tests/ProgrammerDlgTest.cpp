@@ -73,16 +73,9 @@ protected:
 // The dialog and the simulator it talks to.
 struct Rig {
     Rig(unsigned major, unsigned minor, bool expert = false, int fastSpeed = 0) : major(major), minor(minor) {
-        sim::SimOptions o;
-        o.versionMajor = major;
-        o.versionMinor = minor;
-        o.letter = 'Q';
-        o.onboardTraffic = false;
-        o.profile = g_Profile;
-        simulator = std::make_unique<sim::CSimulator>(o);
+        simulator = std::make_unique<sim::CSimulator>(test::QuietDevice(major, minor, g_Profile));
         path = simulator->Start();
-        engineStore.WriteString("VLPIO", "ComPort", path);
-        engineStore.WriteInt("VLPIO", "FastBaudRate", fastSpeed);
+        test::ConnectTo(engineStore, path, fastSpeed, 0); // the engine's own answer time-out
         SetDefaultSettingsStore(&toolStore);
         // Expert mode is the marker file in the working directory when the window starts.
         QVERIFY(dir.isValid());

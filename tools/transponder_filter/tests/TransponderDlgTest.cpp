@@ -58,19 +58,11 @@ struct Rig {
     std::unique_ptr<CTestTransponderDlg> dlg;
 
     bool Start(unsigned major, unsigned minor, int fastBaud = 0) {
-        sim::SimOptions o;
-        o.versionMajor = major;
-        o.versionMinor = minor;
-        o.letter = 'Q';
-        o.onboardTraffic = false;
-        o.profile = g_Profile;
-        sim = std::make_unique<sim::CSimulator>(o);
+        sim = std::make_unique<sim::CSimulator>(test::QuietDevice(major, minor, g_Profile));
         std::string path = sim->Start();
         if (path.empty())
             return false;
-        store.WriteString("VLPIO", "ComPort", path);
-        store.WriteInt("VLPIO", "FastBaudRate", fastBaud);
-        store.WriteInt("VLPIO", "Timeout", 500);
+        test::ConnectTo(store, path, fastBaud);
         SetDefaultSettingsStore(&store);
         dlg = std::make_unique<CTestTransponderDlg>();
         return true;
@@ -158,13 +150,7 @@ CliRun RunCli(const QStringList& args) {
 }
 
 std::unique_ptr<sim::CSimulator> CliDevice(unsigned major, unsigned minor) {
-    sim::SimOptions o;
-    o.versionMajor = major;
-    o.versionMinor = minor;
-    o.letter = 'Q';
-    o.onboardTraffic = false;
-    o.profile = g_Profile;
-    return std::make_unique<sim::CSimulator>(o);
+    return std::make_unique<sim::CSimulator>(test::QuietDevice(major, minor, g_Profile));
 }
 } // namespace
 
