@@ -342,8 +342,8 @@ TEST(BlockedLine, StopEndsAWriteThatNeverCompletes) {
     ASSERT_GT(filled, 0u);
     e.engine->QueueText("&PIAstuck");
     e.Poll(); // the answer cannot be written
-    EXPECT_TRUE(WaitFor([&] { return e.engine->m_State.load() == sTxDo || e.engine->m_State.load() == sTxWait; },
-                        kLong));
+    EXPECT_TRUE(WaitFor(
+        [&] { return e.engine->m_State.load() == sTxDo || e.engine->m_State.load() == sTxWait; }, kLong));
     std::this_thread::sleep_for(300ms); // now inside the write: nothing else shows it blocked
     EXPECT_EQ(e.engine->m_State.load(), sTxDo) << "the write did not block";
     const auto t = Clock::now();

@@ -24,8 +24,8 @@
 
 namespace {
 
+using vq5::test::StartTool;
 using vq5::test::Terminate;
-using vq5::test::ToolEnvironment;
 
 constexpr int kWait = 10000;    // generous: a loaded 2-core machine
 constexpr int kEndLimit = 5000; // half the port's 10 s write limit; the goal is 2 s
@@ -144,9 +144,7 @@ private slots:
         WriteDamagedValues(config.path(), program, placement, QString::fromStdString(port));
 
         QProcess tool;
-        tool.setProcessEnvironment(ToolEnvironment(config.path()));
-        tool.start(Path(qPrintable(program)), {});
-        QVERIFY(tool.waitForStarted(kWait));
+        QVERIFY(StartTool(tool, Path(qPrintable(program)), config.path()));
         // The link runs: the tool opened the port named in the file and answers the device.
         QVERIFY2(sim.WaitUntil([](const vq5::sim::DeviceState&,
                                   const vq5::sim::LinkCounters& c) { return c.polls >= 10; },
@@ -224,9 +222,7 @@ private slots:
             f.write(damaged);
         }
         QProcess tool;
-        tool.setProcessEnvironment(ToolEnvironment(config.path()));
-        tool.start(Path(qPrintable(program)), {});
-        QVERIFY(tool.waitForStarted(kWait));
+        QVERIFY(StartTool(tool, Path(qPrintable(program)), config.path()));
         // It runs on the port the readable part names.
         QVERIFY2(sim.WaitUntil([](const vq5::sim::DeviceState&,
                                   const vq5::sim::LinkCounters& c) { return c.polls >= 10; },
@@ -260,9 +256,7 @@ private slots:
         QTemporaryDir config;
         WriteConnection(config.path(), program, config.path() + "/no-such-port");
         QProcess tool;
-        tool.setProcessEnvironment(ToolEnvironment(config.path()));
-        tool.start(Path(qPrintable(program)), {});
-        QVERIFY(tool.waitForStarted(kWait));
+        QVERIFY(StartTool(tool, Path(qPrintable(program)), config.path()));
         // The first open fails at once; its box is up. Nothing outside the process shows the
         // box, so this wait stays fixed: the session end must meet the box up.
         QTest::qWait(1500);
@@ -288,9 +282,7 @@ private slots:
             QVERIFY(blocker.open(QIODevice::WriteOnly));
         }
         QProcess tool;
-        tool.setProcessEnvironment(ToolEnvironment(config.path()));
-        tool.start(Path("VQ5WReset"), {});
-        QVERIFY(tool.waitForStarted(kWait));
+        QVERIFY(StartTool(tool, Path("VQ5WReset"), config.path()));
         // Nothing outside the process tells when the tool is up; the session end must meet a
         // running tool, not one still starting.
         QTest::qWait(1000);
@@ -309,9 +301,7 @@ private slots:
         QVERIFY(!line.path.isEmpty());
         WriteConnection(config.path(), program, line.path);
         QProcess tool;
-        tool.setProcessEnvironment(ToolEnvironment(config.path()));
-        tool.start(Path(qPrintable(program)), {});
-        QVERIFY(tool.waitForStarted(kWait));
+        QVERIFY(StartTool(tool, Path(qPrintable(program)), config.path()));
         // Polls at the device's pace until the tool has the port open, then twice more: its
         // answer can never be written.
         const auto pid = static_cast<pid_t>(tool.processId());

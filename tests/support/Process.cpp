@@ -81,7 +81,8 @@ bool CChild::Pump(int ms) {
     return m_Out >= 0 || m_Err >= 0;
 }
 
-bool CChild::ReadUntil(const std::function<bool(const std::string&)>& done, std::chrono::milliseconds timeout) {
+bool CChild::ReadUntil(const std::function<bool(const std::string&)>& done,
+                       std::chrono::milliseconds timeout) {
     const auto until = std::chrono::steady_clock::now() + timeout;
     while (!done(m_Stdout)) {
         if (std::chrono::steady_clock::now() >= until)

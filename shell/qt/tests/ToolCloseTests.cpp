@@ -72,7 +72,7 @@ private:
         using namespace std::chrono_literals;
         while (!m_Stop.load()) {
             if (!m_Free.load() && m_Budget.load() <= 0) {
-                std::this_thread::sleep_for(2ms);
+                std::this_thread::sleep_for(2ms); // held: no poll until the test allows one
                 continue;
             }
             --m_Budget;

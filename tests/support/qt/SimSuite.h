@@ -12,8 +12,7 @@
 namespace vq5::test {
 
 // Runs a fresh `Suite` per profile, with `profile` set before each run; the failures added up.
-template <class Suite>
-int RunPerProfile(int argc, char** argv, sim::DeviceProfile& profile) {
+template <class Suite> int RunPerProfile(int argc, char** argv, sim::DeviceProfile& profile) {
     int failed = 0;
     for (sim::DeviceProfile p : {sim::DeviceProfile::Default, sim::DeviceProfile::Strict}) {
         profile = p;
@@ -54,8 +53,8 @@ inline bool WaitMoreExchanges(const sim::CSimulator& device, unsigned n, int tim
 } // namespace vq5::test
 
 // main() for a suite run once per device profile; `App` is QApplication or QCoreApplication.
-#define VQ5_QTEST_PER_PROFILE(Suite, App, profile)                                                  \
-    int main(int argc, char** argv) {                                                                \
-        App app(argc, argv);                                                                         \
-        return vq5::test::RunPerProfile<Suite>(argc, argv, profile);                                 \
+#define VQ5_QTEST_PER_PROFILE(Suite, App, profile)                                                           \
+    int main(int argc, char** argv) {                                                                        \
+        App app(argc, argv);                                                                                 \
+        return vq5::test::RunPerProfile<Suite>(argc, argv, profile);                                         \
     }

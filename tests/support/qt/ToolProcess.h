@@ -24,6 +24,14 @@ inline QProcessEnvironment ToolEnvironment(const QString& config, bool display =
     return env;
 }
 
+// Starts the tool program at `path` in that environment; false when it did not start in time.
+inline bool StartTool(QProcess& tool, const QString& path, const QString& config, bool display = true,
+                      int waitMs = 10000) {
+    tool.setProcessEnvironment(ToolEnvironment(config, display));
+    tool.start(path, {});
+    return tool.waitForStarted(waitMs);
+}
+
 // Sends SIGTERM and waits up to `waitMs` for the end; the time it took, or -1 when it did not end.
 inline qint64 Terminate(QProcess& tool, int waitMs) {
     QElapsedTimer t;

@@ -17,6 +17,7 @@
 
 namespace {
 
+using vq5::test::StartTool;
 using vq5::test::Terminate;
 using vq5::test::ToolEnvironment;
 
@@ -50,9 +51,7 @@ private slots:
         WriteSettings(config.path(), QString::fromStdString(path));
 
         QProcess tool;
-        tool.setProcessEnvironment(ToolEnvironment(config.path(), true));
-        tool.start(VQ5WRESET_PATH, {});
-        QVERIFY(tool.waitForStarted(kWait));
+        QVERIFY(StartTool(tool, VQ5WRESET_PATH, config.path()));
         // The engine answers the device's polls: the link runs.
         QVERIFY(sim.WaitUntil(
             [](const vq5::sim::DeviceState&, const vq5::sim::LinkCounters& c) { return c.polls >= 5; },
@@ -74,9 +73,7 @@ private slots:
         QTemporaryDir config;
         WriteSettings(config.path(), config.path() + "/no-such-port");
         QProcess tool;
-        tool.setProcessEnvironment(ToolEnvironment(config.path(), true));
-        tool.start(VQ5WRESET_PATH, {});
-        QVERIFY(tool.waitForStarted(kWait));
+        QVERIFY(StartTool(tool, VQ5WRESET_PATH, config.path()));
         // The worker's first open fails at once and asks for its box. Nothing outside the
         // process shows the box, so this one wait stays fixed: SIGTERM must meet the box up.
         QTest::qWait(1500);

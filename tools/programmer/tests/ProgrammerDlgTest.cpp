@@ -27,7 +27,6 @@
 #include <cstdio>
 #include <memory>
 
-
 using namespace vq5;
 using namespace vq5::programmer;
 

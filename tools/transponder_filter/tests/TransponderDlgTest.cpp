@@ -3,6 +3,7 @@
 
 #include "AboutBox.h"
 #include "SimSuite.h"
+#include "WaitFor.h"
 #include "Simulator.h"
 #include "SettingsStore.h"
 
@@ -14,8 +15,6 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QSlider>
-#include <QDeadlineTimer>
-#include <QThread>
 #include <QTimer>
 #include <QtTest>
 
@@ -406,9 +405,8 @@ void TransponderDlgTest::offsetReadWithTheVersionOfItsTime() {
         auto d = rig.sim->Delivered();
         return std::count(d.begin(), d.end(), std::string("&QX")) >= 2;
     };
-    QDeadlineTimer deadline(kWait);
-    while (!(delivered() && rig.dlg->Engine().VersionMajor() == 0) && !deadline.hasExpired())
-        QThread::msleep(10);
+    QVERIFY(vq5::test::WaitFor([&] { return delivered() && rig.dlg->Engine().VersionMajor() == 0; },
+                               std::chrono::milliseconds(kWait), std::chrono::milliseconds(10)));
     QVERIFY(delivered());
     QCOMPARE(rig.dlg->Engine().VersionMajor(), 0u); // the engine has forgotten the version
     QVERIFY(QTest::qWaitFor([&] { return rig.dlg->exits > before; }, kWait));

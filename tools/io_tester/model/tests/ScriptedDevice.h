@@ -153,7 +153,7 @@ private:
     }
 
     Script m_Script;
-    vq5::test::CPty m_Pty;          // its slave side stays open: the line never hangs up between the PC's opens
+    vq5::test::CPty m_Pty; // its slave side stays open: the line never hangs up between the PC's opens
     int m_Master = m_Pty.Master(); // the device's side, non-blocking
     std::atomic<bool> m_Run{true};
     std::atomic<std::size_t> m_Polls{0};

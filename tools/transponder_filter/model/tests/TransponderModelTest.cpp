@@ -77,11 +77,17 @@ TEST_P(TransponderStoredValues, AreBoundInRangeAndWrittenBackWhole) {
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, TransponderStoredValues,
-    ::testing::Values(StoredRow{"FirstStartTakesTheDefaults", {}, 8, 7, 22, 10, 0},
-                      StoredRow{"DamagedValuesAreBroughtIntoRange",
-                                {{"Window", "99"}, {"Minimal", "-3"}, {"Offset", "40"}, {"Stable", "lots"}, {"Reboot", "7"}},
-                                15, 1, 25, 10, 0},
-                      StoredRow{"StoredMinimalAboveWindowIsCoupled", {{"Window", "4"}, {"Minimal", "9"}}, 9, 9, 22, 10, 0}),
+    ::testing::Values(
+        StoredRow{"FirstStartTakesTheDefaults", {}, 8, 7, 22, 10, 0},
+        StoredRow{
+            "DamagedValuesAreBroughtIntoRange",
+            {{"Window", "99"}, {"Minimal", "-3"}, {"Offset", "40"}, {"Stable", "lots"}, {"Reboot", "7"}},
+            15,
+            1,
+            25,
+            10,
+            0},
+        StoredRow{"StoredMinimalAboveWindowIsCoupled", {{"Window", "4"}, {"Minimal", "9"}}, 9, 9, 22, 10, 0}),
     [](const ::testing::TestParamInfo<StoredRow>& info) { return std::string(info.param.name); });
 
 TEST(TransponderTexts, FrameTitlesHaveTwoSpacesBeforeTheBracket) {
