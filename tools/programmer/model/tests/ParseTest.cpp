@@ -162,25 +162,34 @@ TEST(ProgrammerParse, FilterConstantsAndCoupling) {
     EXPECT_EQ(m.m_Values.m_Slider[slStable], 10);
 }
 
-TEST(ProgrammerParse, OffsetInBothEncodings) {
-    CProgrammerModel m;
-    Identify(m, "&PPVQ-5 (87)");
-    m.OnNotification(Received("&PKOC"));
-    EXPECT_EQ(m.m_Values.m_Slider[slOffset], 22);
-    m.OnNotification(Received("&PKO0"));
-    EXPECT_EQ(m.m_Values.m_Slider[slOffset], 10);
-    m.OnNotification(Received("&PKOF"));
-    EXPECT_EQ(m.m_Values.m_Slider[slOffset], 25);
+// The offset digit in both encodings: from 8.2 on and before.
+struct OffsetRow {
+    const char* name;
+    const char* ident;
+    const char* reply;
+    int offset;
+};
 
-    CProgrammerModel old;
-    Identify(old, "&PPVQ-5 (81)");
-    old.OnNotification(Received("&PKOE"));
-    EXPECT_EQ(old.m_Values.m_Slider[slOffset], 22);
-    old.OnNotification(Received("&PKO0"));
-    EXPECT_EQ(old.m_Values.m_Slider[slOffset], 24);
-    old.OnNotification(Received("&PKO8"));
-    EXPECT_EQ(old.m_Values.m_Slider[slOffset], 16);
+class ProgrammerOffsetParse : public ::testing::TestWithParam<OffsetRow> {};
+
+TEST_P(ProgrammerOffsetParse, InBothEncodings) {
+    const OffsetRow& row = GetParam();
+    CProgrammerModel m;
+    Identify(m, row.ident);
+    m.OnNotification(Received(row.reply));
+    EXPECT_EQ(m.m_Values.m_Slider[slOffset], row.offset);
 }
+
+INSTANTIATE_TEST_SUITE_P(Rows, ProgrammerOffsetParse,
+                         ::testing::Values(OffsetRow{"V87Digit12", "&PPVQ-5 (87)", "&PKOC", 22},
+                                           OffsetRow{"V87Digit0", "&PPVQ-5 (87)", "&PKO0", 10},
+                                           OffsetRow{"V87Digit15", "&PPVQ-5 (87)", "&PKOF", 25},
+                                           OffsetRow{"V81Digit14", "&PPVQ-5 (81)", "&PKOE", 22},
+                                           OffsetRow{"V81Digit0", "&PPVQ-5 (81)", "&PKO0", 24},
+                                           OffsetRow{"V81Digit8", "&PPVQ-5 (81)", "&PKO8", 16}),
+                         [](const ::testing::TestParamInfo<OffsetRow>& info) {
+                             return std::string(info.param.name);
+                         });
 
 TEST(ProgrammerParse, RepliesAreReadWithTheVersionOfTheirTime) {
     // The offset reply and the program-mode exit reply can both be waiting for the GUI
