@@ -1,12 +1,11 @@
 // `vq5 config read` and `vq5 config write` against the simulated VQ-5 on a pseudo-terminal:
 // the program is started as it is used, and the simulator's state is looked at directly.
 #include "CommandSet.h"
+#include "Process.h"
 #include "Simulator.h"
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -53,30 +52,10 @@ void WriteFile(const std::string& path, const std::string& text) {
     out << text;
 }
 
-// Runs build/bin/vq5 with the arguments; stdout and stderr go to files in `dir`.
-Result RunVq5(const TempDir& dir, std::vector<std::string> args) {
-    const std::string outPath = dir.File("stdout"), errPath = dir.File("stderr");
-    args.insert(args.begin(), VQ5_CLI);
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        const int o = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        const int e = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        ::dup2(o, 1);
-        ::dup2(e, 2);
-        std::vector<char*> argv;
-        for (auto& a : args)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        ::execv(argv[0], argv.data());
-        ::_exit(127);
-    }
-    Result r;
-    int status = 0;
-    if (pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status))
-        r.rc = WEXITSTATUS(status);
-    r.out = ReadFile(outPath);
-    r.err = ReadFile(errPath);
-    return r;
+// Runs build/bin/vq5 with the arguments, its stdout and stderr collected.
+Result RunVq5(const std::vector<std::string>& args) {
+    const vq5::test::RunResult run = vq5::test::RunProgram(VQ5_CLI, args);
+    return {run.exitCode, run.out, run.err};
 }
 
 struct Device {
@@ -156,7 +135,7 @@ TEST_P(ConfigVerb, ReadThenVerifiedWriteLeavesTheDeviceAsItWas) {
         dev.sim->SetState(Sample(major, minor));
         const DeviceState before = dev.sim->State();
         const std::string file = dir.File("vq5.ini");
-        Result r = RunVq5(dir, {"config", "read", "--port", dev.path, "--out", file});
+        Result r = RunVq5({"config", "read", "--port", dev.path, "--out", file});
         ASSERT_EQ(r.rc, 0) << r.err;
         const std::string text = ReadFile(file);
         EXPECT_NE(text.find("ConfigID=05 March 2024: lijn 12 \\\\ rit\n"), std::string::npos) << text;
@@ -172,7 +151,7 @@ TEST_P(ConfigVerb, ReadThenVerifiedWriteLeavesTheDeviceAsItWas) {
         EXPECT_EQ(text.find("CheckConfigID"), std::string::npos);
 
         const std::size_t takenBefore = dev.sim->Taken().size();
-        r = RunVq5(dir, {"config", "write", "--port", dev.path, "--verify", file});
+        r = RunVq5({"config", "write", "--port", dev.path, "--verify", file});
         EXPECT_EQ(r.rc, 0) << r.out << r.err;
         EXPECT_TRUE(r.out.empty()) << r.out;
         EXPECT_TRUE(SameConfiguration(dev.sim->State(), before));
@@ -190,7 +169,7 @@ TEST_P(ConfigVerb, AChangedFileChangesExactlyThoseFields) {
     Device dev(8, 7, GetParam());
     dev.sim->SetState(Sample(8, 7));
     const std::string file = dir.File("vq5.ini");
-    ASSERT_EQ(RunVq5(dir, {"config", "read", "--port", dev.path, "--out", file}).rc, 0);
+    ASSERT_EQ(RunVq5({"config", "read", "--port", dev.path, "--out", file}).rc, 0);
     std::string text = ReadFile(file);
     auto replace = [&text](const std::string& from, const std::string& to) {
         const auto pos = text.find(from);
@@ -205,7 +184,7 @@ TEST_P(ConfigVerb, AChangedFileChangesExactlyThoseFields) {
     want.flags['S'] = false;
     want.stable = 4;
     want.datacall[0] = "&P.1 changed";
-    const Result r = RunVq5(dir, {"config", "write", "--port", dev.path, "--verify", file});
+    const Result r = RunVq5({"config", "write", "--port", dev.path, "--verify", file});
     EXPECT_EQ(r.rc, 0) << r.out << r.err;
     EXPECT_TRUE(SameConfiguration(dev.sim->State(), want));
 }
@@ -216,7 +195,7 @@ TEST_P(ConfigVerb, OnlyTheKeysOfTheFileAreWritten) {
     const std::string file = dir.File("part.ini");
     WriteFile(file, "; two settings only\nFlagMaxRunnummer=1\nTransConfigSliderOffset2=20\n");
     const std::size_t takenBefore = dev.sim->Taken().size();
-    const Result r = RunVq5(dir, {"config", "write", "--port", dev.path, file});
+    const Result r = RunVq5({"config", "write", "--port", dev.path, file});
     ASSERT_EQ(r.rc, 0) << r.err;
     EXPECT_EQ(Letterless(dev.sim->Taken(), takenBefore),
               (std::vector<std::string>{"$PRG", "&?FD1", "&?KOA", "&?X"}));
@@ -229,7 +208,7 @@ TEST_P(ConfigVerb, RebootOption) {
     const std::string file = dir.File("r.ini");
     WriteFile(file, "FlagSelftestAfterReboot=1\n");
     const auto rebootsBefore = dev.sim->State().reboots;
-    const Result r = RunVq5(dir, {"config", "write", "--port", dev.path, "--reboot", "--verify", file});
+    const Result r = RunVq5({"config", "write", "--port", dev.path, "--reboot", "--verify", file});
     EXPECT_EQ(r.rc, 0) << r.out << r.err;
     const auto taken = dev.sim->Taken();
     EXPECT_NE(std::find(taken.begin(), taken.end(), "&QXR"), taken.end());
@@ -242,7 +221,7 @@ TEST_P(ConfigVerb, VerifyNamesWhatTheVersionDoesNotHaveWithoutCountingIt) {
     const std::string file = dir.File("v.ini");
     // The city flags exist from 9.1 on: an 8.7 device never gets the set and cannot answer.
     WriteFile(file, "FlagStadCAT1=1\nFlagStadCAT2=0\nFlagOpenbaarvervoer=0\n");
-    const Result r = RunVq5(dir, {"config", "write", "--port", dev.path, "--verify", file});
+    const Result r = RunVq5({"config", "write", "--port", dev.path, "--verify", file});
     EXPECT_EQ(r.rc, 0) << r.out << r.err;
     EXPECT_NE(r.out.find("FlagStadCAT1: file 1, not on this version (8.7)"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("FlagStadCAT2: file 0, not on this version (8.7)"), std::string::npos) << r.out;
@@ -258,7 +237,7 @@ TEST_P(ConfigVerb, AnOffsetTheDeviceCannotHoldIsWarnedAboutAndExpected) {
     const std::string file = dir.File("o.ini");
     WriteFile(file, "TransConfigSliderOffset2=10\n");
     const std::size_t takenBefore = dev.sim->Taken().size();
-    const Result r = RunVq5(dir, {"config", "write", "--port", dev.path, "--verify", file});
+    const Result r = RunVq5({"config", "write", "--port", dev.path, "--verify", file});
     EXPECT_EQ(r.rc, 0) << r.out << r.err;
     EXPECT_TRUE(r.out.empty()) << r.out;
     EXPECT_NE(
@@ -283,14 +262,14 @@ TEST_P(ConfigVerb, ReadThenWriteChangesNothingTheWindowCouldNotShow) {
     dev.sim->SetState(s);
     const DeviceState before = dev.sim->State();
     const std::string file = dir.File("held.ini");
-    Result r = RunVq5(dir, {"config", "read", "--port", dev.path, "--out", file});
+    Result r = RunVq5({"config", "read", "--port", dev.path, "--out", file});
     ASSERT_EQ(r.rc, 0) << r.err;
     const std::string text = ReadFile(file);
     EXPECT_NE(text.find("TransConfigSliderWindow=5\n"), std::string::npos) << text;
     EXPECT_NE(text.find("TransConfigSliderMinimal=7\n"), std::string::npos) << text;
     EXPECT_NE(text.find("TransConfigSliderOffset2=28\n"), std::string::npos) << text;
     const std::size_t takenBefore = dev.sim->Taken().size();
-    r = RunVq5(dir, {"config", "write", "--port", dev.path, "--verify", file});
+    r = RunVq5({"config", "write", "--port", dev.path, "--verify", file});
     EXPECT_EQ(r.rc, 0) << r.out << r.err;
     EXPECT_TRUE(r.out.empty()) << r.out;
     EXPECT_TRUE(SameConfiguration(dev.sim->State(), before));
@@ -304,7 +283,7 @@ TEST_P(ConfigVerb, TextsThatDoNotFitAreRefusedBeforeAnythingIsSent) {
     Device dev(8, 7, GetParam());
     const std::string file = dir.File("long.ini");
     WriteFile(file, "FlagMaxRunnummer=1\nConfigID=" + std::string(96, 'x') + "\n");
-    const Result r = RunVq5(dir, {"config", "write", "--port", dev.path, file});
+    const Result r = RunVq5({"config", "write", "--port", dev.path, file});
     EXPECT_EQ(r.rc, 2);
     EXPECT_NE(r.err.find("\"Configuratie identifier\""), std::string::npos) << r.err;
     EXPECT_TRUE(dev.sim->Taken().empty());
@@ -315,18 +294,18 @@ TEST_P(ConfigVerb, BadInputGetsAClearOutcome) {
     Device dev(8, 7, GetParam());
     const std::string file = dir.File("bad.ini");
     WriteFile(file, "FlagStreekVervoer=1\n");
-    Result r = RunVq5(dir, {"config", "write", "--port", dev.path, file});
+    Result r = RunVq5({"config", "write", "--port", dev.path, file});
     EXPECT_EQ(r.rc, 2);
     EXPECT_NE(r.err.find("unknown key 'FlagStreekVervoer'"), std::string::npos) << r.err;
-    r = RunVq5(dir, {"config", "write", "--port", dev.path, dir.File("missing.ini")});
+    r = RunVq5({"config", "write", "--port", dev.path, dir.File("missing.ini")});
     EXPECT_EQ(r.rc, 2);
     EXPECT_NE(r.err.find("cannot read"), std::string::npos) << r.err;
-    r = RunVq5(dir, {"config", "read", "--port", dir.File("no-such-port")});
+    r = RunVq5({"config", "read", "--port", dir.File("no-such-port")});
     EXPECT_EQ(r.rc, 3);
     EXPECT_NE(r.err.find("no-such-port"), std::string::npos) << r.err;
-    r = RunVq5(dir, {"config", "read", "--bogus"});
+    r = RunVq5({"config", "read", "--bogus"});
     EXPECT_EQ(r.rc, 2);
-    r = RunVq5(dir, {"config", "erase"});
+    r = RunVq5({"config", "erase"});
     EXPECT_EQ(r.rc, 2);
     EXPECT_TRUE(dev.sim->Taken().empty());
 }
@@ -337,7 +316,7 @@ TEST_P(ConfigVerb, ExpertReadAlsoAsksTheParallelTransponder) {
     DeviceState s = dev.sim->State();
     s.flags['V'] = true;
     dev.sim->SetState(s);
-    const Result r = RunVq5(dir, {"config", "read", "--port", dev.path, "--expert"});
+    const Result r = RunVq5({"config", "read", "--port", dev.path, "--expert"});
     ASSERT_EQ(r.rc, 0) << r.err;
     EXPECT_NE(r.out.find("FlagParalelleTransponder=1\n"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("; device: VQ-5 (87)"), std::string::npos) << r.out;

@@ -1,16 +1,12 @@
 // `vq5 io` and `vq5 velto` as programs against the simulated VQ-5: what they print, how they
 // stop (--duration, SIGINT, SIGTERM) and how they refuse bad arguments.
 #include "IoLines.h"
+#include "Process.h"
 #include "Simulator.h"
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <ostream>
@@ -18,102 +14,14 @@
 #include <thread>
 #include <vector>
 
-extern char** environ;
-
 namespace {
 
 using namespace std::chrono_literals;
 
-// A child process with its stdout and stderr collected.
-class Child {
+// `vq5` with the arguments, its stdout and stderr collected.
+class Child : public vq5::test::CChild {
 public:
-    explicit Child(std::vector<std::string> args) {
-        args.insert(args.begin(), VQ5_BINARY);
-        int out[2], err[2];
-        if (pipe(out) != 0 || pipe(err) != 0)
-            return;
-        posix_spawn_file_actions_t fa;
-        posix_spawn_file_actions_init(&fa);
-        posix_spawn_file_actions_adddup2(&fa, out[1], 1);
-        posix_spawn_file_actions_adddup2(&fa, err[1], 2);
-        posix_spawn_file_actions_addclose(&fa, out[0]);
-        posix_spawn_file_actions_addclose(&fa, err[0]);
-        std::vector<char*> argv;
-        for (auto& a : args)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        if (posix_spawn(&m_Pid, VQ5_BINARY, &fa, nullptr, argv.data(), environ) != 0)
-            m_Pid = -1;
-        posix_spawn_file_actions_destroy(&fa);
-        close(out[1]);
-        close(err[1]);
-        m_Out = out[0];
-        m_Err = err[0];
-    }
-    ~Child() {
-        if (m_Pid > 0 && m_Status < 0) {
-            kill(m_Pid, SIGKILL);
-            waitpid(m_Pid, nullptr, 0);
-        }
-        close(m_Out);
-        close(m_Err);
-    }
-    bool Started() const { return m_Pid > 0; }
-    void Signal(int sig) { kill(m_Pid, sig); }
-
-    // Reads what the child wrote until `done` holds for its stdout or the time-out passes.
-    bool ReadUntil(const std::function<bool(const std::string&)>& done, std::chrono::milliseconds timeout) {
-        const auto until = std::chrono::steady_clock::now() + timeout;
-        while (!done(m_Stdout)) {
-            if (std::chrono::steady_clock::now() >= until)
-                return false;
-            if (!Pump(50))
-                return done(m_Stdout);
-        }
-        return true;
-    }
-    // Waits for the exit; -1 when it did not end in time.
-    int Wait(std::chrono::milliseconds timeout) {
-        const auto until = std::chrono::steady_clock::now() + timeout;
-        while (std::chrono::steady_clock::now() < until) {
-            Pump(20);
-            int st = 0;
-            if (waitpid(m_Pid, &st, WNOHANG) == m_Pid) {
-                while (Pump(0)) {
-                }
-                m_Status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
-                return m_Status;
-            }
-        }
-        return -1;
-    }
-    const std::string& Out() const { return m_Stdout; }
-    const std::string& Err() const { return m_Stderr; }
-
-private:
-    // Takes what is there; false when both pipes are at their end.
-    bool Pump(int ms) {
-        pollfd p[2] = {{m_Out, POLLIN, 0}, {m_Err, POLLIN, 0}};
-        if (::poll(p, 2, ms) <= 0)
-            return true;
-        bool open = false;
-        char buf[4096];
-        for (int i = 0; i < 2; ++i) {
-            if (!(p[i].revents & (POLLIN | POLLHUP)))
-                continue;
-            const ssize_t n = read(p[i].fd, buf, sizeof buf);
-            if (n > 0) {
-                (i == 0 ? m_Stdout : m_Stderr).append(buf, static_cast<std::size_t>(n));
-                open = true;
-            }
-        }
-        return open || !((p[0].revents & POLLHUP) && (p[1].revents & POLLHUP));
-    }
-
-    pid_t m_Pid = -1;
-    int m_Out = -1, m_Err = -1;
-    int m_Status = -1;
-    std::string m_Stdout, m_Stderr;
+    explicit Child(const std::vector<std::string>& args) : CChild(VQ5_BINARY, args) {}
 };
 
 bool Contains(const std::string& text, const std::string& part) {

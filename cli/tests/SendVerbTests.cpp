@@ -71,7 +71,7 @@ private:
                 m_Pty.ReadPcFrame(2s); // ACK
             }
             replies.clear();
-            std::this_thread::sleep_for(10ms);
+            std::this_thread::sleep_for(10ms); // the device's pace between polls
         }
     }
     CPty& m_Pty;

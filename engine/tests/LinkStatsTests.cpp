@@ -43,7 +43,7 @@ public:
         if (m_Byte == 0 && s.pauseMs > 0) {
             if (timeoutMs == 0)
                 return ReadResult::Timeout;
-            std::this_thread::sleep_for(std::chrono::milliseconds(s.pauseMs));
+            std::this_thread::sleep_for(std::chrono::milliseconds(s.pauseMs)); // the line's pause under test
             s.pauseMs = 0;
         }
         byte = s.bytes[m_Byte++];
@@ -244,15 +244,12 @@ TEST(LinkFiguresOnPty, CaptureSeesEveryByteAndTheSpeedChange) {
     e.pty.Write(kAck);
     EXPECT_EQ(Hex(e.pty.ReadPcFrame()), "00 04");
     // The speed changes after the EOT; wait until the capture has seen it.
-    const auto deadline = std::chrono::steady_clock::now() + kLong;
-    for (;;) {
-        {
+    EXPECT_TRUE(WaitFor(
+        [&] {
             std::lock_guard<std::mutex> lock(capture.m_Lock);
-            if (capture.m_Speeds.size() >= 3 || std::chrono::steady_clock::now() > deadline)
-                break;
-        }
-        std::this_thread::sleep_for(5ms);
-    }
+            return capture.m_Speeds.size() >= 3;
+        },
+        kLong));
     e.engine->SetCapture(nullptr);
     e.Poll(); // not captured any more
     EXPECT_EQ(Hex(e.pty.ReadPcFrame()), "00 04");

@@ -168,7 +168,7 @@ TEST_F(PortFixture, InterruptWakesAWaitingRead) {
     ASSERT_TRUE(io->Open());
     int result = 0;
     std::thread reader([&] { result = io->GetByte(); });
-    std::this_thread::sleep_for(50ms);
+    std::this_thread::sleep_for(50ms); // nothing shows the read waiting: give it the time to start
     io->Interrupt();
     reader.join(); // would take 60 s without the wake-up
     EXPECT_EQ(result, -1);

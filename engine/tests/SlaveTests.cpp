@@ -15,13 +15,7 @@ namespace {
 
 // Waits (bounded) until the slave side of the pty runs at `baud`.
 bool WaitForSpeed(CPty& pty, int baud) {
-    const auto deadline = std::chrono::steady_clock::now() + kLong;
-    while (std::chrono::steady_clock::now() < deadline) {
-        if (pty.SlaveSpeed() == baud)
-            return true;
-        std::this_thread::sleep_for(5ms);
-    }
-    return false;
+    return WaitFor([&] { return pty.SlaveSpeed() == baud; }, kLong);
 }
 
 TEST(SlaveExchange, PollWithMessage) {
@@ -278,10 +272,7 @@ TEST(SlaveStatus, MessageAwaitsItsAckUntilTaken) {
     EXPECT_TRUE(e.engine->AwaitingAck());
     e.pty.Write(B({0xE1, 0x06}));
     EXPECT_EQ(Hex(e.pty.ReadPcFrame()), "00 04");
-    const auto until = std::chrono::steady_clock::now() + kLong;
-    while (e.engine->AwaitingAck() && std::chrono::steady_clock::now() < until)
-        std::this_thread::sleep_for(1ms);
-    EXPECT_FALSE(e.engine->AwaitingAck());
+    EXPECT_TRUE(WaitFor([&] { return !e.engine->AwaitingAck(); }, kLong));
 }
 
 TEST(SlaveStatus, OpenFailureGoesToStopped) {
@@ -493,9 +484,9 @@ TEST(SlaveLifecycle, StartWithAWorkerRunningEndsItFirst) {
 TEST(SlaveLifecycle, NoBusyWaitingWithoutADevice) {
     CEngineOnPty e(2000);
     e.Start();
-    std::this_thread::sleep_for(100ms);
+    std::this_thread::sleep_for(100ms); // settled after the start
     double before = ProcessCpuMs();
-    std::this_thread::sleep_for(2000ms);
+    std::this_thread::sleep_for(2000ms); // the idle span whose CPU is measured
     double used = ProcessCpuMs() - before;
     std::printf("idle engine, 2 s: %.1f ms CPU\n", used);
     EXPECT_LT(used, 50.0) << "the idle engine used " << used << " ms of CPU in 2 s";
@@ -510,7 +501,7 @@ TEST(SlaveLifecycle, LostLineCostsNoCpuAndStopsPromptly) {
     Notification n;
     ASSERT_TRUE(e.queue.WaitFor(nkLinkStatus, lsError, kLong, &n));
     double before = ProcessCpuMs();
-    std::this_thread::sleep_for(1500ms);
+    std::this_thread::sleep_for(1500ms); // the span whose CPU is measured
     double used = ProcessCpuMs() - before;
     std::printf("lost port, 1.5 s: %.1f ms CPU\n", used);
     EXPECT_LT(used, 50.0) << "a lost port used " << used << " ms of CPU";

@@ -1,13 +1,13 @@
 // The simulated device on the wire, against a PC played byte by byte: polls, selects, ACK and
 // NAK, repeats, each fault kind, the link path, --device and the line speed.
 #include "PcEnd.h"
+#include "PtyHelpers.h"
 #include "Simulator.h"
 #include "Termios2.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <pty.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -281,15 +281,13 @@ TEST_F(Wire, PeerBaudIsReadBackFromThePcsTermios) {
 }
 
 TEST_F(Wire, DrivesAnExistingPortWithDevice) {
-    int master = -1, slave = -1;
-    char name[256] = {};
-    ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
-    ::close(slave);
+    test::CPty pty;
+    pty.CloseSlave();
     SimOptions o = Quiet();
-    o.device = name;
+    o.device = pty.Path();
     sim = std::make_unique<CSimulator>(o);
-    ASSERT_EQ(sim->Start(), std::string(name)) << sim->Error();
-    CPcEnd line(master, true);
+    ASSERT_EQ(sim->Start(), pty.Path()) << sim->Error();
+    CPcEnd line(pty.TakeMaster(), true);
     ASSERT_TRUE(line.AnswerNextPoll(InfoFrameBytes("$PRG")));
     EXPECT_EQ(line.ReadFrame(), Ack());
     line.Write(Eot());

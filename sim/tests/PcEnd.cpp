@@ -9,25 +9,6 @@
 
 namespace vq5::simtest {
 
-Bytes B(std::initializer_list<int> values) {
-    Bytes out;
-    for (int v : values)
-        out.push_back(static_cast<unsigned char>(v));
-    return out;
-}
-
-std::string Hex(const Bytes& bytes) {
-    std::string out;
-    char part[4];
-    for (unsigned char b : bytes) {
-        std::snprintf(part, sizeof part, "%02X", b);
-        if (!out.empty())
-            out += ' ';
-        out += part;
-    }
-    return out;
-}
-
 CPcEnd::CPcEnd(const std::string& path) {
     m_Fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (m_Fd >= 0) {

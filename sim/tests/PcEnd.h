@@ -3,6 +3,7 @@
 #pragma once
 
 #include "FrameCodec.h"
+#include "PtyHelpers.h"
 
 #include <chrono>
 #include <string>
@@ -10,13 +11,12 @@
 
 namespace vq5::simtest {
 
-using Bytes = std::vector<unsigned char>;
+using test::B;
+using test::Bytes;
+using test::Hex;
 using namespace std::chrono_literals;
 
 inline constexpr std::chrono::milliseconds kLong = std::chrono::seconds(10);
-
-Bytes B(std::initializer_list<int> values);
-std::string Hex(const Bytes& bytes);
 
 class CPcEnd {
 public:

@@ -116,9 +116,9 @@ TEST(LinkLoss, UnplugForFiveSecondsThenReplugBehindTheSameByIdLink) {
     ASSERT_TRUE(e.queue.WaitFor(nkLinkStatus, lsError, kLong, &n)) << "the loss was not reported";
 
     // Five seconds away: the engine tries again now and then, and costs next to nothing.
-    std::this_thread::sleep_for(200ms);
+    std::this_thread::sleep_for(200ms); // settled after the loss
     const double cpuBefore = ProcessCpuMs();
-    std::this_thread::sleep_for(5s);
+    std::this_thread::sleep_for(5s); // the span away whose CPU is measured
     const double cpuAway = ProcessCpuMs() - cpuBefore;
     std::printf("[ measured ] port away 5 s: %.1f ms CPU\n", cpuAway);
     EXPECT_LT(cpuAway, 150.0) << "the engine spun while the port was away";
@@ -155,7 +155,8 @@ TEST(LinkLoss, UnplugForFiveSecondsThenReplugBehindTheSameByIdLink) {
     // A second loss is a new episode: its own box, again only one.
     e.pty.CloseMaster();
     ASSERT_TRUE(e.queue.WaitFor(nkLinkStatus, lsError, kLong, &n));
-    std::this_thread::sleep_for(1s);
+    EXPECT_TRUE(WaitFor([&] { return e.messages.Boxes().size() >= 2; }, kLong));
+    std::this_thread::sleep_for(1s); // the attempts to open again in this span add no box
     EXPECT_EQ(e.messages.Boxes().size(), 2u);
     e.engine->Stop();
     EXPECT_FALSE(e.engine->IsRunning());
@@ -173,7 +174,7 @@ TEST(LinkLoss, StopWhileThePortIsAwayEndsAtOnce) {
     line.CloseMaster();
     dir.Remove();
     ASSERT_TRUE(e.queue.WaitFor(nkLinkStatus, lsError, kLong));
-    std::this_thread::sleep_for(2s); // the back-off has grown to seconds
+    std::this_thread::sleep_for(2s); // the back-off has grown to seconds (the time is what is tested)
     const auto t = Clock::now();
     auto stopped = std::async(std::launch::async, [&] { e.engine->Stop(); });
     ASSERT_EQ(stopped.wait_for(kLong), std::future_status::ready);
@@ -333,46 +334,17 @@ TEST(LineSettings, LowLatencyIsBestEffort) {
 // ---------------------------------------------------------------------------------------
 // A line that never takes what is written (flow stopped, or a peer that reads nothing)
 
-// Fills the line from the PC's side until the system takes no more: the pty's master never reads.
-std::size_t FillOutput(CPty& pty) {
-    // The test's own descriptor of the PC's side (its file status flags are its own).
-    const int fd = pty.Slave();
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
-    std::vector<unsigned char> chunk(4096, 0x55);
-    std::size_t total = 0;
-    // Big pieces first, then single bytes, until not even one more byte is taken.
-    std::size_t piece = chunk.size();
-    for (int quiet = 0; quiet < 3 && total < (64u << 20);) {
-        ssize_t n = ::write(fd, chunk.data(), piece);
-        if (n < 0 && errno == EAGAIN && piece > 1) {
-            piece = 1;
-            continue;
-        }
-        if (n > 0) {
-            total += static_cast<std::size_t>(n);
-            quiet = 0;
-        } else if (n < 0 && errno == EAGAIN) {
-            ++quiet;
-            std::this_thread::sleep_for(20ms);
-        } else {
-            break;
-        }
-    }
-    return total;
-}
-
 TEST(BlockedLine, StopEndsAWriteThatNeverCompletes) {
     CEngineOnPty e(60000);
     e.Start();
     EXPECT_EQ(PollOn(e.pty), "");
-    const std::size_t filled = FillOutput(e.pty);
+    const std::size_t filled = e.pty.FillFromPc();
     ASSERT_GT(filled, 0u);
     e.engine->QueueText("&PIAstuck");
     e.Poll(); // the answer cannot be written
-    const auto wait = Clock::now() + kLong;
-    while (e.engine->m_State.load() != sTxDo && e.engine->m_State.load() != sTxWait && Clock::now() < wait)
-        std::this_thread::sleep_for(5ms);
-    std::this_thread::sleep_for(300ms); // now inside the write
+    EXPECT_TRUE(WaitFor(
+        [&] { return e.engine->m_State.load() == sTxDo || e.engine->m_State.load() == sTxWait; }, kLong));
+    std::this_thread::sleep_for(300ms); // now inside the write: nothing else shows it blocked
     EXPECT_EQ(e.engine->m_State.load(), sTxDo) << "the write did not block";
     const auto t = Clock::now();
     auto stopped = std::async(std::launch::async, [&] { e.engine->Stop(); });
@@ -393,7 +365,7 @@ TEST(BlockedLine, CloseIsBoundedWithUnsentData) {
     CVLPIO io(&store);
     io.SetUserMessages(&messages);
     ASSERT_TRUE(io.Open());
-    ASSERT_GT(FillOutput(pty), 0u);
+    ASSERT_GT(pty.FillFromPc(), 0u);
     const auto t = Clock::now();
     auto closed = std::async(std::launch::async, [&] { io.Close(); });
     ASSERT_EQ(closed.wait_for(std::chrono::milliseconds(CPosixSerialPort::kDrainLimitMs * 3)),

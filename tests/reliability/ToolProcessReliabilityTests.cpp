@@ -6,7 +6,9 @@
 //     values that could be read, and writes a whole new file;
 //   - SIGTERM while the worker waits in a port error box, or in a write the line never takes,
 //     ends the process well inside the port's own write limit, with the settings written.
+#include "PtyHelpers.h"
 #include "Simulator.h"
+#include "ToolProcess.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -18,13 +20,12 @@
 
 #include <csignal>
 #include <cstdio>
-#include <cstring>
-#include <fcntl.h>
-#include <pty.h>
-#include <termios.h>
 #include <unistd.h>
 
 namespace {
+
+using vq5::test::StartTool;
+using vq5::test::Terminate;
 
 constexpr int kWait = 10000;    // generous: a loaded 2-core machine
 constexpr int kEndLimit = 5000; // half the port's 10 s write limit; the goal is 2 s
@@ -41,15 +42,6 @@ const Tool kTools[] = {
 
 QString ConfFile(const QString& config, const QString& program) {
     return config + "/Lumark Electronics/" + program + ".conf";
-}
-
-QProcessEnvironment ToolEnvironment(const QString& config) {
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove("DISPLAY");
-    env.remove("WAYLAND_DISPLAY");
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    env.insert("XDG_CONFIG_HOME", config);
-    return env;
 }
 
 // Values no tool can use, for the connection, the placement and each tool's own fields.
@@ -113,58 +105,14 @@ void CheckInRange(QSettings& s, const char* key, int lo, int hi) {
              qPrintable(QStringLiteral("%1 = %2, not %3..%4").arg(key).arg(v).arg(lo).arg(hi)));
 }
 
-// Sends SIGTERM and waits for the end; the time it took, or -1 when it did not end.
-qint64 Terminate(QProcess& tool) {
-    QElapsedTimer t;
-    t.start();
-    ::kill(static_cast<pid_t>(tool.processId()), SIGTERM);
-    if (!tool.waitForFinished(kWait))
-        return -1;
-    return t.elapsed();
-}
-
 // A pseudo-terminal whose device side never reads: what the tool writes stays queued.
 struct CDeadLine {
-    int master = -1;
-    int slave = -1;
-    QString path;
-    CDeadLine() {
-        char name[256] = {};
-        if (openpty(&master, &slave, name, nullptr, nullptr) != 0)
-            return;
-        path = QString::fromLocal8Bit(name);
-        struct termios t {};
-        tcgetattr(slave, &t);
-        cfmakeraw(&t);
-        tcsetattr(slave, TCSANOW, &t);
-        tcgetattr(master, &t);
-        cfmakeraw(&t);
-        tcsetattr(master, TCSANOW, &t);
-        // Fill the PC-to-device direction from the test's own descriptor of the PC's side.
-        ::fcntl(slave, F_SETFL, ::fcntl(slave, F_GETFL) | O_NONBLOCK);
-        char chunk[4096];
-        std::memset(chunk, 0x55, sizeof chunk);
-        std::size_t piece = sizeof chunk; // big pieces, then single bytes until none is taken
-        for (int quiet = 0; quiet < 3;) {
-            if (::write(slave, chunk, piece) > 0) {
-                quiet = 0;
-            } else if (piece > 1) {
-                piece = 1;
-            } else {
-                ++quiet;
-                ::usleep(20000);
-            }
-        }
-    }
-    ~CDeadLine() {
-        if (master >= 0)
-            ::close(master);
-        if (slave >= 0)
-            ::close(slave);
-    }
+    vq5::test::CPty pty;
+    QString path = QString::fromStdString(pty.Path());
+    CDeadLine() { pty.FillFromPc(); }
     void Poll() {
         const unsigned char poll[] = {'P', 0xE1, 0x05};
-        [[maybe_unused]] ssize_t n = ::write(master, poll, sizeof poll);
+        [[maybe_unused]] ssize_t n = ::write(pty.Master(), poll, sizeof poll);
     }
 };
 
@@ -196,16 +144,14 @@ private slots:
         WriteDamagedValues(config.path(), program, placement, QString::fromStdString(port));
 
         QProcess tool;
-        tool.setProcessEnvironment(ToolEnvironment(config.path()));
-        tool.start(Path(qPrintable(program)), {});
-        QVERIFY(tool.waitForStarted(kWait));
+        QVERIFY(StartTool(tool, Path(qPrintable(program)), config.path()));
         // The link runs: the tool opened the port named in the file and answers the device.
         QVERIFY2(sim.WaitUntil([](const vq5::sim::DeviceState&,
                                   const vq5::sim::LinkCounters& c) { return c.polls >= 10; },
                                std::chrono::milliseconds(3 * kWait)),
                  "the link did not run");
         QCOMPARE(tool.state(), QProcess::Running);
-        const qint64 ms = Terminate(tool);
+        const qint64 ms = Terminate(tool, kWait);
         std::printf("[ measured ] %s: SIGTERM with the link running ended in %lld ms\n", qPrintable(program),
                     static_cast<long long>(ms));
         QVERIFY2(ms >= 0 && ms < kEndLimit, qPrintable(QString::fromLocal8Bit(tool.readAllStandardError())));
@@ -276,15 +222,13 @@ private slots:
             f.write(damaged);
         }
         QProcess tool;
-        tool.setProcessEnvironment(ToolEnvironment(config.path()));
-        tool.start(Path(qPrintable(program)), {});
-        QVERIFY(tool.waitForStarted(kWait));
+        QVERIFY(StartTool(tool, Path(qPrintable(program)), config.path()));
         // It runs on the port the readable part names.
         QVERIFY2(sim.WaitUntil([](const vq5::sim::DeviceState&,
                                   const vq5::sim::LinkCounters& c) { return c.polls >= 10; },
                                std::chrono::milliseconds(3 * kWait)),
                  "the link did not run");
-        const qint64 ms = Terminate(tool);
+        const qint64 ms = Terminate(tool, kWait);
         QVERIFY(ms >= 0 && ms < kEndLimit);
         QCOMPARE(tool.exitCode(), 0);
         sim.Stop();
@@ -312,12 +256,12 @@ private slots:
         QTemporaryDir config;
         WriteConnection(config.path(), program, config.path() + "/no-such-port");
         QProcess tool;
-        tool.setProcessEnvironment(ToolEnvironment(config.path()));
-        tool.start(Path(qPrintable(program)), {});
-        QVERIFY(tool.waitForStarted(kWait));
-        QTest::qWait(1500); // the first open fails at once; its box is up
+        QVERIFY(StartTool(tool, Path(qPrintable(program)), config.path()));
+        // The first open fails at once; its box is up. Nothing outside the process shows the
+        // box, so this wait stays fixed: the session end must meet the box up.
+        QTest::qWait(1500);
         QCOMPARE(tool.state(), QProcess::Running);
-        const qint64 ms = Terminate(tool);
+        const qint64 ms = Terminate(tool, kWait);
         std::printf("[ measured ] %s: SIGTERM with an error box up ended in %lld ms\n", qPrintable(program),
                     static_cast<long long>(ms));
         QVERIFY(ms >= 0 && ms < kEndLimit);
@@ -338,11 +282,11 @@ private slots:
             QVERIFY(blocker.open(QIODevice::WriteOnly));
         }
         QProcess tool;
-        tool.setProcessEnvironment(ToolEnvironment(config.path()));
-        tool.start(Path("VQ5WReset"), {});
-        QVERIFY(tool.waitForStarted(kWait));
+        QVERIFY(StartTool(tool, Path("VQ5WReset"), config.path()));
+        // Nothing outside the process tells when the tool is up; the session end must meet a
+        // running tool, not one still starting.
         QTest::qWait(1000);
-        QVERIFY(Terminate(tool) >= 0);
+        QVERIFY(Terminate(tool, kWait) >= 0);
         QCOMPARE(tool.exitCode(), 0);
         const QString err = QString::fromLocal8Bit(tool.readAllStandardError());
         QVERIFY2(err.contains("the settings could not be written to"), qPrintable(err));
@@ -357,16 +301,21 @@ private slots:
         QVERIFY(!line.path.isEmpty());
         WriteConnection(config.path(), program, line.path);
         QProcess tool;
-        tool.setProcessEnvironment(ToolEnvironment(config.path()));
-        tool.start(Path(qPrintable(program)), {});
-        QVERIFY(tool.waitForStarted(kWait));
-        // Polls until the tool has the port open: its answer can never be written.
-        for (int i = 0; i < 10; ++i) {
+        QVERIFY(StartTool(tool, Path(qPrintable(program)), config.path()));
+        // Polls at the device's pace until the tool has the port open, then twice more: its
+        // answer can never be written.
+        const auto pid = static_cast<pid_t>(tool.processId());
+        for (int i = 0; i < 50 && !vq5::test::HasOpen(pid, line.pty.Path()); ++i) {
+            line.Poll();
+            QTest::qWait(200);
+        }
+        QVERIFY(vq5::test::HasOpen(pid, line.pty.Path()));
+        for (int i = 0; i < 2; ++i) {
             line.Poll();
             QTest::qWait(200);
         }
         QCOMPARE(tool.state(), QProcess::Running);
-        const qint64 ms = Terminate(tool);
+        const qint64 ms = Terminate(tool, kWait);
         std::printf("[ measured ] %s: SIGTERM during a write that never completes ended in %lld ms\n",
                     qPrintable(program), static_cast<long long>(ms));
         QVERIFY(ms >= 0 && ms < kEndLimit);

@@ -5,6 +5,7 @@
 // what is still on its way.
 #include "EngineFront.h"
 
+#include "FrontRig.h"
 #include "NotifyQueue.h"
 #include "PtyHelpers.h"
 #include "QtTestSupport.h"
@@ -31,60 +32,41 @@ using vq5::test::Hex;
 class EngineFrontTests : public QObject {
     Q_OBJECT
 
-    CMemoryStore m_Store;
-    std::unique_ptr<CPty> m_Pty;
-    std::unique_ptr<CVLPEngine> m_Engine;
-    std::unique_ptr<QWidget> m_Dialog;
-    QPointer<QWidget> m_Placeholder;
+    vq5::test::CFrontRig m_Rig;
 
 private slots:
-    void initTestCase() { SetDefaultSettingsStore(&m_Store); }
+    void initTestCase() { SetDefaultSettingsStore(&m_Rig.store); }
     void cleanupTestCase() { SetDefaultSettingsStore(nullptr); }
 
-    void init() {
-        m_Store.Replace({});
-        m_Pty = std::make_unique<CPty>();
-        m_Engine = std::make_unique<CVLPEngine>(&m_Store);
-        m_Engine->m_ComPort = m_Pty->Path();
-        m_Engine->m_Timeout = 300;
-        m_Dialog = std::make_unique<QWidget>();
-        m_Dialog->resize(400, 300);
-        m_Placeholder = new QGroupBox(QStringLiteral("placeholder"), m_Dialog.get());
-        m_Placeholder->setObjectName(QStringLiteral("1000"));
-        m_Placeholder->setGeometry(10, 150, 220, 117);
-    }
-    void cleanup() {
-        m_Dialog.reset();
-        m_Engine.reset();
-        m_Pty.reset();
-    }
+    void init() { m_Rig.Make(300); }
+    void cleanup() { m_Rig.Clear(); }
 
     void createReplacesThePlaceholderAndStarts() {
-        CEngineFront front(*m_Engine, m_Dialog.get());
+        CEngineFront front(*m_Rig.engine, m_Rig.dialog.get());
         QCOMPARE(front.StatusBox(), nullptr);
-        m_Dialog->show();
-        QVERIFY(front.Create(m_Placeholder));
-        QVERIFY(m_Placeholder.isNull()); // destroyed
+        m_Rig.dialog->show();
+        QVERIFY(front.Create(m_Rig.placeholder));
+        QVERIFY(m_Rig.placeholder.isNull()); // destroyed
         CVLPStatusBox* box = front.StatusBox();
         QVERIFY(box != nullptr);
-        QCOMPARE(box->parentWidget(), m_Dialog.get());
+        QCOMPARE(box->parentWidget(), m_Rig.dialog.get());
         QCOMPARE(box->objectName(), QStringLiteral("1000"));
         QCOMPARE(box->geometry(), QRect(10, 150, 220, 117));
         QVERIFY(box->isVisible());
-        QVERIFY(m_Engine->IsRunning());
-        QCOMPARE(&m_Engine->UserMessages(), static_cast<IUserMessages*>(&front.UserMessages()));
+        QVERIFY(m_Rig.engine->IsRunning());
+        QCOMPARE(&m_Rig.engine->UserMessages(), static_cast<IUserMessages*>(&front.UserMessages()));
         // Once only; a second placeholder is left alone.
-        auto* other = new QWidget(m_Dialog.get());
+        auto* other = new QWidget(m_Rig.dialog.get());
         QVERIFY(!front.Create(other));
-        QVERIFY(other->parentWidget() == m_Dialog.get());
+        QVERIFY(other->parentWidget() == m_Rig.dialog.get());
     }
 
     void createWithoutAPlaceholderStartsNothing() {
-        CEngineFront front(*m_Engine, m_Dialog.get());
+        CEngineFront front(*m_Rig.engine, m_Rig.dialog.get());
         QVERIFY(!front.Create(nullptr));
         QWidget orphan;
         QVERIFY(!front.Create(&orphan)); // no parent to put a box in
-        QVERIFY(!m_Engine->IsRunning());
+        QVERIFY(!m_Rig.engine->IsRunning());
         QCOMPARE(front.StatusBox(), nullptr);
     }
 
@@ -97,7 +79,7 @@ private slots:
         layout->addWidget(top);
         layout->addWidget(placeholder);
         layout->addWidget(bottom);
-        CEngineFront front(*m_Engine, &dialog);
+        CEngineFront front(*m_Rig.engine, &dialog);
         QVERIFY(front.Create(placeholder));
         QCOMPARE(layout->indexOf(front.StatusBox()), 1);
         dialog.resize(300, 400);
@@ -109,7 +91,7 @@ private slots:
     }
 
     void workerNotificationsReachTheStatusBoxThenTheMainHandler() {
-        CEngineFront front(*m_Engine, m_Dialog.get());
+        CEngineFront front(*m_Rig.engine, m_Rig.dialog.get());
         std::vector<int> kinds;
         std::vector<QString> statusAtHandler;
         bool onGuiThread = true;
@@ -119,7 +101,7 @@ private slots:
             if (n.kind == nkLinkStatus)
                 statusAtHandler.push_back(front.StatusBox()->StatusLabel()->text());
         });
-        QVERIFY(front.Create(m_Placeholder));
+        QVERIFY(front.Create(m_Rig.placeholder));
         // No device: Initializing, then Timeout after the read time-out.
         QVERIFY(
             PumpUntil([&] { return front.StatusBox()->StatusLabel()->text() == QStringLiteral("Timeout"); }));
@@ -127,14 +109,14 @@ private slots:
         QVERIFY(onGuiThread);
         QCOMPARE(statusAtHandler.back(), QStringLiteral("Timeout")); // the box was first
         // A poll: the status box shows Connected; the PC answers EOT.
-        m_Pty->Write(B({'P', 0xE1, 0x05}));
-        QCOMPARE(Hex(m_Pty->ReadPcFrame()), std::string("00 04"));
+        m_Rig.pty->Write(B({'P', 0xE1, 0x05}));
+        QCOMPARE(Hex(m_Rig.pty->ReadPcFrame()), std::string("00 04"));
         QVERIFY(PumpUntil(
             [&] { return front.StatusBox()->StatusLabel()->text() == QStringLiteral("Connected"); }));
     }
 
     void textsArriveOwnedAndInOrder() {
-        CEngineFront front(*m_Engine, m_Dialog.get());
+        CEngineFront front(*m_Rig.engine, m_Rig.dialog.get());
         std::vector<Notification> got; // all but the worker's link status
         QString identAtHandler;
         front.SetMainHandler([&](const Notification& n) {
@@ -144,14 +126,14 @@ private slots:
             if (n.kind == nkIdent)
                 identAtHandler = front.StatusBox()->IdentLabel()->text();
         });
-        QVERIFY(front.Create(m_Placeholder));
+        QVERIFY(front.Create(m_Rig.placeholder));
         std::thread poster([&] {
             std::string text = "&PVQ-5 (87)";
-            m_Engine->Notify(nkReceived, 0, text);
+            m_Rig.engine->Notify(nkReceived, 0, text);
             text.assign("overwritten"); // the receiver has its own copy
-            m_Engine->Notify(nkIdent, 1, "VQ-5 (87) ident");
+            m_Rig.engine->Notify(nkIdent, 1, "VQ-5 (87) ident");
             for (int i = 1; i <= 100; ++i)
-                m_Engine->Notify(nkQueueProgress, i);
+                m_Rig.engine->Notify(nkQueueProgress, i);
         });
         poster.join();
         QVERIFY(PumpUntil([&] { return got.size() == 102; }));
@@ -166,47 +148,47 @@ private slots:
 
     void notificationsAfterTheFrontIsGoneAreDropped() {
         int handled = 0;
-        auto front = std::make_unique<CEngineFront>(*m_Engine, m_Dialog.get());
+        auto front = std::make_unique<CEngineFront>(*m_Rig.engine, m_Rig.dialog.get());
         front->SetMainHandler([&](const Notification&) { ++handled; });
-        QVERIFY(front->Create(m_Placeholder));
+        QVERIFY(front->Create(m_Rig.placeholder));
         QVERIFY(PumpUntil([&] { return handled >= 1; })); // Initializing arrived
         const int before = handled;
         std::thread poster([&] {
             for (int i = 0; i < 1000; ++i)
-                m_Engine->Notify(nkQueueProgress, i);
+                m_Rig.engine->Notify(nkQueueProgress, i);
         });
         poster.join();
         front.reset(); // 1000 queued calls die with it
         QCoreApplication::processEvents();
         QCOMPARE(handled, before);
-        QVERIFY(!m_Engine->IsRunning());
-        m_Engine->Notify(nkQueueProgress, 1); // nobody attached any more
-        m_Engine->Trace(3, "nobody");
+        QVERIFY(!m_Rig.engine->IsRunning());
+        m_Rig.engine->Notify(nkQueueProgress, 1); // nobody attached any more
+        m_Rig.engine->Trace(3, "nobody");
         QCoreApplication::processEvents();
         QCOMPARE(handled, before);
     }
 
     void destructionStopsTheWorkerAndDetaches() {
-        auto front = std::make_unique<CEngineFront>(*m_Engine, m_Dialog.get());
-        QVERIFY(front->Create(m_Placeholder));
+        auto front = std::make_unique<CEngineFront>(*m_Rig.engine, m_Rig.dialog.get());
+        QVERIFY(front->Create(m_Rig.placeholder));
         front->ShowLogWindow();
         QPointer<CVLPLogWnd> wnd = front->LogWindow();
         QPointer<CVLPStatusBox> box = front->StatusBox();
-        QVERIFY(m_Engine->HasTraceSink());
+        QVERIFY(m_Rig.engine->HasTraceSink());
         CWatchdog dog("front destruction");
         front.reset();
-        QVERIFY(!m_Engine->IsRunning());
-        QVERIFY(!m_Engine->HasTraceSink());
+        QVERIFY(!m_Rig.engine->IsRunning());
+        QVERIFY(!m_Rig.engine->HasTraceSink());
         QVERIFY(wnd.isNull());
         QVERIFY(box.isNull());
-        QVERIFY(m_Store.Has("VLPLogWnd", "Level")); // the log window wrote its settings
-        QVERIFY(m_Store.Has("VLPLogWnd", "logWnd_x1"));
+        QVERIFY(m_Rig.store.Has("VLPLogWnd", "Level")); // the log window wrote its settings
+        QVERIFY(m_Rig.store.Has("VLPLogWnd", "logWnd_x1"));
     }
 
     void logButtonTogglesTheLogWindow() {
-        CEngineFront front(*m_Engine, m_Dialog.get());
-        m_Dialog->setFont(QFont(QStringLiteral("Sans"), 13));
-        QVERIFY(front.Create(m_Placeholder));
+        CEngineFront front(*m_Rig.engine, m_Rig.dialog.get());
+        m_Rig.dialog->setFont(QFont(QStringLiteral("Sans"), 13));
+        QVERIFY(front.Create(m_Rig.placeholder));
         QCOMPARE(front.LogWindow(), nullptr);
         front.StatusBox()->LogButton()->click();
         QPointer<CVLPLogWnd> first = front.LogWindow();
@@ -214,13 +196,13 @@ private slots:
         QVERIFY(first->isVisible());
         QVERIFY(first->parentWidget() == nullptr); // a window of its own
         QCOMPARE(first->font().pointSize(), 13);   // the main window's font
-        QVERIFY(m_Engine->HasTraceSink());
+        QVERIFY(m_Rig.engine->HasTraceSink());
         first->LevelBox(0)->click();             // I/O on: mask 15
         front.StatusBox()->LogButton()->click(); // closes
         QCOMPARE(front.LogWindow(), nullptr);
-        QVERIFY(!m_Engine->HasTraceSink());
+        QVERIFY(!m_Rig.engine->HasTraceSink());
         QVERIFY(PumpUntil([&] { return first.isNull(); })); // deletes itself
-        QCOMPARE(m_Store.ReadInt("VLPLogWnd", "Level").value_or(-1), 15);
+        QCOMPARE(m_Rig.store.ReadInt("VLPLogWnd", "Level").value_or(-1), 15);
         front.StatusBox()->LogButton()->click(); // a fresh one, with the levels restored
         QVERIFY(front.LogWindow() != nullptr);
         QCOMPARE(front.LogWindow()->LevelMask(), 15);
@@ -229,26 +211,26 @@ private slots:
     }
 
     void exitButtonAndCloseBoxCloseTheWindow() {
-        CEngineFront front(*m_Engine, m_Dialog.get());
-        QVERIFY(front.Create(m_Placeholder));
+        CEngineFront front(*m_Rig.engine, m_Rig.dialog.get());
+        QVERIFY(front.Create(m_Rig.placeholder));
         front.ShowLogWindow();
         front.LogWindow()->ExitButton()->click();
         QCOMPARE(front.LogWindow(), nullptr);
-        QVERIFY(!m_Engine->HasTraceSink());
+        QVERIFY(!m_Rig.engine->HasTraceSink());
         front.ShowLogWindow();
         front.LogWindow()->close();
         QCOMPARE(front.LogWindow(), nullptr);
         front.ShowLogWindow(); // open again right away, before the old ones are deleted
-        QVERIFY(m_Engine->HasTraceSink());
+        QVERIFY(m_Rig.engine->HasTraceSink());
         QCoreApplication::processEvents(); // the old windows go; the new one stays attached
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QVERIFY(m_Engine->HasTraceSink());
+        QVERIFY(m_Rig.engine->HasTraceSink());
         QVERIFY(front.LogWindow() != nullptr);
     }
 
     void noEarlierLinesAfterReopening() {
-        CEngineFront front(*m_Engine, m_Dialog.get());
-        QVERIFY(front.Create(m_Placeholder));
+        CEngineFront front(*m_Rig.engine, m_Rig.dialog.get());
+        QVERIFY(front.Create(m_Rig.placeholder));
         auto has = [&](const char* text) {
             auto& model = front.LogWindow()->Model();
             for (std::size_t i = 0; i < model.Rows(); ++i)
@@ -257,32 +239,32 @@ private slots:
             return false;
         };
         front.ShowLogWindow();
-        m_Engine->Trace(3, "while open");
+        m_Rig.engine->Trace(3, "while open");
         QVERIFY(PumpUntil([&] { return has("while open"); }));
         front.ShowLogWindow();
-        m_Engine->Trace(3, "while closed");
+        m_Rig.engine->Trace(3, "while closed");
         front.ShowLogWindow();
-        m_Engine->Trace(3, "reopened");
+        m_Rig.engine->Trace(3, "reopened");
         QVERIFY(PumpUntil([&] { return has("reopened"); }));
         QVERIFY(!has("while open"));
         QVERIFY(!has("while closed"));
     }
 
     void workerTracesReachTheLogWindow() {
-        CEngineFront front(*m_Engine, m_Dialog.get());
-        QVERIFY(front.Create(m_Placeholder));
+        CEngineFront front(*m_Rig.engine, m_Rig.dialog.get());
+        QVERIFY(front.Create(m_Rig.placeholder));
         front.ShowLogWindow();
         front.LogWindow()->SetLevelMask(15);
-        m_Engine->QueueText("&PIA");
+        m_Rig.engine->QueueText("&PIA");
         // Poll until the queued message comes; acknowledge it.
         std::string payload;
         for (int tries = 0; tries < 20 && payload.empty(); ++tries) {
-            m_Pty->Write(B({'P', 0xE1, 0x05}));
-            const auto f = m_Pty->ReadPcFrame();
+            m_Rig.pty->Write(B({'P', 0xE1, 0x05}));
+            const auto f = m_Rig.pty->ReadPcFrame();
             if (f.size() > 8 && f[0] == 0x01) {
                 payload.assign(f.begin() + 5, f.end() - 3);
-                m_Pty->Write(B({0xE1, 0x06}));
-                QCOMPARE(Hex(m_Pty->ReadPcFrame()), std::string("00 04"));
+                m_Rig.pty->Write(B({0xE1, 0x06}));
+                QCOMPARE(Hex(m_Rig.pty->ReadPcFrame()), std::string("00 04"));
             }
         }
         QCOMPARE(payload, std::string("&PIA"));

@@ -2,6 +2,7 @@
 // samples only while shown, shows the figures of the link and plots errors; the status box's
 // context menu opens it; the protocol log window records the link into a capture file.
 #include "EngineFront.h"
+#include "FrontRig.h"
 #include "LinkHealthWnd.h"
 #include "PcapCapture.h"
 #include "PtyHelpers.h"
@@ -28,42 +29,24 @@ using namespace vq5::test;
 class LinkHealthTests : public QObject {
     Q_OBJECT
 
-    CMemoryStore m_Store;
-    std::unique_ptr<CPty> m_Pty;
-    std::unique_ptr<CVLPEngine> m_Engine;
-    std::unique_ptr<QWidget> m_Dialog;
-    QPointer<QWidget> m_Placeholder;
+    vq5::test::CFrontRig m_Rig;
 
     // Polls and takes the PC's EOT.
     void PollOnce() {
-        m_Pty->Write(B({'P', ADR, ENQ}));
-        QCOMPARE(Hex(m_Pty->ReadPcFrame()), QStringLiteral("00 04").toStdString());
+        m_Rig.pty->Write(B({'P', ADR, ENQ}));
+        QCOMPARE(Hex(m_Rig.pty->ReadPcFrame()), QStringLiteral("00 04").toStdString());
     }
 
 private slots:
-    void initTestCase() { SetDefaultSettingsStore(&m_Store); }
+    void initTestCase() { SetDefaultSettingsStore(&m_Rig.store); }
     void cleanupTestCase() { SetDefaultSettingsStore(nullptr); }
 
-    void init() {
-        m_Store.Replace({});
-        m_Pty = std::make_unique<CPty>();
-        m_Engine = std::make_unique<CVLPEngine>(&m_Store);
-        m_Engine->m_ComPort = m_Pty->Path();
-        m_Engine->m_Timeout = 2000;
-        m_Dialog = std::make_unique<QWidget>();
-        m_Dialog->resize(400, 300);
-        m_Placeholder = new QGroupBox(QStringLiteral("placeholder"), m_Dialog.get());
-        m_Placeholder->setGeometry(10, 150, 220, 117);
-    }
-    void cleanup() {
-        m_Dialog.reset();
-        m_Engine.reset();
-        m_Pty.reset();
-    }
+    void init() { m_Rig.Make(2000); }
+    void cleanup() { m_Rig.Clear(); }
 
     void samplesOnlyWhileShown() {
-        CEngineFront front(*m_Engine, m_Dialog.get());
-        QVERIFY(front.Create(m_Placeholder));
+        CEngineFront front(*m_Rig.engine, m_Rig.dialog.get());
+        QVERIFY(front.Create(m_Rig.placeholder));
         QCOMPARE(front.LinkHealthWindow(), nullptr); // nothing made until asked for
         front.ShowLinkHealth();
         CLinkHealthWnd* wnd = front.LinkHealthWindow();
@@ -80,23 +63,24 @@ private slots:
     }
 
     void showsTheFiguresAndPlotsErrors() {
-        CEngineFront front(*m_Engine, m_Dialog.get());
-        QVERIFY(front.Create(m_Placeholder));
-        QTRY_VERIFY_WITH_TIMEOUT(m_Engine->IsOpen(), 10000);
-        CLinkHealthWnd wnd(*m_Engine);
+        CEngineFront front(*m_Rig.engine, m_Rig.dialog.get());
+        QVERIFY(front.Create(m_Rig.placeholder));
+        QTRY_VERIFY_WITH_TIMEOUT(m_Rig.engine->IsOpen(), 10000);
+        CLinkHealthWnd wnd(*m_Rig.engine);
         wnd.Sample();
         for (int i = 0; i < 3; ++i)
             PollOnce();
         // A select whose frame arrives damaged: the PC NAKs it; then the good frame.
-        m_Pty->Write(B({'S', ADR, ENQ}));
-        QCOMPARE(Hex(m_Pty->ReadPcFrame()), std::string("E1 06"));
+        m_Rig.pty->Write(B({'S', ADR, ENQ}));
+        QCOMPARE(Hex(m_Rig.pty->ReadPcFrame()), std::string("E1 06"));
         Bytes bad = InfoFrameBytes(std::string("&QIA1"));
         bad.back() ^= 0x20;
-        m_Pty->Write(bad);
-        QCOMPARE(Hex(m_Pty->ReadPcFrame()), std::string("E1 15"));
-        m_Pty->Write(InfoFrameBytes(std::string("&QIA1")));
-        QCOMPARE(Hex(m_Pty->ReadPcFrame()), std::string("E1 06"));
-        QTest::qWait(30);
+        m_Rig.pty->Write(bad);
+        QCOMPARE(Hex(m_Rig.pty->ReadPcFrame()), std::string("E1 15"));
+        m_Rig.pty->Write(InfoFrameBytes(std::string("&QIA1")));
+        QCOMPARE(Hex(m_Rig.pty->ReadPcFrame()), std::string("E1 06"));
+        // The engine counts the last ACK once it is written, just after the device read it.
+        QTRY_COMPARE_WITH_TIMEOUT(m_Rig.engine->Figures().framesSent, std::uint64_t(6), 10000);
         wnd.Sample();
         QCOMPARE(wnd.Figure("naks")->text(), QStringLiteral("0 / 1"));
         QCOMPARE(wnd.Figure("damaged")->text(), QStringLiteral("1"));
@@ -129,9 +113,9 @@ private slots:
     }
 
     void statusBoxMenuOpensIt() {
-        CEngineFront front(*m_Engine, m_Dialog.get());
-        QVERIFY(front.Create(m_Placeholder));
-        m_Dialog->show();
+        CEngineFront front(*m_Rig.engine, m_Rig.dialog.get());
+        QVERIFY(front.Create(m_Rig.placeholder));
+        m_Rig.dialog->show();
         QStringList texts;
         QTimer chooser;
         chooser.setInterval(20);
@@ -155,9 +139,9 @@ private slots:
     }
 
     void logWindowRecordsUntilStop() {
-        CEngineFront front(*m_Engine, m_Dialog.get());
-        QVERIFY(front.Create(m_Placeholder));
-        QTRY_VERIFY_WITH_TIMEOUT(m_Engine->IsOpen(), 10000);
+        CEngineFront front(*m_Rig.engine, m_Rig.dialog.get());
+        QVERIFY(front.Create(m_Rig.placeholder));
+        QTRY_VERIFY_WITH_TIMEOUT(m_Rig.engine->IsOpen(), 10000);
         front.ShowLogWindow();
         CVLPLogWnd* log = front.LogWindow();
         QVERIFY(log);
@@ -171,7 +155,7 @@ private slots:
         PollOnce();
         log->StartStopButton()->click(); // "Stop" ends the recording
         QVERIFY(!log->Recording());
-        QVERIFY(!m_Engine->Capturing());
+        QVERIFY(!m_Rig.engine->Capturing());
         PollOnce(); // not recorded any more
         std::vector<CaptureRecord> records;
         std::string error;

@@ -1,6 +1,7 @@
 // Rows of a list as text (one line per row, columns separated by tabs) and writing them to a
 // file, with the failure reported by a box that names the file and the system's reason.
 #include "ListExport.h"
+#include "ShownText.h"
 
 #include <QApplication>
 #include <QFile>
@@ -18,12 +19,7 @@ using namespace vq5::qt;
 
 namespace {
 
-QByteArray ReadFile(const QString& path) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return QByteArray("<cannot read>");
-    return f.readAll();
-}
+using vq5::test::ReadFile;
 
 bool WriteRaw(const QString& path, const QByteArray& bytes) {
     QFile f(path);
@@ -158,8 +154,8 @@ private slots:
         // A save that works shows nothing.
         boxes = 0;
         closer.start();
+        // A box would be modal: the call returns only after the closer took it away.
         QVERIFY(SaveTextWithReport(&parent, dir.filePath(QStringLiteral("ok.txt")), QStringLiteral("x\n")));
-        QTest::qWait(60);
         closer.stop();
         QCOMPARE(boxes, 0);
         QCOMPARE(ReadFile(dir.filePath(QStringLiteral("ok.txt"))), QByteArray("x\n"));

@@ -2,6 +2,8 @@
 // shows them, byte for byte (UTF-8), "Time<TAB>Message" one line per row; "Copy" takes the
 // selected rows; a failed save gives the system's reason.
 #include "VLPLogWnd.h"
+#include "LogWndRig.h"
+#include "ShownText.h"
 
 #include "ListExport.h"
 #include "SettingsStore.h"
@@ -24,64 +26,31 @@ using namespace vq5::qt;
 
 namespace {
 
-// The rows as the list shows them: the model's displayed texts, read back column by column.
-QByteArray ShownRows(const QAbstractItemModel& model, const QVector<int>& only = {}) {
-    QByteArray out;
-    for (int row = 0; row < model.rowCount(); ++row) {
-        if (!only.isEmpty() && !only.contains(row))
-            continue;
-        for (int column = 0; column < model.columnCount(); ++column) {
-            if (column > 0)
-                out += '\t';
-            out += model.data(model.index(row, column), Qt::DisplayRole).toString().toUtf8();
-        }
-        out += '\n';
-    }
-    return out;
-}
-
-QByteArray ReadFile(const QString& path) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return QByteArray("<cannot read>");
-    return f.readAll();
-}
-
-// Minute 5, second 7.123 of an hour: " 5:07.12".
-std::chrono::system_clock::time_point AtMinute5Second7Ms123() {
-    return std::chrono::system_clock::time_point(
-        std::chrono::milliseconds(1700000000000LL / 3600000 * 3600000 + 5 * 60000 + 7123));
-}
+using vq5::test::AtMinute5Second7Ms123;
+using vq5::test::ReadFile;
+using vq5::test::ShownRows;
 
 } // namespace
 
 class LogWndExportTests : public QObject {
     Q_OBJECT
 
-    CMemoryStore m_Store;
-    std::unique_ptr<CVLPEngine> m_Engine;
+    vq5::test::CLogWndRig m_Rig;
 
-    std::unique_ptr<CVLPLogWnd> Open() {
-        auto wnd = std::make_unique<CVLPLogWnd>(*m_Engine, &m_Store);
-        wnd->Attach();
-        return wnd;
-    }
+    std::unique_ptr<CVLPLogWnd> Open() { return m_Rig.Open(); }
 
 private slots:
-    void init() {
-        m_Store.Replace({});
-        m_Engine = std::make_unique<CVLPEngine>(&m_Store);
-    }
-    void cleanup() { m_Engine.reset(); }
+    void init() { m_Rig.Make(); }
+    void cleanup() { m_Rig.Clear(); }
 
     void savedFileEqualsTheRowsShown() {
         auto wnd = Open();
-        m_Engine->Trace(3, "CVLPMsg::TxMessage() = %s", "\"&PIA\"");
-        m_Engine->Trace(3, "tab\there");
-        m_Engine->Trace(2, "caf\xe9 \xff %d", 7); // bytes above 127 as the list shows them
-        m_Engine->Trace(1, "%s", "");
+        m_Rig.engine->Trace(3, "CVLPMsg::TxMessage() = %s", "\"&PIA\"");
+        m_Rig.engine->Trace(3, "tab\there");
+        m_Rig.engine->Trace(2, "caf\xe9 \xff %d", 7); // bytes above 127 as the list shows them
+        m_Rig.engine->Trace(1, "%s", "");
         for (int i = 0; i < 50; ++i)
-            m_Engine->Trace(2, "CVLPSlave::StateEngine(), State=%s %d", "sIdle", i);
+            m_Rig.engine->Trace(2, "CVLPSlave::StateEngine(), State=%s %d", "sIdle", i);
         wnd->Flush();
         QCOMPARE(wnd->Model().Rows(), std::size_t(54));
         QTemporaryDir dir;
@@ -104,9 +73,9 @@ private slots:
     void copyTakesTheSelectedRowsAndSaveAllOfThem() {
         auto wnd = Open();
         wnd->SetClock([] { return AtMinute5Second7Ms123(); });
-        m_Engine->Trace(3, "first");
-        m_Engine->Trace(3, "second\tcolumn");
-        m_Engine->Trace(3, "third \xe4");
+        m_Rig.engine->Trace(3, "first");
+        m_Rig.engine->Trace(3, "second\tcolumn");
+        m_Rig.engine->Trace(3, "third \xe4");
         wnd->Flush();
         auto* sel = wnd->List()->selectionModel();
         sel->select(wnd->Model().index(2, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
@@ -121,8 +90,8 @@ private slots:
     void theContextMenuOffersCopyAndSave() {
         auto wnd = Open();
         wnd->show();
-        m_Engine->Trace(3, "one");
-        m_Engine->Trace(3, "two");
+        m_Rig.engine->Trace(3, "one");
+        m_Rig.engine->Trace(3, "two");
         wnd->Flush();
         wnd->List()->selectionModel()->select(wnd->Model().index(1, 0),
                                               QItemSelectionModel::Select | QItemSelectionModel::Rows);
@@ -162,7 +131,7 @@ private slots:
 
     void aFailedSaveGivesTheReason() {
         auto wnd = Open();
-        m_Engine->Trace(3, "x");
+        m_Rig.engine->Trace(3, "x");
         wnd->Flush();
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("no/such/folder/log.txt"));

@@ -5,6 +5,7 @@
 // resize, the level mask and placement in "VLPLogWnd", and a list of hundreds of thousands
 // of rows.
 #include "VLPLogWnd.h"
+#include "LogWndRig.h"
 
 #include "QtTestSupport.h"
 #include "SettingsStore.h"
@@ -69,21 +70,13 @@ QStringList Messages(CVLPLogWnd& wnd) {
 class LogWndTests : public QObject {
     Q_OBJECT
 
-    CMemoryStore m_Store;
-    std::unique_ptr<CVLPEngine> m_Engine;
+    vq5::test::CLogWndRig m_Rig;
 
-    std::unique_ptr<CVLPLogWnd> Open() {
-        auto wnd = std::make_unique<CVLPLogWnd>(*m_Engine, &m_Store);
-        wnd->Attach();
-        return wnd;
-    }
+    std::unique_ptr<CVLPLogWnd> Open() { return m_Rig.Open(); }
 
 private slots:
-    void init() {
-        m_Store.Replace({});
-        m_Engine = std::make_unique<CVLPEngine>(&m_Store);
-    }
-    void cleanup() { m_Engine.reset(); }
+    void init() { m_Rig.Make(); }
+    void cleanup() { m_Rig.Clear(); }
 
     void windowShowsItsControls() {
         auto wnd = Open();
@@ -98,7 +91,7 @@ private slots:
         QCOMPARE(wnd->ExitButton()->text(), QStringLiteral("Exit"));
         QCOMPARE(wnd->StartStopButton()->text(), QStringLiteral("Stop"));
         QCOMPARE(wnd->focusWidget(), wnd->ExitButton());
-        QVERIFY(m_Engine->HasTraceSink());
+        QVERIFY(m_Rig.engine->HasTraceSink());
     }
 
     void defaultMaskListsFrameSlaveApplButNotIO() {
@@ -107,10 +100,10 @@ private slots:
         QVERIFY(!wnd->LevelBox(0)->isChecked());
         QVERIFY(wnd->LevelBox(1)->isChecked() && wnd->LevelBox(2)->isChecked() &&
                 wnd->LevelBox(3)->isChecked());
-        m_Engine->Trace(0, "io %d", 0);
-        m_Engine->Trace(1, "frame %d", 1);
-        m_Engine->Trace(2, "slave %d", 2);
-        m_Engine->Trace(3, "appl %d", 3);
+        m_Rig.engine->Trace(0, "io %d", 0);
+        m_Rig.engine->Trace(1, "frame %d", 1);
+        m_Rig.engine->Trace(2, "slave %d", 2);
+        m_Rig.engine->Trace(3, "appl %d", 3);
         wnd->Flush();
         QCOMPARE(Messages(*wnd), (QStringList{"frame 1", "slave 2", "appl 3"}));
     }
@@ -121,9 +114,9 @@ private slots:
         wnd->LevelBox(0)->click(); // I/O on
         wnd->LevelBox(2)->click(); // Slave off
         QCOMPARE(wnd->LevelMask(), 1 | 2 | 8);
-        m_Engine->Trace(0, "io");
-        m_Engine->Trace(2, "slave");
-        m_Engine->Trace(3, "appl");
+        m_Rig.engine->Trace(0, "io");
+        m_Rig.engine->Trace(2, "slave");
+        m_Rig.engine->Trace(3, "appl");
         wnd->Flush();
         QCOMPARE(Messages(*wnd), (QStringList{"io", "appl"}));
         // Levels outside 0..3 are dropped, never shifted out of range.
@@ -137,15 +130,15 @@ private slots:
     void pauseDropsLinesUntilStarted() {
         auto wnd = Open();
         wnd->show();
-        m_Engine->Trace(3, "before");
+        m_Rig.engine->Trace(3, "before");
         wnd->StartStopButton()->click();
         QVERIFY(wnd->Paused());
         QCOMPARE(wnd->StartStopButton()->text(), QStringLiteral("Start"));
-        m_Engine->Trace(3, "while paused");
+        m_Rig.engine->Trace(3, "while paused");
         wnd->StartStopButton()->click();
         QVERIFY(!wnd->Paused());
         QCOMPARE(wnd->StartStopButton()->text(), QStringLiteral("Stop"));
-        m_Engine->Trace(3, "after");
+        m_Rig.engine->Trace(3, "after");
         wnd->Flush();
         QCOMPARE(Messages(*wnd), (QStringList{"before", "after"}));
     }
@@ -157,7 +150,7 @@ private slots:
         QCOMPARE(FormatLogTime(12 * 60000 + 3 * 1000 + 9), QStringLiteral("12:03.00"));
         auto wnd = Open();
         wnd->SetClock([] { return At140507123(); });
-        m_Engine->Trace(3, "stamped");
+        m_Rig.engine->Trace(3, "stamped");
         wnd->Flush();
         QCOMPARE(wnd->Model().data(wnd->Model().index(0, 0)).toString(), QStringLiteral(" 5:07.12"));
         QCOMPARE(wnd->Model().data(wnd->Model().index(0, 1)).toString(), QStringLiteral("stamped"));
@@ -169,11 +162,11 @@ private slots:
 
     void dollarShowsTheFrameBufferQuoted() {
         auto wnd = Open();
-        std::memcpy(m_Engine->m_Data, "&PIA", 5);
-        m_Engine->m_Len = 4;
-        m_Engine->Trace(3, "CVLPMsg::TxMessage() = $");
+        std::memcpy(m_Rig.engine->m_Data, "&PIA", 5);
+        m_Rig.engine->m_Len = 4;
+        m_Rig.engine->Trace(3, "CVLPMsg::TxMessage() = $");
         // Only the first '$' is replaced, also one that came in through an argument.
-        m_Engine->Trace(3, "CVLPMsg::RxMessage(%s) $", "$");
+        m_Rig.engine->Trace(3, "CVLPMsg::RxMessage(%s) $", "$");
         wnd->Flush();
         QCOMPARE(Messages(*wnd),
                  (QStringList{"CVLPMsg::TxMessage() = \"&PIA\"", "CVLPMsg::RxMessage(\"&PIA\") $"}));
@@ -182,12 +175,12 @@ private slots:
     void longLinesAreCutTo2000() {
         auto wnd = Open();
         const std::string big(5000, 'x');
-        m_Engine->Trace(3, "%s", big.c_str());
+        m_Rig.engine->Trace(3, "%s", big.c_str());
         wnd->AddLine(3, std::string(3000, 'y')); // straight from another sink user
-        std::memset(m_Engine->m_Data, 0x01, 255);
-        m_Engine->m_Len = 255;
+        std::memset(m_Rig.engine->m_Data, 0x01, 255);
+        m_Rig.engine->m_Len = 255;
         const std::string nearFull(1990, 'z');
-        m_Engine->Trace(3, "%s$", nearFull.c_str()); // the expansion would overrun
+        m_Rig.engine->Trace(3, "%s$", nearFull.c_str()); // the expansion would overrun
         wnd->Flush();
         QCOMPARE(wnd->Model().Rows(), std::size_t(3));
         for (std::size_t i = 0; i < 3; ++i)
@@ -215,7 +208,7 @@ private slots:
         QScrollBar* bar = wnd->List()->verticalScrollBar();
         auto add = [&](int n) {
             for (int i = 0; i < n; ++i)
-                m_Engine->Trace(3, "line %d", i);
+                m_Rig.engine->Trace(3, "line %d", i);
             QVERIFY(PumpUntil([&] { return wnd->PendingLines() == 0; }));
             QCoreApplication::processEvents();
         };
@@ -237,14 +230,14 @@ private slots:
         auto wnd = Open();
         QSignalSpy inserted(&wnd->Model(), &QAbstractItemModel::rowsInserted);
         for (int i = 0; i < 1000; ++i)
-            m_Engine->Trace(3, "line %d", i);
+            m_Rig.engine->Trace(3, "line %d", i);
         QCOMPARE(wnd->Model().Rows(), std::size_t(0)); // nothing before the flush
         QCoreApplication::processEvents();
         QCOMPARE(inserted.count(), 1);
         QCOMPARE(wnd->Model().Rows(), std::size_t(1000));
         QCOMPARE(wnd->Model().MessageText(999), QStringLiteral("line 999"));
         // The next turn starts a new batch by itself.
-        m_Engine->Trace(3, "next");
+        m_Rig.engine->Trace(3, "next");
         QVERIFY(PumpUntil([&] { return wnd->Model().Rows() == 1001; }));
         QCOMPARE(inserted.count(), 2);
     }
@@ -253,7 +246,7 @@ private slots:
         auto wnd = Open();
         std::thread worker([&] {
             for (int i = 0; i < 5000; ++i)
-                m_Engine->Trace(2, "w %d", i);
+                m_Rig.engine->Trace(2, "w %d", i);
         });
         QVERIFY(PumpUntil([&] { return wnd->Model().Rows() == 5000; }));
         worker.join();
@@ -263,23 +256,23 @@ private slots:
 
     void closedWindowTakesNoMoreLines() {
         auto wnd = Open();
-        m_Engine->Trace(3, "pending");
+        m_Rig.engine->Trace(3, "pending");
         wnd->Detach();
-        QVERIFY(!m_Engine->HasTraceSink());
-        m_Engine->Trace(3, "after close");
+        QVERIFY(!m_Rig.engine->HasTraceSink());
+        m_Rig.engine->Trace(3, "after close");
         wnd->Flush();
         QCOMPARE(Messages(*wnd), QStringList{"pending"});
         wnd->Detach(); // once only: a second call changes nothing
-        QVERIFY(!m_Engine->HasTraceSink());
+        QVERIFY(!m_Rig.engine->HasTraceSink());
     }
 
     void destroyedWindowWithQueuedFlushIsSafe() {
         auto wnd = Open();
-        m_Engine->Trace(3, "queued");
+        m_Rig.engine->Trace(3, "queued");
         wnd.reset(); // the flush it scheduled is dropped with it
-        QVERIFY(!m_Engine->HasTraceSink());
+        QVERIFY(!m_Rig.engine->HasTraceSink());
         QCoreApplication::processEvents();
-        m_Engine->Trace(3, "nobody listens");
+        m_Rig.engine->Trace(3, "nobody listens");
     }
 
     void listIsATableWithFixedRowHeights() {
@@ -393,7 +386,7 @@ private slots:
         QSignalSpy inserted(&wnd->Model(), &QAbstractItemModel::rowsInserted);
         const int lines = 50000;
         for (int i = 0; i < lines; ++i)
-            m_Engine->Trace(3, "burst %d", i);
+            m_Rig.engine->Trace(3, "burst %d", i);
         // Another event posted behind the burst gets its turn after the first slice, not
         // after all 50,000 lines.
         std::size_t rowsWhenOtherEventRan = 0;
@@ -502,7 +495,7 @@ private slots:
         std::atomic<bool> done{false};
         std::thread worker([&] {
             for (int i = 0; i < lines; ++i)
-                m_Engine->Trace(1, "%d", i);
+                m_Rig.engine->Trace(1, "%d", i);
             done = true;
         });
         // Every line is either listed or counted in a notice; listed lines keep their order
@@ -562,13 +555,13 @@ private slots:
             wnd->resize(420, 260);
             QCoreApplication::processEvents();
         } // destruction writes them
-        QVERIFY(m_Store.Has("VLPLogWnd", "Level"));
-        QCOMPARE(m_Store.ReadInt("VLPLogWnd", "Level").value_or(-1), 6);
+        QVERIFY(m_Rig.store.Has("VLPLogWnd", "Level"));
+        QCOMPARE(m_Rig.store.ReadInt("VLPLogWnd", "Level").value_or(-1), 6);
         for (const char* key :
              {"logWnd_flags", "logWnd_showCmd", "logWnd_x1", "logWnd_y1", "logWnd_x2", "logWnd_y2"})
-            QVERIFY2(m_Store.Has("VLPLogWnd", key), key);
-        const int w = int(m_Store.ReadInt("VLPLogWnd", "logWnd_x2").value() -
-                          m_Store.ReadInt("VLPLogWnd", "logWnd_x1").value());
+            QVERIFY2(m_Rig.store.Has("VLPLogWnd", key), key);
+        const int w = int(m_Rig.store.ReadInt("VLPLogWnd", "logWnd_x2").value() -
+                          m_Rig.store.ReadInt("VLPLogWnd", "logWnd_x1").value());
         QCOMPARE(w, 420);
 
         auto again = Open();
@@ -579,11 +572,11 @@ private slots:
     }
 
     void damagedLevelValueStillFilters() {
-        m_Store.WriteString("VLPLogWnd", "Level", "garbage");
+        m_Rig.store.WriteString("VLPLogWnd", "Level", "garbage");
         auto wnd = Open();
         QCOMPARE(wnd->LevelMask(), 14); // unreadable: the default
-        m_Store.WriteInt("VLPLogWnd", "Level", -1);
-        auto all = std::make_unique<CVLPLogWnd>(*m_Engine, &m_Store);
+        m_Rig.store.WriteInt("VLPLogWnd", "Level", -1);
+        auto all = std::make_unique<CVLPLogWnd>(*m_Rig.engine, &m_Rig.store);
         QCOMPARE(all->LevelMask(), -1);
         all->AddLine(0, "io");
         all->AddLine(3, "appl");
@@ -594,9 +587,9 @@ private slots:
     void copyAndSaveAreTabSeparated() {
         auto wnd = Open();
         wnd->SetClock([] { return At140507123(); });
-        m_Engine->Trace(3, "first");
-        m_Engine->Trace(3, "second");
-        m_Engine->Trace(3, "third");
+        m_Rig.engine->Trace(3, "first");
+        m_Rig.engine->Trace(3, "second");
+        m_Rig.engine->Trace(3, "third");
         wnd->Flush();
         wnd->List()->selectionModel()->select(wnd->Model().index(1, 0),
                                               QItemSelectionModel::Select | QItemSelectionModel::Rows);
@@ -619,7 +612,7 @@ private slots:
         std::atomic<bool> done{false};
         std::thread worker([&] {
             for (int i = 0; i < 200000; ++i)
-                m_Engine->Trace(2, "CVLPSlave::StateEngine(), State=%s %d", "sIdle", i);
+                m_Rig.engine->Trace(2, "CVLPSlave::StateEngine(), State=%s %d", "sIdle", i);
             done = true;
         });
         // Measure the longest event-loop turn while the lines pour in.

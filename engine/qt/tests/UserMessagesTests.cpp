@@ -2,6 +2,7 @@
 // thread while the worker waits; closing it releases the worker; Abandon releases every
 // waiter and closes the boxes; a stop or shutdown never hangs on a box.
 #include "QtUserMessages.h"
+#include "WaitFor.h"
 
 #include "EngineFront.h"
 #include "QtTestSupport.h"
@@ -116,11 +117,9 @@ private slots:
         CQtUserMessages messages;
         CWatchdog dog("Abandon before the GUI showed the box");
         CAsker asker(messages, "Error: Read", "x");
-        while (messages.PendingCount() == 0)
-            std::this_thread::sleep_for(1ms);
+        QVERIFY(vq5::test::WaitFor([&] { return messages.PendingCount() > 0; }, 10s, 1ms));
         std::thread([&] { messages.Abandon(); }).join();
-        while (!asker.Done())
-            std::this_thread::sleep_for(1ms); // no event processing needed
+        QVERIFY(vq5::test::WaitFor([&] { return asker.Done(); }, 10s, 1ms)); // no event processing needed
         // The request still queued for the GUI shows nothing.
         QCoreApplication::processEvents();
         QCOMPARE(VisibleBoxes().size(), 0);
@@ -132,8 +131,7 @@ private slots:
         {
             CWatchdog dog("Show after Abandon");
             CAsker asker(messages, "Error: x", "y");
-            while (!asker.Done())
-                std::this_thread::sleep_for(1ms);
+            QVERIFY(vq5::test::WaitFor([&] { return asker.Done(); }, 10s, 1ms));
             messages.Show("Error: gui", "no box on the GUI thread either");
         }
         QCOMPARE(VisibleBoxes().size(), 0);
@@ -162,8 +160,7 @@ private slots:
         auto messages = std::make_unique<CQtUserMessages>();
         CWatchdog dog("destruction with a waiter");
         auto asker = std::make_unique<CAsker>(*messages, "Error: x", "y");
-        while (messages->PendingCount() == 0)
-            std::this_thread::sleep_for(1ms);
+        QVERIFY(vq5::test::WaitFor([&] { return messages->PendingCount() > 0; }, 10s, 1ms));
         messages.reset();
         asker.reset(); // joins: Show has returned
         QCoreApplication::processEvents();

@@ -86,17 +86,6 @@ void RunInsideExec(QDialog& dlg, const std::function<void()>& body) {
     QVERIFY(ran);
 }
 
-bool WaitFor(const std::function<bool()>& cond, int ms = 5000) {
-    QElapsedTimer t;
-    t.start();
-    while (!cond()) {
-        if (t.elapsed() > ms)
-            return false;
-        QTest::qWait(10);
-    }
-    return true;
-}
-
 } // namespace
 
 class LogWindowInputTests : public QObject {
@@ -118,31 +107,31 @@ private slots:
             wnd->SetLevelMask(14);
             for (int i = 0; i < 300; ++i)
                 wnd->AddLine(3, "line " + std::to_string(i));
-            QVERIFY(WaitFor([&] { return wnd->Model().Rows() >= 300; }));
+            QVERIFY(QTest::qWaitFor([&] { return wnd->Model().Rows() >= 300; }));
 
             // Stop: the button reads "Start" and lines are no longer taken.
             QTest::mouseClick(wnd->StartStopButton(), Qt::LeftButton);
-            QVERIFY(WaitFor([&] { return wnd->Paused(); }));
+            QVERIFY(QTest::qWaitFor([&] { return wnd->Paused(); }));
             QCOMPARE(wnd->StartStopButton()->text(), QString("Start"));
             QTest::mouseClick(wnd->StartStopButton(), Qt::LeftButton);
-            QVERIFY(WaitFor([&] { return !wnd->Paused(); }));
+            QVERIFY(QTest::qWaitFor([&] { return !wnd->Paused(); }));
 
             // A level check box: "I/O" switches level 0 on.
             QCheckBox* io = wnd->LevelBox(0);
             QTest::mouseClick(io, Qt::LeftButton, {}, QPoint(6, io->height() / 2));
-            QVERIFY(WaitFor([&] { return (wnd->LevelMask() & 1) != 0; }));
+            QVERIFY(QTest::qWaitFor([&] { return (wnd->LevelMask() & 1) != 0; }));
             QVERIFY(io->isChecked());
 
             // Scrolling: the list follows the newest row; a click on the scroll bar above
             // its handle pages up, the keyboard goes to the top.
             QScrollBar* bar = wnd->List()->verticalScrollBar();
-            QVERIFY(WaitFor([&] { return bar->maximum() > 0 && bar->value() == bar->maximum(); }));
+            QVERIFY(QTest::qWaitFor([&] { return bar->maximum() > 0 && bar->value() == bar->maximum(); }));
             const int bottom = bar->value();
             QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(bar->width() / 2, bar->width() + 2));
-            QVERIFY(WaitFor([&] { return bar->value() < bottom; }));
+            QVERIFY(QTest::qWaitFor([&] { return bar->value() < bottom; }));
             wnd->List()->setFocus();
             QTest::keyClick(wnd->windowHandle(), Qt::Key_Home, Qt::ControlModifier);
-            QVERIFY(WaitFor([&] { return bar->value() == 0; }));
+            QVERIFY(QTest::qWaitFor([&] { return bar->value() == 0; }));
 
             // "Save..." of the list's context menu writes the rows.
             bool saved = false;
@@ -170,7 +159,7 @@ private slots:
             poll.start();
             const QPoint inList = wnd->List()->viewport()->rect().center();
             QTest::mouseClick(wnd->List()->viewport(), Qt::RightButton, {}, inList);
-            QVERIFY(WaitFor([&] { return QFile::exists(savePath); }));
+            QVERIFY(QTest::qWaitFor([&] { return QFile::exists(savePath); }));
             poll.stop();
             QVERIFY(saved);
             QFile f(savePath);
@@ -181,7 +170,7 @@ private slots:
 
             // "Exit" closes the log window.
             QTest::mouseClick(wnd->ExitButton(), Qt::LeftButton);
-            QVERIFY(WaitFor([&] { return dlg.Front()->LogWindow() == nullptr; }));
+            QVERIFY(QTest::qWaitFor([&] { return dlg.Front()->LogWindow() == nullptr; }));
         });
     }
 

@@ -26,6 +26,8 @@ using vq5::test::CPty;
 
 namespace {
 
+constexpr int kWait = 10000; // generous: a loaded 2-core machine
+
 class CCloseDlg : public test::CPlainToolDlg {
 public:
     CCloseDlg(ISettingsStore* store, const std::string& port) : CPlainToolDlg(Info(), store, port) {}
@@ -70,7 +72,7 @@ private:
         using namespace std::chrono_literals;
         while (!m_Stop.load()) {
             if (!m_Free.load() && m_Budget.load() <= 0) {
-                std::this_thread::sleep_for(2ms);
+                std::this_thread::sleep_for(2ms); // held: no poll until the test allows one
                 continue;
             }
             --m_Budget;
@@ -97,17 +99,6 @@ private:
     std::thread m_Thread;
 };
 
-bool WaitFor(const std::function<bool()>& cond, int ms = 10000) {
-    QElapsedTimer t;
-    t.start();
-    while (!cond()) {
-        if (t.elapsed() > ms)
-            return false;
-        QTest::qWait(5);
-    }
-    return true;
-}
-
 } // namespace
 
 class ToolCloseTests : public QObject {
@@ -125,8 +116,8 @@ private slots:
             dlg.Engine().QueueText(t);
         dlg.Engine().LeaveProgramMode(false);
         device.Allow(1);
-        QVERIFY(WaitFor([&] { return dlg.Engine().ProgramModeOpen(); }));
-        QVERIFY(WaitFor([&] { return device.Polls() >= 1; }));
+        QVERIFY(QTest::qWaitFor([&] { return dlg.Engine().ProgramModeOpen(); }, kWait));
+        QVERIFY(QTest::qWaitFor([&] { return device.Polls() >= 1; }, kWait));
         device.FreeRun();
         QElapsedTimer t;
         t.start();
@@ -136,7 +127,9 @@ private slots:
         QVERIFY(!dlg.Engine().ProgramModeOpen());
         QVERIFY2(took < CToolDialog::kExitWaitMs + 500, qPrintable(QString::number(took)));
         const int before = dlg.notifications;
-        QTest::qWait(100); // more polls: nothing else goes out, the tool hears nothing more
+        // More polls: nothing else goes out, the tool hears nothing more.
+        const int polls = device.Polls();
+        QVERIFY(QTest::qWaitFor([&] { return device.Polls() >= polls + 3; }, kWait));
         dlg.Shutdown();
         QCOMPARE(device.Sent(), (std::vector<std::string>{"$PRG", "&PX"}));
         QCOMPARE(dlg.notifications, before);
@@ -150,13 +143,13 @@ private slots:
         CPollingDevice device(pty);
         dlg.show();
         device.FreeRun();
-        QVERIFY(WaitFor([&] { return device.Polls() >= 3; }));
+        QVERIFY(QTest::qWaitFor([&] { return device.Polls() >= 3; }, kWait));
         QElapsedTimer t;
         t.start();
         dlg.reject();
         QVERIFY(t.elapsed() < 500);
         const int polls = device.Polls();
-        QVERIFY(WaitFor([&] { return device.Polls() >= polls + 3; }));
+        QVERIFY(QTest::qWaitFor([&] { return device.Polls() >= polls + 3; }, kWait));
         dlg.Shutdown();
         QVERIFY(device.Sent().empty());
     }
@@ -171,8 +164,8 @@ private slots:
         dlg.Engine().EnterProgramMode();
         dlg.Engine().QueueText("&PIA");
         device.Allow(1);
-        QVERIFY(WaitFor([&] { return dlg.Engine().ProgramModeOpen(); }));
-        QVERIFY(WaitFor([&] { return device.Polls() >= 1; }));
+        QVERIFY(QTest::qWaitFor([&] { return dlg.Engine().ProgramModeOpen(); }, kWait));
+        QVERIFY(QTest::qWaitFor([&] { return device.Polls() >= 1; }, kWait));
         QElapsedTimer t;
         t.start();
         dlg.reject();

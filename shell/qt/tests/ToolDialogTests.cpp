@@ -5,6 +5,7 @@
 #include "ToolDialog.h"
 
 #include "CountingStore.h"
+#include "PtyHelpers.h"
 #include "EngineFront.h"
 #include "VLPEngine.h"
 #include "WindowBinding.h"
@@ -23,10 +24,6 @@
 #include <QTimer>
 #include <QtTest>
 
-#include <fcntl.h>
-#include <pty.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
 #include <memory>
@@ -39,23 +36,6 @@ using vq5::test::CCountingStore;
 namespace {
 
 constexpr int kWait = 10000;
-
-// A pseudo-terminal nobody drives: the engine opens it and waits for polls.
-struct Pty {
-    int master = -1, slave = -1;
-    std::string path;
-    Pty() {
-        char name[256] = {};
-        if (::openpty(&master, &slave, name, nullptr, nullptr) == 0)
-            path = name;
-    }
-    ~Pty() {
-        if (slave >= 0)
-            ::close(slave);
-        if (master >= 0)
-            ::close(master);
-    }
-};
 
 class CTestDlg : private CToolEngineHolder<CVLPEngine>, public CToolDialog {
 public:
@@ -126,13 +106,13 @@ QStringList Texts(const QList<QAction*>& actions) {
 class ToolDialogTests : public QObject {
     Q_OBJECT
 
-    Pty m_Pty;
+    vq5::test::CPty m_Pty; // nobody drives it: the engine opens it and waits for polls
     CCountingStore m_Store;
 
     void Fresh() {
         m_Store.Replace({});
         m_Store.ResetCounts();
-        m_Store.WriteString("VLPIO", "ComPort", m_Pty.path);
+        m_Store.WriteString("VLPIO", "ComPort", m_Pty.Path());
         m_Store.WriteInt("VLPIO", "Timeout", 300);
         m_Store.ResetCounts();
     }
@@ -156,7 +136,7 @@ private slots:
         QVERIFY(PortOpenAdvice(reset, "").contains("the tool's settings file"));
     }
     void initTestCase() {
-        QVERIFY(!m_Pty.path.empty());
+        QVERIFY(!m_Pty.Path().empty());
         SetDefaultSettingsStore(&m_Store); // the tool's section uses the default store
     }
     void cleanupTestCase() { SetDefaultSettingsStore(nullptr); }

@@ -8,6 +8,7 @@
 #include "RecordWriter.h"
 #include "ServiceRecord.h"
 #include "SettingsStore.h"
+#include "SimSuite.h"
 #include "Simulator.h"
 
 #include <QAction>
@@ -38,7 +39,7 @@ struct Stores {
     ~Stores() { SetDefaultSettingsStore(nullptr); }
 };
 
-// The whole suite runs once per device profile (see main).
+// The whole suite runs once per device profile (see VQ5_QTEST_PER_PROFILE).
 sim::DeviceProfile g_Profile = sim::DeviceProfile::Default;
 
 sim::SimOptions Quiet() {
@@ -363,16 +364,5 @@ private:
     QStringList m_Boxes;
 };
 
-// One suite, run against each device profile in turn.
-int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    int failed = 0;
-    for (sim::DeviceProfile profile : {sim::DeviceProfile::Default, sim::DeviceProfile::Strict}) {
-        g_Profile = profile;
-        std::printf("device profile: %s\n", sim::ProfileName(profile));
-        EmuDlgTest test;
-        failed += QTest::qExec(&test, argc, argv);
-    }
-    return failed;
-}
+VQ5_QTEST_PER_PROFILE(EmuDlgTest, QApplication, g_Profile)
 #include "test_emu_dlg.moc"

@@ -1,6 +1,7 @@
 // VQ5WVLP's message log: "Copy" and "Save..." on its context menu. The saved file holds the
 // rows as the list shows them, byte for byte (UTF-8), "min:sec.xx<TAB>Message" one line per row.
 #include "EmuDlg.h"
+#include "ShownText.h"
 
 #include "SettingsStore.h"
 #include "Simulator.h"
@@ -21,6 +22,10 @@ using namespace vq5::emu;
 
 namespace {
 
+using vq5::test::AtMinute5Second7Ms123;
+using vq5::test::ReadFile;
+using vq5::test::ShownRows;
+
 struct Stores {
     CMemoryStore tool;
     CMemoryStore engine;
@@ -35,34 +40,6 @@ sim::SimOptions Quiet() {
     sim::SimOptions o;
     o.onboardTraffic = false;
     return o;
-}
-
-// The rows as the list shows them, read from the list's model, each column's displayed text.
-QByteArray ShownRows(QTableView* log, const QVector<int>& only = {}) {
-    QByteArray out;
-    const QAbstractItemModel* model = log->model();
-    for (int row = 0; row < model->rowCount(); ++row) {
-        if (!only.isEmpty() && !only.contains(row))
-            continue;
-        out += model->data(model->index(row, 0), Qt::DisplayRole).toString().toUtf8();
-        out += '\t';
-        out += model->data(model->index(row, 1), Qt::DisplayRole).toString().toUtf8();
-        out += '\n';
-    }
-    return out;
-}
-
-QByteArray ReadFile(const QString& path) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return QByteArray("<cannot read>");
-    return f.readAll();
-}
-
-// A fixed log time: minute 5, second 7.123 of an hour (UTC) shows " 5:07.12".
-std::chrono::system_clock::time_point AtMinute5Second7Ms123() {
-    return std::chrono::system_clock::time_point(
-        std::chrono::milliseconds(1700000000000LL / 3600000 * 3600000 + 5 * 60000 + 7123));
 }
 
 } // namespace
@@ -95,7 +72,7 @@ private slots:
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("log.txt"));
         // No event is handled between reading the list and writing it: the same rows.
-        const QByteArray shown = ShownRows(dlg.Log());
+        const QByteArray shown = ShownRows(*dlg.Log()->model());
         QVERIFY(dlg.SaveLogTo(path));
         const QByteArray saved = ReadFile(path);
         QCOMPARE(saved, shown);
@@ -117,7 +94,7 @@ private slots:
 
         // Saving again replaces the file with the rows of now.
         dlg.AddLogLine("0more");
-        const QByteArray shown2 = ShownRows(dlg.Log());
+        const QByteArray shown2 = ShownRows(*dlg.Log()->model());
         QVERIFY(dlg.SaveLogTo(path));
         QCOMPARE(ReadFile(path), shown2);
     }
@@ -166,7 +143,7 @@ private slots:
         // The row selected: "Copy" puts exactly that row on the clipboard.
         dlg.Log()->setCurrentIndex(dlg.Log()->model()->index(row, 0));
         QCOMPARE(dlg.Log()->selectionModel()->selectedRows().size(), 1);
-        const QString expected = QString::fromUtf8(ShownRows(dlg.Log(), {row}));
+        const QString expected = QString::fromUtf8(ShownRows(*dlg.Log()->model(), {row}));
         QCOMPARE(expected, dlg.Log()->model()->index(row, 0).data().toString() +
                                QStringLiteral("\tUserdata: \"\u00e4x\ty\"\n"));
         QCOMPARE(dlg.LogRowsText(true), expected);

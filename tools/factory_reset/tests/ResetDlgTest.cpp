@@ -8,6 +8,7 @@
 #include "RecordWriter.h"
 #include "ServiceRecord.h"
 #include "SettingsStore.h"
+#include "SimSuite.h"
 #include "Simulator.h"
 #include "WindowBinding.h"
 
@@ -31,7 +32,7 @@ namespace {
 
 constexpr int kWait = 10000; // generous: a loaded 2-core machine
 
-// The whole suite runs once per device profile (see main).
+// The whole suite runs once per device profile (see VQ5_QTEST_PER_PROFILE).
 sim::DeviceProfile g_Profile = sim::DeviceProfile::Default;
 
 // Counts the engine's notifications as the dialog sees them.
@@ -89,21 +90,13 @@ struct Rig {
                const sim::DeviceState* state = nullptr) {
         major = maj;
         minor = min;
-        sim::SimOptions o;
-        o.versionMajor = maj;
-        o.versionMinor = min;
-        o.letter = 'Q';
-        o.onboardTraffic = false;
-        o.profile = g_Profile;
-        sim = std::make_unique<sim::CSimulator>(o);
+        sim = std::make_unique<sim::CSimulator>(test::QuietDevice(maj, min, g_Profile));
         if (state)
             sim->SetState(*state);
         const std::string path = threaded ? sim->Start() : sim->Open();
         if (path.empty())
             return false;
-        store.WriteString("VLPIO", "ComPort", path);
-        store.WriteInt("VLPIO", "FastBaudRate", fastBaud);
-        store.WriteInt("VLPIO", "Timeout", 500);
+        test::ConnectTo(store, path, fastBaud);
         SetDefaultSettingsStore(&store);
         dlg = std::make_unique<CTestResetDlg>();
         return true;
@@ -264,7 +257,7 @@ private slots:
         QVERIFY(rig.Start(8, 7, 0, false));
         rig.dlg->show();
         rig.dlg->ResetButton()->click();
-        QTest::qWait(300);
+        QTest::qWait(300); // no device polls: only time shows that the button stays disabled
         QVERIFY(!rig.dlg->ResetButton()->isEnabled());
         QVERIFY(rig.dlg->ExitButton()->isEnabled());
         // Closing with commands still queued: Exit ends the dialog; the shutdown is bounded
@@ -367,16 +360,5 @@ private slots:
     }
 };
 
-// One suite, run against each device profile in turn.
-int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    int failed = 0;
-    for (sim::DeviceProfile profile : {sim::DeviceProfile::Default, sim::DeviceProfile::Strict}) {
-        g_Profile = profile;
-        std::printf("device profile: %s\n", sim::ProfileName(profile));
-        ResetDlgTest test;
-        failed += QTest::qExec(&test, argc, argv);
-    }
-    return failed;
-}
+VQ5_QTEST_PER_PROFILE(ResetDlgTest, QApplication, g_Profile)
 #include "ResetDlgTest.moc"

@@ -1,7 +1,9 @@
 // The VQ5WReset program as a process: it ends within a bounded time on a session end
 // (SIGTERM) while the link runs or while a port error box is up, writing its settings; and
 // without a display it says how to get one instead of aborting.
+#include "SimSuite.h"
 #include "Simulator.h"
+#include "ToolProcess.h"
 
 #include <QDir>
 #include <QFile>
@@ -15,18 +17,11 @@
 
 namespace {
 
-constexpr int kWait = 10000; // generous: a loaded 2-core machine
+using vq5::test::StartTool;
+using vq5::test::Terminate;
+using vq5::test::ToolEnvironment;
 
-QProcessEnvironment ToolEnvironment(const QString& config, bool display) {
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove("DISPLAY");
-    env.remove("WAYLAND_DISPLAY");
-    env.remove("QT_QPA_PLATFORM");
-    if (display)
-        env.insert("QT_QPA_PLATFORM", "offscreen");
-    env.insert("XDG_CONFIG_HOME", config);
-    return env;
-}
+constexpr int kWait = 10000; // generous: a loaded 2-core machine
 
 void WriteSettings(const QString& config, const QString& port) {
     QDir(config).mkpath("Lumark Electronics");
@@ -56,15 +51,12 @@ private slots:
         WriteSettings(config.path(), QString::fromStdString(path));
 
         QProcess tool;
-        tool.setProcessEnvironment(ToolEnvironment(config.path(), true));
-        tool.start(VQ5WRESET_PATH, {});
-        QVERIFY(tool.waitForStarted(kWait));
+        QVERIFY(StartTool(tool, VQ5WRESET_PATH, config.path()));
         // The engine answers the device's polls: the link runs.
         QVERIFY(sim.WaitUntil(
             [](const vq5::sim::DeviceState&, const vq5::sim::LinkCounters& c) { return c.polls >= 5; },
             std::chrono::milliseconds(kWait)));
-        ::kill(static_cast<pid_t>(tool.processId()), SIGTERM);
-        QVERIFY(tool.waitForFinished(kWait));
+        QVERIFY(Terminate(tool, kWait) >= 0);
         QCOMPARE(tool.exitStatus(), QProcess::NormalExit);
         QCOMPARE(tool.exitCode(), 0);
         sim.Stop();
@@ -81,14 +73,12 @@ private slots:
         QTemporaryDir config;
         WriteSettings(config.path(), config.path() + "/no-such-port");
         QProcess tool;
-        tool.setProcessEnvironment(ToolEnvironment(config.path(), true));
-        tool.start(VQ5WRESET_PATH, {});
-        QVERIFY(tool.waitForStarted(kWait));
-        // The worker's first open fails at once and asks for its box; give it time to be up.
+        QVERIFY(StartTool(tool, VQ5WRESET_PATH, config.path()));
+        // The worker's first open fails at once and asks for its box. Nothing outside the
+        // process shows the box, so this one wait stays fixed: SIGTERM must meet the box up.
         QTest::qWait(1500);
         QCOMPARE(tool.state(), QProcess::Running);
-        ::kill(static_cast<pid_t>(tool.processId()), SIGTERM);
-        QVERIFY(tool.waitForFinished(kWait));
+        QVERIFY(Terminate(tool, kWait) >= 0);
         QCOMPARE(tool.exitStatus(), QProcess::NormalExit);
         QSettings s(config.path() + "/Lumark Electronics/VQ5WReset.conf", QSettings::IniFormat);
         QCOMPARE(s.value("VLPIO/ComPort").toString(), config.path() + "/no-such-port");
@@ -154,17 +144,5 @@ private slots:
     }
 };
 
-// One suite, run against each device profile in turn.
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    int failed = 0;
-    for (vq5::sim::DeviceProfile profile :
-         {vq5::sim::DeviceProfile::Default, vq5::sim::DeviceProfile::Strict}) {
-        g_Profile = profile;
-        std::printf("device profile: %s\n", vq5::sim::ProfileName(profile));
-        ResetProcessTest test;
-        failed += QTest::qExec(&test, argc, argv);
-    }
-    return failed;
-}
+VQ5_QTEST_PER_PROFILE(ResetProcessTest, QCoreApplication, g_Profile)
 #include "ResetProcessTest.moc"

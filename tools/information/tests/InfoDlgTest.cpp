@@ -3,6 +3,7 @@
 #include "InfoTable.h"
 
 #include "ServiceRecord.h"
+#include "SimSuite.h"
 #include "Simulator.h"
 #include "SettingsStore.h"
 
@@ -49,7 +50,7 @@ protected:
     }
 };
 
-// The whole suite runs once per device profile (see main).
+// The whole suite runs once per device profile (see VQ5_QTEST_PER_PROFILE).
 sim::DeviceProfile g_Profile = sim::DeviceProfile::Default;
 
 struct Rig {
@@ -59,22 +60,16 @@ struct Rig {
 
     bool Start(unsigned major, unsigned minor, int fastBaud = 0, bool traffic = false,
                const sim::DeviceState* state = nullptr) {
-        sim::SimOptions o;
-        o.versionMajor = major;
-        o.versionMinor = minor;
-        o.letter = 'Q';
+        sim::SimOptions o = test::QuietDevice(major, minor, g_Profile);
         o.onboardTraffic = traffic;
         o.onboardPeriodMs = 200;
-        o.profile = g_Profile;
         sim = std::make_unique<sim::CSimulator>(o);
         if (state)
             sim->SetState(*state);
         std::string path = sim->Start();
         if (path.empty())
             return false;
-        store.WriteString("VLPIO", "ComPort", path);
-        store.WriteInt("VLPIO", "FastBaudRate", fastBaud);
-        store.WriteInt("VLPIO", "Timeout", 500);
+        test::ConnectTo(store, path, fastBaud);
         SetDefaultSettingsStore(&store);
         dlg = std::make_unique<CTestInfoDlg>();
         return true;
@@ -345,7 +340,7 @@ void InfoDlgTest::strayTextsFromTheDevice() {
     rig.sim->QueueToPc("&QFS1");
     QVERIFY(QTest::qWaitFor([&] { return rig.Rows().size() >= 4; }, kWait));
     QVERIFY(QTest::qWaitFor([&] { return rig.sim->PendingToPc() == 0; }, kWait));
-    QTest::qWait(300);
+    QVERIFY(vq5::test::WaitMoreExchanges(*rig.sim, 5));
     auto rows = rig.Rows();
     QCOMPARE(rows.size(), 4u);
     QCOMPARE(rows[0], (ListRow{"Counters", "reboots=10, config init=3, program mode=255"}));
@@ -529,16 +524,5 @@ void InfoDlgTest::visitKeepsTheRowsRead() {
     QCOMPARE(v.configId, v.items.front().value); // "Version config" is the configuration identifier
 }
 
-// One suite, run against each device profile in turn.
-int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    int failed = 0;
-    for (sim::DeviceProfile profile : {sim::DeviceProfile::Default, sim::DeviceProfile::Strict}) {
-        g_Profile = profile;
-        std::printf("device profile: %s\n", sim::ProfileName(profile));
-        InfoDlgTest test;
-        failed += QTest::qExec(&test, argc, argv);
-    }
-    return failed;
-}
+VQ5_QTEST_PER_PROFILE(InfoDlgTest, QApplication, g_Profile)
 #include "InfoDlgTest.moc"

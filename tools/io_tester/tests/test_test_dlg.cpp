@@ -6,6 +6,7 @@
 #include "RecordWriter.h"
 #include "ScriptedDevice.h"
 #include "ServiceRecord.h"
+#include "SimSuite.h"
 #include "Simulator.h"
 #include "SettingsStore.h"
 
@@ -44,13 +45,7 @@ struct Stores {
 sim::DeviceProfile g_Profile = sim::DeviceProfile::Default;
 
 sim::SimOptions Quiet(unsigned major, unsigned minor) {
-    sim::SimOptions o;
-    o.versionMajor = major;
-    o.versionMinor = minor;
-    o.letter = 'Q';
-    o.onboardTraffic = false;
-    o.profile = g_Profile;
-    return o;
+    return vq5::test::QuietDevice(major, minor, g_Profile);
 }
 
 std::size_t CountTaken(const sim::CSimulator& s, const std::string& text) {
@@ -236,7 +231,7 @@ private slots:
         QVERIFY(dev.WaitTaken(
             [&](const auto& v) { return std::count(v.begin(), v.end(), "&PII") >= long(polls + 5); },
             std::chrono::milliseconds(kWait)));
-        QTest::qWait(50);
+        QTest::qWait(50); // what those polls brought, if anything, reaches the lamps through the event loop
         QCOMPARE(dlg.InputLamp(0)->State(), LampState::Active);
         QCOMPARE(dlg.InputLamp(1)->State(), LampState::Inactive);
 
@@ -403,13 +398,7 @@ int RunLampTest(int argc, char** argv);
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    int result = RunLampTest(argc, argv);
-    for (sim::DeviceProfile profile : {sim::DeviceProfile::Default, sim::DeviceProfile::Strict}) {
-        g_Profile = profile;
-        std::printf("device profile: %s\n", sim::ProfileName(profile));
-        TestDlgTest t;
-        result |= QTest::qExec(&t, argc, argv);
-    }
-    return result;
+    const int result = RunLampTest(argc, argv);
+    return result | vq5::test::RunPerProfile<TestDlgTest>(argc, argv, g_Profile);
 }
 #include "test_test_dlg.moc"

@@ -5,9 +5,11 @@
 
 #include "CommandSet.h"
 #include "EngineFront.h"
+#include "PtyHelpers.h"
 #include "QtSettingsStore.h"
 #include "RecordWriter.h"
 #include "ServiceRecord.h"
+#include "SimSuite.h"
 #include "Simulator.h"
 
 #include <QAction>
@@ -26,9 +28,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
-
-#include <pty.h>
-#include <unistd.h>
 
 using namespace vq5;
 using namespace vq5::programmer;
@@ -55,7 +54,7 @@ sim::DeviceState SampleState(unsigned major, unsigned minor) {
     return s;
 }
 
-// The whole suite runs once per device profile (see main).
+// The whole suite runs once per device profile (see VQ5_QTEST_PER_PROFILE).
 sim::DeviceProfile g_Profile = sim::DeviceProfile::Default;
 
 // The dialog, counting the device's messages it has handled.
@@ -75,16 +74,9 @@ protected:
 // The dialog and the simulator it talks to.
 struct Rig {
     Rig(unsigned major, unsigned minor, bool expert = false, int fastSpeed = 0) : major(major), minor(minor) {
-        sim::SimOptions o;
-        o.versionMajor = major;
-        o.versionMinor = minor;
-        o.letter = 'Q';
-        o.onboardTraffic = false;
-        o.profile = g_Profile;
-        simulator = std::make_unique<sim::CSimulator>(o);
+        simulator = std::make_unique<sim::CSimulator>(test::QuietDevice(major, minor, g_Profile));
         path = simulator->Start();
-        engineStore.WriteString("VLPIO", "ComPort", path);
-        engineStore.WriteInt("VLPIO", "FastBaudRate", fastSpeed);
+        test::ConnectTo(engineStore, path, fastSpeed, 0); // the engine's own answer time-out
         SetDefaultSettingsStore(&toolStore);
         // Expert mode is the marker file in the working directory when the window starts.
         QVERIFY(dir.isValid());
@@ -132,23 +124,6 @@ bool WaitBatchDone(Rig& rig, unsigned exitsBefore) {
 bool Shown(const QWidget* w) {
     return !w->isHidden();
 }
-
-// A pseudo-terminal nobody talks on: the engine opens it and hears nothing (no device).
-struct SilentPort {
-    SilentPort() {
-        char name[256] = {};
-        if (openpty(&master, &slave, name, nullptr, nullptr) == 0)
-            path = name;
-    }
-    ~SilentPort() {
-        if (master >= 0)
-            ::close(master);
-        if (slave >= 0)
-            ::close(slave);
-    }
-    int master = -1, slave = -1;
-    std::string path;
-};
 
 // The first visible control whose value differs from the simulator's state, or empty.
 QString Mismatch(Rig& rig) {
@@ -314,7 +289,7 @@ private slots:
         for (FlagIndex f : {fStadBus, fStadCAT1, fStadCAT2, fVetag19GPKey})
             QVERIFY(Shown(d.FlagBox(f)));
         QCOMPARE(Shown(d.FlagBox(fParalelleTransponder)), expert);
-        QTest::qWait(200);
+        QVERIFY(vq5::test::WaitMoreExchanges(*rig.simulator, 5));
         QCOMPARE(rig.simulator->Taken().size(), takenNow);
     }
 
@@ -630,7 +605,7 @@ private slots:
         rig.simulator->QueueToPc("&QFC1");
         QTRY_COMPARE_WITH_TIMEOUT(d.DataCallBox(0)->Value(), 1, kWait);
         QVERIFY(d.DataCallEdit(0)->isEnabled());
-        QTest::qWait(100);
+        QVERIFY(vq5::test::WaitMoreExchanges(*rig.simulator, 3));
         QCOMPARE(d.FlagBox(fStreekvervoer)->Value(), 2);
         QCOMPARE(d.FlagBox(fOpenbaarVervoer)->Value(), 2);
     }
@@ -653,7 +628,7 @@ private slots:
         QVERIFY2(m_Messages[0].contains(QStringLiteral("\"On Startup\"")), qPrintable(m_Messages[0]));
         QVERIFY(!d.Busy());
         QVERIFY(d.ToButton()->isEnabled());
-        QTest::qWait(300);
+        QVERIFY(vq5::test::WaitMoreExchanges(*rig.simulator, 5));
         QVERIFY(rig.simulator->Taken().empty());
         // A long identifier read from the device stands whole in the box.
         const std::string longId(90, 'L');
@@ -668,12 +643,12 @@ private slots:
     }
 
     void exitStoresCloseBoxDoesNot() {
-        SilentPort port;
-        QVERIFY(!port.path.empty());
+        vq5::test::CPty port; // nobody talks on it: the engine opens it and hears nothing
+        QVERIFY(!port.Path().empty());
         CMemoryStore engineStore;
         CMemoryStore toolStore;
         SetDefaultSettingsStore(&toolStore);
-        engineStore.WriteString("VLPIO", "ComPort", port.path);
+        engineStore.WriteString("VLPIO", "ComPort", port.Path());
         {
             CProgrammerDlg d(&engineStore);
             d.show();
@@ -729,10 +704,10 @@ private slots:
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
         const QString file = dir.filePath(QStringLiteral("VQ5WPrg.conf"));
-        SilentPort port;
-        QVERIFY(!port.path.empty());
+        vq5::test::CPty port; // nobody talks on it: the engine opens it and hears nothing
+        QVERIFY(!port.Path().empty());
         CMemoryStore engineStore;
-        engineStore.WriteString("VLPIO", "ComPort", port.path);
+        engineStore.WriteString("VLPIO", "ComPort", port.Path());
         {
             auto store = qt::CQtSettingsStore::FromFile(file);
             SetDefaultSettingsStore(store.get());
@@ -815,9 +790,13 @@ private slots:
         };
         // Disabled with the identifier frame: a click opens nothing.
         QVERIFY(!d.Logo()->isEnabled());
-        QTimer::singleShot(300, closeBox);
+        bool looked = false;
+        QTimer::singleShot(300, [&] {
+            closeBox();
+            looked = true;
+        });
         QTest::mouseClick(d.Logo(), Qt::LeftButton);
-        QTest::qWait(500);
+        QVERIFY(QTest::qWaitFor([&] { return looked; }, kWait));
         QVERIFY(!seen);
         QTest::mouseClick(d.ConfigIdBox(), Qt::LeftButton);
         QVERIFY(d.Logo()->isEnabled());
@@ -960,7 +939,7 @@ private slots:
         QTest::mouseClick(d.FromButton(), Qt::LeftButton);
         QVERIFY(WaitBatchDone(rig, 0));
         QCOMPARE(Mismatch(rig), QString());
-        QTest::qWait(1200); // the status box's traffic bars update every 500 ms
+        QTest::qWait(1200); // for the picture: the status box's traffic bars update every 500 ms
         const QString file = QDir(dir).filePath(QStringLiteral("programmer-%1%2.png").arg(major).arg(minor));
         QCOMPARE(QProcess::execute(QStringLiteral("import"), {QStringLiteral("-window"),
                                                               QStringLiteral("root"), QStringLiteral("-crop"),
@@ -975,16 +954,5 @@ private:
     QStringList m_Messages;
 };
 
-// One suite, run against each device profile in turn.
-int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    int failed = 0;
-    for (sim::DeviceProfile profile : {sim::DeviceProfile::Default, sim::DeviceProfile::Strict}) {
-        g_Profile = profile;
-        std::printf("device profile: %s\n", sim::ProfileName(profile));
-        ProgrammerDlgTest test;
-        failed += QTest::qExec(&test, argc, argv);
-    }
-    return failed;
-}
+VQ5_QTEST_PER_PROFILE(ProgrammerDlgTest, QApplication, g_Profile)
 #include "ProgrammerDlgTest.moc"

@@ -4,6 +4,8 @@
 #include "AboutBox.h"
 #include "RecordWriter.h"
 #include "ServiceRecord.h"
+#include "SimSuite.h"
+#include "WaitFor.h"
 #include "Simulator.h"
 #include "SettingsStore.h"
 
@@ -37,7 +39,7 @@ namespace {
 constexpr int kWait = 10000;
 const char* kSection = "Settings_V2.3";
 
-// The whole suite runs once per device profile (see main).
+// The whole suite runs once per device profile (see VQ5_QTEST_PER_PROFILE).
 sim::DeviceProfile g_Profile = sim::DeviceProfile::Default;
 
 class CTestTransponderDlg : public CTransponderDlg {
@@ -62,19 +64,11 @@ struct Rig {
     std::unique_ptr<CTestTransponderDlg> dlg;
 
     bool Start(unsigned major, unsigned minor, int fastBaud = 0) {
-        sim::SimOptions o;
-        o.versionMajor = major;
-        o.versionMinor = minor;
-        o.letter = 'Q';
-        o.onboardTraffic = false;
-        o.profile = g_Profile;
-        sim = std::make_unique<sim::CSimulator>(o);
+        sim = std::make_unique<sim::CSimulator>(test::QuietDevice(major, minor, g_Profile));
         std::string path = sim->Start();
         if (path.empty())
             return false;
-        store.WriteString("VLPIO", "ComPort", path);
-        store.WriteInt("VLPIO", "FastBaudRate", fastBaud);
-        store.WriteInt("VLPIO", "Timeout", 500);
+        test::ConnectTo(store, path, fastBaud);
         SetDefaultSettingsStore(&store);
         dlg = std::make_unique<CTestTransponderDlg>();
         return true;
@@ -163,13 +157,7 @@ CliRun RunCli(const QStringList& args) {
 }
 
 std::unique_ptr<sim::CSimulator> CliDevice(unsigned major, unsigned minor) {
-    sim::SimOptions o;
-    o.versionMajor = major;
-    o.versionMinor = minor;
-    o.letter = 'Q';
-    o.onboardTraffic = false;
-    o.profile = g_Profile;
-    return std::make_unique<sim::CSimulator>(o);
+    return std::make_unique<sim::CSimulator>(test::QuietDevice(major, minor, g_Profile));
 }
 } // namespace
 
@@ -480,9 +468,8 @@ void TransponderDlgTest::offsetReadWithTheVersionOfItsTime() {
         auto d = rig.sim->Delivered();
         return std::count(d.begin(), d.end(), std::string("&QX")) >= 2;
     };
-    QDeadlineTimer deadline(kWait);
-    while (!(delivered() && rig.dlg->Engine().VersionMajor() == 0) && !deadline.hasExpired())
-        QThread::msleep(10);
+    QVERIFY(vq5::test::WaitFor([&] { return delivered() && rig.dlg->Engine().VersionMajor() == 0; },
+                               std::chrono::milliseconds(kWait), std::chrono::milliseconds(10)));
     QVERIFY(delivered());
     QCOMPARE(rig.dlg->Engine().VersionMajor(), 0u); // the engine has forgotten the version
     QVERIFY(QTest::qWaitFor([&] { return rig.dlg->exits > before; }, kWait));
@@ -642,16 +629,5 @@ void TransponderDlgTest::aboutShowsItsWholeTexts() {
     }
 }
 
-// One suite, run against each device profile in turn.
-int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    int failed = 0;
-    for (sim::DeviceProfile profile : {sim::DeviceProfile::Default, sim::DeviceProfile::Strict}) {
-        g_Profile = profile;
-        std::printf("device profile: %s\n", sim::ProfileName(profile));
-        TransponderDlgTest test;
-        failed += QTest::qExec(&test, argc, argv);
-    }
-    return failed;
-}
+VQ5_QTEST_PER_PROFILE(TransponderDlgTest, QApplication, g_Profile)
 #include "TransponderDlgTest.moc"

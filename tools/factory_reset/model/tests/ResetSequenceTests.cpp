@@ -2,6 +2,7 @@
 // gated speed change, the device letter, and the "&Reset" gate on the queue running empty.
 #include "ResetModel.h"
 
+#include "MessageDrain.h"
 #include "SettingsStore.h"
 #include "VLPEngine.h"
 
@@ -48,13 +49,8 @@ struct ResetModelTest : ::testing::Test {
     // Takes every queued text out the way the worker does at each poll; returns what would go
     // on the wire (held-back texts leave nothing).
     std::vector<std::string> Drain() {
-        std::vector<std::string> sent;
+        std::vector<std::string> sent = test::DrainTexts(*engine, false, 50);
         unsigned char buffer[300];
-        for (int guard = 0; guard < 50 && engine->QueueLength() > 0; ++guard) {
-            int n = engine->TxMessage(buffer);
-            if (n > 0)
-                sent.emplace_back(reinterpret_cast<char*>(buffer), static_cast<std::size_t>(n));
-        }
         engine->TxMessage(buffer); // the poll that finds the queue empty
         return sent;
     }

@@ -1,6 +1,7 @@
 // One request through the message layer: the texts that reach the wire, per device version.
 #include "InfoTable.h"
 
+#include "MessageDrain.h"
 #include "SettingsStore.h"
 #include "VLPMsg.h"
 
@@ -14,18 +15,8 @@ using namespace vq5::information;
 
 namespace {
 
-// Takes everything queued out of the message layer as the state engine would, one text per
-// transmit opportunity; held-back texts send nothing.
 std::vector<std::string> Drain(CVLPMsg& msg) {
-    std::vector<std::string> sent;
-    unsigned char buffer[256];
-    while (msg.QueueLength() > 0) {
-        std::memset(buffer, 0, sizeof buffer);
-        int n = msg.TxMessage(buffer);
-        if (n > 0)
-            sent.emplace_back(reinterpret_cast<const char*>(buffer), static_cast<std::size_t>(n));
-    }
-    return sent;
+    return test::DrainTexts(msg);
 }
 
 void Identify(CVLPMsg& msg, const std::string& reply) {

@@ -6,11 +6,9 @@
 #pragma once
 
 #include "FrameCodec.h"
+#include "PtyHelpers.h"
 
-#include <fcntl.h>
 #include <poll.h>
-#include <pty.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -31,29 +29,16 @@ public:
     using Script = std::function<std::vector<std::string>(const std::string& taken)>;
 
     explicit CScriptedDevice(Script script) : m_Script(std::move(script)) {
-        char name[256] = {};
-        if (openpty(&m_Master, &m_Slave, name, nullptr, nullptr) == 0) {
-            termios t{};
-            tcgetattr(m_Slave, &t);
-            cfmakeraw(&t);
-            tcsetattr(m_Slave, TCSANOW, &t);
-            m_Path = name;
-            fcntl(m_Master, F_SETFL, fcntl(m_Master, F_GETFL) | O_NONBLOCK);
-        }
         m_Thread = std::thread([this] { Run(); });
     }
     ~CScriptedDevice() {
         m_Run = false;
         m_Thread.join();
-        if (m_Master >= 0)
-            close(m_Master);
-        if (m_Slave >= 0)
-            close(m_Slave);
     }
     CScriptedDevice(const CScriptedDevice&) = delete;
     CScriptedDevice& operator=(const CScriptedDevice&) = delete;
 
-    const std::string& Path() const { return m_Path; }
+    const std::string& Path() const { return m_Pty.Path(); }
 
     std::vector<std::string> Taken() const {
         std::lock_guard<std::mutex> g(m_Lock);
@@ -78,7 +63,7 @@ private:
     void Run() {
         using namespace std::chrono_literals;
         while (m_Run) {
-            std::this_thread::sleep_for(5ms);
+            std::this_thread::sleep_for(5ms); // the device's own pace between polls
             if (m_Master < 0)
                 continue;
             if (!m_ToPc.empty())
@@ -168,9 +153,8 @@ private:
     }
 
     Script m_Script;
-    int m_Master = -1;
-    int m_Slave = -1; // kept open so the line never hangs up between the PC's opens
-    std::string m_Path;
+    vq5::test::CPty m_Pty; // its slave side stays open: the line never hangs up between the PC's opens
+    int m_Master = m_Pty.Master(); // the device's side, non-blocking
     std::atomic<bool> m_Run{true};
     std::atomic<std::size_t> m_Polls{0};
     std::deque<std::string> m_ToPc; // device thread only

@@ -1,6 +1,7 @@
 // The I/O tester's model: settings, lamp states, reply handling and the queued sequences.
 #include "IoTester.h"
 
+#include "MessageDrain.h"
 #include "SettingsStore.h"
 
 #include <gtest/gtest.h>
@@ -25,12 +26,7 @@ struct IoModel : ::testing::Test {
         const bool in = e.m_PollInputs, out = e.m_PollOutputs;
         e.m_PollInputs = false;
         e.m_PollOutputs = false;
-        std::vector<std::string> v;
-        for (std::size_t left = e.QueueLength(); left > 0; left = e.QueueLength()) {
-            unsigned char buf[257] = {};
-            const int n = e.TxMessage(buf);
-            v.emplace_back(reinterpret_cast<char*>(buf), static_cast<std::size_t>(n));
-        }
+        std::vector<std::string> v = vq5::test::DrainTexts(e, true);
         e.m_PollInputs = in;
         e.m_PollOutputs = out;
         return v;

@@ -162,29 +162,36 @@ TEST(ProgrammerParse, FilterConstantsAndCoupling) {
     EXPECT_EQ(m.m_Values.m_Slider[slStable], 10);
 }
 
+// The offset digit in both encodings: from 8.2 on and before.
 struct OffsetRow {
-    const char* identification;
+    const char* name;
+    const char* ident;
     const char* reply;
     int offset;
 };
 
-class ProgrammerParseOffset : public ::testing::TestWithParam<OffsetRow> {};
+class ProgrammerOffsetParse : public ::testing::TestWithParam<OffsetRow> {};
 
-TEST_P(ProgrammerParseOffset, InTheEncodingOfTheDevicesVersion) {
+TEST_P(ProgrammerOffsetParse, InBothEncodings) {
     const OffsetRow& row = GetParam();
     CProgrammerModel m;
-    Identify(m, row.identification);
+    Identify(m, row.ident);
     m.OnNotification(Received(row.reply));
     EXPECT_EQ(m.m_Values.m_Slider[slOffset], row.offset);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    BothEncodings, ProgrammerParseOffset,
-    ::testing::Values(OffsetRow{"&PPVQ-5 (87)", "&PKOC", 22}, OffsetRow{"&PPVQ-5 (87)", "&PKO0", 10},
-                      OffsetRow{"&PPVQ-5 (87)", "&PKOF", 25}, OffsetRow{"&PPVQ-5 (81)", "&PKOE", 22},
-                      OffsetRow{"&PPVQ-5 (81)", "&PKO0", 24}, OffsetRow{"&PPVQ-5 (81)", "&PKO8", 16},
-                      // above the slider's 25: kept as the device holds it
-                      OffsetRow{"&PPVQ-5 (81)", "&PKO4", 28}));
+INSTANTIATE_TEST_SUITE_P(Rows, ProgrammerOffsetParse,
+                         ::testing::Values(OffsetRow{"V87Digit12", "&PPVQ-5 (87)", "&PKOC", 22},
+                                           OffsetRow{"V87Digit0", "&PPVQ-5 (87)", "&PKO0", 10},
+                                           OffsetRow{"V87Digit15", "&PPVQ-5 (87)", "&PKOF", 25},
+                                           OffsetRow{"V81Digit14", "&PPVQ-5 (81)", "&PKOE", 22},
+                                           OffsetRow{"V81Digit0", "&PPVQ-5 (81)", "&PKO0", 24},
+                                           OffsetRow{"V81Digit8", "&PPVQ-5 (81)", "&PKO8", 16},
+                                           // above the slider's 25: kept as the device holds it
+                                           OffsetRow{"V81Digit4AboveTheSlider", "&PPVQ-5 (81)", "&PKO4", 28}),
+                         [](const ::testing::TestParamInfo<OffsetRow>& info) {
+                             return std::string(info.param.name);
+                         });
 
 TEST(ProgrammerParse, RepliesAreReadWithTheVersionOfTheirTime) {
     // The offset reply and the program-mode exit reply can both be waiting for the GUI

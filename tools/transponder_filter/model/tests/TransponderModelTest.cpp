@@ -6,32 +6,15 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <utility>
+#include <vector>
+
 using namespace vq5;
 using namespace vq5::tct;
 
 namespace {
 const char* kSection = "Settings_V2.3";
-}
-
-TEST(TransponderSettings, FirstStartTakesTheDefaultsAndWritesThemBack) {
-    CMemoryStore store;
-    {
-        CProfileSection section(kSection, &store);
-        CTransponderModel m;
-        m.m_Window = m.m_Minimal = m.m_Offset = m.m_Stable = m.m_Reboot = -5;
-        m.Bind(section);
-        EXPECT_EQ(m.m_Window, 8);
-        EXPECT_EQ(m.m_Minimal, 7);
-        EXPECT_EQ(m.m_Offset, 22);
-        EXPECT_EQ(m.m_Stable, 10);
-        EXPECT_EQ(m.m_Reboot, 0);
-        EXPECT_FALSE(store.Has(kSection, "Window")); // nothing written piecemeal
-    }
-    EXPECT_EQ(store.ReadInt(kSection, "Window"), 8);
-    EXPECT_EQ(store.ReadInt(kSection, "Minimal"), 7);
-    EXPECT_EQ(store.ReadInt(kSection, "Offset"), 22);
-    EXPECT_EQ(store.ReadInt(kSection, "Stable"), 10);
-    EXPECT_EQ(store.ReadInt(kSection, "Reboot"), 0);
 }
 
 TEST(TransponderSettings, StoredValuesAreReadAndTheLastValuesWritten) {
@@ -58,46 +41,59 @@ TEST(TransponderSettings, StoredValuesAreReadAndTheLastValuesWritten) {
     EXPECT_EQ(store.ReadInt(kSection, "Window"), 12);
 }
 
-TEST(TransponderSettings, DamagedValuesAreBroughtIntoRange) {
-    CMemoryStore store;
-    store.WriteInt(kSection, "Window", 99);
-    store.WriteInt(kSection, "Minimal", -3);
-    store.WriteInt(kSection, "Offset", 40);
-    store.WriteString(kSection, "Stable", "lots"); // not a number: default
-    store.WriteInt(kSection, "Reboot", 7);
-    CProfileSection section(kSection, &store);
-    CTransponderModel m;
-    m.Bind(section);
-    EXPECT_EQ(m.m_Window, 15);
-    EXPECT_EQ(m.m_Minimal, 1);
-    EXPECT_EQ(m.m_Offset, 25);
-    EXPECT_EQ(m.m_Stable, 10);
-    EXPECT_EQ(m.m_Reboot, 0);
-}
+// Stored values (none, damaged, coupled) and what the model binds and writes back.
+struct StoredRow {
+    const char* name;
+    std::vector<std::pair<const char*, const char*>> stored; // key, text
+    int window, minimal, offset, stable, reboot;             // bound and written back
+};
 
-// The settings keep a held offset over a restart; a value no device holds is brought into range.
-TEST(TransponderSettings, StoredOffsetAboveTheSliderIsKeptOnlyWhenADeviceCanHoldIt) {
-    for (const auto& [stored, bound] :
-         {std::pair{28, 28}, std::pair{31, 31}, std::pair{32, 25}, std::pair{9, 10}}) {
-        CMemoryStore store;
-        store.WriteInt(kSection, "Offset", stored);
+class TransponderStoredValues : public ::testing::TestWithParam<StoredRow> {};
+
+TEST_P(TransponderStoredValues, AreBoundInRangeAndWrittenBackWhole) {
+    const StoredRow& row = GetParam();
+    CMemoryStore store;
+    for (const auto& [key, text] : row.stored)
+        store.WriteString(kSection, key, text);
+    const bool hadWindow = store.Has(kSection, "Window");
+    {
         CProfileSection section(kSection, &store);
         CTransponderModel m;
+        m.m_Window = m.m_Minimal = m.m_Offset = m.m_Stable = m.m_Reboot = -5;
         m.Bind(section);
-        EXPECT_EQ(m.m_Offset, bound) << "stored " << stored;
+        EXPECT_EQ(m.m_Window, row.window);
+        EXPECT_EQ(m.m_Minimal, row.minimal);
+        EXPECT_EQ(m.m_Offset, row.offset);
+        EXPECT_EQ(m.m_Stable, row.stable);
+        EXPECT_EQ(m.m_Reboot, row.reboot);
+        EXPECT_EQ(store.Has(kSection, "Window"), hadWindow); // nothing written piecemeal
     }
+    EXPECT_EQ(store.ReadInt(kSection, "Window"), row.window);
+    EXPECT_EQ(store.ReadInt(kSection, "Minimal"), row.minimal);
+    EXPECT_EQ(store.ReadInt(kSection, "Offset"), row.offset);
+    EXPECT_EQ(store.ReadInt(kSection, "Stable"), row.stable);
+    EXPECT_EQ(store.ReadInt(kSection, "Reboot"), row.reboot);
 }
 
-TEST(TransponderSettings, StoredMinimalAboveWindowIsCoupled) {
-    CMemoryStore store;
-    store.WriteInt(kSection, "Window", 4);
-    store.WriteInt(kSection, "Minimal", 9);
-    CProfileSection section(kSection, &store);
-    CTransponderModel m;
-    m.Bind(section);
-    EXPECT_EQ(m.m_Window, 9);
-    EXPECT_EQ(m.m_Minimal, 9);
-}
+INSTANTIATE_TEST_SUITE_P(
+    Rows, TransponderStoredValues,
+    ::testing::Values(
+        StoredRow{"FirstStartTakesTheDefaults", {}, 8, 7, 22, 10, 0},
+        StoredRow{
+            "DamagedValuesAreBroughtIntoRange",
+            {{"Window", "99"}, {"Minimal", "-3"}, {"Offset", "40"}, {"Stable", "lots"}, {"Reboot", "7"}},
+            15,
+            1,
+            25,
+            10,
+            0},
+        StoredRow{"StoredMinimalAboveWindowIsCoupled", {{"Window", "4"}, {"Minimal", "9"}}, 9, 9, 22, 10, 0},
+        // a held offset survives a restart; one no device holds is brought into range
+        StoredRow{"StoredOffset28AboveTheSliderIsKept", {{"Offset", "28"}}, 8, 7, 28, 10, 0},
+        StoredRow{"StoredOffset31AboveTheSliderIsKept", {{"Offset", "31"}}, 8, 7, 31, 10, 0},
+        StoredRow{"StoredOffset32NoDeviceHoldsIsBroughtIntoRange", {{"Offset", "32"}}, 8, 7, 25, 10, 0},
+        StoredRow{"StoredOffset9BelowTheSliderIsBroughtIntoRange", {{"Offset", "9"}}, 8, 7, 10, 10, 0}),
+    [](const ::testing::TestParamInfo<StoredRow>& info) { return std::string(info.param.name); });
 
 TEST(TransponderTexts, FrameTitlesHaveTwoSpacesBeforeTheBracket) {
     CTransponderModel m;

@@ -1,6 +1,7 @@
 // The load and save sequences through the message layer: what reaches the wire.
 #include "TransponderModel.h"
 
+#include "MessageDrain.h"
 #include "SettingsStore.h"
 #include "VLPMsg.h"
 
@@ -14,15 +15,7 @@ using namespace vq5::tct;
 namespace {
 
 std::vector<std::string> Drain(CVLPMsg& msg) {
-    std::vector<std::string> sent;
-    unsigned char buffer[256];
-    while (msg.QueueLength() > 0) {
-        std::memset(buffer, 0, sizeof buffer);
-        int n = msg.TxMessage(buffer);
-        if (n > 0)
-            sent.emplace_back(reinterpret_cast<const char*>(buffer), static_cast<std::size_t>(n));
-    }
-    return sent;
+    return test::DrainTexts(msg);
 }
 
 void Receive(CVLPMsg& msg, const std::string& reply) {

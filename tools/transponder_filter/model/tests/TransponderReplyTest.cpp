@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <string>
 
 using namespace vq5;
 using namespace vq5::tct;
@@ -24,28 +25,39 @@ TEST(TransponderReply, ReadsEachConstant) {
     EXPECT_EQ(m.FrameTitle(sStable), "Stable  [1000 ms]");
 }
 
-TEST(TransponderReply, OffsetFollowsTheDeviceVersion) {
+// The offset digit read with the device version: its milliseconds, within the slider's range.
+struct OffsetRow {
+    const char* name;
+    const char* reply;
+    unsigned major, minor;
+    int offset;
+};
+
+class TransponderOffsetReply : public ::testing::TestWithParam<OffsetRow> {};
+
+TEST_P(TransponderOffsetReply, FollowsTheDeviceVersion) {
+    const OffsetRow& row = GetParam();
     CTransponderModel m;
-    m.ParseReply("&PKOC", "&PK", 8, 2);
-    EXPECT_EQ(m.m_Offset, 22);
-    m.ParseReply("&PKOE", "&PK", 8, 1);
-    EXPECT_EQ(m.m_Offset, 22);
-    m.ParseReply("&PKOF", "&PK", 8, 7);
-    EXPECT_EQ(m.m_Offset, 25);
-    m.ParseReply("&PKO1", "&PK", 8, 1);
-    EXPECT_EQ(m.m_Offset, 25);
-    m.ParseReply("&PKO0", "&PK", 9, 1);
-    EXPECT_EQ(m.m_Offset, 10);
-    m.ParseReply("&PKO8", "&PK", 0, 0); // -8 + 24
-    EXPECT_EQ(m.m_Offset, 16);
+    m.ParseReply(row.reply, "&PK", row.major, row.minor);
+    EXPECT_EQ(m.m_Offset, row.offset);
 }
 
-TEST(TransponderReply, ValuesTheSlidersCannotShowAreBroughtIntoRange) {
+INSTANTIATE_TEST_SUITE_P(Rows, TransponderOffsetReply,
+                         ::testing::Values(OffsetRow{"From82", "&PKOC", 8, 2, 22},
+                                           OffsetRow{"Before82", "&PKOE", 8, 1, 22},
+                                           OffsetRow{"From82Highest", "&PKOF", 8, 7, 25},
+                                           OffsetRow{"Before82AboveTheSlider", "&PKO1", 8, 1, 25},
+                                           OffsetRow{"From82Lowest", "&PKO0", 9, 1, 10},
+                                           OffsetRow{"UnknownVersionNegative", "&PKO8", 0, 0, 16}, // -8 + 24
+                                           // Offset 10 sent to a device before 8.2 reads back as 26 ms:
+                                           // what the device holds is kept, though the slider shows 25.
+                                           OffsetRow{"Before82ReadBackOf10IsKept", "&PKO2", 8, 1, 26}),
+                         [](const ::testing::TestParamInfo<OffsetRow>& info) {
+                             return std::string(info.param.name);
+                         });
+
+TEST(TransponderReply, WindowTheSliderCannotShowIsBroughtIntoRange) {
     CTransponderModel m;
-    // Offset 10 sent to a device before 8.2 reads back as 26 ms: what the device holds is
-    // kept, though the slider shows 25 (see OffsetHeldAboveTheSlider).
-    m.ParseReply("&PKO2", "&PK", 8, 1);
-    EXPECT_EQ(m.m_Offset, 26);
     m.ParseReply("&PKW0", "&PK", 8, 7);
     EXPECT_EQ(m.m_Window, 1);
     EXPECT_EQ(m.m_Minimal, 1); // coupled

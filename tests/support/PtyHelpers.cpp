@@ -11,15 +11,10 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <stdexcept>
 #include <sys/resource.h>
 #include <termios.h>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace vq5::test {
 
@@ -76,6 +71,18 @@ void CPty::CloseMaster() {
     if (m_Master >= 0)
         ::close(m_Master);
     m_Master = -1;
+}
+
+void CPty::CloseSlave() {
+    if (m_Slave >= 0)
+        ::close(m_Slave);
+    m_Slave = -1;
+}
+
+int CPty::TakeMaster() {
+    const int fd = m_Master;
+    m_Master = -1;
+    return fd;
 }
 
 void CPty::Write(const Bytes& bytes) {
@@ -151,6 +158,29 @@ Bytes CPty::ReadPcFrame(std::chrono::milliseconds timeout) {
 
 int CPty::SlaveSpeed() const {
     return ReadLineSpeed(m_Slave);
+}
+
+std::size_t CPty::FillFromPc() {
+    ::fcntl(m_Slave, F_SETFL, ::fcntl(m_Slave, F_GETFL) | O_NONBLOCK);
+    std::vector<unsigned char> chunk(4096, 0x55);
+    std::size_t total = 0;
+    // Big pieces first, then single bytes, until three looks 20 ms apart take nothing.
+    std::size_t piece = chunk.size();
+    for (int quiet = 0; quiet < 3 && total < (64u << 20);) {
+        const ssize_t n = ::write(m_Slave, chunk.data(), piece);
+        if (n > 0) {
+            total += static_cast<std::size_t>(n);
+            quiet = 0;
+        } else if (n < 0 && errno == EAGAIN && piece > 1) {
+            piece = 1;
+        } else if (n < 0 && errno == EAGAIN) {
+            ++quiet;
+            ::poll(nullptr, 0, 20);
+        } else {
+            break;
+        }
+    }
+    return total;
 }
 
 void CRecordingMessages::Show(const std::string& caption, const std::string& text) {
@@ -276,76 +306,6 @@ double ProcessCpuMs() {
     getrusage(RUSAGE_SELF, &u);
     return (u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1000.0 +
            (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1000.0;
-}
-
-RunResult RunProgram(const std::string& path, const std::vector<std::string>& args,
-                     std::chrono::milliseconds limit, std::chrono::milliseconds terminateAfter) {
-    RunResult r;
-    int outPipe[2], errPipe[2];
-    if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0) {
-        ADD_FAILURE() << "pipe failed";
-        return r;
-    }
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_adddup2(&fa, outPipe[1], 1);
-    posix_spawn_file_actions_adddup2(&fa, errPipe[1], 2);
-    std::vector<std::string> all = {path};
-    all.insert(all.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (auto& a : all)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    const auto start = std::chrono::steady_clock::now();
-    pid_t pid = 0;
-    int rc = posix_spawn(&pid, path.c_str(), &fa, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&fa);
-    ::close(outPipe[1]);
-    ::close(errPipe[1]);
-    if (rc != 0) {
-        ADD_FAILURE() << "cannot start " << path;
-        ::close(outPipe[0]);
-        ::close(errPipe[0]);
-        return r;
-    }
-    const auto deadline = start + limit;
-    const auto termAt = start + terminateAfter;
-    bool termSent = terminateAfter.count() <= 0;
-    bool outOpen = true, errOpen = true;
-    while (outOpen || errOpen) {
-        struct pollfd p[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
-        const auto now = std::chrono::steady_clock::now();
-        if (now >= deadline) {
-            kill(pid, SIGKILL);
-            ADD_FAILURE() << path << " did not end in time";
-            break;
-        }
-        if (!termSent && now >= termAt) {
-            kill(pid, SIGTERM);
-            termSent = true;
-        }
-        auto next = termSent ? deadline : std::min(deadline, termAt);
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(next - now);
-        ::poll(p, 2, static_cast<int>(left.count()) + 1);
-        char buf[4096];
-        for (int k = 0; k < 2; ++k) {
-            bool& open = k == 0 ? outOpen : errOpen;
-            if (!open || !(p[k].revents & (POLLIN | POLLHUP)))
-                continue;
-            ssize_t n = ::read(p[k].fd, buf, sizeof buf);
-            if (n <= 0)
-                open = false;
-            else
-                (k == 0 ? r.out : r.err).append(buf, static_cast<std::size_t>(n));
-        }
-    }
-    ::close(outPipe[0]);
-    ::close(errPipe[0]);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    return r;
 }
 
 } // namespace vq5::test

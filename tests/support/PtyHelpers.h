@@ -3,8 +3,10 @@
 #pragma once
 
 #include "NotifyQueue.h"
+#include "Process.h"
 #include "SettingsStore.h"
 #include "VLPEngine.h"
+#include "WaitFor.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -47,7 +49,13 @@ public:
     // One frame the PC wrote: EOT, ACK/NAK or an information frame (by its first byte).
     Bytes ReadPcFrame(std::chrono::milliseconds timeout = kLong);
     void CloseMaster();
+    void CloseSlave();
+    // Hands the master side to the caller, who closes it.
+    int TakeMaster();
     int SlaveSpeed() const; // read back with TCGETS2 on the slave side
+    // Fills the line from the PC's side (the test's own slave descriptor, made non-blocking)
+    // until the system takes no more, as a device that never reads; the bytes taken.
+    std::size_t FillFromPc();
 
 private:
     int m_Master = -1;
@@ -116,18 +124,5 @@ public:
 
 // How much CPU this process used, in milliseconds.
 double ProcessCpuMs();
-
-struct RunResult {
-    int exitCode = -1; // the exit status, or 128 + the signal that ended it
-    std::string out;
-    std::string err;
-    double seconds = 0; // from start to end
-};
-
-// Runs the program with the arguments, its stdout and stderr collected; kills it (and fails
-// the test) after `limit`. With `terminateAfter` above zero it gets SIGTERM after that long.
-RunResult RunProgram(const std::string& path, const std::vector<std::string>& args,
-                     std::chrono::milliseconds limit = std::chrono::seconds(60),
-                     std::chrono::milliseconds terminateAfter = std::chrono::milliseconds(0));
 
 } // namespace vq5::test
