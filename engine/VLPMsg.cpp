@@ -1,4 +1,5 @@
 #include "VLPMsg.h"
+#include "TextCodec.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -6,16 +7,18 @@
 
 namespace vq5 {
 
-int HexDigitValue(char c) {
+namespace {
+// A gate's digit, as the device reads it: the character less '0', less 7 more above '9'
+// (any character gives a value).
+int GateDigit(char c) {
     int v = c - '0';
     if (v > 9)
         v -= 7;
     return v;
 }
 
-namespace {
 bool IsHexDigit(char c) {
-    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F');
+    return IsDeviceHexDigit(c);
 }
 
 bool IsGateSign(char c) {
@@ -24,8 +27,8 @@ bool IsGateSign(char c) {
 
 // One gate "Mm>" or "Mm<" against the device version.
 bool GatePasses(const char* gate, unsigned major, unsigned minor) {
-    const int gMajor = HexDigitValue(gate[0]);
-    const int gMinor = HexDigitValue(gate[1]);
+    const int gMajor = GateDigit(gate[0]);
+    const int gMinor = GateDigit(gate[1]);
     const int dMajor = static_cast<int>(major);
     const int dMinor = static_cast<int>(minor);
     const bool atLeast = dMajor > gMajor || (dMajor == gMajor && dMinor >= gMinor);

@@ -130,23 +130,13 @@ Bytes CPty::ReadQuiet(std::chrono::milliseconds quiet) {
 }
 
 Bytes CPty::ReadPcFrame(std::chrono::milliseconds timeout) {
-    Bytes first = Read(1, timeout);
-    if (first.empty())
-        return first;
-    switch (first[0]) {
-    case NUL:
-    case ADR:
-        return Cat(first, Read(1, timeout));
-    case SOH: {
-        Bytes head = Read(4, timeout); // ADR STX block L
-        Bytes out = Cat(first, head);
-        if (head.size() == 4)
-            out = Cat(out, Read(head[3] + 3u, timeout));
-        return out;
-    }
-    default:
-        return first;
-    }
+    CFrameDecoder decoder(FrameSide::Device);
+    return decoder
+        .Read([&] {
+            const Bytes b = Read(1, timeout);
+            return b.empty() ? -2 : b[0];
+        })
+        .raw;
 }
 
 int CPty::SlaveSpeed() const {

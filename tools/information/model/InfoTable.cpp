@@ -1,4 +1,5 @@
 #include "InfoTable.h"
+#include "TextCodec.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -98,13 +99,7 @@ bool RowMatches(const InfoRow& row, std::string_view reply) {
 namespace {
 
 int HexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
+    return HexDigitValue(c);
 }
 
 // One counter field: exactly 8 hex digits, else nothing (shown as "?").

@@ -1,6 +1,7 @@
 #include "TransponderModel.h"
 
 #include "CommandSet.h"
+#include "TextCodec.h"
 #include "ProfileSection.h"
 
 #include <algorithm>
@@ -170,13 +171,7 @@ int CTransponderModel::HeldValue(Setting s, unsigned major, unsigned minor) cons
 namespace {
 // An upper-case (or lower-case) hex digit; anything else is no value.
 int DigitValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
+    return HexDigitValue(c);
 }
 } // namespace
 
