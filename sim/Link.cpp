@@ -1,5 +1,6 @@
 #include "Link.h"
 
+#include "HexBytes.h"
 #include "PcView.h"
 #include "VLPIO.h"
 
@@ -31,18 +32,6 @@ bool ContainsAck(const std::vector<unsigned char>& bytes) {
         if (bytes[i] == ADR && bytes[i + 1] == ACK)
             return true;
     return false;
-}
-
-std::string HexBytes(const std::vector<unsigned char>& bytes) {
-    std::string out;
-    char part[4];
-    for (unsigned char b : bytes) {
-        std::snprintf(part, sizeof part, "%02X", b);
-        if (!out.empty())
-            out += ' ';
-        out += part;
-    }
-    return out;
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "PtyHelpers.h"
 
 #include "FrameCodec.h"
+#include "HexBytes.h"
 #include "Termios2.h"
 
 #include <gtest/gtest.h>
@@ -40,15 +41,7 @@ Bytes Cat(Bytes a, const Bytes& b) {
 }
 
 std::string Hex(const Bytes& bytes) {
-    std::string out;
-    char part[4];
-    for (unsigned char b : bytes) {
-        std::snprintf(part, sizeof part, "%02X", b);
-        if (!out.empty())
-            out += ' ';
-        out += part;
-    }
-    return out;
+    return HexBytes(bytes);
 }
 
 CPty::CPty() {

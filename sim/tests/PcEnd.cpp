@@ -1,5 +1,7 @@
 #include "PcEnd.h"
 
+#include "HexBytes.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
@@ -17,15 +19,7 @@ Bytes B(std::initializer_list<int> values) {
 }
 
 std::string Hex(const Bytes& bytes) {
-    std::string out;
-    char part[4];
-    for (unsigned char b : bytes) {
-        std::snprintf(part, sizeof part, "%02X", b);
-        if (!out.empty())
-            out += ' ';
-        out += part;
-    }
-    return out;
+    return HexBytes(bytes);
 }
 
 CPcEnd::CPcEnd(const std::string& path) {

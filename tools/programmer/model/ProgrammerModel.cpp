@@ -627,13 +627,7 @@ std::string EscapeValue(const std::string& value) {
 
 namespace {
 int HexNibble(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
+    return HexDigitValue(c);
 }
 } // namespace
 
