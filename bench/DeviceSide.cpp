@@ -116,52 +116,16 @@ CMiniMaster::Frame CMiniMaster::ReadFrameBody(int timeoutMs) {
     }
     if (f.firstByteNs == 0)
         f.firstByteNs = NowNs(); // the byte was already buffered
-    auto next = [&] { return NextByte(timeoutMs, nullptr); };
-    switch (b) {
-    case NUL:
-        f.type = next() == EOT ? eot : noframe;
-        return f;
-    case ADR: {
-        int c = next();
-        while (c == ADR)
-            c = next();
-        f.type = c == ACK ? ack : c == NAK ? nak : noframe;
+    CFrameDecoder decoder(FrameSide::Device);
+    if (decoder.Feed(static_cast<unsigned char>(b))) {
+        f.type = decoder.Frame().type;
         return f;
     }
-    case SOH: {
-        if (next() != ADR || next() != STX) {
-            f.type = noframe;
-            return f;
-        }
-        int block = next();
-        int len = next();
-        if (block < 0 || len < 0) {
-            f.type = noframe;
-            return f;
-        }
-        std::vector<unsigned char> payload;
-        for (int i = 0; i < len; ++i) {
-            int d = next();
-            if (d < 0) {
-                f.type = noframe;
-                return f;
-            }
-            payload.push_back(static_cast<unsigned char>(d));
-        }
-        int etx = next(), c1 = next(), c2 = next();
-        if (etx < 0 || c1 < 0 || c2 < 0) {
-            f.type = noframe;
-            return f;
-        }
-        CheckBytes c = ComputeCheckBytes(static_cast<unsigned char>(block), payload.data(), payload.size());
-        f.text.assign(payload.begin(), payload.end());
-        f.type = (etx == ETX && c1 == c.c1 && c2 == c.c2) ? info : crcerror;
-        return f;
-    }
-    default:
-        f.type = noframe;
-        return f;
-    }
+    const DecodedFrame& d = decoder.Read([&] { return NextByte(timeoutMs, nullptr); });
+    f.type = d.type == error ? noframe : d.type;
+    if (d.type == info || d.type == crcerror)
+        f.text = d.payload;
+    return f;
 }
 
 std::int64_t CMiniMaster::Write(const std::vector<unsigned char>& bytes) {

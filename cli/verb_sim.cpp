@@ -4,6 +4,7 @@
 #include "DeviceState.h"
 #include "Replay.h"
 #include "Simulator.h"
+#include "TextCodec.h"
 #include "Verbs.h"
 
 #include <cerrno>
@@ -23,23 +24,15 @@ namespace {
 bool ParseUnsigned(const std::string& text, unsigned long max, unsigned long& out) {
     if (text.empty() || text[0] == '-')
         return false;
-    char* end = nullptr;
-    errno = 0;
-    const unsigned long v = std::strtoul(text.c_str(), &end, 10);
-    if (errno != 0 || *end != '\0' || v > max)
+    const std::optional<unsigned long> v = vq5::ParseNumber<unsigned long>(text);
+    if (!v || *v > max)
         return false;
-    out = v;
+    out = *v;
     return true;
 }
 
 int HexDigit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
+    return vq5::HexDigitValue(c);
 }
 
 // --replay: the capture's device side against whichever tool opens the pseudo-terminal.

@@ -1,5 +1,6 @@
 // The VQ-5 command set: codes, value formats, reply readers and the fixed command groups.
 #include "CommandSet.h"
+#include "TextCodec.h"
 
 #include "VLPMsg.h"
 
@@ -303,7 +304,7 @@ std::optional<unsigned> ReadConstant(std::string_view reply) {
 }
 
 bool IsHexDigitChar(char c) {
-    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F');
+    return IsDeviceHexDigit(c);
 }
 
 std::optional<std::string> ReadText(std::string_view reply) {
@@ -319,17 +320,10 @@ std::optional<Counters> ReadCounters(std::string_view reply) {
     for (int field = 0; field < 3; ++field) {
         std::uint32_t v = 0;
         for (int k = 0; k < 8; ++k) {
-            const char c = reply[4 + 8 * field + k];
-            unsigned d;
-            if (c >= '0' && c <= '9')
-                d = static_cast<unsigned>(c - '0');
-            else if (c >= 'A' && c <= 'F')
-                d = static_cast<unsigned>(c - 'A' + 10);
-            else if (c >= 'a' && c <= 'f')
-                d = static_cast<unsigned>(c - 'a' + 10);
-            else
+            const int d = HexDigitValue(reply[4 + 8 * field + k]);
+            if (d < 0)
                 return std::nullopt;
-            v = (v << 4) | d;
+            v = (v << 4) | static_cast<std::uint32_t>(d);
         }
         values[field] = v;
     }

@@ -55,4 +55,119 @@ std::vector<unsigned char> InfoFrameBytes(const std::string& payload, unsigned c
     return InfoFrameBytes(reinterpret_cast<const unsigned char*>(payload.data()), payload.size(), block);
 }
 
+const DecodedFrame& CFrameDecoder::Finish(FrameType type) {
+    m_State = State::Start;
+    m_Frame.type = type;
+    return m_Frame;
+}
+
+bool CFrameDecoder::Feed(unsigned char byte) {
+    if (m_State == State::Start)
+        m_Frame = DecodedFrame{};
+    m_Frame.raw.push_back(byte);
+    switch (m_State) {
+    case State::Start:
+        if (byte == NUL || byte == ADR || byte == SOH ||
+            (m_Side == FrameSide::Pc && (byte == 'P' || byte == 'S'))) {
+            m_Letter = byte;
+            m_State = byte == NUL   ? State::AfterNul
+                      : byte == ADR ? State::AfterAdr
+                      : byte == SOH ? State::AfterSoh
+                                    : State::AfterLetter;
+            return false;
+        }
+        m_Frame.junk = true;
+        Finish(noframe);
+        return true;
+    case State::AfterNul:
+        Finish(byte == EOT ? eot : noframe);
+        return true;
+    case State::AfterLetter:
+        if (byte == ADR) {
+            m_State = State::AfterLetterAdr;
+            return false;
+        }
+        Finish(noframe);
+        return true;
+    case State::AfterLetterAdr:
+        Finish(byte != ENQ ? noframe : m_Letter == 'P' ? poll : select);
+        return true;
+    case State::AfterAdr:
+        if (byte == ADR)
+            return false; // repeated address bytes are skipped
+        Finish(byte == ACK ? ack : byte == NAK ? nak : noframe);
+        return true;
+    case State::AfterSoh:
+        if (byte == ADR) {
+            m_State = State::AfterSohAdr;
+            return false;
+        }
+        Finish(noframe);
+        return true;
+    case State::AfterSohAdr:
+        if (byte == STX) {
+            m_Frame.hasBody = true;
+            m_State = State::Block;
+            return false;
+        }
+        Finish(noframe);
+        return true;
+    case State::Block:
+        m_Frame.block = byte;
+        m_State = State::Length;
+        return false;
+    case State::Length:
+        m_Length = byte;
+        m_State = m_Length == 0 ? State::Etx : State::Payload;
+        return false;
+    case State::Payload:
+        m_Frame.payload.push_back(static_cast<char>(byte));
+        if (m_Frame.payload.size() == m_Length)
+            m_State = State::Etx;
+        return false;
+    case State::Etx:
+        m_EtxOk = byte == ETX;
+        m_State = State::C1;
+        return false;
+    case State::C1: {
+        m_Check =
+            ComputeCheckBytes(m_Frame.block, reinterpret_cast<const unsigned char*>(m_Frame.payload.data()),
+                              m_Frame.payload.size());
+        m_C1Ok = byte == m_Check.c1;
+        if (!m_C1Ok && m_Side == FrameSide::Pc) {
+            Finish(crcerror); // C2 stays unread: the next frame starts with it
+            return true;
+        }
+        m_State = State::C2;
+        return false;
+    }
+    case State::C2: {
+        const bool good = m_C1Ok && byte == m_Check.c2 && (m_EtxOk || m_Side == FrameSide::Pc);
+        Finish(good ? info : crcerror);
+        return true;
+    }
+    }
+    return false;
+}
+
+std::vector<DecodedFrame> CFrameDecoder::Feed(const std::vector<unsigned char>& bytes) {
+    std::vector<DecodedFrame> frames;
+    for (unsigned char b : bytes)
+        if (Feed(b))
+            frames.push_back(m_Frame);
+    return frames;
+}
+
+const DecodedFrame& CFrameDecoder::Interrupt(bool failed) {
+    if (m_State == State::Start) {
+        m_Frame = DecodedFrame{};
+        return Finish(failed ? error : timeout);
+    }
+    if (m_Side == FrameSide::Device)
+        return Finish(failed ? error : noframe);
+    if (m_Frame.hasBody)
+        return Finish(failed ? error : crcerror);
+    return Finish(noframe);
+}
+
 } // namespace vq5

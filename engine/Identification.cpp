@@ -1,14 +1,14 @@
 // The identification reply; see Identification.h.
 #include "Identification.h"
 
-#include "VLPMsg.h"
+#include "TextCodec.h"
 
 namespace vq5 {
 
 namespace {
 // 0-9 and A-F only: a lower-case letter is no version digit.
 int VersionDigit(char c) {
-    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') ? HexDigitValue(c) : -1;
+    return IsDeviceHexDigit(c) ? HexDigitValue(c) : -1;
 }
 } // namespace
 

@@ -19,76 +19,19 @@ FrameType CVLPFrame::GetFrame() {
     return result;
 }
 
+// One frame through the decoder, byte by byte as GetByte delivers them. Inside an information
+// frame a time-out ends it at once as "crcerror" (the state engine asks for the frame again),
+// a failure as "error"; what was read stays in m_Data/m_Len with a NUL after it.
 FrameType CVLPFrame::ReadFrame() {
-    int b = GetByte();
-    if (b == -2)
-        return timeout;
-    if (b < 0)
-        return error;
-    switch (b) {
-    case NUL:
-        return GetByte() == EOT ? eot : noframe;
-    case 'P':
-    case 'S':
-        if (GetByte() != ADR || GetByte() != ENQ)
-            return noframe;
-        return b == 'P' ? poll : select;
-    case ADR: {
-        int c = GetByte();
-        while (c == ADR) // repeated address bytes are skipped
-            c = GetByte();
-        return c == ACK ? ack : c == NAK ? nak : noframe;
+    CFrameDecoder decoder(FrameSide::Pc);
+    const DecodedFrame& f = decoder.Read([this] { return GetByte(); });
+    if (f.hasBody) {
+        const std::size_t n = f.payload.size(); // at most 255
+        f.payload.copy(reinterpret_cast<char*>(m_Data), n);
+        m_Data[n] = 0;
+        m_Len = static_cast<int>(n);
     }
-    case SOH:
-        if (GetByte() != ADR || GetByte() != STX)
-            return noframe;
-        return ReadInfoBody();
-    default:
-        return noframe;
-    }
-}
-
-// After SOH ADR STX: block byte, length, payload, the ETX position and the two check bytes.
-// A read that times out or fails inside the frame ends it at once: "crcerror" for a time-out
-// (the state engine asks for the frame again), "error" for a failure. What was read stays in
-// m_Data/m_Len with a NUL after it.
-FrameType CVLPFrame::ReadInfoBody() {
-    auto broken = [this](int r, int got) {
-        m_Len = got;
-        m_Data[got] = 0;
-        return r == -2 ? crcerror : error;
-    };
-    int block = GetByte();
-    if (block < 0)
-        return broken(block, 0);
-    int length = GetByte();
-    if (length < 0)
-        return broken(length, 0);
-    unsigned char a = static_cast<unsigned char>(block);
-    unsigned char b = static_cast<unsigned char>(length);
-    for (int i = 0; i < length; ++i) {
-        int d = GetByte();
-        if (d < 0)
-            return broken(d, i);
-        m_Data[i] = static_cast<unsigned char>(d);
-        unsigned char nextB = static_cast<unsigned char>(a ^ d);
-        a = b;
-        b = nextB;
-    }
-    m_Len = length;
-    m_Data[length] = 0;
-    int etx = GetByte(); // read, not checked
-    if (etx < 0)
-        return broken(etx, length);
-    int c1 = GetByte();
-    if (c1 < 0)
-        return broken(c1, length);
-    if (c1 != b)
-        return crcerror; // C2 stays unread: the next GetFrame starts with it
-    int c2 = GetByte();
-    if (c2 < 0)
-        return broken(c2, length);
-    return c2 == a ? info : crcerror;
+    return f.type;
 }
 
 void CVLPFrame::PutFrame(FrameType type) {
@@ -110,21 +53,9 @@ void CVLPFrame::PutInfoFrame() {
     if (m_Len > 255)
         m_Len = 255;
     Trace(1, "CVLPFrame::PutInfoFrame($)");
-    const unsigned char head[] = {SOH, ADR, STX, 0x00, static_cast<unsigned char>(m_Len)};
-    for (unsigned char h : head)
-        PutByte(h);
-    unsigned char a = 0x00;
-    unsigned char b = static_cast<unsigned char>(m_Len);
-    for (int i = 0; i < m_Len; ++i) {
-        unsigned char d = m_Data[i];
-        PutByte(d);
-        unsigned char nextB = static_cast<unsigned char>(a ^ d);
-        a = b;
-        b = nextB;
-    }
-    PutByte(ETX);
-    PutByte(b);
-    PutByte(a);
+    // One write per byte: the line takes an information frame byte by byte.
+    for (unsigned char byte : InfoFrameBytes(m_Data, static_cast<std::size_t>(m_Len)))
+        PutByte(byte);
 }
 
 } // namespace vq5

@@ -23,7 +23,6 @@ public:
 
 private:
     FrameType ReadFrame();
-    FrameType ReadInfoBody();
 };
 
 } // namespace vq5

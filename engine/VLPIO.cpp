@@ -9,23 +9,6 @@
 
 namespace vq5 {
 
-std::string EscapeText(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (unsigned char c : text) {
-        if (c == '\\') {
-            out += "\\\\";
-        } else if (c < 0x20 || c > 0x7E) {
-            char hex[8];
-            std::snprintf(hex, sizeof hex, "\\x%02X", c);
-            out += hex;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out;
-}
-
 std::string ByteText(std::size_t count, const unsigned char* bytes) {
     std::string text;
     text.reserve(count * 2 + 2 < 1024 ? count * 2 + 2 : 1024);

@@ -14,6 +14,7 @@
 #include "Notify.h"
 #include "ProfileSection.h"
 #include "SerialPort.h"
+#include "TextCodec.h" // EscapeText
 
 #include <atomic>
 #include <cstddef>
@@ -36,10 +37,6 @@ inline constexpr int kSpeedTable[6] = {1200, 2400, 4800, 9600, 14400, 19200};
 // Renders bytes as quoted text for traces: control bytes by name ("\SOH", "\ADR"),
 // printable ASCII as itself, anything else as "\0x%02x". At most 1024 characters.
 std::string ByteText(std::size_t count, const unsigned char* bytes);
-
-// Renders a text for one line of a terminal or a text file: a backslash as two, every byte
-// outside printable ASCII (controls, DEL, 0x80-0xFF) as \xHH, the rest as itself.
-std::string EscapeText(std::string_view text);
 
 class CVLPIO {
 public:

@@ -1,4 +1,5 @@
 #include "VLPMsg.h"
+#include "TextCodec.h"
 
 #include "Identification.h"
 
@@ -8,22 +9,24 @@
 
 namespace vq5 {
 
-int HexDigitValue(char c) {
+namespace {
+// A gate's digit, as the device reads it: the character less '0', less 7 more above '9'
+// (any character gives a value).
+int GateDigit(char c) {
     int v = c - '0';
     if (v > 9)
         v -= 7;
     return v;
 }
 
-namespace {
 bool IsGateSign(char c) {
     return c == '>' || c == '<';
 }
 
 // One gate "Mm>" or "Mm<" against the device version.
 bool GatePasses(const char* gate, unsigned major, unsigned minor) {
-    const int gMajor = HexDigitValue(gate[0]);
-    const int gMinor = HexDigitValue(gate[1]);
+    const int gMajor = GateDigit(gate[0]);
+    const int gMinor = GateDigit(gate[1]);
     const int dMajor = static_cast<int>(major);
     const int dMinor = static_cast<int>(minor);
     const bool atLeast = dMajor > gMajor || (dMajor == gMajor && dMinor >= gMinor);

@@ -19,7 +19,6 @@ inline constexpr std::size_t kMaxMessage = 99; // characters of one message text
 bool IsProgramModeExit(const std::string& text);
 
 // Gate evaluation: "87>" passes from 8.7 on, "91<" before 9.1; two gates must both pass.
-int HexDigitValue(char c);
 bool GatesPass(const std::string& text, unsigned major, unsigned minor);
 
 class CVLPMsg : public CVLPSlave {

@@ -21,18 +21,10 @@ const char* const kModules[13] = {"h",   "main", "cbf", "vtg", "tim", "cfg", "v2
                                   "eep", "i2c",  "dbg", "led", "key", "trp"};
 
 bool ParseUnsigned(const std::string& s, int base, unsigned long max, unsigned long& out) {
-    if (s.empty() || s.size() > 12)
+    const std::optional<unsigned long> v = s.size() > 12 ? std::nullopt : ParseNumber<unsigned long>(s, base);
+    if (!v || *v > max)
         return false;
-    for (char c : s)
-        if (!std::isxdigit(static_cast<unsigned char>(c)) ||
-            (base == 10 && !std::isdigit(static_cast<unsigned char>(c))))
-            return false;
-    char* end = nullptr;
-    errno = 0;
-    unsigned long v = std::strtoul(s.c_str(), &end, base);
-    if (errno != 0 || *end != '\0' || v > max)
-        return false;
-    out = v;
+    out = *v;
     return true;
 }
 
@@ -68,70 +60,6 @@ DeviceState FactoryState(unsigned major, unsigned minor) {
     s.line = 0;
     s.run = 0;
     return s;
-}
-
-std::string EscapeText(const std::string& text) {
-    std::string out;
-    for (unsigned char c : text) {
-        switch (c) {
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        default:
-            if (c >= 0x20 && c < 0x7F) {
-                out += static_cast<char>(c);
-            } else {
-                char buf[8];
-                std::snprintf(buf, sizeof buf, "\\x%02X", c);
-                out += buf;
-            }
-        }
-    }
-    return out;
-}
-
-std::string UnescapeText(const std::string& text) {
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        char c = text[i];
-        if (c != '\\' || i + 1 >= text.size()) {
-            out += c;
-            continue;
-        }
-        char n = text[++i];
-        switch (n) {
-        case 'n':
-            out += '\n';
-            break;
-        case 'r':
-            out += '\r';
-            break;
-        case 't':
-            out += '\t';
-            break;
-        case 'x':
-            if (i + 2 < text.size() && std::isxdigit(static_cast<unsigned char>(text[i + 1])) &&
-                std::isxdigit(static_cast<unsigned char>(text[i + 2]))) {
-                out += static_cast<char>(std::strtoul(text.substr(i + 1, 2).c_str(), nullptr, 16));
-                i += 2;
-            } else {
-                out += "\\x";
-            }
-            break;
-        default:
-            out += n; // "\\" and any other escaped character stand for themselves
-        }
-    }
-    return out;
 }
 
 std::string StateToText(const DeviceState& s, unsigned major, unsigned minor) {

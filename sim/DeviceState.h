@@ -1,6 +1,8 @@
 // The simulated VQ-5's configuration, counters and texts, and their readable file form.
 #pragma once
 
+#include "TextCodec.h" // EscapeText, UnescapeText: the texts of the state file
+
 #include <cstdint>
 #include <map>
 #include <string>
@@ -50,8 +52,5 @@ bool LoadStateFile(const std::string& path, DeviceState& state, std::string& err
 // Writes a temporary file beside `path` and renames it over `path`.
 bool SaveStateFile(const std::string& path, const DeviceState& state, unsigned major, unsigned minor,
                    std::string& error);
-
-std::string EscapeText(const std::string& text);
-std::string UnescapeText(const std::string& text);
 
 } // namespace vq5::sim

@@ -1,4 +1,5 @@
 #include "Faults.h"
+#include "TextCodec.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -65,8 +66,9 @@ bool ParseFaults(const std::string& list, FaultPlan& plan, std::string& error) {
                 return false;
             }
         } else {
-            count = std::strtol(value.c_str(), &end, 10);
-            if (*end != '\0' || count < 0 || count > 1000000000L) {
+            const std::optional<long> n = ParseNumber<long>(value);
+            count = n.value_or(-1);
+            if (count < 0 || count > 1000000000L) {
                 error = "fault '" + name + "': count '" + value + "' is not a whole number";
                 return false;
             }

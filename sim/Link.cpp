@@ -1,5 +1,6 @@
 #include "Link.h"
 
+#include "HexBytes.h"
 #include "PcView.h"
 #include "VLPIO.h"
 
@@ -10,7 +11,6 @@ namespace vq5::sim {
 
 namespace {
 
-constexpr int kRecursionLimit = 4;
 constexpr int kAbortAnswerMs = 50;
 constexpr int kFillerAnswerMs = 30;
 constexpr int kUnstickStallMs = 30;
@@ -32,18 +32,6 @@ bool ContainsAck(const std::vector<unsigned char>& bytes) {
         if (bytes[i] == ADR && bytes[i + 1] == ACK)
             return true;
     return false;
-}
-
-std::string HexBytes(const std::vector<unsigned char>& bytes) {
-    std::string out;
-    char part[4];
-    for (unsigned char b : bytes) {
-        std::snprintf(part, sizeof part, "%02X", b);
-        if (!out.empty())
-            out += ' ';
-        out += part;
-    }
-    return out;
 }
 
 } // namespace
@@ -171,58 +159,16 @@ RxFrame CLink::ReadFrame(int timeoutMs) {
             Log("pc>dev", FrameTypeName(t), r.raw);
         return r;
     };
+    CFrameDecoder decoder(FrameSide::Device);
     for (;;) {
-        const int b = next(r.raw.empty() ? timeoutMs : gapMs);
-        if (b == -1)
-            return finish(error);
-        if (b == -2)
-            return finish(r.raw.empty() ? timeout : noframe);
-        if (b == NUL) {
-            const int n = next(gapMs);
-            if (n == EOT)
-                return finish(eot);
-            return finish(n == -1 ? error : noframe);
-        }
-        if (b == ADR) {
-            int n;
-            do {
-                n = next(gapMs);
-            } while (n == ADR);
-            if (n == ACK)
-                return finish(ack);
-            if (n == NAK)
-                return finish(nak);
-            return finish(n == -1 ? error : noframe);
-        }
-        if (b == SOH) {
-            if (next(gapMs) != ADR || next(gapMs) != STX)
-                return finish(noframe);
-            const int block = next(gapMs);
-            const int len = next(gapMs);
-            if (block < 0 || len < 0)
-                return finish(noframe);
-            std::string payload;
-            for (int i = 0; i < len; ++i) {
-                const int d = next(gapMs);
-                if (d < 0)
-                    return finish(noframe);
-                payload += static_cast<char>(d);
-            }
-            const int etx = next(gapMs);
-            const int c1 = next(gapMs);
-            const int c2 = next(gapMs);
-            if (etx < 0 || c1 < 0 || c2 < 0)
-                return finish(noframe);
-            const CheckBytes c =
-                ComputeCheckBytes(static_cast<unsigned char>(block),
-                                  reinterpret_cast<const unsigned char*>(payload.data()), payload.size());
-            r.text = payload;
-            // The device is stricter than the PC: the ETX position must hold ETX.
-            if (etx != ETX || c1 != c.c1 || c2 != c.c2)
-                return finish(crcerror);
-            return finish(info);
-        }
-        // Any other byte starts no frame of the PC: skip it and look for one.
+        const DecodedFrame& f = decoder.Read([&] { return next(r.raw.empty() ? timeoutMs : gapMs); });
+        if (f.junk)
+            continue; // a byte that starts no frame of the PC: skip it and look for one
+        if (f.type == timeout && !r.raw.empty())
+            return finish(noframe);
+        if (f.type == info || f.type == crcerror)
+            r.text = f.payload;
+        return finish(f.type);
     }
 }
 
@@ -234,9 +180,21 @@ RxFrame CLink::ReadAnswer() {
         return r;
     }
     RxFrame r = ReadFrame(static_cast<int>(m_Options.answerTimeoutMs));
-    if (r.type != timeout && r.type != error)
-        m_AbortUnverified = false;
+    if (r.type != timeout && r.type != error && m_Pc == PcState::SelectEndUnverified)
+        SetPc(PcState::Idle); // the PC answers: the EOT that ended the select arrived
     return r;
+}
+
+void CLink::SetPc(PcState next) {
+    m_Pc = next;
+}
+
+void CLink::PcSilent() {
+    Count([](LinkCounters& c) { ++c.silences; });
+    if (m_Pc == PcState::WaitsForAnswer)
+        SetPc(PcState::Idle); // the poll ended its wait for an answer, quietly
+    else if (m_Pc == PcState::SelectEndUnverified)
+        SetPc(PcState::MayBeInSelect); // the EOT that ended a select may not have arrived
 }
 
 // ---------------------------------------------------------------------------------------
@@ -284,7 +242,7 @@ void CLink::Deliver(const std::string& text) {
 
 void CLink::TakeFrame(std::string text) {
     // The PC answered a poll with a frame and now waits for ACK or NAK.
-    m_PcWaitsForAck = true;
+    SetPc(PcState::WaitsForAnswer);
     for (unsigned attempt = 0; attempt <= m_Options.maxRetries; ++attempt) {
         const bool repeat = m_ExpectRepeat && text == m_LastTaken;
         if (!repeat && m_ExpectRepeat) {
@@ -304,7 +262,7 @@ void CLink::TakeFrame(std::string text) {
                     text = r.text; // sent again at once
                     continue;
                 }
-                m_PcWaitsForAck = false;
+                SetPc(PcState::Idle);
                 if (r.type == eot) {
                     // The NAK reached the PC as an ACK: the PC let the frame go, so take it.
                     Deliver(text);
@@ -333,14 +291,13 @@ void CLink::TakeFrame(std::string text) {
         }
         SendAck();
         RxFrame r = ReadAnswer();
-        m_PcWaitsForAck = false;
         if (r.type == info) {
             // The ACK reached the PC as a NAK: it sent the frame again at once.
-            m_PcWaitsForAck = true;
             m_ExpectRepeat = true;
             text = r.text;
             continue;
         }
+        SetPc(PcState::Idle);
         if (r.type == timeout || r.type == error) {
             // No EOT: the PC did not see the ACK, keeps its frame and sends it again.
             if (r.type == timeout)
@@ -356,36 +313,28 @@ void CLink::TakeFrame(std::string text) {
     m_ExpectRepeat = true;
 }
 
-void CLink::HandlePollAnswer(RxFrame r, int depth) {
-    if (depth > kRecursionLimit)
-        return;
+void CLink::HandlePollAnswer(const RxFrame& r) {
     switch (r.type) {
     case eot:
-        m_PcMayBeInRx = false;
-        m_PcWaitsForAck = false;
+        SetPc(PcState::Idle);
         if (m_ExpectRepeat)
             ConfirmTaken(); // the PC has nothing left: it had seen the ACK
         break;
     case info:
-        m_PcMayBeInRx = false;
         TakeFrame(r.text);
         break;
     case ack:
         // The PC acknowledged as if selected: it now waits for a frame.
-        m_PcMayBeInRx = true;
+        SetPc(PcState::MayBeInSelect);
         SendMessage();
         break;
     case nak:
         // Only a PC waiting in a select NAKs: it ended a frame the device did not mean.
-        m_PcMayBeInRx = true;
+        SetPc(PcState::MayBeInSelect);
         Count([](LinkCounters& c) { ++c.naksReceived; });
         break;
     case timeout:
-        Count([](LinkCounters& c) { ++c.silences; });
-        if (m_PcWaitsForAck)
-            m_PcWaitsForAck = false; // the poll ended its wait for an answer, quietly
-        else if (m_AbortUnverified)
-            m_PcMayBeInRx = true; // the EOT that ended a select may not have arrived
+        PcSilent();
         break;
     case crcerror:
     case noframe: {
@@ -419,7 +368,7 @@ void CLink::SendMessage() {
             if (m_Shared.delivered.size() < kHistoryLimit)
                 m_Shared.delivered.push_back(message);
         }
-        m_PcMayBeInRx = false;
+        SetPc(PcState::Idle);
     };
     for (unsigned attempt = 0; attempt <= m_Options.maxRetries; ++attempt) {
         if (!SendInfo(message))
@@ -457,8 +406,7 @@ void CLink::SendMessage() {
         // NAK or nothing: the PC is still in the select, waiting for a good frame.
     }
     // Given up for now: the select is ended with EOT before the next exchange.
-    m_PcMayBeInRx = true;
-    m_GaveUp = true;
+    SetPc(PcState::SelectGivenUp);
 }
 
 void CLink::Unstick() {
@@ -478,14 +426,14 @@ void CLink::Unstick() {
 void CLink::AbortSelect() {
     Unstick();
     SendControl(eot);
-    m_AbortUnverified = true; // until the PC answers something again
+    // Unverified until the PC answers something again.
     if (!m_Port.WaitPeerRead(kPeerStallMs)) {
-        m_PcMayBeInRx = false;
+        SetPc(PcState::SelectEndUnverified);
         return;
     }
     RxFrame r = ReadFrame(kAbortAnswerMs);
     // A NAK means the PC was still inside a frame (it took the EOT as part of it) and waits on.
-    m_PcMayBeInRx = r.type == nak;
+    SetPc(r.type == nak ? PcState::MayBeInSelect : PcState::SelectEndUnverified);
 }
 
 void CLink::PollExchange() {
@@ -495,7 +443,7 @@ void CLink::PollExchange() {
     });
     if (!SendControl(poll))
         return;
-    HandlePollAnswer(ReadAnswer(), 0);
+    HandlePollAnswer(ReadAnswer());
 }
 
 void CLink::SelectExchange() {
@@ -510,7 +458,7 @@ void CLink::SelectExchange() {
     m_SelectWentSilent = false;
     switch (r.type) {
     case ack:
-        m_PcMayBeInRx = true;
+        SetPc(PcState::MayBeInSelect);
         if (lateAckPossible && m_Port.WaitPeerRead(kPeerStallMs)) {
             // The select before this one went unanswered in time: this ACK may be its late
             // answer, and the PC, already waiting, acknowledges this select as well. Take
@@ -524,18 +472,14 @@ void CLink::SelectExchange() {
     case eot:
     case info:
         // The select reached the PC as a poll.
-        HandlePollAnswer(r, 0);
+        HandlePollAnswer(r);
         break;
     case timeout:
-        Count([](LinkCounters& c) { ++c.silences; });
         m_SelectWentSilent = true;
-        if (m_PcWaitsForAck)
-            m_PcWaitsForAck = false;
-        else if (m_AbortUnverified)
-            m_PcMayBeInRx = true;
+        PcSilent();
         break;
     case nak:
-        m_PcMayBeInRx = true;
+        SetPc(PcState::MayBeInSelect);
         Count([](LinkCounters& c) { ++c.naksReceived; });
         break;
     default:
@@ -555,8 +499,9 @@ bool CLink::Step() {
         return false;
 
     const std::vector<unsigned char> stale = m_Port.Discard();
-    const bool gaveUp = m_GaveUp;
-    m_GaveUp = false;
+    const bool gaveUp = m_Pc == PcState::SelectGivenUp;
+    if (gaveUp)
+        SetPc(PcState::MayBeInSelect);
     if (!stale.empty()) {
         Log("pc>dev", "late bytes, dropped", stale);
         if (m_ExpectRepeat && ContainsEot(stale))
@@ -571,9 +516,9 @@ bool CLink::Step() {
                     m_Shared.toPc.pop_front();
                     ++m_Shared.counters.messagesDelivered;
                 }
-                m_PcMayBeInRx = false;
+                SetPc(PcState::Idle);
             } else {
-                m_PcMayBeInRx = true; // a select was acknowledged late: the PC waits for a frame
+                SetPc(PcState::MayBeInSelect); // a select was acknowledged late: the PC waits for a frame
             }
         }
     }
@@ -587,7 +532,7 @@ bool CLink::Step() {
         haveOut = !m_Shared.toPc.empty();
     }
 
-    if (m_PcMayBeInRx)
+    if (m_Pc == PcState::MayBeInSelect)
         AbortSelect();
 
     // The device hands over what it has before it polls again (so the PC has the

@@ -64,7 +64,7 @@ private:
     void SelectExchange();
     void AbortSelect();
     void Unstick();
-    void HandlePollAnswer(RxFrame r, int depth);
+    void HandlePollAnswer(const RxFrame& r);
     void TakeFrame(std::string text);
     void SendMessage();
     void Deliver(const std::string& text);
@@ -90,17 +90,25 @@ private:
     CFaultInjector m_Faults;
     CLinePort::Clock::time_point m_Start;
 
-    // What the device knows about the PC.
-    bool m_PcMayBeInRx = false;   // the PC may wait in a select for a frame (answers no poll)
-    bool m_PcWaitsForAck = false; // the PC waits for the answer to its frame (a poll ends that quietly)
-    bool m_ExpectRepeat = false;  // the PC did not see the ACK of m_LastTaken: it comes again
+    // Where the device believes the PC stands; changed only through SetPc.
+    enum class PcState {
+        Idle,                // waits for a poll or a select
+        MayBeInSelect,       // may wait in a select for a frame (answers no poll)
+        SelectGivenUp,       // as MayBeInSelect, after the device gave up on its frame: an ACK
+                             // among the late bytes still delivers it
+        WaitsForAnswer,      // waits for the ACK or NAK of its own frame (a poll ends that quietly)
+        SelectEndUnverified, // a select was ended with EOT and the PC has not answered since
+    };
+    void SetPc(PcState next);
+    void PcSilent(); // the PC let an answer time pass
+
+    PcState m_Pc = PcState::Idle;
+    bool m_ExpectRepeat = false; // the PC did not see the ACK of m_LastTaken: it comes again
     std::string m_LastTaken;
     int m_PendingSpeed = -1;         // line speed step to take once the PC has seen the ACK
     bool m_Settle = false;           // a speed change was just made
-    bool m_AbortUnverified = false;  // a select was ended with EOT and the PC has not answered since
     int m_FailedSelects = 0;         // selects in a row that delivered nothing
     bool m_SelectWentSilent = false; // the last select got no answer in time (it may come late)
-    bool m_GaveUp = false;           // the last exchange gave up on the frame at the head of toPc
 };
 
 } // namespace vq5::sim

@@ -4,6 +4,7 @@
 #include "FuzzSupport.h"
 
 #include "CommandSet.h"
+#include "TextCodec.h"
 #include "VLPMsg.h"
 
 #include <cctype>
@@ -51,8 +52,7 @@ int FuzzDeviceReaders(const std::uint8_t* data, std::size_t size) {
     auto constant = dev::ReadConstant(reply);
     VQ5_FUZZ_CHECK(h, constant.has_value() == (reply.size() >= 5), "ReadConstant presence");
     if (constant && dev::IsHexDigitChar(reply[4])) {
-        const unsigned want = reply[4] <= '9' ? static_cast<unsigned>(reply[4] - '0')
-                                              : static_cast<unsigned>(reply[4] - 'A' + 10);
+        const unsigned want = static_cast<unsigned>(HexDigitValue(reply[4]));
         VQ5_FUZZ_CHECK(h, *constant == want, "ReadConstant of a hex digit");
     }
 

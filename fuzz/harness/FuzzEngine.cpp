@@ -6,6 +6,7 @@
 
 #include "FrameCodec.h"
 #include "SettingsStore.h"
+#include "TextCodec.h"
 #include "VLPEngine.h"
 
 #include <cstring>
@@ -32,18 +33,32 @@ struct CPortedEngine {
     }
 };
 
-// ---- the frame layer's rules, written out on their own --------------------------------------
+// ---- the frame layer ---------------------------------------------------------------------------
 
 struct RefFrame {
     FrameType type = noframe;
     std::string payload; // info and crcerror: what m_Data holds up to m_Len
 };
 
-class CRefDecoder {
+// The frame decoder fed the same events straight, one at a time: the engine must take exactly
+// the events of each frame and leave the same kind and payload.
+class CEventDecoder {
 public:
-    CRefDecoder(const std::vector<ReadEvent>& events, ReadEvent::Kind atEnd)
-        : m_Events(events), m_AtEnd(atEnd) {}
+    CEventDecoder(const std::vector<ReadEvent>& events, ReadEvent::Kind atEnd, FrameSide side = FrameSide::Pc)
+        : m_Events(events), m_AtEnd(atEnd), m_Decoder(side) {}
 
+    std::size_t Pos() const { return m_Pos; }
+
+    RefFrame Decode() {
+        const DecodedFrame& d = m_Decoder.Read([this] { return Next(); });
+        RefFrame f;
+        f.type = d.type;
+        if (d.hasBody)
+            f.payload = d.payload;
+        return f;
+    }
+
+private:
     // A byte, -2 for a time-out, -1 for a failed read.
     int Next() {
         ReadEvent::Kind kind = m_Pos < m_Events.size() ? m_Events[m_Pos].kind : m_AtEnd;
@@ -53,79 +68,11 @@ public:
             ++m_Pos;
         return kind == ReadEvent::Timeout ? -2 : -1;
     }
-    std::size_t Pos() const { return m_Pos; }
-
-    RefFrame Decode() {
-        RefFrame f;
-        int b = Next();
-        if (b == -2) {
-            f.type = timeout;
-        } else if (b < 0) {
-            f.type = error;
-        } else if (b == NUL) {
-            f.type = Next() == EOT ? eot : noframe;
-        } else if (b == 'P' || b == 'S') {
-            // The byte that breaks the sequence is consumed, nothing after it.
-            if (Next() != ADR || Next() != ENQ)
-                f.type = noframe;
-            else
-                f.type = b == 'P' ? poll : select;
-        } else if (b == ADR) {
-            int c = Next();
-            while (c == ADR)
-                c = Next();
-            f.type = c == ACK ? ack : c == NAK ? nak : noframe;
-        } else if (b == SOH) {
-            if (Next() != ADR || Next() != STX)
-                f.type = noframe;
-            else
-                Body(f);
-        } else {
-            f.type = noframe;
-        }
-        return f;
-    }
-
-private:
-    // Inside an information frame a time-out ends the frame as "crcerror" and a failed read
-    // as "error", keeping what was read.
-    void Body(RefFrame& f) {
-        auto broken = [&f](int r) { f.type = r == -2 ? crcerror : error; };
-        int block = Next();
-        if (block < 0)
-            return broken(block);
-        int length = Next();
-        if (length < 0)
-            return broken(length);
-        unsigned char a = static_cast<unsigned char>(block), b = static_cast<unsigned char>(length);
-        for (int i = 0; i < length; ++i) {
-            int d = Next();
-            if (d < 0)
-                return broken(d);
-            f.payload += static_cast<char>(d);
-            unsigned char nb = static_cast<unsigned char>(a ^ d);
-            a = b;
-            b = nb;
-        }
-        int etx = Next();
-        if (etx < 0)
-            return broken(etx);
-        int c1 = Next();
-        if (c1 < 0)
-            return broken(c1);
-        if (c1 != b) {
-            f.type = crcerror;
-            return;
-        }
-        int c2 = Next();
-        if (c2 < 0)
-            return broken(c2);
-        f.type = c2 == a ? info : crcerror;
-    }
 
     const std::vector<ReadEvent>& m_Events;
     ReadEvent::Kind m_AtEnd;
     std::size_t m_Pos = 0;
+    CFrameDecoder m_Decoder;
 };
 
 std::string FrameText(const CVLPFrame& f) {
@@ -167,7 +114,7 @@ int FuzzFrameDecoder(const std::uint8_t* data, std::size_t size) {
     CCheckTraceSink trace(h);
     if (flags & 2)
         e.engine.SetTraceSink(&trace);
-    CRefDecoder ref(events, atEnd);
+    CEventDecoder ref(events, atEnd);
 
     std::string lastInfo;
     bool haveInfo = false;
@@ -330,10 +277,9 @@ public:
             letter = text[1];
             ident = text.substr(3, 63);
             ident = ident.substr(0, ident.find('\0'));
-            auto hex = [](char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'); };
             std::size_t paren = ident.find('(');
-            if (paren != std::string::npos && paren + 2 < ident.size() && hex(ident[paren + 1]) &&
-                hex(ident[paren + 2])) {
+            if (paren != std::string::npos && paren + 2 < ident.size() &&
+                IsDeviceHexDigit(ident[paren + 1]) && IsDeviceHexDigit(ident[paren + 2])) {
                 major = static_cast<unsigned>(GateDigit(ident[paren + 1]));
                 minor = static_cast<unsigned>(GateDigit(ident[paren + 2]));
             }
@@ -523,7 +469,7 @@ int FuzzSlaveLink(const std::uint8_t* data, std::size_t size) {
     }
 
     // The frames the device sent, in the order the engine read them.
-    CRefDecoder ref(events, atEnd);
+    CEventDecoder ref(events, atEnd);
     std::vector<std::string> infos;
     while (ref.Pos() < events.size()) {
         RefFrame f = ref.Decode();
@@ -546,7 +492,7 @@ int FuzzSlaveLink(const std::uint8_t* data, std::size_t size) {
     // queued texts only.
     const auto& w = e.port->Written();
     std::vector<ReadEvent> outEvents = EventsFromBytes(w.data(), w.size(), false);
-    CRefDecoder out(outEvents, ReadEvent::Timeout);
+    CEventDecoder out(outEvents, ReadEvent::Timeout, FrameSide::Device); // as the device reads them
     while (out.Pos() < outEvents.size()) {
         RefFrame f = out.Decode();
         VQ5_FUZZ_CHECK(h, f.type == ack || f.type == nak || f.type == eot || f.type == info,

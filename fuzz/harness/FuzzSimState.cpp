@@ -15,7 +15,7 @@ int FuzzSimStateFile(const std::uint8_t* data, std::size_t size) {
     const unsigned major = version >> 4, minor = version & 15u;
     const std::string text = in.Rest();
 
-    VQ5_FUZZ_CHECK(h, sim::UnescapeText(sim::EscapeText(text)) == text, "escape round trip");
+    VQ5_FUZZ_CHECK(h, UnescapeText(EscapeText(text)) == text, "escape round trip");
 
     sim::DeviceState state = sim::FactoryState(major, minor);
     int skipped = -1;

@@ -1,5 +1,7 @@
 #include "PcEnd.h"
 
+#include "HexBytes.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>

@@ -95,16 +95,6 @@ TEST(StateText, DamagedLinesAreSkippedAndKeepTheirValues) {
     EXPECT_EQ(s.identifier, "ok\\x4"); // a broken escape stays as written
 }
 
-TEST(StateText, EscapesSurviveEveryByte) {
-    std::string all;
-    for (int i = 0; i < 256; ++i)
-        all += static_cast<char>(i);
-    const std::string esc = EscapeText(all);
-    for (char c : esc)
-        EXPECT_TRUE(c >= 0x20 && c < 0x7F);
-    EXPECT_EQ(UnescapeText(esc), all);
-}
-
 TEST(StateFile, SaveIsAtomicAndLoadReadsItBack) {
     TempDir dir;
     const std::string path = dir.path + "/device.state";

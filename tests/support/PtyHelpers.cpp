@@ -1,6 +1,7 @@
 #include "PtyHelpers.h"
 
 #include "FrameCodec.h"
+#include "HexBytes.h"
 #include "Termios2.h"
 
 #include <gtest/gtest.h>
@@ -35,15 +36,7 @@ Bytes Cat(Bytes a, const Bytes& b) {
 }
 
 std::string Hex(const Bytes& bytes) {
-    std::string out;
-    char part[4];
-    for (unsigned char b : bytes) {
-        std::snprintf(part, sizeof part, "%02X", b);
-        if (!out.empty())
-            out += ' ';
-        out += part;
-    }
-    return out;
+    return HexBytes(bytes);
 }
 
 CPty::CPty() {
@@ -137,23 +130,13 @@ Bytes CPty::ReadQuiet(std::chrono::milliseconds quiet) {
 }
 
 Bytes CPty::ReadPcFrame(std::chrono::milliseconds timeout) {
-    Bytes first = Read(1, timeout);
-    if (first.empty())
-        return first;
-    switch (first[0]) {
-    case NUL:
-    case ADR:
-        return Cat(first, Read(1, timeout));
-    case SOH: {
-        Bytes head = Read(4, timeout); // ADR STX block L
-        Bytes out = Cat(first, head);
-        if (head.size() == 4)
-            out = Cat(out, Read(head[3] + 3u, timeout));
-        return out;
-    }
-    default:
-        return first;
-    }
+    CFrameDecoder decoder(FrameSide::Device);
+    return decoder
+        .Read([&] {
+            const Bytes b = Read(1, timeout);
+            return b.empty() ? -2 : b[0];
+        })
+        .raw;
 }
 
 int CPty::SlaveSpeed() const {

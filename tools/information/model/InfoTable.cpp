@@ -1,4 +1,5 @@
 #include "InfoTable.h"
+#include "TextCodec.h"
 
 #include <charconv>
 #include <cstdio>

@@ -1,7 +1,7 @@
 // The programmer's configuration files; see ConfigFile.h.
 #include "ConfigFile.h"
 
-#include "VLPIO.h"
+#include "TextCodec.h"
 
 #include <algorithm>
 #include <charconv>

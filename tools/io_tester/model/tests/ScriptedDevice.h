@@ -102,28 +102,23 @@ private:
         ++m_Polls;
         Write(ControlFrameBytes(FrameType::poll));
         for (int attempt = 0; attempt < 5; ++attempt) {
-            const int b = Read(2500);
-            if (b == NUL) {
-                Read(500); // EOT: nothing to send
-                return;
-            }
-            if (b != SOH)
-                return;
-            std::vector<unsigned char> f{static_cast<unsigned char>(b)};
-            for (int i = 0; i < 4; ++i) // ADR STX block length
-                f.push_back(static_cast<unsigned char>(Read(500)));
-            const std::size_t len = f[4];
-            for (std::size_t i = 0; i < len + 3; ++i) // payload ETX c1 c2
-                f.push_back(static_cast<unsigned char>(Read(500)));
-            const CheckBytes c = ComputeCheckBytes(f[3], f.data() + 5, len);
-            if (f.size() != len + 8 || f[len + 6] != c.c1 || f[len + 7] != c.c2) {
+            CFrameDecoder decoder(FrameSide::Device);
+            int wait = 2500; // for the first byte; the rest of a frame follows at once
+            const DecodedFrame& f = decoder.Read([&] {
+                const int b = Read(wait);
+                wait = 500;
+                return b < 0 ? -2 : b;
+            });
+            if (f.type == crcerror) {
                 Write(ControlFrameBytes(nak));
                 continue; // the PC sends the frame again
             }
+            if (f.type != info)
+                return; // EOT: nothing to send
             Write(ControlFrameBytes(ack));
             Read(500); // EOT: NUL
             Read(500); //      EOT
-            Take(std::string(reinterpret_cast<char*>(f.data() + 5), len));
+            Take(f.payload);
             return;
         }
     }
