@@ -309,11 +309,11 @@ CMiniMaster::Frame CMiniMaster::ReadFrameBody(int timeoutMs) {
     Frame f;
     int b = NextByte(timeoutMs, &f.firstByteNs);
     if (b == -2) {
-        f.type = timeout;
+        f.type = FrameType::timeout;
         return f;
     }
     if (b < 0) {
-        f.type = error;
+        f.type = FrameType::error;
         return f;
     }
     if (f.firstByteNs == 0)
@@ -321,47 +321,47 @@ CMiniMaster::Frame CMiniMaster::ReadFrameBody(int timeoutMs) {
     auto next = [&] { return NextByte(timeoutMs, nullptr); };
     switch (b) {
     case NUL:
-        f.type = next() == EOT ? eot : noframe;
+        f.type = next() == EOT ? FrameType::eot : FrameType::noframe;
         return f;
     case ADR: {
         int c = next();
         while (c == ADR)
             c = next();
-        f.type = c == ACK ? ack : c == NAK ? nak : noframe;
+        f.type = c == ACK ? FrameType::ack : c == NAK ? FrameType::nak : FrameType::noframe;
         return f;
     }
     case SOH: {
         if (next() != ADR || next() != STX) {
-            f.type = noframe;
+            f.type = FrameType::noframe;
             return f;
         }
         int block = next();
         int len = next();
         if (block < 0 || len < 0) {
-            f.type = noframe;
+            f.type = FrameType::noframe;
             return f;
         }
         std::vector<unsigned char> payload;
         for (int i = 0; i < len; ++i) {
             int d = next();
             if (d < 0) {
-                f.type = noframe;
+                f.type = FrameType::noframe;
                 return f;
             }
             payload.push_back(static_cast<unsigned char>(d));
         }
         int etx = next(), c1 = next(), c2 = next();
         if (etx < 0 || c1 < 0 || c2 < 0) {
-            f.type = noframe;
+            f.type = FrameType::noframe;
             return f;
         }
         CheckBytes c = ComputeCheckBytes(static_cast<unsigned char>(block), payload.data(), payload.size());
         f.text.assign(payload.begin(), payload.end());
-        f.type = (etx == ETX && c1 == c.c1 && c2 == c.c2) ? info : crcerror;
+        f.type = (etx == ETX && c1 == c.c1 && c2 == c.c2) ? FrameType::info : FrameType::crcerror;
         return f;
     }
     default:
-        f.type = noframe;
+        f.type = FrameType::noframe;
         return f;
     }
 }
@@ -414,26 +414,26 @@ void CMiniMaster::Discard() {
 
 CMiniMaster::Exchange CMiniMaster::Poll(int timeoutMs) {
     Exchange x;
-    const std::int64_t t0 = Write(ControlFrameBytes(poll));
+    const std::int64_t t0 = Write(ControlFrameBytes(FrameType::poll));
     if (t0 == 0) {
         x.failure = "poll not written";
         return x;
     }
     Frame f = ReadFrame(timeoutMs);
-    if (f.type == eot) {
+    if (f.type == FrameType::eot) {
         x.answerNs = f.firstByteNs - t0;
         x.ok = true;
         return x;
     }
-    if (f.type != info) {
+    if (f.type != FrameType::info) {
         x.failure = std::string("poll answered with ") + FrameTypeName(f.type);
         return x;
     }
     x.answerNs = f.firstByteNs - t0;
     x.text = f.text;
-    const std::int64_t t1 = Write(ControlFrameBytes(ack));
+    const std::int64_t t1 = Write(ControlFrameBytes(FrameType::ack));
     Frame g = ReadFrame(timeoutMs);
-    if (g.type != eot) {
+    if (g.type != FrameType::eot) {
         x.failure = std::string("ACK answered with ") + FrameTypeName(g.type);
         return x;
     }
@@ -444,20 +444,20 @@ CMiniMaster::Exchange CMiniMaster::Poll(int timeoutMs) {
 
 CMiniMaster::Exchange CMiniMaster::Select(const std::string& text, int timeoutMs) {
     Exchange x;
-    const std::int64_t t0 = Write(ControlFrameBytes(select));
+    const std::int64_t t0 = Write(ControlFrameBytes(FrameType::select));
     if (t0 == 0) {
         x.failure = "select not written";
         return x;
     }
     Frame f = ReadFrame(timeoutMs);
-    if (f.type != ack) {
+    if (f.type != FrameType::ack) {
         x.failure = std::string("select answered with ") + FrameTypeName(f.type);
         return x;
     }
     x.answerNs = f.firstByteNs - t0;
     const std::int64_t t1 = Write(InfoFrameBytes(text));
     Frame g = ReadFrame(timeoutMs);
-    if (g.type != ack) {
+    if (g.type != FrameType::ack) {
         x.failure = std::string("frame answered with ") + FrameTypeName(g.type);
         return x;
     }

@@ -23,15 +23,15 @@ CheckBytes ComputeCheckBytes(unsigned char block, const unsigned char* payload, 
 
 std::vector<unsigned char> ControlFrameBytes(FrameType type) {
     switch (type) {
-    case eot:
+    case FrameType::eot:
         return {NUL, EOT};
-    case ack:
+    case FrameType::ack:
         return {ADR, ACK};
-    case nak:
+    case FrameType::nak:
         return {ADR, NAK};
-    case poll:
+    case FrameType::poll:
         return {'P', ADR, ENQ};
-    case select:
+    case FrameType::select:
         return {'S', ADR, ENQ};
     default:
         return {};

@@ -12,7 +12,7 @@ FrameType CVLPFrame::GetFrame() {
 #endif
     FrameType result = ReadFrame();
     VQ5_LINK_STAT(m_Stats.FrameRead(result, m_Stats.BytesInTotal() - before));
-    if (result == info)
+    if (result == FrameType::info)
         Trace(1, "CVLPFrame::GetFrame() = $");
     else
         Trace(1, "CVLPFrame::GetFrame() = %s", FrameTypeName(result));
@@ -22,29 +22,29 @@ FrameType CVLPFrame::GetFrame() {
 FrameType CVLPFrame::ReadFrame() {
     int b = GetByte();
     if (b == -2)
-        return timeout;
+        return FrameType::timeout;
     if (b < 0)
-        return error;
+        return FrameType::error;
     switch (b) {
     case NUL:
-        return GetByte() == EOT ? eot : noframe;
+        return GetByte() == EOT ? FrameType::eot : FrameType::noframe;
     case 'P':
     case 'S':
         if (GetByte() != ADR || GetByte() != ENQ)
-            return noframe;
-        return b == 'P' ? poll : select;
+            return FrameType::noframe;
+        return b == 'P' ? FrameType::poll : FrameType::select;
     case ADR: {
         int c = GetByte();
         while (c == ADR) // repeated address bytes are skipped
             c = GetByte();
-        return c == ACK ? ack : c == NAK ? nak : noframe;
+        return c == ACK ? FrameType::ack : c == NAK ? FrameType::nak : FrameType::noframe;
     }
     case SOH:
         if (GetByte() != ADR || GetByte() != STX)
-            return noframe;
+            return FrameType::noframe;
         return ReadInfoBody();
     default:
-        return noframe;
+        return FrameType::noframe;
     }
 }
 
@@ -56,7 +56,7 @@ FrameType CVLPFrame::ReadInfoBody() {
     auto broken = [this](int r, int got) {
         m_Len = got;
         m_Data[got] = 0;
-        return r == -2 ? crcerror : error;
+        return r == -2 ? FrameType::crcerror : FrameType::error;
     };
     int block = GetByte();
     if (block < 0)
@@ -84,17 +84,17 @@ FrameType CVLPFrame::ReadInfoBody() {
     if (c1 < 0)
         return broken(c1, length);
     if (c1 != b)
-        return crcerror; // C2 stays unread: the next GetFrame starts with it
+        return FrameType::crcerror; // C2 stays unread: the next GetFrame starts with it
     int c2 = GetByte();
     if (c2 < 0)
         return broken(c2, length);
-    return c2 == a ? info : crcerror;
+    return c2 == a ? FrameType::info : FrameType::crcerror;
 }
 
 void CVLPFrame::PutFrame(FrameType type) {
     Trace(1, "CVLPFrame::PutFrame(%s)", FrameTypeName(type));
     VQ5_LINK_STAT(m_Stats.FrameWritten(type));
-    if (type == info) {
+    if (type == FrameType::info) {
         PutInfoFrame();
         return;
     }

@@ -121,7 +121,7 @@ bool CLink::SendControl(FrameType type) {
 }
 
 bool CLink::SendAck() {
-    std::vector<unsigned char> bytes = ControlFrameBytes(ack);
+    std::vector<unsigned char> bytes = ControlFrameBytes(FrameType::ack);
     const char* what = "ack";
     if (m_Faults.Fire(Fault::Adr)) {
         bytes = {ADR, ADR, ADR, ACK};
@@ -165,23 +165,23 @@ RxFrame CLink::ReadFrame(int timeoutMs) {
     };
     auto finish = [&](FrameType t) {
         r.type = t;
-        if (t == info)
+        if (t == FrameType::info)
             Log("pc>dev", "info \"" + r.text + "\"", r.raw);
-        else if (t != timeout)
+        else if (t != FrameType::timeout)
             Log("pc>dev", FrameTypeName(t), r.raw);
         return r;
     };
     for (;;) {
         const int b = next(r.raw.empty() ? timeoutMs : gapMs);
         if (b == -1)
-            return finish(error);
+            return finish(FrameType::error);
         if (b == -2)
-            return finish(r.raw.empty() ? timeout : noframe);
+            return finish(r.raw.empty() ? FrameType::timeout : FrameType::noframe);
         if (b == NUL) {
             const int n = next(gapMs);
             if (n == EOT)
-                return finish(eot);
-            return finish(n == -1 ? error : noframe);
+                return finish(FrameType::eot);
+            return finish(n == -1 ? FrameType::error : FrameType::noframe);
         }
         if (b == ADR) {
             int n;
@@ -189,38 +189,38 @@ RxFrame CLink::ReadFrame(int timeoutMs) {
                 n = next(gapMs);
             } while (n == ADR);
             if (n == ACK)
-                return finish(ack);
+                return finish(FrameType::ack);
             if (n == NAK)
-                return finish(nak);
-            return finish(n == -1 ? error : noframe);
+                return finish(FrameType::nak);
+            return finish(n == -1 ? FrameType::error : FrameType::noframe);
         }
         if (b == SOH) {
             if (next(gapMs) != ADR || next(gapMs) != STX)
-                return finish(noframe);
+                return finish(FrameType::noframe);
             const int block = next(gapMs);
             const int len = next(gapMs);
             if (block < 0 || len < 0)
-                return finish(noframe);
+                return finish(FrameType::noframe);
             std::string payload;
             for (int i = 0; i < len; ++i) {
                 const int d = next(gapMs);
                 if (d < 0)
-                    return finish(noframe);
+                    return finish(FrameType::noframe);
                 payload += static_cast<char>(d);
             }
             const int etx = next(gapMs);
             const int c1 = next(gapMs);
             const int c2 = next(gapMs);
             if (etx < 0 || c1 < 0 || c2 < 0)
-                return finish(noframe);
+                return finish(FrameType::noframe);
             const CheckBytes c =
                 ComputeCheckBytes(static_cast<unsigned char>(block),
                                   reinterpret_cast<const unsigned char*>(payload.data()), payload.size());
             r.text = payload;
             // The device is stricter than the PC: the ETX position must hold ETX.
             if (etx != ETX || c1 != c.c1 || c2 != c.c2)
-                return finish(crcerror);
-            return finish(info);
+                return finish(FrameType::crcerror);
+            return finish(FrameType::info);
         }
         // Any other byte starts no frame of the PC: skip it and look for one.
     }
@@ -230,11 +230,11 @@ RxFrame CLink::ReadAnswer() {
     if (!m_Port.WaitPeerRead(kPeerStallMs)) {
         // The PC reads nothing (its port is closed, or it is gone): no answer will come.
         RxFrame r;
-        r.type = m_Port.Interrupted() ? error : timeout;
+        r.type = m_Port.Interrupted() ? FrameType::error : FrameType::timeout;
         return r;
     }
     RxFrame r = ReadFrame(static_cast<int>(m_Options.answerTimeoutMs));
-    if (r.type != timeout && r.type != error)
+    if (r.type != FrameType::timeout && r.type != FrameType::error)
         m_AbortUnverified = false;
     return r;
 }
@@ -297,24 +297,24 @@ void CLink::TakeFrame(std::string text) {
                 return; // the PC keeps its frame and waits for its own time-out or the next poll
             }
             if (m_Faults.Fire(Fault::Nak)) {
-                SendControl(nak);
+                SendControl(FrameType::nak);
                 Count([](LinkCounters& c) { ++c.naksSent; });
                 RxFrame r = ReadAnswer();
-                if (r.type == info) {
+                if (r.type == FrameType::info) {
                     text = r.text; // sent again at once
                     continue;
                 }
                 m_PcWaitsForAck = false;
-                if (r.type == eot) {
+                if (r.type == FrameType::eot) {
                     // The NAK reached the PC as an ACK: the PC let the frame go, so take it.
                     Deliver(text);
                     ConfirmTaken();
-                } else if (r.type == noframe) {
+                } else if (r.type == FrameType::noframe) {
                     // Something that may be a damaged EOT (a real line): take the frame, and
                     // should it come again, know it for a repeat.
                     Deliver(text);
                     m_ExpectRepeat = true;
-                } else if (r.type == timeout) {
+                } else if (r.type == FrameType::timeout) {
                     Count([](LinkCounters& c) { ++c.silences; });
                 }
                 return;
@@ -334,16 +334,16 @@ void CLink::TakeFrame(std::string text) {
         SendAck();
         RxFrame r = ReadAnswer();
         m_PcWaitsForAck = false;
-        if (r.type == info) {
+        if (r.type == FrameType::info) {
             // The ACK reached the PC as a NAK: it sent the frame again at once.
             m_PcWaitsForAck = true;
             m_ExpectRepeat = true;
             text = r.text;
             continue;
         }
-        if (r.type == timeout || r.type == error) {
+        if (r.type == FrameType::timeout || r.type == FrameType::error) {
             // No EOT: the PC did not see the ACK, keeps its frame and sends it again.
-            if (r.type == timeout)
+            if (r.type == FrameType::timeout)
                 Count([](LinkCounters& c) { ++c.silences; });
             m_ExpectRepeat = true;
             return;
@@ -360,40 +360,40 @@ void CLink::HandlePollAnswer(RxFrame r, int depth) {
     if (depth > kRecursionLimit)
         return;
     switch (r.type) {
-    case eot:
+    case FrameType::eot:
         m_PcMayBeInRx = false;
         m_PcWaitsForAck = false;
         if (m_ExpectRepeat)
             ConfirmTaken(); // the PC has nothing left: it had seen the ACK
         break;
-    case info:
+    case FrameType::info:
         m_PcMayBeInRx = false;
         TakeFrame(r.text);
         break;
-    case ack:
+    case FrameType::ack:
         // The PC acknowledged as if selected: it now waits for a frame.
         m_PcMayBeInRx = true;
         SendMessage();
         break;
-    case nak:
+    case FrameType::nak:
         // Only a PC waiting in a select NAKs: it ended a frame the device did not mean.
         m_PcMayBeInRx = true;
         Count([](LinkCounters& c) { ++c.naksReceived; });
         break;
-    case timeout:
+    case FrameType::timeout:
         Count([](LinkCounters& c) { ++c.silences; });
         if (m_PcWaitsForAck)
             m_PcWaitsForAck = false; // the poll ended its wait for an answer, quietly
         else if (m_AbortUnverified)
             m_PcMayBeInRx = true; // the EOT that ended a select may not have arrived
         break;
-    case crcerror:
-    case noframe: {
+    case FrameType::crcerror:
+    case FrameType::noframe: {
         // A damaged frame (a real line): ask for it again.
-        SendControl(nak);
+        SendControl(FrameType::nak);
         Count([](LinkCounters& c) { ++c.naksSent; });
         RxFrame again = ReadAnswer();
-        if (again.type == info)
+        if (again.type == FrameType::info)
             TakeFrame(again.text);
         break;
     }
@@ -425,13 +425,13 @@ void CLink::SendMessage() {
         if (!SendInfo(message))
             return;
         RxFrame r = ReadAnswer();
-        if (r.type == ack) {
+        if (r.type == FrameType::ack) {
             delivered();
             return;
         }
-        if (r.type == nak) {
+        if (r.type == FrameType::nak) {
             Count([](LinkCounters& c) { ++c.naksReceived; });
-        } else if (r.type == timeout) {
+        } else if (r.type == FrameType::timeout) {
             Count([](LinkCounters& c) { ++c.silences; });
             // Nothing came: either the PC did not see a frame start and still waits for one,
             // or a byte was lost and it waits inside the frame for one more. One filler byte
@@ -440,18 +440,18 @@ void CLink::SendMessage() {
             Count([](LinkCounters& c) { ++c.fillerBytes; });
             if (m_Port.WaitPeerRead(kPeerStallMs)) {
                 RxFrame f = ReadFrame(kFillerAnswerMs);
-                if (f.type == ack) {
+                if (f.type == FrameType::ack) {
                     delivered(); // the filler stood in for a lost last check byte that it equals
                     return;
                 }
-                if (f.type == nak) {
+                if (f.type == FrameType::nak) {
                     Count([](LinkCounters& c) { ++c.naksReceived; });
                     continue;
                 }
             }
             // Still nothing: a damaged length byte may hold the PC inside a long frame.
             Unstick();
-        } else if (r.type == error) {
+        } else if (r.type == FrameType::error) {
             return;
         }
         // NAK or nothing: the PC is still in the select, waiting for a good frame.
@@ -470,14 +470,14 @@ void CLink::Unstick() {
     Count([](LinkCounters& c) { c.fillerBytes += 258; });
     if (m_Port.WaitPeerRead(kUnstickStallMs)) {
         RxFrame f = ReadFrame(kFillerAnswerMs);
-        if (f.type == nak)
+        if (f.type == FrameType::nak)
             Count([](LinkCounters& c) { ++c.naksReceived; });
     }
 }
 
 void CLink::AbortSelect() {
     Unstick();
-    SendControl(eot);
+    SendControl(FrameType::eot);
     m_AbortUnverified = true; // until the PC answers something again
     if (!m_Port.WaitPeerRead(kPeerStallMs)) {
         m_PcMayBeInRx = false;
@@ -485,7 +485,7 @@ void CLink::AbortSelect() {
     }
     RxFrame r = ReadFrame(kAbortAnswerMs);
     // A NAK means the PC was still inside a frame (it took the EOT as part of it) and waits on.
-    m_PcMayBeInRx = r.type == nak;
+    m_PcMayBeInRx = r.type == FrameType::nak;
 }
 
 void CLink::PollExchange() {
@@ -493,7 +493,7 @@ void CLink::PollExchange() {
         ++c.exchanges;
         ++c.polls;
     });
-    if (!SendControl(poll))
+    if (!SendControl(FrameType::poll))
         return;
     HandlePollAnswer(ReadAnswer(), 0);
 }
@@ -503,30 +503,30 @@ void CLink::SelectExchange() {
         ++c.exchanges;
         ++c.selects;
     });
-    if (!SendControl(select))
+    if (!SendControl(FrameType::select))
         return;
     RxFrame r = ReadAnswer();
     const bool lateAckPossible = m_SelectWentSilent;
     m_SelectWentSilent = false;
     switch (r.type) {
-    case ack:
+    case FrameType::ack:
         m_PcMayBeInRx = true;
         if (lateAckPossible && m_Port.WaitPeerRead(kPeerStallMs)) {
             // The select before this one went unanswered in time: this ACK may be its late
             // answer, and the PC, already waiting, acknowledges this select as well. Take
             // that second ACK here, or it would pass for the ACK of the frame.
             RxFrame second = ReadFrame(kSecondAckMs);
-            if (second.type != ack && second.type != timeout)
+            if (second.type != FrameType::ack && second.type != FrameType::timeout)
                 Log("----", "unexpected answer after the select's ACK", second.raw);
         }
         SendMessage();
         break;
-    case eot:
-    case info:
+    case FrameType::eot:
+    case FrameType::info:
         // The select reached the PC as a poll.
         HandlePollAnswer(r, 0);
         break;
-    case timeout:
+    case FrameType::timeout:
         Count([](LinkCounters& c) { ++c.silences; });
         m_SelectWentSilent = true;
         if (m_PcWaitsForAck)
@@ -534,7 +534,7 @@ void CLink::SelectExchange() {
         else if (m_AbortUnverified)
             m_PcMayBeInRx = true;
         break;
-    case nak:
+    case FrameType::nak:
         m_PcMayBeInRx = true;
         Count([](LinkCounters& c) { ++c.naksReceived; });
         break;

@@ -35,7 +35,7 @@ struct CPortedEngine {
 // ---- the frame layer's rules, written out on their own --------------------------------------
 
 struct RefFrame {
-    FrameType type = noframe;
+    FrameType type = FrameType::noframe;
     std::string payload; // info and crcerror: what m_Data holds up to m_Len
 };
 
@@ -59,29 +59,29 @@ public:
         RefFrame f;
         int b = Next();
         if (b == -2) {
-            f.type = timeout;
+            f.type = FrameType::timeout;
         } else if (b < 0) {
-            f.type = error;
+            f.type = FrameType::error;
         } else if (b == NUL) {
-            f.type = Next() == EOT ? eot : noframe;
+            f.type = Next() == EOT ? FrameType::eot : FrameType::noframe;
         } else if (b == 'P' || b == 'S') {
             // The byte that breaks the sequence is consumed, nothing after it.
             if (Next() != ADR || Next() != ENQ)
-                f.type = noframe;
+                f.type = FrameType::noframe;
             else
-                f.type = b == 'P' ? poll : select;
+                f.type = b == 'P' ? FrameType::poll : FrameType::select;
         } else if (b == ADR) {
             int c = Next();
             while (c == ADR)
                 c = Next();
-            f.type = c == ACK ? ack : c == NAK ? nak : noframe;
+            f.type = c == ACK ? FrameType::ack : c == NAK ? FrameType::nak : FrameType::noframe;
         } else if (b == SOH) {
             if (Next() != ADR || Next() != STX)
-                f.type = noframe;
+                f.type = FrameType::noframe;
             else
                 Body(f);
         } else {
-            f.type = noframe;
+            f.type = FrameType::noframe;
         }
         return f;
     }
@@ -90,7 +90,7 @@ private:
     // Inside an information frame a time-out ends the frame as "crcerror" and a failed read
     // as "error", keeping what was read.
     void Body(RefFrame& f) {
-        auto broken = [&f](int r) { f.type = r == -2 ? crcerror : error; };
+        auto broken = [&f](int r) { f.type = r == -2 ? FrameType::crcerror : FrameType::error; };
         int block = Next();
         if (block < 0)
             return broken(block);
@@ -114,13 +114,13 @@ private:
         if (c1 < 0)
             return broken(c1);
         if (c1 != b) {
-            f.type = crcerror;
+            f.type = FrameType::crcerror;
             return;
         }
         int c2 = Next();
         if (c2 < 0)
             return broken(c2);
-        f.type = c2 == a ? info : crcerror;
+        f.type = c2 == a ? FrameType::info : FrameType::crcerror;
     }
 
     const std::vector<ReadEvent>& m_Events;
@@ -145,7 +145,7 @@ void InfoRoundTrip(const char* h, const std::string& payload) {
     const auto& w = out.port->Written();
     CPortedEngine in(EventsFromBytes(w.data(), w.size(), false), ReadEvent::Timeout);
     FrameType t = in.engine.GetFrame();
-    VQ5_FUZZ_CHECK(h, t == info, std::string("written frame reads back as ") + FrameTypeName(t));
+    VQ5_FUZZ_CHECK(h, t == FrameType::info, std::string("written frame reads back as ") + FrameTypeName(t));
     VQ5_FUZZ_CHECK(h, FrameText(in.engine) == payload, "payload read back " + Hex(FrameText(in.engine)));
     VQ5_FUZZ_CHECK(h, in.port->Exhausted(), "bytes left after a whole frame");
 }
@@ -181,7 +181,7 @@ int FuzzFrameDecoder(const std::uint8_t* data, std::size_t size) {
         VQ5_FUZZ_CHECK(h, e.port->EventsUsed() == ref.Pos(),
                        "events used " + std::to_string(e.port->EventsUsed()) + ", expected " +
                            std::to_string(ref.Pos()));
-        if (got == info || got == crcerror) {
+        if (got == FrameType::info || got == FrameType::crcerror) {
             VQ5_FUZZ_CHECK(h, e.engine.m_Len >= 0 && e.engine.m_Len <= 255,
                            "m_Len " + std::to_string(e.engine.m_Len));
             if (e.engine.m_Len >= 0 && e.engine.m_Len <= 255)
@@ -189,7 +189,7 @@ int FuzzFrameDecoder(const std::uint8_t* data, std::size_t size) {
             VQ5_FUZZ_CHECK(h, got != want.type || FrameText(e.engine) == want.payload,
                            "payload " + Hex(FrameText(e.engine)) + ", expected " + Hex(want.payload));
         }
-        if (got == info) {
+        if (got == FrameType::info) {
             lastInfo = FrameText(e.engine);
             haveInfo = true;
         }
@@ -205,7 +205,9 @@ int FuzzFrameDecoder(const std::uint8_t* data, std::size_t size) {
     InfoRoundTrip(h, payload);
 
     // The control frames: the bytes of the table, read back as the same kind.
-    static const FrameType kAll[] = {eot, ack, nak, poll, select, noframe, error, timeout, crcerror};
+    static const FrameType kAll[] = {FrameType::eot,   FrameType::ack,     FrameType::nak,
+                                     FrameType::poll,  FrameType::select,  FrameType::noframe,
+                                     FrameType::error, FrameType::timeout, FrameType::crcerror};
     std::vector<unsigned char> all;
     for (FrameType t : kAll) {
         e.port->ClearWritten();
@@ -527,7 +529,7 @@ int FuzzSlaveLink(const std::uint8_t* data, std::size_t size) {
     std::vector<std::string> infos;
     while (ref.Pos() < events.size()) {
         RefFrame f = ref.Decode();
-        if (f.type == info)
+        if (f.type == FrameType::info)
             infos.push_back(f.payload);
     }
     // Received texts are the good information frames, in order, none made up.
@@ -549,9 +551,11 @@ int FuzzSlaveLink(const std::uint8_t* data, std::size_t size) {
     CRefDecoder out(outEvents, ReadEvent::Timeout);
     while (out.Pos() < outEvents.size()) {
         RefFrame f = out.Decode();
-        VQ5_FUZZ_CHECK(h, f.type == ack || f.type == nak || f.type == eot || f.type == info,
+        VQ5_FUZZ_CHECK(h,
+                       f.type == FrameType::ack || f.type == FrameType::nak || f.type == FrameType::eot ||
+                           f.type == FrameType::info,
                        std::string("the engine wrote a ") + FrameTypeName(f.type) + " frame");
-        if (f.type != info)
+        if (f.type != FrameType::info)
             continue;
         std::string form = f.payload;
         if (form.size() >= 2 && form[0] == '&')

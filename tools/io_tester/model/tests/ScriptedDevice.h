@@ -132,10 +132,10 @@ private:
                 f.push_back(static_cast<unsigned char>(Read(500)));
             const CheckBytes c = ComputeCheckBytes(f[3], f.data() + 5, len);
             if (f.size() != len + 8 || f[len + 6] != c.c1 || f[len + 7] != c.c2) {
-                Write(ControlFrameBytes(nak));
+                Write(ControlFrameBytes(FrameType::nak));
                 continue; // the PC sends the frame again
             }
-            Write(ControlFrameBytes(ack));
+            Write(ControlFrameBytes(FrameType::ack));
             Read(500); // EOT: NUL
             Read(500); //      EOT
             Take(std::string(reinterpret_cast<char*>(f.data() + 5), len));
