@@ -278,15 +278,14 @@ void CVLPSlave::StateEngine() {
         break;
     }
 
-    case sTxOk:
+    case sTxOk: // the device took the message
+    case sTxNo: // nothing to send
         PutFrame(FrameType::eot);
-        FollowSpeedChange();
-        ForgetSent();
+        if (state == sTxOk) {
+            FollowSpeedChange();
+            ForgetSent();
+        }
         SetState(sIdle);
-        break;
-
-    case sTxNo:
-        SendFrame(FrameType::eot, sIdle);
         break;
 
     case sRxTry:
@@ -318,9 +317,7 @@ void CVLPSlave::StateEngine() {
     case sRxOk:
         PutFrame(FrameType::ack);
         RxMessage(m_Data, static_cast<unsigned>(m_Len));
-        m_Data[0] = 0;
-        m_Len = 0;
-        RestorePending();
+        RestorePending(); // the received text leaves the buffer; a message awaiting its ACK returns
         SetState(sIdle);
         break;
 

@@ -380,8 +380,7 @@ TEST(MessagesOnTheLine, NotificationsInTheirOrder) {
     e.Start();
     e.Poll();
     EXPECT_EQ(Hex(e.pty.ReadPcFrame()), "00 04");
-    Notification n;
-    ASSERT_TRUE(e.queue.WaitFor(nkLinkStatus, lsConnected, kLong, &n));
+    ASSERT_TRUE(e.WaitStatus(lsConnected));
 
     e.engine->QueueText("$PRG");
     e.engine->QueueText("&PIA");
