@@ -107,11 +107,11 @@ CMiniMaster::Frame CMiniMaster::ReadFrameBody(int timeoutMs) {
     Frame f;
     int b = NextByte(timeoutMs, &f.firstByteNs);
     if (b == -2) {
-        f.type = timeout;
+        f.type = FrameType::timeout;
         return f;
     }
     if (b < 0) {
-        f.type = error;
+        f.type = FrameType::error;
         return f;
     }
     if (f.firstByteNs == 0)
@@ -122,8 +122,8 @@ CMiniMaster::Frame CMiniMaster::ReadFrameBody(int timeoutMs) {
         return f;
     }
     const DecodedFrame& d = decoder.Read([&] { return NextByte(timeoutMs, nullptr); });
-    f.type = d.type == error ? noframe : d.type;
-    if (d.type == info || d.type == crcerror)
+    f.type = d.type == FrameType::error ? FrameType::noframe : d.type;
+    if (d.type == FrameType::info || d.type == FrameType::crcerror)
         f.text = d.payload;
     return f;
 }
@@ -193,21 +193,21 @@ bool CMiniMaster::Step(Exchange& x, const std::vector<unsigned char>& bytes, con
 CMiniMaster::Exchange CMiniMaster::Poll(int timeoutMs) {
     Exchange x;
     Frame f;
-    if (!Step(x, ControlFrameBytes(poll), "poll", timeoutMs, {eot, info}, f, x.answerNs))
+    if (!Step(x, ControlFrameBytes(FrameType::poll), "poll", timeoutMs, {eot, info}, f, x.answerNs))
         return x;
-    if (f.type == eot) {
+    if (f.type == FrameType::eot) {
         x.ok = true;
         return x;
     }
     x.text = f.text;
-    x.ok = Step(x, ControlFrameBytes(ack), "ACK", timeoutMs, {eot}, f, x.eotNs);
+    x.ok = Step(x, ControlFrameBytes(FrameType::ack), "ACK", timeoutMs, {eot}, f, x.eotNs);
     return x;
 }
 
 CMiniMaster::Exchange CMiniMaster::Select(const std::string& text, int timeoutMs) {
     Exchange x;
     Frame f;
-    if (!Step(x, ControlFrameBytes(select), "select", timeoutMs, {ack}, f, x.answerNs))
+    if (!Step(x, ControlFrameBytes(FrameType::select), "select", timeoutMs, {ack}, f, x.answerNs))
         return x;
     x.ok = Step(x, InfoFrameBytes(text), "frame", timeoutMs, {ack}, f, x.frameAckNs);
     return x;

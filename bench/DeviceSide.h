@@ -45,7 +45,7 @@ public:
     explicit CMiniMaster(int fd) : m_Fd(fd) {}
 
     struct Frame {
-        FrameType type = noframe; // eot, ack, nak, info, crcerror, noframe, timeout, error
+        FrameType type = FrameType::noframe; // eot, ack, nak, info, crcerror, noframe, timeout, error
         std::string text;         // payload of an info frame
         std::int64_t firstByteNs = 0;
     };

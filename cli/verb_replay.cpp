@@ -48,18 +48,19 @@ int Main(int argc, char** argv) {
         if (f.speedChange) {
             what = "line speed " + std::to_string(f.baud) + " baud";
         } else {
-            if (f.type == info || f.type == crcerror) {
+            if (f.type == FrameType::info || f.type == FrameType::crcerror) {
                 const std::string code = CommandCode(f.text);
                 if (!code.empty())
                     what = "cmd " + code + " ";
                 what += ByteText(f.text.size(), reinterpret_cast<const unsigned char*>(f.text.data()));
-                what += f.type == info ? " check ok" : " CHECK WRONG or cut short";
-            } else if (f.type == noframe) {
+                what += f.type == FrameType::info ? " check ok" : " CHECK WRONG or cut short";
+            } else if (f.type == FrameType::noframe) {
                 what = std::to_string(f.raw.size()) + " byte(s) that begin no frame";
             }
             what += "  [" + ByteText(f.raw.size(), f.raw.data()) + "]";
         }
-        if (!f.speedChange && (f.type == crcerror || f.type == noframe || f.type == nak))
+        if (!f.speedChange &&
+            (f.type == FrameType::crcerror || f.type == FrameType::noframe || f.type == FrameType::nak))
             ++errors;
         std::printf("%12.6f %+9.1f %-5s %-8s %s\n", static_cast<double>(f.timeUs - start) / 1e6,
                     static_cast<double>(silence) / 1e3,

@@ -39,17 +39,17 @@ void DecodeRun(const std::vector<TimedByte>& run, LinkDirection direction, int b
             break; // every read of a frame takes a byte; never loop on a run that gives none
         CapturedFrame f;
         f.direction = direction;
-        f.type = type == timeout || type == error ? crcerror : type;
+        f.type = type == FrameType::timeout || type == FrameType::error ? FrameType::crcerror : type;
         f.baud = baud;
         f.timeUs = run[first].timeUs;
         f.endUs = run[last - 1].timeUs;
         for (std::size_t i = first; i < last; ++i)
             f.raw.push_back(run[i].value);
-        if (type == info || type == crcerror)
+        if (type == FrameType::info || type == FrameType::crcerror)
             f.text.assign(reinterpret_cast<const char*>(reader.m_Data),
                           static_cast<std::size_t>(reader.m_Len));
         // Garbage bytes that follow each other are one entry.
-        if (f.type == noframe && !out.empty() && out.back().type == noframe &&
+        if (f.type == FrameType::noframe && !out.empty() && out.back().type == FrameType::noframe &&
             out.back().direction == direction && !out.back().speedChange) {
             out.back().raw.insert(out.back().raw.end(), f.raw.begin(), f.raw.end());
             out.back().endUs = f.endUs;
@@ -98,19 +98,19 @@ const char* CapturedKind(const CapturedFrame& f) {
     if (f.speedChange)
         return "speed";
     switch (f.type) {
-    case poll:
+    case FrameType::poll:
         return "poll";
-    case select:
+    case FrameType::select:
         return "select";
-    case ack:
+    case FrameType::ack:
         return "ACK";
-    case nak:
+    case FrameType::nak:
         return "NAK";
-    case eot:
+    case FrameType::eot:
         return "EOT";
-    case info:
+    case FrameType::info:
         return "info";
-    case crcerror:
+    case FrameType::crcerror:
         return "damaged";
     default:
         return "garbage";

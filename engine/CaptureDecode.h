@@ -15,8 +15,8 @@ struct CapturedFrame {
     std::int64_t timeUs = 0; // time of its first byte (for a speed change: of the change)
     std::int64_t endUs = 0;  // time of its last byte
     LinkDirection direction = LinkDirection::DeviceToPc;
-    FrameType type = noframe; // noframe: bytes that began no frame; crcerror: damaged or cut short
-    bool speedChange = false; // a line-speed change, `baud` the new speed
+    FrameType type = FrameType::noframe; // noframe: bytes that began no frame; crcerror: damaged or cut short
+    bool speedChange = false;            // a line-speed change, `baud` the new speed
     int baud = 0;
     std::string text;               // info and crcerror: the payload as read
     std::vector<unsigned char> raw; // the bytes of the frame on the line

@@ -23,15 +23,15 @@ CheckBytes ComputeCheckBytes(unsigned char block, const unsigned char* payload, 
 
 std::vector<unsigned char> ControlFrameBytes(FrameType type) {
     switch (type) {
-    case eot:
+    case FrameType::eot:
         return {NUL, EOT};
-    case ack:
+    case FrameType::ack:
         return {ADR, ACK};
-    case nak:
+    case FrameType::nak:
         return {ADR, NAK};
-    case poll:
+    case FrameType::poll:
         return {'P', ADR, ENQ};
-    case select:
+    case FrameType::select:
         return {'S', ADR, ENQ};
     default:
         return {};
@@ -77,32 +77,32 @@ bool CFrameDecoder::Feed(unsigned char byte) {
             return false;
         }
         m_Frame.junk = true;
-        Finish(noframe);
+        Finish(FrameType::noframe);
         return true;
     case State::AfterNul:
-        Finish(byte == EOT ? eot : noframe);
+        Finish(byte == EOT ? FrameType::eot : FrameType::noframe);
         return true;
     case State::AfterLetter:
         if (byte == ADR) {
             m_State = State::AfterLetterAdr;
             return false;
         }
-        Finish(noframe);
+        Finish(FrameType::noframe);
         return true;
     case State::AfterLetterAdr:
-        Finish(byte != ENQ ? noframe : m_Letter == 'P' ? poll : select);
+        Finish(byte != ENQ ? FrameType::noframe : m_Letter == 'P' ? FrameType::poll : FrameType::select);
         return true;
     case State::AfterAdr:
         if (byte == ADR)
             return false; // repeated address bytes are skipped
-        Finish(byte == ACK ? ack : byte == NAK ? nak : noframe);
+        Finish(byte == ACK ? FrameType::ack : byte == NAK ? FrameType::nak : FrameType::noframe);
         return true;
     case State::AfterSoh:
         if (byte == ADR) {
             m_State = State::AfterSohAdr;
             return false;
         }
-        Finish(noframe);
+        Finish(FrameType::noframe);
         return true;
     case State::AfterSohAdr:
         if (byte == STX) {
@@ -110,7 +110,7 @@ bool CFrameDecoder::Feed(unsigned char byte) {
             m_State = State::Block;
             return false;
         }
-        Finish(noframe);
+        Finish(FrameType::noframe);
         return true;
     case State::Block:
         m_Frame.block = byte;
@@ -135,7 +135,7 @@ bool CFrameDecoder::Feed(unsigned char byte) {
                               m_Frame.payload.size());
         m_C1Ok = byte == m_Check.c1;
         if (!m_C1Ok && m_Side == FrameSide::Pc) {
-            Finish(crcerror); // C2 stays unread: the next frame starts with it
+            Finish(FrameType::crcerror); // C2 stays unread: the next frame starts with it
             return true;
         }
         m_State = State::C2;
@@ -143,7 +143,7 @@ bool CFrameDecoder::Feed(unsigned char byte) {
     }
     case State::C2: {
         const bool good = m_C1Ok && byte == m_Check.c2 && (m_EtxOk || m_Side == FrameSide::Pc);
-        Finish(good ? info : crcerror);
+        Finish(good ? FrameType::info : FrameType::crcerror);
         return true;
     }
     }
@@ -161,13 +161,13 @@ std::vector<DecodedFrame> CFrameDecoder::Feed(const std::vector<unsigned char>& 
 const DecodedFrame& CFrameDecoder::Interrupt(bool failed) {
     if (m_State == State::Start) {
         m_Frame = DecodedFrame{};
-        return Finish(failed ? error : timeout);
+        return Finish(failed ? FrameType::error : FrameType::timeout);
     }
     if (m_Side == FrameSide::Device)
-        return Finish(failed ? error : noframe);
+        return Finish(failed ? FrameType::error : FrameType::noframe);
     if (m_Frame.hasBody)
-        return Finish(failed ? error : crcerror);
-    return Finish(noframe);
+        return Finish(failed ? FrameType::error : FrameType::crcerror);
+    return Finish(FrameType::noframe);
 }
 
 } // namespace vq5

@@ -14,7 +14,9 @@ namespace vq5 {
 inline constexpr unsigned char NUL = 0x00, SOH = 0x01, STX = 0x02, ETX = 0x03, EOT = 0x04, ENQ = 0x05,
                                ACK = 0x06, NAK = 0x15, ADR = 0xE1;
 
-enum FrameType : int {
+// The kinds of frame the PC side tells apart; scoped, so that `poll`, `select`, `error` and
+// `timeout` leave the system's functions of those names visible.
+enum class FrameType : int {
     noframe = 0,
     eot = 1,
     ack = 2,
@@ -29,6 +31,9 @@ enum FrameType : int {
 
 // "noframe", "eot", ... indexed by FrameType; out of range gives "ERROR".
 const char* FrameTypeName(int type);
+inline const char* FrameTypeName(FrameType type) {
+    return FrameTypeName(static_cast<int>(type));
+}
 
 struct CheckBytes {
     unsigned char c1;
@@ -58,7 +63,7 @@ std::vector<unsigned char> InfoFrameBytes(const std::string& payload, unsigned c
 enum class FrameSide { Pc, Device };
 
 struct DecodedFrame {
-    FrameType type = noframe;
+    FrameType type = FrameType::noframe;
     unsigned char block = 0;
     bool hasBody = false;           // SOH ADR STX was read: `payload` holds what followed
     bool junk = false;              // one byte that starts no frame (noframe)

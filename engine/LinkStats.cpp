@@ -33,7 +33,7 @@ std::int64_t CSampleRing::Percentile(double p) const {
 
 void CLinkStats::FrameRead(FrameType type, std::uint64_t bytesConsumed) {
     switch (type) {
-    case poll: {
+    case FrameType::poll: {
         Bump(m_Polls, 1);
         const std::int64_t now = NowNs();
         const std::int64_t last = m_LastPollNs.load(std::memory_order_relaxed);
@@ -44,37 +44,37 @@ void CLinkStats::FrameRead(FrameType type, std::uint64_t bytesConsumed) {
         Bump(m_FramesReceived, 1);
         break;
     }
-    case select:
+    case FrameType::select:
         Bump(m_Selects, 1);
         m_AnswerFromNs = NowNs();
         Bump(m_FramesReceived, 1);
         break;
-    case nak:
+    case FrameType::nak:
         Bump(m_NaksReceived, 1);
         Bump(m_FramesReceived, 1);
         break;
-    case eot:
-    case ack:
-    case info:
+    case FrameType::eot:
+    case FrameType::ack:
+    case FrameType::info:
         Bump(m_FramesReceived, 1);
         break;
-    case timeout:
+    case FrameType::timeout:
         Bump(m_Timeouts, 1);
         break;
-    case crcerror:
+    case FrameType::crcerror:
         Bump(m_Damaged, 1);
         break;
-    case noframe:
+    case FrameType::noframe:
         Bump(m_Garbage, bytesConsumed);
         break;
-    case error:
+    case FrameType::error:
         break; // a failed read: the port's own error, counted as a reconnect when it was lost
     }
 }
 
 void CLinkStats::FrameWritten(FrameType type) {
     Bump(m_FramesSent, 1);
-    if (type == nak)
+    if (type == FrameType::nak)
         Bump(m_NaksSent, 1);
 }
 

@@ -3,16 +3,16 @@
 
 namespace vq5 {
 
-std::string PortFailureText(int step, const std::string& port, const std::string& reason, bool lost,
+std::string PortFailureText(PortStep step, const std::string& port, const std::string& reason, bool lost,
                             const std::string& openAdvice) {
-    std::string text = step == 0   ? port + " could not be opened: "
-                       : step == 1 ? "Reading from " + port + " failed: "
-                                   : "Writing to " + port + " failed: ";
+    std::string text = step == PortStep::Open   ? port + " could not be opened: "
+                       : step == PortStep::Read ? "Reading from " + port + " failed: "
+                                                : "Writing to " + port + " failed: ";
     text += reason;
     if (!reason.empty() && reason.back() != '.')
         text += '.';
     text += "\n\n";
-    if (step == 0)
+    if (step == PortStep::Open)
         text += openAdvice.empty() ? std::string("The link stays down until the port can be opened.")
                                    : openAdvice;
     else if (lost)

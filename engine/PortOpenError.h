@@ -23,12 +23,15 @@ std::string PortAccessGroup(const std::string& devicePath);
 std::string PortOpenErrorText(int error, const std::string& systemText, const std::string& devicePath,
                               const std::string& group = "dialout");
 
+// The port operation a failure belongs to.
+enum class PortStep : int { Open = 0, Read = 1, Write = 2 };
+
 // The text of a port's error box in the tools, which say which port failed, why, and what
-// happens next. `step`: 0 open, 1 read, 2 write. `lost`: the port has gone away (unplugged,
+// happens next. `lost`: the port has gone away (unplugged,
 // hung up), which the engine follows by opening it again until it is back. `openAdvice`: the
 // last line after a failed open (where the port is chosen).
 //   "Reading from /dev/ttyUSB0 failed: Input/output error.\n\nThe port is gone ..."
-std::string PortFailureText(int step, const std::string& port, const std::string& reason, bool lost,
+std::string PortFailureText(PortStep step, const std::string& port, const std::string& reason, bool lost,
                             const std::string& openAdvice);
 
 } // namespace vq5

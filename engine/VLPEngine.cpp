@@ -15,17 +15,12 @@ CVLPEngine::~CVLPEngine() {
 }
 
 void CVLPEngine::Trace(int level, const char* format, ...) {
-    std::lock_guard<std::mutex> lock(m_LogLock);
-    if (!m_TraceSink)
+    if (!m_Tracing.load())
         return; // nothing is formatted while no one takes the lines
-    char buffer[kMaxTraceLine];
     va_list args;
     va_start(args, format);
-    int n = std::vsnprintf(buffer, sizeof buffer, format, args);
+    std::string line = FormatText(kMaxTraceLine, format, args);
     va_end(args);
-    if (n < 0)
-        buffer[0] = 0;
-    std::string line(buffer);
     std::size_t dollar = line.find('$');
     // The first '$' stands for the frame buffer. The buffer belongs to the worker: a line
     // written on another thread while a worker runs keeps its '$'.
@@ -35,7 +30,11 @@ void CVLPEngine::Trace(int level, const char* format, ...) {
     }
     if (line.size() > kMaxTraceLine - 1)
         line.resize(kMaxTraceLine - 1); // the tail is cut to fit
-    m_TraceSink->AddLine(level, std::move(line));
+    // Formatted without a lock; only the hand-over is made under the log lock, so a sink that
+    // is detached gets no line after SetTraceSink returns.
+    std::lock_guard<std::mutex> lock(m_LogLock);
+    if (m_TraceSink)
+        m_TraceSink->AddLine(level, std::move(line));
 }
 
 bool CVLPEngine::Tracing() const {
@@ -44,7 +43,7 @@ bool CVLPEngine::Tracing() const {
 
 void CVLPEngine::Notify(int kind, long value, std::string text) {
     {
-        std::lock_guard<std::mutex> lock(m_StatusSinkLock);
+        std::lock_guard<std::recursive_mutex> lock(m_StatusSinkLock);
         if (m_StatusSink)
             m_StatusSink->Post(Notification{kind, value, text});
     }
@@ -63,7 +62,7 @@ bool CVLPEngine::HasTraceSink() const {
 }
 
 void CVLPEngine::SetStatusSink(INotifySink* sink) {
-    std::lock_guard<std::mutex> lock(m_StatusSinkLock);
+    std::lock_guard<std::recursive_mutex> lock(m_StatusSinkLock);
     m_StatusSink = sink;
 }
 

@@ -31,8 +31,8 @@ public:
 protected:
     mutable std::mutex m_LogLock; // guards m_TraceSink and the hand-over of trace lines
     ITraceSink* m_TraceSink = nullptr;
-    std::atomic<bool> m_Tracing{false}; // m_TraceSink is set; read without the lock
-    std::mutex m_StatusSinkLock;        // guards m_StatusSink
+    std::atomic<bool> m_Tracing{false};    // m_TraceSink is set; read without the lock
+    std::recursive_mutex m_StatusSinkLock; // guards m_StatusSink and the hand-over (see m_SinkLock)
     INotifySink* m_StatusSink = nullptr;
 };
 

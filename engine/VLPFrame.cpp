@@ -12,7 +12,7 @@ FrameType CVLPFrame::GetFrame() {
 #endif
     FrameType result = ReadFrame();
     VQ5_LINK_STAT(m_Stats.FrameRead(result, m_Stats.BytesInTotal() - before));
-    if (result == info)
+    if (result == FrameType::info)
         Trace(1, "CVLPFrame::GetFrame() = $");
     else
         Trace(1, "CVLPFrame::GetFrame() = %s", FrameTypeName(result));
@@ -37,7 +37,7 @@ FrameType CVLPFrame::ReadFrame() {
 void CVLPFrame::PutFrame(FrameType type) {
     Trace(1, "CVLPFrame::PutFrame(%s)", FrameTypeName(type));
     VQ5_LINK_STAT(m_Stats.FrameWritten(type));
-    if (type == info) {
+    if (type == FrameType::info) {
         PutInfoFrame();
         return;
     }

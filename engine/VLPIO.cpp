@@ -61,6 +61,14 @@ std::string ByteText(std::size_t count, const unsigned char* bytes) {
     return text;
 }
 
+std::string FormatText(std::size_t size, const char* format, std::va_list args) {
+    std::string text(size, '\0');
+    if (size == 0 || std::vsnprintf(text.data(), size, format, args) < 0)
+        return {};
+    text.resize(std::strlen(text.c_str())); // up to the first NUL, as a C text
+    return text;
+}
+
 namespace {
 CStderrMessages& StderrMessages() {
     static CStderrMessages messages;
@@ -83,13 +91,24 @@ struct CVLPIO::Impl {
     bool interrupted = false;
 
     std::atomic<IUserMessages*> messages{nullptr};
-    // The failure episode whose box was shown: 0 none, 1 a read, 2 a write, 3 anything else.
-    // While one lasts, further errors are only traced. It ends when the operation that
-    // failed succeeds again, or when the port is opened.
-    std::atomic<int> episode{0};
-    void EndEpisode(int kind) {
-        int expected = kind;
-        episode.compare_exchange_strong(expected, 0);
+    // The failure episode whose box was shown, named by the operation that failed. While one
+    // lasts, further errors are only traced. It ends when the operation that failed succeeds
+    // again, or when the port is opened.
+    enum class Episode : int { None, Open, Read, Write };
+    static Episode EpisodeOf(PortStep step) {
+        return step == PortStep::Read    ? Episode::Read
+               : step == PortStep::Write ? Episode::Write
+                                         : Episode::Open;
+    }
+    std::atomic<Episode> episode{Episode::None};
+    // True when no episode lasted: `step` begins one (and gets its box).
+    bool BeginEpisode(PortStep step) {
+        Episode none = Episode::None;
+        return episode.compare_exchange_strong(none, EpisodeOf(step));
+    }
+    void EndEpisode(PortStep step) {
+        Episode expected = EpisodeOf(step);
+        episode.compare_exchange_strong(expected, Episode::None);
     }
     std::atomic<bool> portLost{false};
     std::atomic<bool> capturing{false}; // capture is set; read without the lock
@@ -164,11 +183,11 @@ bool CVLPIO::Open() {
     ISerialPort& port = m_Impl->Port();
     int error = 0;
     if (!port.Open(m_ComPort, error)) {
-        ShowErrorText("Open of " + m_ComPort, PortOpenFailureText(m_ComPort, error));
+        ShowErrorText(PortStep::Open, "Open of " + m_ComPort, PortOpenFailureText(m_ComPort, error));
         return false;
     }
     m_Impl->portLost = false;
-    m_Impl->episode = 0; // the port (re)opened: a new failure gets its box again
+    m_Impl->episode = Impl::Episode::None; // the port (re)opened: a new failure gets its box again
     if (m_Impl->capturing.load(std::memory_order_relaxed))
         CaptureSpeed();
     return true;
@@ -243,11 +262,11 @@ void CVLPIO::PutString(const unsigned char* bytes, std::size_t count) {
     if (capturing && written > 0)
         Capture(LinkDirection::PcToDevice, bytes, written, started);
     if (r == WriteResult::Done) {
-        m_Impl->EndEpisode(2);
+        m_Impl->EndEpisode(PortStep::Write);
     } else if (r == WriteResult::Failed) {
         if (IsPortLost(error))
             m_Impl->portLost = true;
-        ShowError("WriteFile", error);
+        ShowError(PortStep::Write, "WriteFile", error);
     }
 }
 
@@ -276,7 +295,7 @@ int CVLPIO::GetByte() {
         VQ5_LINK_STAT(m_Stats.ByteRead());
         if (m_Impl->capturing.load(std::memory_order_relaxed))
             Capture(LinkDirection::DeviceToPc, &byte, 1, std::chrono::system_clock::now());
-        m_Impl->EndEpisode(1);
+        m_Impl->EndEpisode(PortStep::Read);
         return byte;
     case ReadResult::Timeout:
         Trace(0, "CVLPIO::GetByte(timeout)");
@@ -290,19 +309,17 @@ int CVLPIO::GetByte() {
     }
     if (IsPortLost(error))
         m_Impl->portLost = true;
-    ShowError("ReadFile", error);
+    ShowError(PortStep::Read, "ReadFile", error);
     Trace(0, "CVLPIO::GetByte(error)");
     return -1;
 }
 
-void CVLPIO::ShowError(const std::string& what, int error) {
-    ShowErrorText(what, PortErrorText(error));
+void CVLPIO::ShowError(PortStep step, const std::string& what, int error) {
+    ShowErrorText(step, what, PortErrorText(error));
 }
 
-void CVLPIO::ShowErrorText(const std::string& what, const std::string& text) {
-    int kind = what == "ReadFile" ? 1 : what == "WriteFile" ? 2 : 3;
-    int none = 0;
-    if (!m_Impl->episode.compare_exchange_strong(none, kind)) {
+void CVLPIO::ShowErrorText(PortStep step, const std::string& what, const std::string& text) {
+    if (!m_Impl->BeginEpisode(step)) {
         Trace(0, "CVLPIO::ShowError(%s) %s (not shown again)", what.c_str(), text.c_str());
         return;
     }
@@ -311,7 +328,7 @@ void CVLPIO::ShowErrorText(const std::string& what, const std::string& text) {
     {
         std::lock_guard<std::mutex> lock(m_Impl->adviceLock);
         if (m_Impl->explain)
-            shown = PortFailureText(kind == 3 ? 0 : kind, m_ComPort, text, PortLost(), m_Impl->openAdvice);
+            shown = PortFailureText(step, m_ComPort, text, PortLost(), m_Impl->openAdvice);
     }
     UserMessages().Show("Error: " + what, shown);
 }
@@ -347,7 +364,7 @@ bool CVLPIO::IsInterrupted() const {
 }
 
 void CVLPIO::NewErrorEpisode() {
-    m_Impl->episode = 0;
+    m_Impl->episode = Impl::Episode::None;
 }
 
 LinkFigures CVLPIO::Figures() const {

@@ -12,11 +12,13 @@
 #include "LinkCapture.h"
 #include "LinkStats.h"
 #include "Notify.h"
+#include "PortOpenError.h"
 #include "ProfileSection.h"
 #include "SerialPort.h"
 #include "TextCodec.h" // EscapeText
 
 #include <atomic>
+#include <cstdarg>
 #include <cstddef>
 #include <functional>
 #include <memory>
@@ -37,6 +39,10 @@ inline constexpr int kSpeedTable[6] = {1200, 2400, 4800, 9600, 14400, 19200};
 // Renders bytes as quoted text for traces: control bytes by name ("\SOH", "\ADR"),
 // printable ASCII as itself, anything else as "\0x%02x". At most 1024 characters.
 std::string ByteText(std::size_t count, const unsigned char* bytes);
+
+// Formats printf-style into at most `size` - 1 characters (the rest is cut), up to the first
+// NUL; a format that fails gives an empty text.
+std::string FormatText(std::size_t size, const char* format, std::va_list args);
 
 class CVLPIO {
 public:
@@ -65,11 +71,12 @@ public:
     // Reads and drops what is waiting on the line now, without waiting for more (at most
     // `limit` bytes); returns how many bytes were dropped.
     std::size_t DiscardWaiting(std::size_t limit = 4096);
-    void ShowError(const std::string& what, int error); // "Error: <what>" with the system's text for `error`
+    // "Error: <what>" with the system's text for `error`, for a failure of `step`.
+    void ShowError(PortStep step, const std::string& what, int error);
     // The same with a text of its own ("port in use: COM1"). One box per failure episode: once
     // a box was shown, later errors are only traced until the failed operation (read, write)
     // succeeds again or the port is opened.
-    void ShowErrorText(const std::string& what, const std::string& text);
+    void ShowErrorText(PortStep step, const std::string& what, const std::string& text);
 
     // The last read or write found the port gone (unplugged, hung up); Open clears it.
     bool PortLost() const;

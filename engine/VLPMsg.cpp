@@ -59,20 +59,15 @@ CVLPMsg::~CVLPMsg() {
 }
 
 int CVLPMsg::QueueMessage(const char* format, ...) {
-    char buffer[kMaxMessage + 1];
     va_list args;
     va_start(args, format);
-    int n = std::vsnprintf(buffer, sizeof buffer, format, args);
+    std::string text = FormatText(kMaxMessage + 1, format, args); // cut to 99 characters
     va_end(args);
-    if (n < 0)
-        buffer[0] = 0;
-    // vsnprintf cuts a longer text to 99 characters.
-    return QueueText(buffer);
+    return QueueText(text);
 }
 
 int CVLPMsg::QueueText(const std::string& message) {
     std::string text = message.substr(0, kMaxMessage); // a message holds at most 99 characters
-    long progress = 0;
     int position = 0;
     {
         std::lock_guard<std::mutex> lock(m_QueueLock);
@@ -80,10 +75,26 @@ int CVLPMsg::QueueText(const std::string& message) {
         m_Queue.push_back(text);
         m_QueuedBytes += static_cast<int>(text.size());
         m_Idle = false;
-        progress = Progress(m_QueuedBytes, m_SentBytes);
+        m_ToTell.push_back({nkQueueProgress, Progress(m_QueuedBytes, m_SentBytes), {}});
     }
-    Notify(nkQueueProgress, progress);
+    TellQueueChanges();
     return position;
+}
+
+void CVLPMsg::TellQueueChanges() {
+    std::unique_lock<std::mutex> lock(m_QueueLock);
+    if (m_Telling)
+        return; // the thread that tells now tells these as well, after the earlier ones
+    m_Telling = true;
+    while (!m_ToTell.empty()) {
+        std::vector<Notification> told;
+        told.swap(m_ToTell);
+        lock.unlock();
+        for (Notification& n : told)
+            Notify(n.kind, n.value, std::move(n.text));
+        lock.lock();
+    }
+    m_Telling = false;
 }
 
 void CVLPMsg::EnterProgramMode() {
@@ -142,57 +153,68 @@ bool CVLPMsg::QueueExitForClose() {
 }
 
 int CVLPMsg::TxMessage(unsigned char* buffer) {
-    std::lock_guard<std::mutex> lock(m_QueueLock);
-    // The link asks for a message only once the one before has been acknowledged.
-    if (m_ExitHanded) {
-        m_ExitHanded = false;
-        m_ProgramOpen = false;
-    }
-    if (m_Queue.empty()) {
-        if (!m_Idle)
-            Notify(nkQueueEmpty, 0);
-        m_Idle = true;
-        m_QueuedBytes = 0;
-        m_SentBytes = 0;
-        return 0;
-    }
-    std::string text = std::move(m_Queue.front());
-    m_Queue.pop_front();
-    if (text.empty())
-        return 0;
-
-    std::size_t start = 0;
-    bool send = true;
-    if (text.size() >= 5 && IsGateSign(text[2])) {
-        send = GatesPass(text, m_VersionMajor.load(), m_VersionMinor.load());
-        start = text.size() >= 6 && IsGateSign(text[5]) ? 6 : 3;
-    }
+    bool taken = false;
     int length = 0;
-    if (send) {
-        std::size_t n = text.size() - start;
-        if (n > 255)
-            n = 255;
-        std::memcpy(buffer, text.data() + start, n);
-        buffer[n] = 0;
-        length = static_cast<int>(n);
-        m_Idle = false;
-        if (length >= 2 && buffer[0] == '&' && buffer[1] == 'P')
-            buffer[1] = static_cast<unsigned char>(m_DeviceLetter.load());
-        const std::string sent(reinterpret_cast<const char*>(buffer), n);
-        if (sent.rfind("$PRG", 0) == 0) {
-            m_ProgramOpen = true;
+    {
+        std::lock_guard<std::mutex> lock(m_QueueLock);
+        // The link asks for a message only once the one before has been acknowledged.
+        if (m_ExitHanded) {
             m_ExitHanded = false;
-        } else if (m_ProgramOpen.load() && IsProgramModeExit(sent)) {
-            m_ExitHanded = true;
+            m_ProgramOpen = false;
+        }
+        if (m_Queue.empty()) {
+            if (!m_Idle)
+                m_ToTell.push_back({nkQueueEmpty, 0, {}});
+            m_Idle = true;
+            m_QueuedBytes = 0;
+            m_SentBytes = 0;
+        } else {
+            std::string text = std::move(m_Queue.front());
+            m_Queue.pop_front();
+            if (!text.empty()) {
+                length = TakeText(text, buffer);
+                m_SentBytes += static_cast<int>(text.size());
+                m_ToTell.push_back({nkQueueProgress, Progress(m_QueuedBytes, m_SentBytes), {}});
+                taken = true;
+            }
         }
     }
+    TellQueueChanges();
+    if (!taken)
+        return 0;
     // The frame buffer is the engine's own; a held-back text leaves it empty.
     if (buffer == m_Data)
         m_Len = length;
-    m_SentBytes += static_cast<int>(text.size());
-    Notify(nkQueueProgress, Progress(m_QueuedBytes, m_SentBytes));
     Trace(3, "CVLPMsg::TxMessage() = $");
     return length;
+}
+
+// Under the queue lock: tests the text's version gates, writes what is sent into `buffer` with
+// the device letter put in, and follows program mode. Returns the length written, 0 for a
+// text its gates hold back.
+int CVLPMsg::TakeText(const std::string& text, unsigned char* buffer) {
+    std::size_t start = 0;
+    if (text.size() >= 5 && IsGateSign(text[2])) {
+        if (!GatesPass(text, m_VersionMajor.load(), m_VersionMinor.load()))
+            return 0;
+        start = text.size() >= 6 && IsGateSign(text[5]) ? 6 : 3;
+    }
+    std::size_t n = text.size() - start;
+    if (n > 255)
+        n = 255;
+    std::memcpy(buffer, text.data() + start, n);
+    buffer[n] = 0;
+    m_Idle = false;
+    if (n >= 2 && buffer[0] == '&' && buffer[1] == 'P')
+        buffer[1] = static_cast<unsigned char>(m_DeviceLetter.load());
+    const std::string sent(reinterpret_cast<const char*>(buffer), n);
+    if (sent.rfind("$PRG", 0) == 0) {
+        m_ProgramOpen = true;
+        m_ExitHanded = false;
+    } else if (m_ProgramOpen.load() && IsProgramModeExit(sent)) {
+        m_ExitHanded = true;
+    }
+    return static_cast<int>(n);
 }
 
 bool CVLPMsg::RxMessage(const unsigned char* data, unsigned length) {
@@ -226,13 +248,13 @@ bool CVLPMsg::RxMessage(const unsigned char* data, unsigned length) {
 }
 
 void CVLPMsg::Notify(int kind, long value, std::string text) {
-    std::lock_guard<std::mutex> lock(m_SinkLock);
+    std::lock_guard<std::recursive_mutex> lock(m_SinkLock);
     if (m_Sink)
         m_Sink->Post(Notification{kind, value, std::move(text)});
 }
 
 void CVLPMsg::SetNotifySink(INotifySink* sink) {
-    std::lock_guard<std::mutex> lock(m_SinkLock);
+    std::lock_guard<std::recursive_mutex> lock(m_SinkLock);
     m_Sink = sink;
 }
 

@@ -58,7 +58,14 @@ public:
     bool QueueExitForClose();
 
 protected:
-    mutable std::mutex m_QueueLock; // guards m_Queue, m_QueuedBytes, m_SentBytes, m_Idle
+    int TakeText(const std::string& text, unsigned char* buffer); // m_QueueLock held
+
+    // The queue's notifications (progress, empty) are collected under m_QueueLock in the order
+    // of the changes they tell and told after it is released (TellQueueChanges), so a sink may
+    // call back into the engine and no lock is ever taken under m_QueueLock.
+    void TellQueueChanges();
+
+    mutable std::mutex m_QueueLock; // guards the queue, its counters, m_Idle, m_ToTell, m_Telling
     std::deque<std::string> m_Queue;
     int m_QueuedBytes = 0;
     int m_SentBytes = 0;
@@ -66,6 +73,8 @@ protected:
     int m_LastStatus = -1;
     std::atomic<bool> m_ProgramOpen{false}; // see ProgramModeOpen
     bool m_ExitHanded = false;              // an exit went out, its ACK not yet seen (m_QueueLock)
+    std::vector<Notification> m_ToTell;     // collected, not yet told
+    bool m_Telling = false;                 // a thread tells m_ToTell now
 
     mutable std::mutex m_IdentLock; // guards m_Identification
     std::string m_Identification;
@@ -73,7 +82,9 @@ protected:
     std::atomic<unsigned> m_VersionMinor{0};
     std::atomic<char> m_DeviceLetter{'P'};
 
-    std::mutex m_SinkLock; // guards m_Sink
+    // Guards m_Sink and the hand-over to it; recursive, as a sink may call back into the
+    // engine from its Post on the same thread.
+    std::recursive_mutex m_SinkLock;
     INotifySink* m_Sink = nullptr;
 };
 

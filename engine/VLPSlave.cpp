@@ -132,7 +132,7 @@ void CVLPSlave::Reconnect() {
         if (Open()) {
             Trace(2, "CVLPSlave::Run(), port %s open again", m_ComPort.c_str());
             VQ5_LINK_STAT(m_Stats.Reconnected());
-            m_State = sIdle;
+            SetState(sIdle);
             RestorePending();
             return;
         }
@@ -151,45 +151,99 @@ void CVLPSlave::RestorePending() {
     m_Len = m_PendingLen;
 }
 
+void CVLPSlave::SetState(int next) {
+    const int was = m_State.exchange(next);
+    if (was != next)
+        Trace(2, "CVLPSlave::SetState(%s -> %s)", SlaveStateName(was), SlaveStateName(next));
+}
+
+void CVLPSlave::SendFrame(FrameType type, int next) {
+    PutFrame(type);
+    SetState(next);
+}
+
+FrameType CVLPSlave::GetFrameKeepingPending() {
+    const FrameType f = GetFrame();
+    // A frame read here (whole, damaged or cut off by a failed read) may have overwritten the
+    // frame buffer, which holds the message still waiting for its ACK, or nothing: put that
+    // back, never send the received bytes.
+    RestorePending();
+    return f;
+}
+
+void CVLPSlave::ForgetSent() {
+    m_Len = 0;
+    m_PendingLen = 0;
+    m_AwaitingAck = false;
+}
+
+// After an acknowledged speed change ("&PS" n) or program-mode exit ("&PX" n) the line runs at
+// speed n; the EOT went out at the old speed. An exit with reboot ("&PXR") restarts the device,
+// which comes up at the base speed: follow it there, or a tool with a fast speed configured
+// would lose the link after every reboot.
+void CVLPSlave::FollowSpeedChange() {
+    if (m_Len != 4)
+        return;
+    const std::string ps = AddressCommand("&PS");
+    const std::string px = AddressCommand("&PX");
+    const bool isPs = ps.size() == 3 && std::memcmp(m_Data, ps.data(), 3) == 0;
+    const bool isPx = px.size() == 3 && std::memcmp(m_Data, px.data(), 3) == 0;
+    if (!isPs && !isPx)
+        return;
+    const bool reboot = isPx && m_Data[3] == 'R';
+    const int index = reboot ? 0 : m_Data[3] - '0';
+    if (reboot && CurrentBaud() == kSpeedTable[0])
+        return;
+    Pause(40);
+    Trace(2, "CVLPSlave::StateEngine(), Change serial speed %.*s", 4, reinterpret_cast<const char*>(m_Data));
+    SetSpeed(index);
+}
+
+// The state after a frame read while a select waits for the device's information frame.
+static int StateAfterSelectFrame(FrameType f) {
+    switch (f) {
+    case FrameType::info:
+        return sRxOk;
+    case FrameType::crcerror:
+        return sRxNOk;
+    case FrameType::eot:
+        return sIdle;
+    case FrameType::poll:
+        // The device gave up its select and polls again: answer the poll rather than wait for
+        // a frame that will not come.
+        return sTxTry;
+    case FrameType::select:
+        return sRxTry; // selected afresh: acknowledge again
+    default:
+        return sRxWait;
+    }
+}
+
 void CVLPSlave::StateEngine() {
     const int state = m_State.load();
     Trace(2, "CVLPSlave::StateEngine(), State=%s", SlaveStateName(state));
     switch (state) {
     case sInit:
-        m_Len = 0;
-        m_PendingLen = 0;
-        m_AwaitingAck = false;
-        m_State = sIdle;
+        ForgetSent();
+        SetState(sIdle);
         break;
 
     case sIdle: {
-        FrameType f = GetFrame();
-        // A frame read here (whole, damaged or cut off by a failed read) may have overwritten
-        // the frame buffer, which holds the message still waiting for its ACK, or nothing:
-        // put that back, never send the received bytes.
-        RestorePending();
+        const FrameType f = GetFrameKeepingPending();
         if (IsInterrupted())
             break; // a stop woke the read; the worker ends
-        switch (f) {
-        case poll:
+        if (f == FrameType::poll || f == FrameType::select) {
             SetStatus(lsConnected);
-            m_State = sTxTry;
-            break;
-        case select:
-            SetStatus(lsConnected);
-            m_State = sRxTry;
-            break;
-        case timeout:
+            SetState(f == FrameType::poll ? sTxTry : sRxTry);
+        } else if (f == FrameType::timeout) {
             SetStatus(lsTimeout);
-            break;
-        default:
+        } else {
             // Line noise: what is already waiting belongs to the same burst and goes with one
             // pause, so a burst costs about its own length and one pause, not one per byte.
             SetStatus(lsError);
-            if (f == noframe)
+            if (f == FrameType::noframe)
                 DiscardWaiting();
             Pause(100);
-            break;
         }
         break;
     }
@@ -197,7 +251,7 @@ void CVLPSlave::StateEngine() {
     case sTxTry:
         if (m_Len != 0) {
             VQ5_LINK_STAT(m_Stats.Repeat());
-            m_State = sTxDo; // the earlier message still waits for its ACK
+            SetState(sTxDo); // the earlier message still waits for its ACK
             break;
         }
         m_AwaitingAck = true; // before the queue can run empty in TxMessage
@@ -207,125 +261,73 @@ void CVLPSlave::StateEngine() {
         if (m_Len == 0)
             m_AwaitingAck = false;
         KeepPending();
-        m_State = m_Len != 0 ? sTxDo : sTxNo;
+        SetState(m_Len != 0 ? sTxDo : sTxNo);
         break;
 
     case sTxDo:
-        PutFrame(info);
-        m_State = sTxWait;
+        SendFrame(FrameType::info, sTxWait);
         break;
 
     case sTxWait: {
-        FrameType f = GetFrame();
-        RestorePending(); // as in sIdle: the frame buffer keeps the message sent
-        if (f == ack)
-            m_State = sTxOk;
-        else if (f == nak) {
+        const FrameType f = GetFrameKeepingPending(); // the frame buffer keeps the message sent
+        if (f == FrameType::nak)
             VQ5_LINK_STAT(m_Stats.Repeat());
-            m_State = sTxDo; // the same frame again, without limit
-        } else
-            m_State = sIdle; // m_Len kept: the message goes out at the next poll
+        // NAK: the same frame again, without limit. Anything but ACK or NAK: m_Len is kept and
+        // the message goes out at the next poll.
+        SetState(f == FrameType::ack ? sTxOk : f == FrameType::nak ? sTxDo : sIdle);
         break;
     }
 
-    case sTxOk: {
-        PutFrame(eot);
-        // After an acknowledged speed change ("&PS" n) or program-mode exit ("&PX" n) the
-        // line runs at speed n; the EOT above went out at the old speed. An exit with reboot
-        // ("&PXR") restarts the device, which comes up at the base speed: follow it there,
-        // or a tool with a fast speed configured would lose the link after every reboot.
-        if (m_Len == 4) {
-            std::string ps = AddressCommand("&PS");
-            std::string px = AddressCommand("&PX");
-            const bool isPs = ps.size() == 3 && std::memcmp(m_Data, ps.data(), 3) == 0;
-            const bool isPx = px.size() == 3 && std::memcmp(m_Data, px.data(), 3) == 0;
-            if (isPs || isPx) {
-                const bool reboot = isPx && m_Data[3] == 'R';
-                const int index = reboot ? 0 : m_Data[3] - '0';
-                if (!reboot || CurrentBaud() != kSpeedTable[0]) {
-                    Pause(40);
-                    Trace(2, "CVLPSlave::StateEngine(), Change serial speed %.*s", 4,
-                          reinterpret_cast<const char*>(m_Data));
-                    SetSpeed(index);
-                }
-            }
+    case sTxOk: // the device took the message
+    case sTxNo: // nothing to send
+        PutFrame(FrameType::eot);
+        if (state == sTxOk) {
+            FollowSpeedChange();
+            ForgetSent();
         }
-        m_Len = 0;
-        m_PendingLen = 0;
-        m_AwaitingAck = false;
-        m_State = sIdle;
-        break;
-    }
-
-    case sTxNo:
-        PutFrame(eot);
-        m_State = sIdle;
+        SetState(sIdle);
         break;
 
     case sRxTry:
-        m_State = sRxDo;
+        SetState(sRxDo);
         break;
 
     case sRxDo:
-        PutFrame(ack);
-        m_State = sRxWait;
+        SendFrame(FrameType::ack, sRxWait);
         break;
 
     case sRxWait: {
-        FrameType f = GetFrame();
-        switch (f) {
-        case info:
-            SetStatus(lsConnected);
-            m_State = sRxOk;
-            break;
-        case crcerror:
-            SetStatus(lsConnected);
-            m_State = sRxNOk;
-            break;
-        case eot:
-            SetStatus(lsConnected);
-            RestorePending();
-            m_State = sIdle;
-            break;
-        case poll:
-            // The device gave up its select and polls again: answer the poll rather than
-            // wait for a frame that will not come.
-            RestorePending();
-            SetStatus(lsConnected);
-            m_State = sTxTry;
-            break;
-        case select:
-            SetStatus(lsConnected);
-            m_State = sRxTry; // selected afresh: acknowledge again
-            break;
-        case timeout:
+        const FrameType f = GetFrame();
+        if (f == FrameType::timeout) {
             // The device went silent inside its select: keep waiting for it (it is the
             // master), but show the silence as the idle state does.
             SetStatus(lsTimeout);
             break;
-        default:
-            break; // noframe, ...: keep waiting
         }
+        const int next = StateAfterSelectFrame(f);
+        if (next == sRxWait)
+            break; // noframe, error: keep waiting
+        SetStatus(lsConnected);
+        if (next == sIdle || next == sTxTry)
+            RestorePending(); // the select ended: the buffer holds the message awaiting its ACK again
+        SetState(next);
         break;
     }
 
     case sRxOk:
-        PutFrame(ack);
+        PutFrame(FrameType::ack);
         RxMessage(m_Data, static_cast<unsigned>(m_Len));
-        m_Data[0] = 0;
-        m_Len = 0;
-        RestorePending();
-        m_State = sIdle;
+        RestorePending(); // the received text leaves the buffer; a message awaiting its ACK returns
+        SetState(sIdle);
         break;
 
     case sRxNOk:
-        PutFrame(nak);
-        m_State = sRxWait;
+        SendFrame(FrameType::nak, sRxWait);
         break;
 
     default:
         Trace(2, "CVLPSlave::StateEngine(), Invalid m_State %d", state);
-        m_State = sIdle;
+        SetState(sIdle);
         break;
     }
 }

@@ -78,6 +78,12 @@ private:
     void Reconnect();
     void KeepPending();    // remembers the message now in m_Data/m_Len as waiting for its ACK
     void RestorePending(); // puts that message back into m_Data/m_Len (0 when none waits)
+    void ForgetSent();     // the message was taken: nothing waits for its ACK any more
+    // The one place where the next state is set; a change is traced at level 2.
+    void SetState(int next);
+    void SendFrame(FrameType type, int next); // PutFrame, then SetState
+    FrameType GetFrameKeepingPending();       // GetFrame, then RestorePending
+    void FollowSpeedChange();                 // after the ACK of "&PS" n, "&PX" n or "&PXR"
 
     std::thread m_Thread;
     std::mutex m_StartLock;                    // guards m_Thread against Start/Stop from two threads

@@ -109,7 +109,7 @@ bool CLink::SendControl(FrameType type) {
 }
 
 bool CLink::SendAck() {
-    std::vector<unsigned char> bytes = ControlFrameBytes(ack);
+    std::vector<unsigned char> bytes = ControlFrameBytes(FrameType::ack);
     const char* what = "ack";
     if (m_Faults.Fire(Fault::Adr)) {
         bytes = {ADR, ADR, ADR, ACK};
@@ -153,9 +153,9 @@ RxFrame CLink::ReadFrame(int timeoutMs) {
     };
     auto finish = [&](FrameType t) {
         r.type = t;
-        if (t == info)
+        if (t == FrameType::info)
             Log("pc>dev", "info \"" + r.text + "\"", r.raw);
-        else if (t != timeout)
+        else if (t != FrameType::timeout)
             Log("pc>dev", FrameTypeName(t), r.raw);
         return r;
     };
@@ -164,9 +164,9 @@ RxFrame CLink::ReadFrame(int timeoutMs) {
         const DecodedFrame& f = decoder.Read([&] { return next(r.raw.empty() ? timeoutMs : gapMs); });
         if (f.junk)
             continue; // a byte that starts no frame of the PC: skip it and look for one
-        if (f.type == timeout && !r.raw.empty())
-            return finish(noframe);
-        if (f.type == info || f.type == crcerror)
+        if (f.type == FrameType::timeout && !r.raw.empty())
+            return finish(FrameType::noframe);
+        if (f.type == FrameType::info || f.type == FrameType::crcerror)
             r.text = f.payload;
         return finish(f.type);
     }
@@ -176,11 +176,11 @@ RxFrame CLink::ReadAnswer() {
     if (!m_Port.WaitPeerRead(kPeerStallMs)) {
         // The PC reads nothing (its port is closed, or it is gone): no answer will come.
         RxFrame r;
-        r.type = m_Port.Interrupted() ? error : timeout;
+        r.type = m_Port.Interrupted() ? FrameType::error : FrameType::timeout;
         return r;
     }
     RxFrame r = ReadFrame(static_cast<int>(m_Options.answerTimeoutMs));
-    if (r.type != timeout && r.type != error && m_Pc == PcState::SelectEndUnverified)
+    if (r.type != FrameType::timeout && r.type != FrameType::error && m_Pc == PcState::SelectEndUnverified)
         SetPc(PcState::Idle); // the PC answers: the EOT that ended the select arrived
     return r;
 }
@@ -255,24 +255,24 @@ void CLink::TakeFrame(std::string text) {
                 return; // the PC keeps its frame and waits for its own time-out or the next poll
             }
             if (m_Faults.Fire(Fault::Nak)) {
-                SendControl(nak);
+                SendControl(FrameType::nak);
                 Count([](LinkCounters& c) { ++c.naksSent; });
                 RxFrame r = ReadAnswer();
-                if (r.type == info) {
+                if (r.type == FrameType::info) {
                     text = r.text; // sent again at once
                     continue;
                 }
                 SetPc(PcState::Idle);
-                if (r.type == eot) {
+                if (r.type == FrameType::eot) {
                     // The NAK reached the PC as an ACK: the PC let the frame go, so take it.
                     Deliver(text);
                     ConfirmTaken();
-                } else if (r.type == noframe) {
+                } else if (r.type == FrameType::noframe) {
                     // Something that may be a damaged EOT (a real line): take the frame, and
                     // should it come again, know it for a repeat.
                     Deliver(text);
                     m_ExpectRepeat = true;
-                } else if (r.type == timeout) {
+                } else if (r.type == FrameType::timeout) {
                     Count([](LinkCounters& c) { ++c.silences; });
                 }
                 return;
@@ -291,16 +291,16 @@ void CLink::TakeFrame(std::string text) {
         }
         SendAck();
         RxFrame r = ReadAnswer();
-        if (r.type == info) {
+        if (r.type == FrameType::info) {
             // The ACK reached the PC as a NAK: it sent the frame again at once.
             m_ExpectRepeat = true;
             text = r.text;
             continue;
         }
         SetPc(PcState::Idle);
-        if (r.type == timeout || r.type == error) {
+        if (r.type == FrameType::timeout || r.type == FrameType::error) {
             // No EOT: the PC did not see the ACK, keeps its frame and sends it again.
-            if (r.type == timeout)
+            if (r.type == FrameType::timeout)
                 Count([](LinkCounters& c) { ++c.silences; });
             m_ExpectRepeat = true;
             return;
@@ -315,34 +315,34 @@ void CLink::TakeFrame(std::string text) {
 
 void CLink::HandlePollAnswer(const RxFrame& r) {
     switch (r.type) {
-    case eot:
+    case FrameType::eot:
         SetPc(PcState::Idle);
         if (m_ExpectRepeat)
             ConfirmTaken(); // the PC has nothing left: it had seen the ACK
         break;
-    case info:
+    case FrameType::info:
         TakeFrame(r.text);
         break;
-    case ack:
+    case FrameType::ack:
         // The PC acknowledged as if selected: it now waits for a frame.
         SetPc(PcState::MayBeInSelect);
         SendMessage();
         break;
-    case nak:
+    case FrameType::nak:
         // Only a PC waiting in a select NAKs: it ended a frame the device did not mean.
         SetPc(PcState::MayBeInSelect);
         Count([](LinkCounters& c) { ++c.naksReceived; });
         break;
-    case timeout:
+    case FrameType::timeout:
         PcSilent();
         break;
-    case crcerror:
-    case noframe: {
+    case FrameType::crcerror:
+    case FrameType::noframe: {
         // A damaged frame (a real line): ask for it again.
-        SendControl(nak);
+        SendControl(FrameType::nak);
         Count([](LinkCounters& c) { ++c.naksSent; });
         RxFrame again = ReadAnswer();
-        if (again.type == info)
+        if (again.type == FrameType::info)
             TakeFrame(again.text);
         break;
     }
@@ -374,13 +374,13 @@ void CLink::SendMessage() {
         if (!SendInfo(message))
             return;
         RxFrame r = ReadAnswer();
-        if (r.type == ack) {
+        if (r.type == FrameType::ack) {
             delivered();
             return;
         }
-        if (r.type == nak) {
+        if (r.type == FrameType::nak) {
             Count([](LinkCounters& c) { ++c.naksReceived; });
-        } else if (r.type == timeout) {
+        } else if (r.type == FrameType::timeout) {
             Count([](LinkCounters& c) { ++c.silences; });
             // Nothing came: either the PC did not see a frame start and still waits for one,
             // or a byte was lost and it waits inside the frame for one more. One filler byte
@@ -389,18 +389,18 @@ void CLink::SendMessage() {
             Count([](LinkCounters& c) { ++c.fillerBytes; });
             if (m_Port.WaitPeerRead(kPeerStallMs)) {
                 RxFrame f = ReadFrame(kFillerAnswerMs);
-                if (f.type == ack) {
+                if (f.type == FrameType::ack) {
                     delivered(); // the filler stood in for a lost last check byte that it equals
                     return;
                 }
-                if (f.type == nak) {
+                if (f.type == FrameType::nak) {
                     Count([](LinkCounters& c) { ++c.naksReceived; });
                     continue;
                 }
             }
             // Still nothing: a damaged length byte may hold the PC inside a long frame.
             Unstick();
-        } else if (r.type == error) {
+        } else if (r.type == FrameType::error) {
             return;
         }
         // NAK or nothing: the PC is still in the select, waiting for a good frame.
@@ -418,14 +418,14 @@ void CLink::Unstick() {
     Count([](LinkCounters& c) { c.fillerBytes += 258; });
     if (m_Port.WaitPeerRead(kUnstickStallMs)) {
         RxFrame f = ReadFrame(kFillerAnswerMs);
-        if (f.type == nak)
+        if (f.type == FrameType::nak)
             Count([](LinkCounters& c) { ++c.naksReceived; });
     }
 }
 
 void CLink::AbortSelect() {
     Unstick();
-    SendControl(eot);
+    SendControl(FrameType::eot);
     // Unverified until the PC answers something again.
     if (!m_Port.WaitPeerRead(kPeerStallMs)) {
         SetPc(PcState::SelectEndUnverified);
@@ -433,7 +433,7 @@ void CLink::AbortSelect() {
     }
     RxFrame r = ReadFrame(kAbortAnswerMs);
     // A NAK means the PC was still inside a frame (it took the EOT as part of it) and waits on.
-    SetPc(r.type == nak ? PcState::MayBeInSelect : PcState::SelectEndUnverified);
+    SetPc(r.type == FrameType::nak ? PcState::MayBeInSelect : PcState::SelectEndUnverified);
 }
 
 void CLink::PollExchange() {
@@ -441,7 +441,7 @@ void CLink::PollExchange() {
         ++c.exchanges;
         ++c.polls;
     });
-    if (!SendControl(poll))
+    if (!SendControl(FrameType::poll))
         return;
     HandlePollAnswer(ReadAnswer());
 }
@@ -451,34 +451,34 @@ void CLink::SelectExchange() {
         ++c.exchanges;
         ++c.selects;
     });
-    if (!SendControl(select))
+    if (!SendControl(FrameType::select))
         return;
     RxFrame r = ReadAnswer();
     const bool lateAckPossible = m_SelectWentSilent;
     m_SelectWentSilent = false;
     switch (r.type) {
-    case ack:
+    case FrameType::ack:
         SetPc(PcState::MayBeInSelect);
         if (lateAckPossible && m_Port.WaitPeerRead(kPeerStallMs)) {
             // The select before this one went unanswered in time: this ACK may be its late
             // answer, and the PC, already waiting, acknowledges this select as well. Take
             // that second ACK here, or it would pass for the ACK of the frame.
             RxFrame second = ReadFrame(kSecondAckMs);
-            if (second.type != ack && second.type != timeout)
+            if (second.type != FrameType::ack && second.type != FrameType::timeout)
                 Log("----", "unexpected answer after the select's ACK", second.raw);
         }
         SendMessage();
         break;
-    case eot:
-    case info:
+    case FrameType::eot:
+    case FrameType::info:
         // The select reached the PC as a poll.
         HandlePollAnswer(r);
         break;
-    case timeout:
+    case FrameType::timeout:
         m_SelectWentSilent = true;
         PcSilent();
         break;
-    case nak:
+    case FrameType::nak:
         SetPc(PcState::MayBeInSelect);
         Count([](LinkCounters& c) { ++c.naksReceived; });
         break;

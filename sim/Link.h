@@ -42,8 +42,8 @@ struct SimShared {
 
 // A frame read from the PC.
 struct RxFrame {
-    FrameType type = timeout; // eot, ack, nak, info, crcerror, noframe (junk), timeout, error
-    std::string text;         // info: the payload
+    FrameType type = FrameType::timeout; // eot, ack, nak, info, crcerror, noframe (junk), timeout, error
+    std::string text;                    // info: the payload
     std::vector<unsigned char> raw;
 };
 

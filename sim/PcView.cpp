@@ -14,13 +14,13 @@ PcView ViewOfFrame(const std::vector<unsigned char>& wire, const std::string& pa
             continue;
         const DecodedFrame& f = decoder.Frame();
         switch (f.type) {
-        case eot:
-        case poll:
-        case select:
+        case FrameType::eot:
+        case FrameType::poll:
+        case FrameType::select:
             return PcView::Misread;
-        case info:
+        case FrameType::info:
             return f.payload == payload ? PcView::Good : PcView::Misread;
-        case crcerror:
+        case FrameType::crcerror:
             return PcView::Rejected;
         default:
             break; // no frame, or ACK/NAK in a select: the PC waits on

@@ -68,7 +68,7 @@ TEST(MiniMasterFrames, WorkedExampleFrameIsInfo) {
     p.Put({0x01, 0xE1, 0x02, 0x00, 0x04, 0x24, 0x50, 0x52, 0x47, 0x03, 0x13, 0x76});
     CMiniMaster m(p.fd[0]);
     CMiniMaster::Frame f = m.ReadFrame(1000);
-    EXPECT_EQ(f.type, info);
+    EXPECT_EQ(f.type, FrameType::info);
     EXPECT_EQ(f.text, "$PRG");
     EXPECT_GT(f.firstByteNs, 0);
 }
@@ -77,10 +77,10 @@ TEST(MiniMasterFrames, ControlFramesAndRepeatedAddress) {
     Pipe p;
     p.Put({0x00, 0x04, 0xE1, 0xE1, 0xE1, 0x06, 0xE1, 0x15, 0xE1, 0x41});
     CMiniMaster m(p.fd[0]);
-    EXPECT_EQ(m.ReadFrame(1000).type, eot);
-    EXPECT_EQ(m.ReadFrame(1000).type, ack);
-    EXPECT_EQ(m.ReadFrame(1000).type, nak);
-    EXPECT_EQ(m.ReadFrame(1000).type, noframe);
+    EXPECT_EQ(m.ReadFrame(1000).type, FrameType::eot);
+    EXPECT_EQ(m.ReadFrame(1000).type, FrameType::ack);
+    EXPECT_EQ(m.ReadFrame(1000).type, FrameType::nak);
+    EXPECT_EQ(m.ReadFrame(1000).type, FrameType::noframe);
 }
 
 TEST(MiniMasterFrames, DamagedFrameIsCrcErrorAndSilenceTimesOut) {
@@ -89,16 +89,16 @@ TEST(MiniMasterFrames, DamagedFrameIsCrcErrorAndSilenceTimesOut) {
     p.Put({0x01, 0xE1, 0x02, 0x00, 0x02, 0x41, 0x42, 0x03, 0x40, 0x42});
     CMiniMaster m(p.fd[0]);
     CMiniMaster::Frame f = m.ReadFrame(1000);
-    EXPECT_EQ(f.type, crcerror);
+    EXPECT_EQ(f.type, FrameType::crcerror);
     EXPECT_EQ(f.text, "AB");
-    EXPECT_EQ(m.ReadFrame(50).type, timeout);
+    EXPECT_EQ(m.ReadFrame(50).type, FrameType::timeout);
 }
 
 TEST(MiniMasterFrames, FrameCutShortIsNoframe) {
     Pipe p;
     p.Put({0x01, 0xE1, 0x02, 0x00, 0x05, 0x41});
     CMiniMaster m(p.fd[0]);
-    EXPECT_EQ(m.ReadFrame(50).type, noframe);
+    EXPECT_EQ(m.ReadFrame(50).type, FrameType::noframe);
 }
 
 TEST(MiniMasterOnEngine, PollWithNothingQueuedGetsEot) {
@@ -176,7 +176,7 @@ TEST(MiniMasterPacing, EveryByteBothWaysCountsItsWireTime) {
     CMiniMaster m(sv[0]);
     m.SetPace(96000); // 104166 ns a byte
     const double byte = 104166e-9;
-    EXPECT_NE(m.Write(ControlFrameBytes(poll)), 0);
+    EXPECT_NE(m.Write(ControlFrameBytes(FrameType::poll)), 0);
     EXPECT_NEAR(m.WireSeconds(), 3 * byte, 1e-12);
     unsigned char got[3] = {};
     ASSERT_EQ(::read(sv[1], got, 3), 3); // written one at a time, all there
@@ -184,11 +184,11 @@ TEST(MiniMasterPacing, EveryByteBothWaysCountsItsWireTime) {
     EXPECT_EQ(got[2], ENQ);
     const unsigned char eotBytes[] = {0x00, 0x04};
     ASSERT_EQ(::write(sv[1], eotBytes, 2), 2);
-    EXPECT_EQ(m.ReadFrame(1000).type, eot);
+    EXPECT_EQ(m.ReadFrame(1000).type, FrameType::eot);
     EXPECT_NEAR(m.WireSeconds(), 5 * byte, 1e-12);
     // Without pacing nothing is counted.
     m.SetPace(0);
-    m.Write(ControlFrameBytes(vq5::select));
+    m.Write(ControlFrameBytes(vq5::FrameType::select));
     EXPECT_NEAR(m.WireSeconds(), 5 * byte, 1e-12);
     ::close(sv[0]);
     ::close(sv[1]);

@@ -91,7 +91,7 @@ TEST(CountingPort, InfoFrameIsOneWritePerByte) {
     // The device side sees the frame of the worked example.
     CMiniMaster m(pty.Master());
     CMiniMaster::Frame f = m.ReadFrame(5000);
-    EXPECT_EQ(f.type, info);
+    EXPECT_EQ(f.type, FrameType::info);
     EXPECT_EQ(f.text, "$PRG");
 
     const std::vector<unsigned char> whole = InfoFrameBytes("$PRG");
@@ -102,7 +102,7 @@ TEST(CountingPort, InfoFrameIsOneWritePerByte) {
 
     const std::uint64_t readsBefore = counts.reads.load();
     ASSERT_EQ(::write(pty.Master(), "\x50\xE1\x05", 3), 3);
-    EXPECT_EQ(frame.GetFrame(), poll);
+    EXPECT_EQ(frame.GetFrame(), FrameType::poll);
     EXPECT_GE(counts.reads.load(), readsBefore + 3);
     frame.Close();
 }

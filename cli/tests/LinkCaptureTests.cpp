@@ -125,7 +125,8 @@ TEST_F(LinkCapture, TheRunWroteAFileOfEveryFrame) {
     EXPECT_EQ(kinds["damaged"], 0);
     // The PC's first message answers a poll (earlier polls may find the tool not ready: EOT).
     std::size_t i = 0;
-    while (i < frames.size() && !(frames[i].direction == LinkDirection::PcToDevice && frames[i].type == info))
+    while (i < frames.size() &&
+           !(frames[i].direction == LinkDirection::PcToDevice && frames[i].type == FrameType::info))
         ++i;
     ASSERT_LT(i, frames.size());
     EXPECT_EQ(frames[i].text, "$PRG");
@@ -166,7 +167,7 @@ TEST_F(LinkCapture, TsharkNamesEveryFrameAndCheckByte) {
     std::size_t infos = 0;
     for (const auto& f : Frames()) {
         expected.push_back(CapturedKind(f));
-        infos += f.type == info;
+        infos += f.type == FrameType::info;
     }
     EXPECT_EQ(named, expected);
     EXPECT_EQ(rightChecks, infos);

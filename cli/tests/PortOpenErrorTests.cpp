@@ -133,30 +133,30 @@ private:
 // The tools' form of the box text: which port, why, what happens next.
 TEST(PortFailureText, NamesPortReasonAndNextStep) {
     struct Row {
-        int step;
+        PortStep step;
         bool lost;
         const char* reason;
         std::string want;
     } rows[] = {
-        {0, false, "No such file or directory",
+        {PortStep::Open, false, "No such file or directory",
          "/dev/ttyUSB0 could not be opened: No such file or directory.\n\nChoose."},
-        {0, false, "port in use: /dev/ttyUSB0",
+        {PortStep::Open, false, "port in use: /dev/ttyUSB0",
          "/dev/ttyUSB0 could not be opened: port in use: /dev/ttyUSB0.\n\nChoose."},
-        {1, true, "Input/output error",
+        {PortStep::Read, true, "Input/output error",
          "Reading from /dev/ttyUSB0 failed: Input/output error.\n\nThe port is gone (unplugged or hung up). "
          "The tool "
          "opens it again as soon as it is back and carries on by itself."},
-        {2, false, "Protocol error",
+        {PortStep::Write, false, "Protocol error",
          "Writing to /dev/ttyUSB0 failed: Protocol error.\n\nThe tool goes on using the port; the status box "
          "shows "
          "whether the link recovers."},
-        {1, false, "Done.",
+        {PortStep::Read, false, "Done.",
          "Reading from /dev/ttyUSB0 failed: Done.\n\nThe tool goes on using the port; the status box "
          "shows whether the link recovers."},
     };
     for (const Row& r : rows)
         EXPECT_EQ(PortFailureText(r.step, "/dev/ttyUSB0", r.reason, r.lost, "Choose."), r.want);
-    EXPECT_EQ(PortFailureText(0, "COM1", "x", false, ""),
+    EXPECT_EQ(PortFailureText(PortStep::Open, "COM1", "x", false, ""),
               "COM1 could not be opened: x.\n\nThe link stays down until the port can be opened.");
 }
 

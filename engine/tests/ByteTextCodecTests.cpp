@@ -92,12 +92,13 @@ TEST(FrameCodec, CheckBytesLanes) {
 }
 
 TEST(FrameCodec, ControlFrames) {
-    EXPECT_EQ(Hex(ControlFrameBytes(eot)), "00 04");
-    EXPECT_EQ(Hex(ControlFrameBytes(ack)), "E1 06");
-    EXPECT_EQ(Hex(ControlFrameBytes(nak)), "E1 15");
-    EXPECT_EQ(Hex(ControlFrameBytes(poll)), "50 E1 05");
-    EXPECT_EQ(Hex(ControlFrameBytes(select)), "53 E1 05");
-    for (FrameType t : {noframe, info, error, timeout, crcerror})
+    EXPECT_EQ(Hex(ControlFrameBytes(FrameType::eot)), "00 04");
+    EXPECT_EQ(Hex(ControlFrameBytes(FrameType::ack)), "E1 06");
+    EXPECT_EQ(Hex(ControlFrameBytes(FrameType::nak)), "E1 15");
+    EXPECT_EQ(Hex(ControlFrameBytes(FrameType::poll)), "50 E1 05");
+    EXPECT_EQ(Hex(ControlFrameBytes(FrameType::select)), "53 E1 05");
+    for (FrameType t :
+         {FrameType::noframe, FrameType::info, FrameType::error, FrameType::timeout, FrameType::crcerror})
         EXPECT_TRUE(ControlFrameBytes(t).empty());
 }
 

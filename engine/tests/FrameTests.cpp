@@ -32,54 +32,54 @@ struct FrameFixture : ::testing::Test {
 };
 
 TEST_F(FrameFixture, ControlFrames) {
-    EXPECT_EQ(Decode(B({0x00, 0x04})), eot);
-    EXPECT_EQ(Decode(B({0xE1, 0x06})), ack);
-    EXPECT_EQ(Decode(B({0xE1, 0x15})), nak);
-    EXPECT_EQ(Decode(B({0x50, 0xE1, 0x05})), poll);
-    EXPECT_EQ(Decode(B({0x53, 0xE1, 0x05})), select);
+    EXPECT_EQ(Decode(B({0x00, 0x04})), FrameType::eot);
+    EXPECT_EQ(Decode(B({0xE1, 0x06})), FrameType::ack);
+    EXPECT_EQ(Decode(B({0xE1, 0x15})), FrameType::nak);
+    EXPECT_EQ(Decode(B({0x50, 0xE1, 0x05})), FrameType::poll);
+    EXPECT_EQ(Decode(B({0x53, 0xE1, 0x05})), FrameType::select);
 }
 
 TEST_F(FrameFixture, RepeatedAddressBytesBeforeAck) {
-    EXPECT_EQ(Decode(B({0xE1, 0xE1, 0xE1, 0x06})), ack);
-    EXPECT_EQ(Decode(B({0xE1, 0xE1, 0x15})), nak);
-    EXPECT_EQ(Decode(B({0xE1, 0x41})), noframe);
+    EXPECT_EQ(Decode(B({0xE1, 0xE1, 0xE1, 0x06})), FrameType::ack);
+    EXPECT_EQ(Decode(B({0xE1, 0xE1, 0x15})), FrameType::nak);
+    EXPECT_EQ(Decode(B({0xE1, 0x41})), FrameType::noframe);
 }
 
 TEST_F(FrameFixture, BrokenSequencesAreNoFrameAndConsumed) {
-    EXPECT_EQ(Decode(B({0x50, 0xE1, 0x06})), noframe); // the ACK byte is consumed
-    EXPECT_EQ(Decode(B({0x00, 0x05})), noframe);
-    EXPECT_EQ(Decode(B({0x01, 0xE1, 0x03})), noframe);
-    EXPECT_EQ(Decode(B({0x77})), noframe);
+    EXPECT_EQ(Decode(B({0x50, 0xE1, 0x06})), FrameType::noframe); // the ACK byte is consumed
+    EXPECT_EQ(Decode(B({0x00, 0x05})), FrameType::noframe);
+    EXPECT_EQ(Decode(B({0x01, 0xE1, 0x03})), FrameType::noframe);
+    EXPECT_EQ(Decode(B({0x77})), FrameType::noframe);
     // Nothing left behind: the next frame decodes cleanly.
-    EXPECT_EQ(Decode(B({0x53, 0xE1, 0x05})), select);
+    EXPECT_EQ(Decode(B({0x53, 0xE1, 0x05})), FrameType::select);
 }
 
 TEST_F(FrameFixture, TimeoutAndTruncatedShortFrames) {
-    EXPECT_EQ(frame->GetFrame(), timeout);
-    EXPECT_EQ(Decode(B({0x50})), noframe); // 'P' then a time-out
-    EXPECT_EQ(Decode(B({0x50, 0xE1})), noframe);
-    EXPECT_EQ(Decode(B({0x00})), noframe);
+    EXPECT_EQ(frame->GetFrame(), FrameType::timeout);
+    EXPECT_EQ(Decode(B({0x50})), FrameType::noframe); // 'P' then a time-out
+    EXPECT_EQ(Decode(B({0x50, 0xE1})), FrameType::noframe);
+    EXPECT_EQ(Decode(B({0x00})), FrameType::noframe);
 }
 
 TEST_F(FrameFixture, InfoFramesWorkedExamples) {
-    EXPECT_EQ(Decode(B({0x01, 0xE1, 0x02, 0x00, 0x00, 0x03, 0x00, 0x00})), info);
+    EXPECT_EQ(Decode(B({0x01, 0xE1, 0x02, 0x00, 0x00, 0x03, 0x00, 0x00})), FrameType::info);
     EXPECT_EQ(frame->m_Len, 0);
     EXPECT_EQ(frame->m_Data[0], 0);
-    EXPECT_EQ(Decode(B({0x01, 0xE1, 0x02, 0x00, 0x02, 0x41, 0x42, 0x03, 0x40, 0x41})), info);
+    EXPECT_EQ(Decode(B({0x01, 0xE1, 0x02, 0x00, 0x02, 0x41, 0x42, 0x03, 0x40, 0x41})), FrameType::info);
     EXPECT_EQ(Payload(), "AB");
     EXPECT_EQ(frame->m_Data[2], 0);
-    EXPECT_EQ(Decode(B({0x01, 0xE1, 0x02, 0x00, 0x03, 0x41, 0x42, 0x43, 0x03, 0x02, 0x41})), info);
+    EXPECT_EQ(Decode(B({0x01, 0xE1, 0x02, 0x00, 0x03, 0x41, 0x42, 0x43, 0x03, 0x02, 0x41})), FrameType::info);
     EXPECT_EQ(Payload(), "ABC");
 }
 
 TEST_F(FrameFixture, BlockByteAndEtxPosition) {
     // Block byte 0x37 enters the check.
-    EXPECT_EQ(Decode(InfoFrameBytes(std::string("&PIA"), 0x37)), info);
+    EXPECT_EQ(Decode(InfoFrameBytes(std::string("&PIA"), 0x37)), FrameType::info);
     EXPECT_EQ(Payload(), "&PIA");
     // Any byte where the ETX belongs.
     Bytes f = InfoFrameBytes(std::string("XY"));
     f[7] = 0x99;
-    EXPECT_EQ(Decode(f), info);
+    EXPECT_EQ(Decode(f), FrameType::info);
     EXPECT_EQ(Payload(), "XY");
 }
 
@@ -88,32 +88,32 @@ TEST_F(FrameFixture, WrongC1LeavesC2Unread) {
     f[8] = 0x99;                                 // C1 wrong
     f[9] = 0x04;                                 // C2 position: becomes the next frame's first byte
     pty.Write(f);
-    EXPECT_EQ(frame->GetFrame(), crcerror);
+    EXPECT_EQ(frame->GetFrame(), FrameType::crcerror);
     EXPECT_EQ(Payload(), "AB");
     // The unread byte 0x04 starts the next frame; 0x04 alone is no frame.
-    EXPECT_EQ(frame->GetFrame(), noframe);
+    EXPECT_EQ(frame->GetFrame(), FrameType::noframe);
     // And with 00 04 queued behind a wrong C1 whose C2 is NUL, the EOT is seen.
     Bytes g = InfoFrameBytes(std::string("AB"));
     g[8] = 0x99;
     g[9] = 0x00;
     pty.Write(Cat(g, B({0x04})));
-    EXPECT_EQ(frame->GetFrame(), crcerror);
-    EXPECT_EQ(frame->GetFrame(), eot);
+    EXPECT_EQ(frame->GetFrame(), FrameType::crcerror);
+    EXPECT_EQ(frame->GetFrame(), FrameType::eot);
 }
 
 TEST_F(FrameFixture, WrongC2IsCrcError) {
     Bytes f = InfoFrameBytes(std::string("ABC"));
     f.back() ^= 0x01;
-    EXPECT_EQ(Decode(f), crcerror);
+    EXPECT_EQ(Decode(f), FrameType::crcerror);
     EXPECT_EQ(Payload(), "ABC");
-    EXPECT_EQ(frame->GetFrame(), timeout); // nothing left over
+    EXPECT_EQ(frame->GetFrame(), FrameType::timeout); // nothing left over
 }
 
 TEST_F(FrameFixture, Payload255) {
     std::string text;
     for (int i = 0; i < 255; ++i)
         text += static_cast<char>(0x20 + i % 90);
-    EXPECT_EQ(Decode(InfoFrameBytes(text)), info);
+    EXPECT_EQ(Decode(InfoFrameBytes(text)), FrameType::info);
     EXPECT_EQ(frame->m_Len, 255);
     EXPECT_EQ(Payload(), text);
     EXPECT_EQ(frame->m_Data[255], 0);
@@ -121,13 +121,13 @@ TEST_F(FrameFixture, Payload255) {
 
 TEST_F(FrameFixture, TruncatedInfoFrameEndsAtTheTimeout) {
     // Header and 3 of 10 payload bytes, then nothing.
-    EXPECT_EQ(Decode(B({0x01, 0xE1, 0x02, 0x00, 0x0A, 'a', 'b', 'c'})), crcerror);
+    EXPECT_EQ(Decode(B({0x01, 0xE1, 0x02, 0x00, 0x0A, 'a', 'b', 'c'})), FrameType::crcerror);
     EXPECT_EQ(frame->m_Len, 3);
     EXPECT_EQ(frame->m_Data[3], 0);
-    EXPECT_EQ(Decode(B({0x01, 0xE1, 0x02})), crcerror);
+    EXPECT_EQ(Decode(B({0x01, 0xE1, 0x02})), FrameType::crcerror);
     EXPECT_EQ(frame->m_Len, 0);
-    EXPECT_EQ(Decode(B({0x01, 0xE1, 0x02, 0x00, 0x02, 'a', 'b', 0x03, 0x40})), crcerror);
-    EXPECT_EQ(frame->GetFrame(), timeout);
+    EXPECT_EQ(Decode(B({0x01, 0xE1, 0x02, 0x00, 0x02, 'a', 'b', 0x03, 0x40})), FrameType::crcerror);
+    EXPECT_EQ(frame->GetFrame(), FrameType::timeout);
 }
 
 TEST_F(FrameFixture, GarbageNeverOverruns) {
@@ -151,33 +151,33 @@ TEST_F(FrameFixture, GarbageNeverOverruns) {
         FrameType t = frame->GetFrame();
         ASSERT_GE(frame->m_Len, 0);
         ASSERT_LE(frame->m_Len, 255);
-        if (t == timeout)
+        if (t == FrameType::timeout)
             break;
         ASSERT_LT(++frames, 4000);
     }
-    EXPECT_EQ(Decode(B({0x50, 0xE1, 0x05})), poll);
+    EXPECT_EQ(Decode(B({0x50, 0xE1, 0x05})), FrameType::poll);
 }
 
 TEST_F(FrameFixture, PutControlFrames) {
-    frame->PutFrame(eot);
-    frame->PutFrame(ack);
-    frame->PutFrame(nak);
-    frame->PutFrame(poll);
-    frame->PutFrame(select);
+    frame->PutFrame(FrameType::eot);
+    frame->PutFrame(FrameType::ack);
+    frame->PutFrame(FrameType::nak);
+    frame->PutFrame(FrameType::poll);
+    frame->PutFrame(FrameType::select);
     EXPECT_EQ(Hex(pty.Read(12)), "00 04 E1 06 E1 15 50 E1 05 53 E1 05");
 }
 
 TEST_F(FrameFixture, PutNothingForNonFrames) {
-    for (FrameType t : {noframe, error, timeout, crcerror})
+    for (FrameType t : {FrameType::noframe, FrameType::error, FrameType::timeout, FrameType::crcerror})
         frame->PutFrame(t);
-    frame->PutFrame(eot);
+    frame->PutFrame(FrameType::eot);
     EXPECT_EQ(Hex(pty.Read(2)), "00 04"); // the EOT is the first thing on the line
     EXPECT_TRUE(pty.ReadQuiet(50ms).empty());
 }
 
 TEST_F(FrameFixture, PutInfoFrameWorkedExamples) {
     frame->m_Len = 0;
-    frame->PutFrame(info);
+    frame->PutFrame(FrameType::info);
     EXPECT_EQ(Hex(pty.Read(8)), "01 E1 02 00 00 03 00 00");
     std::memcpy(frame->m_Data, "AB", 2);
     frame->m_Len = 2;
@@ -185,7 +185,7 @@ TEST_F(FrameFixture, PutInfoFrameWorkedExamples) {
     EXPECT_EQ(Hex(pty.Read(10)), "01 E1 02 00 02 41 42 03 40 41");
     std::memcpy(frame->m_Data, "ABC", 3);
     frame->m_Len = 3;
-    frame->PutFrame(info);
+    frame->PutFrame(FrameType::info);
     EXPECT_EQ(Hex(pty.Read(11)), "01 E1 02 00 03 41 42 43 03 02 41");
     EXPECT_EQ(frame->m_CountOut.load(), 8 + 10 + 11);
 }
@@ -201,7 +201,7 @@ TEST_F(FrameFixture, PutInfoFrame255RoundTrips) {
 }
 
 TEST_F(FrameFixture, DollarSignsInPayload) {
-    EXPECT_EQ(Decode(InfoFrameBytes(std::string("$$$"))), info);
+    EXPECT_EQ(Decode(InfoFrameBytes(std::string("$$$"))), FrameType::info);
     EXPECT_EQ(Payload(), "$$$");
 }
 

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <future>
+
 namespace vq5::test {
 namespace {
 
@@ -378,8 +380,7 @@ TEST(MessagesOnTheLine, NotificationsInTheirOrder) {
     e.Start();
     e.Poll();
     EXPECT_EQ(Hex(e.pty.ReadPcFrame()), "00 04");
-    Notification n;
-    ASSERT_TRUE(e.queue.WaitFor(nkLinkStatus, lsConnected, kLong, &n));
+    ASSERT_TRUE(e.WaitStatus(lsConnected));
 
     e.engine->QueueText("$PRG");
     e.engine->QueueText("&PIA");
@@ -413,6 +414,52 @@ TEST(MessagesOnTheLine, NotificationsInTheirOrder) {
     EXPECT_EQ(seen[6].text, "VQ-5 (91) x");
     EXPECT_EQ(seen[7].text, "&PX");
     EXPECT_EQ(e.engine->VersionMajor(), 0u); // the exit reset the version
+}
+
+// A sink that calls back into the engine from its Post, on the worker: it answers a received
+// "ping" by queueing "pong", and for every queue notification it has another thread look at
+// the queue. The queue lock must be free while the sink is told, or that look would wait for
+// the Post to return (and the answer would wait for itself).
+class CCallingBackSink : public INotifySink {
+public:
+    CCallingBackSink(CVLPEngine& engine, CNotifyQueue& queue) : m_Engine(engine), m_Queue(queue) {}
+    ~CCallingBackSink() override {
+        for (auto& look : m_Looks)
+            look.wait(); // a look that waited for the lock ends once the lock is free
+    }
+    void Post(Notification n) override {
+        if (n.kind == nkReceived && n.text == "ping")
+            m_Engine.QueueText("pong");
+        if (n.kind == nkQueueProgress || n.kind == nkQueueEmpty) {
+            m_Looks.push_back(std::async(std::launch::async, [this] { return m_Engine.QueueLength(); }));
+            if (m_Looks.back().wait_for(2s) != std::future_status::ready)
+                ++m_Blocked;
+        }
+        m_Queue.Post(std::move(n));
+    }
+    int Looks() const { return static_cast<int>(m_Looks.size()); }
+    int Blocked() const { return m_Blocked; }
+
+private:
+    CVLPEngine& m_Engine;
+    CNotifyQueue& m_Queue;
+    std::vector<std::future<std::size_t>> m_Looks; // the worker's only (Post runs on it here)
+    int m_Blocked = 0;
+};
+
+TEST(MessagesOnTheLine, SinkMayCallBackIntoTheEngine) {
+    CEngineOnPty e;
+    CCallingBackSink sink(*e.engine, e.queue);
+    e.engine->SetNotifySink(&sink);
+    e.Start();
+    e.SelectSend("ping");
+    EXPECT_EQ(e.PollMessage(), "pong");
+    EXPECT_EQ(e.PollMessage(), ""); // the queue ran empty
+    e.engine->Stop();
+    e.engine->SetNotifySink(&e.queue);
+    // "pong" queued (progress), taken (progress), the queue empty: three looks, none waited.
+    EXPECT_EQ(sink.Looks(), 3);
+    EXPECT_EQ(sink.Blocked(), 0);
 }
 
 } // namespace

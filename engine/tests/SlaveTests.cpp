@@ -64,8 +64,7 @@ TEST(SlaveExchange, TimeoutKeepsTheMessageForTheNextPoll) {
     Bytes first = e.pty.ReadPcFrame();
     EXPECT_EQ(first, InfoFrameBytes(std::string("&PIA")));
     // No answer: the engine gives up waiting and goes idle, where it times out again.
-    Notification n;
-    ASSERT_TRUE(e.queue.WaitFor(nkLinkStatus, lsTimeout, kLong, &n));
+    ASSERT_TRUE(e.WaitStatus(lsTimeout));
     e.Poll();
     EXPECT_EQ(Hex(e.pty.ReadPcFrame()), Hex(first)); // the same message, not the next one
     e.pty.Write(B({0xE1, 0x06}));
@@ -202,42 +201,39 @@ TEST(SlaveStatus, NoDeviceGivesTimeoutOnceAndSendsNothing) {
     EXPECT_EQ(e.WaitKind(nkLinkStatus).value, lsStopped);
 }
 
-TEST(SlaveStatus, GarbageWhileIdleIsError) {
+// Line noise while idle shows Error and the PC answers polls again soon: a burst costs one
+// pause, not one per byte, so 300 bytes waiting at once (2.5 s of line at 1200 baud) leave it
+// answering well within a second or two.
+struct NoiseRow {
+    const char* name;
+    Bytes noise;
+    std::chrono::milliseconds answeredWithin;
+};
+
+class SlaveNoise : public ::testing::TestWithParam<NoiseRow> {};
+
+TEST_P(SlaveNoise, ShowsErrorThenAnswersPollsAgain) {
     CEngineOnPty e;
     e.Start();
-    e.pty.Write(B({0x77}));
-    Notification n;
-    ASSERT_TRUE(e.queue.WaitFor(nkLinkStatus, lsError, kLong, &n));
-    // A poll written while the engine still pauses after the garbage may be dropped with it:
-    // poll again until the PC answers.
-    Bytes answer;
+    e.pty.Write(GetParam().noise);
+    ASSERT_TRUE(e.WaitStatus(lsError));
+    // A poll written while the engine still pauses after the noise, or drops it, may go with
+    // it: poll again until the PC answers.
     const auto start = std::chrono::steady_clock::now();
-    while (answer.empty() && std::chrono::steady_clock::now() - start < 5s) {
+    Bytes answer;
+    while (answer.empty() && std::chrono::steady_clock::now() - start < GetParam().answeredWithin) {
         e.Poll();
         answer = e.pty.ReadPcFrame(300ms);
     }
     EXPECT_EQ(Hex(answer), "00 04");
-    ASSERT_TRUE(e.queue.WaitFor(nkLinkStatus, lsConnected, kLong, &n));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, GetParam().answeredWithin);
+    EXPECT_TRUE(e.WaitStatus(lsConnected));
 }
 
-// A burst of line noise costs one pause, not one per byte: 300 bytes waiting at once (2.5 s
-// of line at 1200 baud) leave the PC answering polls again well within a second or two.
-TEST(SlaveStatus, NoiseBurstCostsOnePause) {
-    CEngineOnPty e;
-    e.Start();
-    e.pty.Write(Bytes(300, 0x77));
-    Notification n;
-    ASSERT_TRUE(e.queue.WaitFor(nkLinkStatus, lsError, kLong, &n));
-    const auto start = std::chrono::steady_clock::now();
-    Bytes answer;
-    // A poll written while the engine still drops the burst may go with it: poll again.
-    while (answer.empty() && std::chrono::steady_clock::now() - start < 3s) {
-        e.Poll();
-        answer = e.pty.ReadPcFrame(300ms);
-    }
-    EXPECT_EQ(Hex(answer), "00 04");
-    EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);
-}
+INSTANTIATE_TEST_SUITE_P(SlaveStatus, SlaveNoise,
+                         ::testing::Values(NoiseRow{"OneByte", Bytes{0x77}, 5s},
+                                           NoiseRow{"BurstOf300", Bytes(300, 0x77), 3s}),
+                         [](const ::testing::TestParamInfo<NoiseRow>& info) { return info.param.name; });
 
 // The device goes silent inside its select: the PC keeps waiting for the frame, shows
 // Timeout after the read time-out, and takes the frame when it comes after all.
@@ -247,11 +243,11 @@ TEST(SlaveStatus, SilenceInsideASelectShowsTimeout) {
     e.SendSelect();
     EXPECT_EQ(Hex(e.pty.ReadPcFrame()), "E1 06");
     Notification n;
-    ASSERT_TRUE(e.queue.WaitFor(nkLinkStatus, lsTimeout, kLong, &n));
+    ASSERT_TRUE(e.WaitStatus(lsTimeout));
     EXPECT_STREQ(e.engine->StatusText(), "Timeout");
     e.pty.Write(InfoFrameBytes(std::string("AB")));
     EXPECT_EQ(Hex(e.pty.ReadPcFrame()), "E1 06");
-    ASSERT_TRUE(e.queue.WaitFor(nkLinkStatus, lsConnected, kLong, &n));
+    ASSERT_TRUE(e.WaitStatus(lsConnected));
     ASSERT_TRUE(e.queue.WaitFor(nkReceived, -1, kLong, &n));
     EXPECT_EQ(n.text, "AB");
 }
@@ -315,8 +311,7 @@ TEST(SlaveStrayInput, UnexpectedFrameWhileIdleIsNotSentBack) {
     CEngineOnPty e;
     e.Start();
     e.pty.Write(InfoFrameBytes(std::string("&PKW1")));
-    Notification n;
-    ASSERT_TRUE(e.queue.WaitFor(nkLinkStatus, lsError, kLong, &n));
+    ASSERT_TRUE(e.WaitStatus(lsError));
     e.Poll();
     EXPECT_EQ(Hex(e.pty.ReadPcFrame()), "00 04");
 }
@@ -401,8 +396,7 @@ TEST(SlaveStrayInput, PendingMessageSurvivesASelect) {
     e.engine->QueueMessage("&PIA");
     e.Poll();
     Bytes first = e.pty.ReadPcFrame();
-    Notification n;
-    ASSERT_TRUE(e.queue.WaitFor(nkLinkStatus, lsTimeout, kLong, &n)); // no ACK came
+    ASSERT_TRUE(e.WaitStatus(lsTimeout)); // no ACK came
     e.SelectSend("&PKW7");
     EXPECT_EQ(e.WaitKind(nkReceived).text, "&PKW7");
     e.Poll();
@@ -499,7 +493,7 @@ TEST(SlaveLifecycle, LostLineCostsNoCpuAndStopsPromptly) {
     EXPECT_EQ(Hex(e.pty.ReadPcFrame()), "00 04");
     e.pty.CloseMaster();
     Notification n;
-    ASSERT_TRUE(e.queue.WaitFor(nkLinkStatus, lsError, kLong, &n));
+    ASSERT_TRUE(e.WaitStatus(lsError));
     double before = ProcessCpuMs();
     std::this_thread::sleep_for(1500ms); // the span whose CPU is measured
     double used = ProcessCpuMs() - before;
@@ -527,8 +521,7 @@ TEST(SlaveLifecycle, LostPortIsOpenedAgain) {
     EXPECT_EQ(Hex(pty2->ReadPcFrame()), "00 04");
     e.engine->QueueMessage("&PIA");
     pty2->CloseMaster(); // the line goes
-    Notification n;
-    ASSERT_TRUE(e.queue.WaitFor(nkLinkStatus, lsError, kLong, &n));
+    ASSERT_TRUE(e.WaitStatus(lsError));
     ::unlink(link);
     ASSERT_EQ(::symlink(e.pty.Path().c_str(), link), 0);
     EXPECT_EQ(e.PollMessage(), "&PIA");

@@ -36,7 +36,7 @@ struct CPortedEngine {
 // ---- the frame layer ---------------------------------------------------------------------------
 
 struct RefFrame {
-    FrameType type = noframe;
+    FrameType type = FrameType::noframe;
     std::string payload; // info and crcerror: what m_Data holds up to m_Len
 };
 
@@ -92,7 +92,7 @@ void InfoRoundTrip(const char* h, const std::string& payload) {
     const auto& w = out.port->Written();
     CPortedEngine in(EventsFromBytes(w.data(), w.size(), false), ReadEvent::Timeout);
     FrameType t = in.engine.GetFrame();
-    VQ5_FUZZ_CHECK(h, t == info, std::string("written frame reads back as ") + FrameTypeName(t));
+    VQ5_FUZZ_CHECK(h, t == FrameType::info, std::string("written frame reads back as ") + FrameTypeName(t));
     VQ5_FUZZ_CHECK(h, FrameText(in.engine) == payload, "payload read back " + Hex(FrameText(in.engine)));
     VQ5_FUZZ_CHECK(h, in.port->Exhausted(), "bytes left after a whole frame");
 }
@@ -128,7 +128,7 @@ int FuzzFrameDecoder(const std::uint8_t* data, std::size_t size) {
         VQ5_FUZZ_CHECK(h, e.port->EventsUsed() == ref.Pos(),
                        "events used " + std::to_string(e.port->EventsUsed()) + ", expected " +
                            std::to_string(ref.Pos()));
-        if (got == info || got == crcerror) {
+        if (got == FrameType::info || got == FrameType::crcerror) {
             VQ5_FUZZ_CHECK(h, e.engine.m_Len >= 0 && e.engine.m_Len <= 255,
                            "m_Len " + std::to_string(e.engine.m_Len));
             if (e.engine.m_Len >= 0 && e.engine.m_Len <= 255)
@@ -136,7 +136,7 @@ int FuzzFrameDecoder(const std::uint8_t* data, std::size_t size) {
             VQ5_FUZZ_CHECK(h, got != want.type || FrameText(e.engine) == want.payload,
                            "payload " + Hex(FrameText(e.engine)) + ", expected " + Hex(want.payload));
         }
-        if (got == info) {
+        if (got == FrameType::info) {
             lastInfo = FrameText(e.engine);
             haveInfo = true;
         }
@@ -152,7 +152,9 @@ int FuzzFrameDecoder(const std::uint8_t* data, std::size_t size) {
     InfoRoundTrip(h, payload);
 
     // The control frames: the bytes of the table, read back as the same kind.
-    static const FrameType kAll[] = {eot, ack, nak, poll, select, noframe, error, timeout, crcerror};
+    static const FrameType kAll[] = {FrameType::eot,   FrameType::ack,     FrameType::nak,
+                                     FrameType::poll,  FrameType::select,  FrameType::noframe,
+                                     FrameType::error, FrameType::timeout, FrameType::crcerror};
     std::vector<unsigned char> all;
     for (FrameType t : kAll) {
         e.port->ClearWritten();
@@ -473,7 +475,7 @@ int FuzzSlaveLink(const std::uint8_t* data, std::size_t size) {
     std::vector<std::string> infos;
     while (ref.Pos() < events.size()) {
         RefFrame f = ref.Decode();
-        if (f.type == info)
+        if (f.type == FrameType::info)
             infos.push_back(f.payload);
     }
     // Received texts are the good information frames, in order, none made up.
@@ -495,9 +497,11 @@ int FuzzSlaveLink(const std::uint8_t* data, std::size_t size) {
     CEventDecoder out(outEvents, ReadEvent::Timeout, FrameSide::Device); // as the device reads them
     while (out.Pos() < outEvents.size()) {
         RefFrame f = out.Decode();
-        VQ5_FUZZ_CHECK(h, f.type == ack || f.type == nak || f.type == eot || f.type == info,
+        VQ5_FUZZ_CHECK(h,
+                       f.type == FrameType::ack || f.type == FrameType::nak || f.type == FrameType::eot ||
+                           f.type == FrameType::info,
                        std::string("the engine wrote a ") + FrameTypeName(f.type) + " frame");
-        if (f.type != info)
+        if (f.type != FrameType::info)
             continue;
         std::string form = f.payload;
         if (form.size() >= 2 && form[0] == '&')

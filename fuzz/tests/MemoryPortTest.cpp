@@ -80,11 +80,11 @@ TEST(MemoryPort, AFailedEventIsOneFailedGetByte) {
 TEST(MemoryPort, FramesDecodeAndWritesAreKept) {
     Framed f({0x50, 0xE1, 0x05, 0x01, 0xE1, 0x02, 0x00, 0x02, 0x41, 0x42, 0x03, 0x40, 0x41, 0x7F, 0x00},
              true);
-    EXPECT_EQ(f.frame.GetFrame(), poll);
-    EXPECT_EQ(f.frame.GetFrame(), info);
+    EXPECT_EQ(f.frame.GetFrame(), FrameType::poll);
+    EXPECT_EQ(f.frame.GetFrame(), FrameType::info);
     EXPECT_EQ(f.frame.m_Len, 2);
     EXPECT_EQ(std::string(reinterpret_cast<char*>(f.frame.m_Data)), "AB");
-    EXPECT_EQ(f.frame.GetFrame(), timeout);
-    f.frame.PutFrame(ack);
+    EXPECT_EQ(f.frame.GetFrame(), FrameType::timeout);
+    f.frame.PutFrame(FrameType::ack);
     EXPECT_EQ(f.port->Written(), (std::vector<unsigned char>{0xE1, 0x06}));
 }

@@ -276,6 +276,10 @@ Notification CEngineOnPty::WaitKind(int kind, std::chrono::milliseconds timeout)
     return n;
 }
 
+bool CEngineOnPty::WaitStatus(int status, std::chrono::milliseconds timeout) {
+    return queue.WaitFor(nkLinkStatus, status, timeout);
+}
+
 std::vector<Notification> CEngineOnPty::Drain(std::chrono::milliseconds quiet) {
     std::vector<Notification> out;
     Notification n;

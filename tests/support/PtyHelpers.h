@@ -113,6 +113,8 @@ public:
 
     // Waits for the next notification of this kind; the skipped ones are kept in Seen().
     Notification WaitKind(int kind, std::chrono::milliseconds timeout = kLong);
+    // Waits for the link status notification with this status; false at the time-out.
+    bool WaitStatus(int status, std::chrono::milliseconds timeout = kLong);
     std::vector<Notification> Drain(std::chrono::milliseconds quiet = 100ms);
 
     CPty pty;

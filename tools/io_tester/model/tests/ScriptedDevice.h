@@ -109,13 +109,13 @@ private:
                 wait = 500;
                 return b < 0 ? -2 : b;
             });
-            if (f.type == crcerror) {
-                Write(ControlFrameBytes(nak));
+            if (f.type == FrameType::crcerror) {
+                Write(ControlFrameBytes(FrameType::nak));
                 continue; // the PC sends the frame again
             }
-            if (f.type != info)
+            if (f.type != FrameType::info)
                 return; // EOT: nothing to send
-            Write(ControlFrameBytes(ack));
+            Write(ControlFrameBytes(FrameType::ack));
             Read(500); // EOT: NUL
             Read(500); //      EOT
             Take(f.payload);
