@@ -193,23 +193,24 @@ bool CMiniMaster::Step(Exchange& x, const std::vector<unsigned char>& bytes, con
 CMiniMaster::Exchange CMiniMaster::Poll(int timeoutMs) {
     Exchange x;
     Frame f;
-    if (!Step(x, ControlFrameBytes(FrameType::poll), "poll", timeoutMs, {eot, info}, f, x.answerNs))
+    if (!Step(x, ControlFrameBytes(FrameType::poll), "poll", timeoutMs, {FrameType::eot, FrameType::info}, f,
+              x.answerNs))
         return x;
     if (f.type == FrameType::eot) {
         x.ok = true;
         return x;
     }
     x.text = f.text;
-    x.ok = Step(x, ControlFrameBytes(FrameType::ack), "ACK", timeoutMs, {eot}, f, x.eotNs);
+    x.ok = Step(x, ControlFrameBytes(FrameType::ack), "ACK", timeoutMs, {FrameType::eot}, f, x.eotNs);
     return x;
 }
 
 CMiniMaster::Exchange CMiniMaster::Select(const std::string& text, int timeoutMs) {
     Exchange x;
     Frame f;
-    if (!Step(x, ControlFrameBytes(FrameType::select), "select", timeoutMs, {ack}, f, x.answerNs))
+    if (!Step(x, ControlFrameBytes(FrameType::select), "select", timeoutMs, {FrameType::ack}, f, x.answerNs))
         return x;
-    x.ok = Step(x, InfoFrameBytes(text), "frame", timeoutMs, {ack}, f, x.frameAckNs);
+    x.ok = Step(x, InfoFrameBytes(text), "frame", timeoutMs, {FrameType::ack}, f, x.frameAckNs);
     return x;
 }
 

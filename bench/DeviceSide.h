@@ -46,7 +46,7 @@ public:
 
     struct Frame {
         FrameType type = FrameType::noframe; // eot, ack, nak, info, crcerror, noframe, timeout, error
-        std::string text;         // payload of an info frame
+        std::string text;                    // payload of an info frame
         std::int64_t firstByteNs = 0;
     };
     // Reads one frame of the PC; timeout when no first byte comes within timeoutMs, noframe

@@ -13,7 +13,8 @@ tests folders and the simulated device.
 Includes are resolved as the build resolves them: by file name, in the including file's
 folder first, then anywhere in the tree (names are unique). The files read are those git
 tracks (or, outside a checkout, every .cpp and .h file); bench/, fuzz/ and tests/ at the top
-stand above everything and are not checked.
+stand above everything and are not checked, but for the tests' kit (tests/support), which any
+tests folder may use (its Qt part only the tests of the Qt side).
 """
 
 import os
@@ -35,8 +36,13 @@ MAY_INCLUDE = {
     "engine/qt": ["settings/qt", "engine", "record", "settings"],
     "shell/qt": ["engine/qt", "settings/qt", "device", "engine", "record", "settings"],
     "dialog": ["shell/qt", "engine/qt", "settings/qt", "model", "device", "engine", "record", "settings"],
+    # The tests' kit (tests/support): the device's end of a pseudo-terminal, child processes,
+    # waits; its Qt part runs dialog suites against the simulated device.
+    "testkit": ["sim", "device", "engine", "settings"],
+    "testkit/qt": ["testkit", "shell/qt", "engine/qt", "settings/qt", "sim", "device", "engine", "record",
+                   "settings"],
 }
-QT_FREE = {"settings", "record", "engine", "device", "model", "sim", "cli"}
+QT_FREE = {"settings", "record", "engine", "device", "model", "sim", "cli", "testkit"}
 # What any tests folder may use besides its own layer's includes: the simulated device and
 # the benchmarks' support (its tool process launcher).
 TESTS_MAY_INCLUDE = ["sim", "bench"]
@@ -56,6 +62,8 @@ def layer_of(path):
         return top, top, in_tests
     if top == "bench":
         return "bench", "bench", in_tests
+    if top == "tests" and len(parts) > 2 and parts[1] == "support":
+        return ("testkit/qt" if parts[2] == "qt" else "testkit"), "testkit", True
     if top == "tools" and len(parts) > 2:
         tool = parts[1]
         if len(parts) > 3 and parts[2] == "model":
@@ -97,7 +105,9 @@ def main():
             continue  # above everything
         allowed = set(MAY_INCLUDE[layer]) | {layer}
         if in_tests:
-            allowed |= set(TESTS_MAY_INCLUDE)
+            allowed |= set(TESTS_MAY_INCLUDE) | {"testkit"}
+            if layer not in QT_FREE:
+                allowed.add("testkit/qt")
         folder = os.path.dirname(f)
         with open(os.path.join(root, f), encoding="utf-8", errors="replace") as text:
             for number, line in enumerate(text, 1):

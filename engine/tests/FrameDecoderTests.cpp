@@ -133,7 +133,7 @@ TEST(FrameDecoder, EncodedFramesReadBackAtBothEnds) {
             CFrameDecoder d(side);
             const std::vector<DecodedFrame> frames = d.Feed(InfoFrameBytes(text));
             ASSERT_EQ(frames.size(), 1u) << len;
-            EXPECT_EQ(frames[0].type, info) << len;
+            EXPECT_EQ(frames[0].type, FrameType::info) << len;
             EXPECT_EQ(frames[0].payload, text) << len;
         }
     }
