@@ -3,6 +3,7 @@
 
 #include "AboutBox.h"
 #include "RecordWriter.h"
+#include "RecordedVisits.h"
 #include "ServiceRecord.h"
 #include "SimSuite.h"
 #include "WaitFor.h"
@@ -58,28 +59,11 @@ protected:
     }
 };
 
-struct Rig {
-    CMemoryStore store;
-    std::unique_ptr<sim::CSimulator> sim;
-    std::unique_ptr<CTestTransponderDlg> dlg;
-
+struct Rig : test::DialogRig<CTestTransponderDlg> {
     bool Start(unsigned major, unsigned minor, int fastBaud = 0) {
-        sim = std::make_unique<sim::CSimulator>(test::QuietDevice(major, minor, g_Profile));
-        std::string path = sim->Start();
-        if (path.empty())
-            return false;
-        test::ConnectTo(store, path, fastBaud);
-        SetDefaultSettingsStore(&store);
-        dlg = std::make_unique<CTestTransponderDlg>();
-        return true;
+        return Open(test::QuietDevice(major, minor, g_Profile), fastBaud);
     }
     void Close() { dlg.reset(); }
-    ~Rig() {
-        dlg.reset();
-        if (sim)
-            sim->Stop();
-        SetDefaultSettingsStore(nullptr);
-    }
     // Clicks Load or Save and waits until the device has left program mode, every message it
     // sent has been handled by the window and the buttons are back. Nothing here relies on an
     // answer to a set: the strict device gives none.
@@ -279,16 +263,9 @@ void TransponderDlgTest::saveThenLoadRoundTrips() {
     // Two visits in the service record: the save with the texts the device took (one offset
     // encoding, by its version), the load with the four values it reported.
     QVERIFY(rig.dlg->FlushRecord());
-    std::string error;
-    auto record = record::CServiceRecord::Open(db, error);
-    QVERIFY2(record, error.c_str());
-    const auto visits = record->List({}, error);
+    const auto visits = test::RecordedVisits(db);
     QCOMPARE(visits.size(), std::size_t(2));
-    std::vector<std::string> written;
-    for (const record::VisitItem& i : visits[1].items)
-        if (i.kind == record::kKindWritten)
-            written.push_back(i.value);
-    QCOMPARE(written, saveTaken);
+    QCOMPARE(test::WrittenValues(visits[1]), saveTaken);
     QCOMPARE(visits[0].tool, std::string("VQ5WTCT"));
     QCOMPARE(visits[0].version, "8." + std::to_string(minor));
     std::map<std::string, std::string> read;
