@@ -30,4 +30,14 @@ QPushButton* PlacedButton(QWidget* dialog, QWidget* body, const QString& text, c
     return button;
 }
 
+// The dialog's default push button (Enter presses it), placed and connected as PlacedButton().
+template <class OnClick>
+QPushButton* PlacedDefaultButton(QWidget* dialog, QWidget* body, const QString& text, const QString& name,
+                                 const QRect& dlu, OnClick&& onClick) {
+    auto* button = Placed(dialog, new QPushButton(text, body), name, dlu);
+    button->setDefault(true);
+    QObject::connect(button, &QPushButton::clicked, dialog, std::forward<OnClick>(onClick));
+    return button;
+}
+
 } // namespace vq5::qt

@@ -112,11 +112,8 @@ CInfoDlg::CInfoDlg(ISettingsStore* store, QWidget* parent)
     m_Clear = qt::PlacedButton(this, body, QStringLiteral("&Clear"), QStringLiteral("1010"),
                                QRect(193, 165, 50, 14), [this] { ClearList(); });
 
-    m_Exit = new QPushButton(QStringLiteral("Exit"), body);
-    m_Exit->setObjectName(QStringLiteral("1"));
-    m_Exit->setDefault(true);
-    m_Exit->setGeometry(qt::DluRect(this, 250, 165, 50, 14));
-    connect(m_Exit, &QPushButton::clicked, this, [this] { RunCommand(qt::cmdExit); });
+    m_Exit = qt::PlacedDefaultButton(this, body, QStringLiteral("Exit"), QStringLiteral("1"),
+                                     QRect(250, 165, 50, 14), [this] { RunCommand(qt::cmdExit); });
 
     // Expert test, placement, columns, then the engine in place of the placeholder.
     InitDialog(m_Placeholder);

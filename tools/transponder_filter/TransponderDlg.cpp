@@ -84,11 +84,8 @@ CTransponderDlg::CTransponderDlg(ISettingsStore* store, QWidget* parent)
                               QRect(188, 231, 57, 14), [this] { Load(); });
     m_Save = qt::PlacedButton(this, body, QStringLiteral("&Save to VQ5"), QStringLiteral("Save"),
                               QRect(188, 249, 57, 14), [this] { Save(); });
-    m_Exit = new QPushButton(QStringLiteral("Exit"), body);
-    m_Exit->setObjectName(QStringLiteral("1"));
-    m_Exit->setDefault(true);
-    m_Exit->setGeometry(qt::DluRect(this, 188, 287, 57, 14));
-    connect(m_Exit, &QPushButton::clicked, this, [this] { ExitDialog(); });
+    m_Exit = qt::PlacedDefaultButton(this, body, QStringLiteral("Exit"), QStringLiteral("1"),
+                                     QRect(188, 287, 57, 14), [this] { ExitDialog(); });
 
     // Engine status box in place of the "Engine" frame (the engine starts), placement.
     InitDialog(m_EngineFrame);

@@ -64,6 +64,11 @@ struct Rig : test::DialogRig<CTestTransponderDlg> {
         return Open(test::QuietDevice(major, minor, g_Profile), fastBaud);
     }
     void Close() { dlg.reset(); }
+    // Moves the offset slider to `ms` and saves, as Run() does.
+    bool SaveWithOffset(int ms) {
+        dlg->Slider(sOffset)->setValue(ms);
+        return Run(dlg->SaveButton());
+    }
     // Clicks Load or Save and waits until the device has left program mode, every message it
     // sent has been handled by the window and the buttons are back. Nothing here relies on an
     // answer to a set: the strict device gives none.
@@ -283,8 +288,7 @@ void TransponderDlgTest::offsetAboveTheSliderIsSavedBackUntilMoved() {
     // after another slider moved writes back the 26 ms the device held, not 25.
     Rig rig;
     QVERIFY(rig.Start(8, 1));
-    rig.dlg->Slider(sOffset)->setValue(10);
-    QVERIFY(rig.Run(rig.dlg->SaveButton()));
+    QVERIFY(rig.SaveWithOffset(10));
     QCOMPARE(rig.sim->State().offsetDigit, 0x2u);
     rig.dlg->DefaultButton()->click();
     QVERIFY(rig.Run(rig.dlg->LoadButton()));
@@ -434,8 +438,7 @@ void TransponderDlgTest::offsetReadWithTheVersionOfItsTime() {
         QSKIP("the strict device does not answer the program-mode exit: the version is never reset");
     Rig rig;
     QVERIFY(rig.Start(8, 7));
-    rig.dlg->Slider(sOffset)->setValue(10);
-    QVERIFY(rig.Run(rig.dlg->SaveButton()));
+    QVERIFY(rig.SaveWithOffset(10));
     rig.dlg->DefaultButton()->click();
     QCOMPARE(rig.SliderValue(sOffset), 22);
     const int before = rig.dlg->exits;
@@ -535,21 +538,18 @@ void TransponderDlgTest::saveWarnsOfAnOffsetTheDeviceCannotHold() {
     QVERIFY(rig.Start(8, 1));
     const QStringList& shown = m_Messages;
     // Before any device identified itself the warning covers every device.
-    rig.dlg->Slider(sOffset)->setValue(12);
-    QVERIFY(rig.Run(rig.dlg->SaveButton()));
+    QVERIFY(rig.SaveWithOffset(12));
     QCOMPARE(shown.size(), 1);
     QCOMPARE(shown[0],
              QStringLiteral("An offset of 12 ms cannot be held by a VQ-5 before 8.2: such a device will "
                             "store 28 ms."));
     // Once it has, for that device.
-    rig.dlg->Slider(sOffset)->setValue(12);
-    QVERIFY(rig.Run(rig.dlg->SaveButton()));
+    QVERIFY(rig.SaveWithOffset(12));
     QCOMPARE(shown.size(), 2);
     QCOMPARE(shown[1],
              QStringLiteral("An offset of 12 ms cannot be held by this VQ-5 (version 8.1): it will store "
                             "28 ms."));
-    rig.dlg->Slider(sOffset)->setValue(20);
-    QVERIFY(rig.Run(rig.dlg->SaveButton()));
+    QVERIFY(rig.SaveWithOffset(20));
     QCOMPARE(shown.size(), 2);
 }
 

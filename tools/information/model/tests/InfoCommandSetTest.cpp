@@ -24,6 +24,15 @@ std::vector<const InfoRow*> ItemRows(char kind) {
     return rows;
 }
 
+// The table's row that sends `code`, or none.
+const InfoRow* RowOf(const std::string& code) {
+    const InfoRow* row = nullptr;
+    for (const InfoRow* r = kInfoTable; r->command; ++r)
+        if (code == r->command)
+            row = r;
+    return row;
+}
+
 } // namespace
 
 TEST(InfoTableAndCommandSet, FlagRowsMatchTheFlagCatalogue) {
@@ -41,11 +50,8 @@ TEST(InfoTableAndCommandSet, FlagRowsMatchTheFlagCatalogue) {
     // Every flag the information tool queries has a row.
     for (const auto& f : device::Flags())
         if (f.infoGate) {
-            std::string code = std::string("&PF") + f.item;
-            bool found = false;
-            for (const InfoRow* r = kInfoTable; r->command; ++r)
-                found = found || code == r->command;
-            EXPECT_TRUE(found) << code;
+            const std::string code = std::string("&PF") + f.item;
+            EXPECT_NE(RowOf(code), nullptr) << code;
         }
 }
 
@@ -64,11 +70,8 @@ TEST(InfoTableAndCommandSet, InformationRowsMatchTheItemCatalogue) {
 
 TEST(InfoTableAndCommandSet, ConstantRowsCarryTheConstantNames) {
     for (const auto& k : device::Constants()) {
-        std::string code = std::string("&PK") + k.item;
-        const InfoRow* row = nullptr;
-        for (const InfoRow* r = kInfoTable; r->command; ++r)
-            if (code == r->command)
-                row = r;
+        const std::string code = std::string("&PK") + k.item;
+        const InfoRow* row = RowOf(code);
         ASSERT_NE(row, nullptr) << code;
         EXPECT_STREQ(row->label, k.name);
         EXPECT_STREQ(row->gate, "72>");

@@ -40,12 +40,15 @@ struct IoSettings : ::testing::Test {
             v[TIndex(n)] = '1';
         return v;
     }
-    std::vector<LampState> InputStates(const CIoTester& m) {
+    // The lamps' states in order: the inputs, or with `outputs` the outputs.
+    static std::vector<LampState> Lamps(const CIoTester& m, bool outputs) {
         std::vector<LampState> v;
-        for (std::size_t i = 0; i < kInputCount; ++i)
-            v.push_back(m.InputLamp(i));
+        for (std::size_t i = 0; i < (outputs ? kOutputCount : kInputCount); ++i)
+            v.push_back(outputs ? m.OutputLamp(i) : m.InputLamp(i));
         return v;
     }
+    static std::vector<LampState> InputStates(const CIoTester& m) { return Lamps(m, false); }
+    static std::vector<LampState> OutputStates(const CIoTester& m) { return Lamps(m, true); }
 };
 
 // A model on the engine, both made on the store as it starts (empty).
@@ -84,10 +87,8 @@ TEST_F(IoSettings, DamagedSettingTakesTheDefault) {
 }
 
 TEST_F(IoModel, LampsStartActiveAndNumbersShowTheirTemplates) {
-    for (std::size_t i = 0; i < kInputCount; ++i)
-        EXPECT_EQ(m.InputLamp(i), A);
-    for (std::size_t i = 0; i < kOutputCount; ++i)
-        EXPECT_EQ(m.OutputLamp(i), A);
+    EXPECT_EQ(InputStates(m), std::vector<LampState>(kInputCount, A));
+    EXPECT_EQ(OutputStates(m), std::vector<LampState>(kOutputCount, A));
     EXPECT_EQ(m.LineText(), "LijnNr = xxx");
     EXPECT_EQ(m.RunText(), "RunNr = xx");
 }
@@ -99,10 +100,8 @@ TEST_F(IoSettings, BeginEntersProgramModeAndAppliesTheCheckBoxes) {
     m.Begin();
     EXPECT_TRUE(e.m_PollInputs.load());
     EXPECT_FALSE(e.m_PollOutputs.load());
-    for (std::size_t i = 0; i < kOutputCount; ++i)
-        EXPECT_EQ(m.OutputLamp(i), D);
-    for (std::size_t i = 0; i < kInputCount; ++i)
-        EXPECT_EQ(m.InputLamp(i), A);
+    EXPECT_EQ(OutputStates(m), std::vector<LampState>(kOutputCount, D));
+    EXPECT_EQ(InputStates(m), std::vector<LampState>(kInputCount, A));
     // Version 0.0: the speed change is held back by its gate ("").
     EXPECT_EQ(Drain(e), (std::vector<std::string>{"$PRG", ""}));
 }
@@ -112,10 +111,8 @@ TEST_F(IoModel, BothOffDisablesEverythingAndStopsThePolls) {
     m.SetShowOutputs(false);
     EXPECT_FALSE(e.m_PollInputs.load());
     EXPECT_FALSE(e.m_PollOutputs.load());
-    for (std::size_t i = 0; i < kInputCount; ++i)
-        EXPECT_EQ(m.InputLamp(i), D);
-    for (std::size_t i = 0; i < kOutputCount; ++i)
-        EXPECT_EQ(m.OutputLamp(i), D);
+    EXPECT_EQ(InputStates(m), std::vector<LampState>(kInputCount, D));
+    EXPECT_EQ(OutputStates(m), std::vector<LampState>(kOutputCount, D));
     unsigned char buf[257] = {};
     EXPECT_EQ(e.TxMessage(buf), 0);
 }
