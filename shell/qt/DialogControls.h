@@ -20,22 +20,18 @@ Control* Placed(const QWidget* dialog, Control* control, const QString& name, co
     return control;
 }
 
-// A push button on `body` that Enter does not press, placed as by Placed(); a click runs `onClick`.
+// Plain: Enter does not press the button; Default: the dialog's default button, Enter presses it.
+enum class ButtonRole { Plain, Default };
+
+// A push button on `body`, placed as by Placed(); a click runs `onClick`.
 template <class OnClick>
 QPushButton* PlacedButton(QWidget* dialog, QWidget* body, const QString& text, const QString& name,
-                          const QRect& dlu, OnClick&& onClick) {
+                          const QRect& dlu, OnClick&& onClick, ButtonRole role = ButtonRole::Plain) {
     auto* button = Placed(dialog, new QPushButton(text, body), name, dlu);
-    button->setAutoDefault(false);
-    QObject::connect(button, &QPushButton::clicked, dialog, std::forward<OnClick>(onClick));
-    return button;
-}
-
-// The dialog's default push button (Enter presses it), placed and connected as PlacedButton().
-template <class OnClick>
-QPushButton* PlacedDefaultButton(QWidget* dialog, QWidget* body, const QString& text, const QString& name,
-                                 const QRect& dlu, OnClick&& onClick) {
-    auto* button = Placed(dialog, new QPushButton(text, body), name, dlu);
-    button->setDefault(true);
+    if (role == ButtonRole::Default)
+        button->setDefault(true);
+    else
+        button->setAutoDefault(false);
     QObject::connect(button, &QPushButton::clicked, dialog, std::forward<OnClick>(onClick));
     return button;
 }

@@ -112,8 +112,9 @@ CInfoDlg::CInfoDlg(ISettingsStore* store, QWidget* parent)
     m_Clear = qt::PlacedButton(this, body, QStringLiteral("&Clear"), QStringLiteral("1010"),
                                QRect(193, 165, 50, 14), [this] { ClearList(); });
 
-    m_Exit = qt::PlacedDefaultButton(this, body, QStringLiteral("Exit"), QStringLiteral("1"),
-                                     QRect(250, 165, 50, 14), [this] { RunCommand(qt::cmdExit); });
+    m_Exit = qt::PlacedButton(
+        this, body, QStringLiteral("Exit"), QStringLiteral("1"), QRect(250, 165, 50, 14),
+        [this] { RunCommand(qt::cmdExit); }, qt::ButtonRole::Default);
 
     // Expert test, placement, columns, then the engine in place of the placeholder.
     InitDialog(m_Placeholder);

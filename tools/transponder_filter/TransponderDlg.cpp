@@ -84,8 +84,9 @@ CTransponderDlg::CTransponderDlg(ISettingsStore* store, QWidget* parent)
                               QRect(188, 231, 57, 14), [this] { Load(); });
     m_Save = qt::PlacedButton(this, body, QStringLiteral("&Save to VQ5"), QStringLiteral("Save"),
                               QRect(188, 249, 57, 14), [this] { Save(); });
-    m_Exit = qt::PlacedDefaultButton(this, body, QStringLiteral("Exit"), QStringLiteral("1"),
-                                     QRect(188, 287, 57, 14), [this] { ExitDialog(); });
+    m_Exit = qt::PlacedButton(
+        this, body, QStringLiteral("Exit"), QStringLiteral("1"), QRect(188, 287, 57, 14),
+        [this] { ExitDialog(); }, qt::ButtonRole::Default);
 
     // Engine status box in place of the "Engine" frame (the engine starts), placement.
     InitDialog(m_EngineFrame);
