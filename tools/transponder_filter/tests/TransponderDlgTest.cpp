@@ -110,8 +110,8 @@ private slots:
     void rebootBoxChoosesTheExit();
     void noSpeedChangeEverQueued();
     void defaultLeavesTheRebootBox();
-    void exitTakesTheValuesCloseBoxDoesNot();
-    void menuExitTakesTheValues();
+    void closingTakesTheValuesOnlyThroughExit_data();
+    void closingTakesTheValuesOnlyThroughExit();
     void stableReplyDigitA();
     void offsetReadWithTheVersionOfItsTime();
     void commandLineSavesAndLoadsLikeTheTool();
@@ -378,40 +378,33 @@ void TransponderDlgTest::defaultLeavesTheRebootBox() {
     QVERIFY(rig.dlg->RebootBox()->isChecked());
 }
 
-void TransponderDlgTest::exitTakesTheValuesCloseBoxDoesNot() {
-    {
-        Rig rig;
-        QVERIFY(rig.Start(8, 7));
-        rig.dlg->show();
-        rig.dlg->RebootBox()->setChecked(true);
-        QTest::keyClick(rig.dlg.get(), Qt::Key_Return); // "Exit" is the default button
-        QVERIFY(!rig.dlg->isVisible());
-        rig.Close();
-        QCOMPARE(rig.store.ReadInt(kSection, "Reboot"), 1);
-    }
-    {
-        Rig rig;
-        QVERIFY(rig.Start(8, 7));
-        rig.dlg->show();
-        rig.dlg->RebootBox()->setChecked(true);
-        QTest::keyClick(rig.dlg.get(), Qt::Key_Escape); // like the close box
-        QVERIFY(!rig.dlg->isVisible());
-        rig.Close();
-        QCOMPARE(rig.store.ReadInt(kSection, "Reboot"), 0);
-    }
+// Return presses "Exit" (the default button) and the menu's Exit takes the values; Escape
+// closes like the close box and does not.
+void TransponderDlgTest::closingTakesTheValuesOnlyThroughExit_data() {
+    QTest::addColumn<int>("key"); // 0: the menu's Exit
+    QTest::addColumn<int>("reboot");
+    QTest::newRow("Return: Exit") << int(Qt::Key_Return) << 1;
+    QTest::newRow("Escape: close box") << int(Qt::Key_Escape) << 0;
+    QTest::newRow("menu Exit") << 0 << 1;
 }
 
-void TransponderDlgTest::menuExitTakesTheValues() {
+void TransponderDlgTest::closingTakesTheValuesOnlyThroughExit() {
+    QFETCH(int, key);
+    QFETCH(int, reboot);
     Rig rig;
     QVERIFY(rig.Start(8, 7));
     rig.dlg->show();
     rig.dlg->RebootBox()->setChecked(true);
-    QAction* exit = rig.dlg->Action(qt::cmdExit);
-    QVERIFY(exit);
-    exit->trigger();
+    if (key != 0) {
+        QTest::keyClick(rig.dlg.get(), Qt::Key(key));
+    } else {
+        QAction* exit = rig.dlg->Action(qt::cmdExit);
+        QVERIFY(exit);
+        exit->trigger();
+    }
     QVERIFY(!rig.dlg->isVisible());
     rig.Close();
-    QCOMPARE(rig.store.ReadInt(kSection, "Reboot"), 1);
+    QCOMPARE(rig.store.ReadInt(kSection, "Reboot"), reboot);
 }
 
 void TransponderDlgTest::stableReplyDigitA() {
