@@ -15,4 +15,9 @@ std::vector<std::string> DrainTexts(CVLPMsg& msg, bool keepHeldBack, int limit) 
     return sent;
 }
 
+bool ReceiveText(CVLPMsg& msg, const std::string& text) {
+    return msg.RxMessage(reinterpret_cast<const unsigned char*>(text.data()),
+                         static_cast<unsigned>(text.size()));
+}
+
 } // namespace vq5::test

@@ -14,4 +14,7 @@ namespace vq5::test {
 // with `keepHeldBack` it gives "" in the list, otherwise it is left out. At most `limit` turns.
 std::vector<std::string> DrainTexts(CVLPMsg& msg, bool keepHeldBack = false, int limit = 1000);
 
+// Hands `text` to the message layer as a message from the device; what RxMessage returns.
+bool ReceiveText(CVLPMsg& msg, const std::string& text);
+
 } // namespace vq5::test

@@ -1,5 +1,6 @@
 #include "EmuDlg.h"
 
+#include "DialogControls.h"
 #include "ListExport.h"
 #include "LogIcons.h"
 #include "WindowBinding.h"
@@ -54,9 +55,7 @@ CEmuDlg::CEmuDlg(ISettingsStore* store, QWidget* parent)
     for (int i = 0; i < kLogIconCount; ++i)
         icons.push_back(LogIcon(i)); // made once, shared by every row
     m_LogModel.SetIcons(std::move(icons));
-    m_Log = new QTableView(body);
-    m_Log->setObjectName(QStringLiteral("1005"));
-    m_Log->setGeometry(qt::DluRect(this, 7, 7, 233, 128));
+    m_Log = qt::Placed(this, new QTableView(body), QStringLiteral("1005"), QRect(7, 7, 233, 128));
     m_Log->setModel(&m_LogModel);
     // Fixed row heights and no grid: adding rows never lays out the rows already there.
     m_Log->verticalHeader()->hide();
@@ -78,20 +77,15 @@ CEmuDlg::CEmuDlg(ISettingsStore* store, QWidget* parent)
     connect(m_Log, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& pos) { ShowLogMenu(pos); });
 
-    m_Placeholder = new QGroupBox(QStringLiteral("Engine"), body);
-    m_Placeholder->setObjectName(QStringLiteral("1004"));
-    m_Placeholder->setGeometry(qt::DluRect(this, 7, 141, 150, 70));
+    m_Placeholder = qt::Placed(this, new QGroupBox(QStringLiteral("Engine"), body), QStringLiteral("1004"),
+                               QRect(7, 141, 150, 70));
 
     auto* lineLabel = new QLabel(QStringLiteral("Lijn nr"), body);
     lineLabel->setGeometry(qt::DluRect(this, 165, 145, 30, 8));
-    m_LineEdit = new QLineEdit(body);
-    m_LineEdit->setObjectName(QStringLiteral("1006"));
-    m_LineEdit->setGeometry(qt::DluRect(this, 197, 143, 43, 12));
+    m_LineEdit = qt::Placed(this, new QLineEdit(body), QStringLiteral("1006"), QRect(197, 143, 43, 12));
     auto* runLabel = new QLabel(QStringLiteral("Run nr"), body);
     runLabel->setGeometry(qt::DluRect(this, 165, 161, 30, 8));
-    m_RunEdit = new QLineEdit(body);
-    m_RunEdit->setObjectName(QStringLiteral("1007"));
-    m_RunEdit->setGeometry(qt::DluRect(this, 197, 159, 43, 12));
+    m_RunEdit = qt::Placed(this, new QLineEdit(body), QStringLiteral("1007"), QRect(197, 159, 43, 12));
     m_AutoIncr = new QCheckBox(QStringLiteral("Auto incr"), body);
     m_AutoIncr->setObjectName(QStringLiteral("1009"));
     m_AutoIncr->setLayoutDirection(Qt::RightToLeft); // text on the left

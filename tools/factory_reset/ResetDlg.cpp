@@ -1,6 +1,7 @@
 #include "ResetDlg.h"
 
 #include "CommandSet.h"
+#include "DialogControls.h"
 #include "WindowBinding.h"
 
 #include <QGroupBox>
@@ -27,13 +28,10 @@ CResetDlg::CResetDlg(ISettingsStore* store, QWidget* parent)
     // 257 x 105 dialog units: the status box frame at the left, the buttons at the right.
     SetBodySize(qt::DluSize(this, 257, 105));
 
-    m_Placeholder = new QGroupBox(body);
-    m_Placeholder->setObjectName(QStringLiteral("1000"));
-    m_Placeholder->setGeometry(qt::DluRect(this, 7, 7, 172, 91));
+    m_Placeholder = qt::Placed(this, new QGroupBox(body), QStringLiteral("1000"), QRect(7, 7, 172, 91));
 
-    m_Reset = new QPushButton(QStringLiteral("&Reset"), body);
-    m_Reset->setObjectName(QStringLiteral("reset"));
-    m_Reset->setGeometry(qt::DluRect(this, 188, 11, 62, 14));
+    m_Reset = qt::Placed(this, new QPushButton(QStringLiteral("&Reset"), body), QStringLiteral("reset"),
+                         QRect(188, 11, 62, 14));
     m_Reset->setDefault(true);
 
     m_Text = new QLabel(QStringLiteral("Reboot and factory default the VQ5(s)"), body);
@@ -42,9 +40,8 @@ CResetDlg::CResetDlg(ISettingsStore* store, QWidget* parent)
     m_Text->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     m_Text->setGeometry(qt::DluRect(this, 188, 30, 62, 26));
 
-    m_Exit = new QPushButton(QStringLiteral("&Exit"), body);
-    m_Exit->setObjectName(QStringLiteral("exit"));
-    m_Exit->setGeometry(qt::DluRect(this, 188, 84, 62, 14));
+    m_Exit = qt::Placed(this, new QPushButton(QStringLiteral("&Exit"), body), QStringLiteral("exit"),
+                        QRect(188, 84, 62, 14));
 
     connect(m_Reset, &QPushButton::clicked, this, [this] { OnReset(); });
     connect(m_Exit, &QPushButton::clicked, this, [this] { RunCommand(qt::cmdExit); });

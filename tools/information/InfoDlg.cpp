@@ -1,5 +1,6 @@
 #include "InfoDlg.h"
 
+#include "DialogControls.h"
 #include "InfoTable.h"
 #include "ListExport.h"
 #include "ServiceReport.h"
@@ -67,9 +68,7 @@ CInfoDlg::CInfoDlg(ISettingsStore* store, QWidget* parent)
     QWidget* body = Body();
     SetBodySize(qt::DluSize(this, 307, 186));
 
-    m_List = new QTreeWidget(body);
-    m_List->setObjectName(QStringLiteral("1002"));
-    m_List->setGeometry(qt::DluRect(this, 7, 7, 293, 93));
+    m_List = qt::Placed(this, new QTreeWidget(body), QStringLiteral("1002"), QRect(7, 7, 293, 93));
     m_List->setColumnCount(2);
     m_List->setHeaderLabels({QStringLiteral("Item"), QStringLiteral("Value")});
     m_List->setRootIsDecorated(false);
@@ -94,13 +93,11 @@ CInfoDlg::CInfoDlg(ISettingsStore* store, QWidget* parent)
     connect(m_List, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& pos) { ShowListMenu(pos); });
 
-    m_Placeholder = new QGroupBox(QStringLiteral("Engine"), body);
-    m_Placeholder->setObjectName(QStringLiteral("1001"));
-    m_Placeholder->setGeometry(qt::DluRect(this, 7, 104, 182, 75));
+    m_Placeholder = qt::Placed(this, new QGroupBox(QStringLiteral("Engine"), body), QStringLiteral("1001"),
+                               QRect(7, 104, 182, 75));
 
-    auto* actions = new QGroupBox(QStringLiteral("Actions"), body);
-    actions->setObjectName(QStringLiteral("actions"));
-    actions->setGeometry(qt::DluRect(this, 193, 104, 107, 58));
+    qt::Placed(this, new QGroupBox(QStringLiteral("Actions"), body), QStringLiteral("actions"),
+               QRect(193, 104, 107, 58));
     for (int i = 0; i < 6; ++i) {
         const ButtonDef& d = kButtons[i];
         auto* b = new QPushButton(QString::fromLatin1(d.text), body);
@@ -112,17 +109,12 @@ CInfoDlg::CInfoDlg(ISettingsStore* store, QWidget* parent)
         m_Buttons[i] = b;
     }
 
-    m_Clear = new QPushButton(QStringLiteral("&Clear"), body);
-    m_Clear->setObjectName(QStringLiteral("1010"));
-    m_Clear->setAutoDefault(false);
-    m_Clear->setGeometry(qt::DluRect(this, 193, 165, 50, 14));
-    connect(m_Clear, &QPushButton::clicked, this, [this] { ClearList(); });
+    m_Clear = qt::PlacedButton(this, body, QStringLiteral("&Clear"), QStringLiteral("1010"),
+                               QRect(193, 165, 50, 14), [this] { ClearList(); });
 
-    m_Exit = new QPushButton(QStringLiteral("Exit"), body);
-    m_Exit->setObjectName(QStringLiteral("1"));
-    m_Exit->setDefault(true);
-    m_Exit->setGeometry(qt::DluRect(this, 250, 165, 50, 14));
-    connect(m_Exit, &QPushButton::clicked, this, [this] { RunCommand(qt::cmdExit); });
+    m_Exit = qt::PlacedButton(
+        this, body, QStringLiteral("Exit"), QStringLiteral("1"), QRect(250, 165, 50, 14),
+        [this] { RunCommand(qt::cmdExit); }, qt::ButtonRole::Default);
 
     // Expert test, placement, columns, then the engine in place of the placeholder.
     InitDialog(m_Placeholder);

@@ -1,6 +1,7 @@
 #include "TestDlg.h"
 
 #include "CommandSet.h"
+#include "DialogControls.h"
 #include "ServiceRecord.h"
 #include "WindowBinding.h"
 
@@ -48,20 +49,14 @@ CTestDlg::CTestDlg(ISettingsStore* store, QWidget* parent)
     QWidget* body = Body();
     SetBodySize(qt::DluSize(this, 292, 170));
 
-    m_InputFrame = new QGroupBox(body);
-    m_InputFrame->setObjectName(QStringLiteral("1009"));
-    m_InputFrame->setGeometry(qt::DluRect(this, 7, 4, 142, 96));
-    m_ShowInputs = new QCheckBox(QStringLiteral("Show &inputs"), body);
-    m_ShowInputs->setObjectName(QStringLiteral("1007"));
-    m_ShowInputs->setGeometry(qt::DluRect(this, 13, 4, 62, 10));
+    m_InputFrame = qt::Placed(this, new QGroupBox(body), QStringLiteral("1009"), QRect(7, 4, 142, 96));
+    m_ShowInputs = qt::Placed(this, new QCheckBox(QStringLiteral("Show &inputs"), body),
+                              QStringLiteral("1007"), QRect(13, 4, 62, 10));
     m_ShowInputs->setAutoFillBackground(true); // hides the frame line behind it
 
-    m_OutputFrame = new QGroupBox(body);
-    m_OutputFrame->setObjectName(QStringLiteral("1010"));
-    m_OutputFrame->setGeometry(qt::DluRect(this, 153, 4, 132, 96));
-    m_ShowOutputs = new QCheckBox(QStringLiteral("Show &Outputs"), body);
-    m_ShowOutputs->setObjectName(QStringLiteral("1008"));
-    m_ShowOutputs->setGeometry(qt::DluRect(this, 159, 4, 66, 10));
+    m_OutputFrame = qt::Placed(this, new QGroupBox(body), QStringLiteral("1010"), QRect(153, 4, 132, 96));
+    m_ShowOutputs = qt::Placed(this, new QCheckBox(QStringLiteral("Show &Outputs"), body),
+                               QStringLiteral("1008"), QRect(159, 4, 66, 10));
     m_ShowOutputs->setAutoFillBackground(true);
 
     for (std::size_t i = 0; i < kInputCount; ++i) {
@@ -75,16 +70,13 @@ CTestDlg::CTestDlg(ISettingsStore* store, QWidget* parent)
         lamp->setGeometry(i < 2 ? qt::DluRect(this, s.x, s.y, 11, 17) : qt::DluRect(this, s.x, s.y, 11, 9));
         m_OutputLamps[i] = lamp;
     }
-    m_LineText = new QLabel(QString::fromLatin1(kLineNumberInitial), body);
-    m_LineText->setObjectName(QStringLiteral("1066"));
-    m_LineText->setGeometry(qt::DluRect(this, 161, 66, 60, 9));
-    m_RunText = new QLabel(QString::fromLatin1(kRunNumberInitial), body);
-    m_RunText->setObjectName(QStringLiteral("1067"));
-    m_RunText->setGeometry(qt::DluRect(this, 223, 66, 58, 9));
+    m_LineText = qt::Placed(this, new QLabel(QString::fromLatin1(kLineNumberInitial), body),
+                            QStringLiteral("1066"), QRect(161, 66, 60, 9));
+    m_RunText = qt::Placed(this, new QLabel(QString::fromLatin1(kRunNumberInitial), body),
+                           QStringLiteral("1067"), QRect(223, 66, 58, 9));
 
-    m_Placeholder = new QGroupBox(QStringLiteral("engine"), body);
-    m_Placeholder->setObjectName(QStringLiteral("1064"));
-    m_Placeholder->setGeometry(qt::DluRect(this, 7, 104, 190, 62));
+    m_Placeholder = qt::Placed(this, new QGroupBox(QStringLiteral("engine"), body), QStringLiteral("1064"),
+                               QRect(7, 104, 190, 62));
 
     auto button = [this, body](const char* text, const char* id, int x, int y, int w, int h) {
         auto* b = new QPushButton(QString::fromLatin1(text), body);

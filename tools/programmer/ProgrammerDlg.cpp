@@ -126,14 +126,7 @@ CProgrammerDlg::CProgrammerDlg(ISettingsStore* store, QWidget* parent)
     for (int i = 0; i < kSliderCount; ++i)
         m_Slider[i]->setRange(SliderRows()[i].min, SliderRows()[i].max);
     m_Putting = false;
-    UpdateAllSliderLabels();
-    PutValues();
-    ApplyFrameGroups();
-    ApplyDataCallEdits();
-    // Everything shows until the device identifies itself, but the parallel transponder
-    // only in expert mode.
-    m_Model.m_Visibility = CVisibility::All(m_Model.m_Expert);
-    ApplyVisibility(m_Model.m_Visibility);
+    ShowAllValues();
 }
 
 CProgrammerDlg::~CProgrammerDlg() {
@@ -157,14 +150,25 @@ void CProgrammerDlg::BuildControls() {
         place(b, x, y, 50, 14);
         return b;
     };
+    // A frame titled by a check box on its top edge; clicking the box applies the frame groups.
+    auto checkedFrame = [&](QGroupBox*& frame, const char* frameName, QRect frameDlu, QCheckBox*& box,
+                            const QString& label, const QString& boxName, QRect boxDlu) {
+        frame = new QGroupBox(body);
+        frame->setObjectName(QString::fromLatin1(frameName));
+        place(frame, frameDlu.x(), frameDlu.y(), frameDlu.width(), frameDlu.height());
+        box = new QCheckBox(label, body);
+        box->setObjectName(boxName);
+        place(box, boxDlu.x(), boxDlu.y(), boxDlu.width(), boxDlu.height());
+        connect(box, &QCheckBox::clicked, this, [this] {
+            TakeValues();
+            ApplyFrameGroups();
+        });
+    };
 
     // The identifier frame across the top: its check box is the title, the logo at the right.
-    m_IdFrame = new QGroupBox(body);
-    m_IdFrame->setObjectName(QString::fromLatin1(kIdFrameName));
-    place(m_IdFrame, 7, 4, 238, 32);
-    m_CheckConfigID = new QCheckBox(QStringLiteral("Configuratie identifier"), body);
-    m_CheckConfigID->setObjectName(QStringLiteral("CheckConfigID"));
-    place(m_CheckConfigID, 13, 5, 92, 10);
+    checkedFrame(m_IdFrame, kIdFrameName, QRect(7, 4, 238, 32), m_CheckConfigID,
+                 QStringLiteral("Configuratie identifier"), QStringLiteral("CheckConfigID"),
+                 QRect(13, 5, 92, 10));
     m_ConfigID = new QLineEdit(body);
     m_ConfigID->setObjectName(QStringLiteral("ConfigID"));
     m_ConfigID->setMaxLength(static_cast<int>(kConfigIdTypingLimit));
@@ -176,10 +180,6 @@ void CProgrammerDlg::BuildControls() {
     m_Logo->setPixmap(qt::DrawSmallLogo(130, logoRect.size()));
     m_Logo->setCursor(Qt::PointingHandCursor);
     m_Logo->installEventFilter(this);
-    connect(m_CheckConfigID, &QCheckBox::clicked, this, [this] {
-        TakeValues();
-        ApplyFrameGroups();
-    });
 
     // "Datacalls" at the left: three tri-state boxes with their texts.
     m_DataCallFrame = new QGroupBox(QStringLiteral("Datacalls"), body);
@@ -201,16 +201,9 @@ void CProgrammerDlg::BuildControls() {
     }
 
     // The filter frame: its check box sits on the top edge; four rows of label and slider.
-    m_FilterFrame = new QGroupBox(body);
-    m_FilterFrame->setObjectName(QString::fromLatin1(kFilterFrameName));
-    place(m_FilterFrame, 7, 101, 118, 64);
-    m_CheckTransConfig = new QCheckBox(QStringLiteral("Transponder filter"), body);
-    m_CheckTransConfig->setObjectName(QStringLiteral("CheckTransConfig"));
-    place(m_CheckTransConfig, 13, 101, 76, 10);
-    connect(m_CheckTransConfig, &QCheckBox::clicked, this, [this] {
-        TakeValues();
-        ApplyFrameGroups();
-    });
+    checkedFrame(m_FilterFrame, kFilterFrameName, QRect(7, 101, 118, 64), m_CheckTransConfig,
+                 QStringLiteral("Transponder filter"), QStringLiteral("CheckTransConfig"),
+                 QRect(13, 101, 76, 10));
     for (int i = 0; i < kSliderCount; ++i) {
         const int y = 113 + i * 13;
         m_SliderLabel[i] = new QLabel(body);
@@ -424,10 +417,16 @@ void CProgrammerDlg::WriteToDevice() {
 
 void CProgrammerDlg::LoadDefaults() {
     m_Model.LoadDefaults();
+    ShowAllValues();
+}
+
+void CProgrammerDlg::ShowAllValues() {
     UpdateAllSliderLabels();
     PutValues();
     ApplyFrameGroups();
     ApplyDataCallEdits();
+    // Everything shows until the device identifies itself, but the parallel transponder
+    // only in expert mode.
     m_Model.m_Visibility = CVisibility::All(m_Model.m_Expert);
     ApplyVisibility(m_Model.m_Visibility);
 }

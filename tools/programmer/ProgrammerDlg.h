@@ -89,6 +89,8 @@ private:
     void BuildControls();
     void UpdateSliderLabel(Slider s);
     void UpdateAllSliderLabels();
+    // Every value into its control, the groups and data-call edits applied, everything visible.
+    void ShowAllValues();
     void ApplyFrameGroups();
     void ApplyDataCallEdits();
     void ApplyVisibility(const CVisibility& v);

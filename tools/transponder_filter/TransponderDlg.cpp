@@ -1,5 +1,6 @@
 #include "TransponderDlg.h"
 
+#include "DialogControls.h"
 #include "EngineFront.h"
 #include "ServiceRecord.h"
 #include "WindowBinding.h"
@@ -45,9 +46,8 @@ CTransponderDlg::CTransponderDlg(ISettingsStore* store, QWidget* parent)
     // Four frames, top to bottom: explanation, slider, read-out.
     for (int i = 0; i < kSettingCount; ++i) {
         const int y = 7 + i * 46;
-        auto* frame = new QGroupBox(QString::fromLatin1(kFrames[i].name), body);
-        frame->setObjectName(QString::fromLatin1(kFrames[i].name));
-        frame->setGeometry(qt::DluRect(this, 7, y, 238, 42));
+        auto* frame = qt::Placed(this, new QGroupBox(QString::fromLatin1(kFrames[i].name), body),
+                                 QString::fromLatin1(kFrames[i].name), QRect(7, y, 238, 42));
         auto* explain = new QLabel(QString::fromLatin1(kFrames[i].explanation), body);
         explain->setWordWrap(true);
         explain->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
@@ -70,37 +70,23 @@ CTransponderDlg::CTransponderDlg(ISettingsStore* store, QWidget* parent)
         connect(slider, &QSlider::valueChanged, this, [this, s] { SliderMoved(s); });
     }
 
-    auto* options = new QGroupBox(QStringLiteral("Options"), body);
-    options->setObjectName(QStringLiteral("Options"));
-    options->setGeometry(qt::DluRect(this, 7, 191, 238, 30));
-    m_Reboot = new QCheckBox(QStringLiteral("Reboot VQ5 na programmering."), body);
-    m_Reboot->setObjectName(QStringLiteral("Reboot"));
-    m_Reboot->setGeometry(qt::DluRect(this, 14, 203, 150, 12));
-    m_Default = new QPushButton(QStringLiteral("&Default"), body);
-    m_Default->setObjectName(QStringLiteral("Default"));
-    m_Default->setAutoDefault(false);
-    m_Default->setGeometry(qt::DluRect(this, 188, 201, 50, 14));
-    connect(m_Default, &QPushButton::clicked, this, [this] { Default(); });
+    qt::Placed(this, new QGroupBox(QStringLiteral("Options"), body), QStringLiteral("Options"),
+               QRect(7, 191, 238, 30));
+    m_Reboot = qt::Placed(this, new QCheckBox(QStringLiteral("Reboot VQ5 na programmering."), body),
+                          QStringLiteral("Reboot"), QRect(14, 203, 150, 12));
+    m_Default = qt::PlacedButton(this, body, QStringLiteral("&Default"), QStringLiteral("Default"),
+                                 QRect(188, 201, 50, 14), [this] { Default(); });
 
-    m_EngineFrame = new QGroupBox(QStringLiteral("Engine"), body);
-    m_EngineFrame->setObjectName(QStringLiteral("1001"));
-    m_EngineFrame->setGeometry(qt::DluRect(this, 7, 225, 176, 76));
+    m_EngineFrame = qt::Placed(this, new QGroupBox(QStringLiteral("Engine"), body), QStringLiteral("1001"),
+                               QRect(7, 225, 176, 76));
 
-    m_Load = new QPushButton(QStringLiteral("&Load from VQ5"), body);
-    m_Load->setObjectName(QStringLiteral("Load"));
-    m_Load->setAutoDefault(false);
-    m_Load->setGeometry(qt::DluRect(this, 188, 231, 57, 14));
-    connect(m_Load, &QPushButton::clicked, this, [this] { Load(); });
-    m_Save = new QPushButton(QStringLiteral("&Save to VQ5"), body);
-    m_Save->setObjectName(QStringLiteral("Save"));
-    m_Save->setAutoDefault(false);
-    m_Save->setGeometry(qt::DluRect(this, 188, 249, 57, 14));
-    connect(m_Save, &QPushButton::clicked, this, [this] { Save(); });
-    m_Exit = new QPushButton(QStringLiteral("Exit"), body);
-    m_Exit->setObjectName(QStringLiteral("1"));
-    m_Exit->setDefault(true);
-    m_Exit->setGeometry(qt::DluRect(this, 188, 287, 57, 14));
-    connect(m_Exit, &QPushButton::clicked, this, [this] { ExitDialog(); });
+    m_Load = qt::PlacedButton(this, body, QStringLiteral("&Load from VQ5"), QStringLiteral("Load"),
+                              QRect(188, 231, 57, 14), [this] { Load(); });
+    m_Save = qt::PlacedButton(this, body, QStringLiteral("&Save to VQ5"), QStringLiteral("Save"),
+                              QRect(188, 249, 57, 14), [this] { Save(); });
+    m_Exit = qt::PlacedButton(
+        this, body, QStringLiteral("Exit"), QStringLiteral("1"), QRect(188, 287, 57, 14),
+        [this] { ExitDialog(); }, qt::ButtonRole::Default);
 
     // Engine status box in place of the "Engine" frame (the engine starts), placement.
     InitDialog(m_EngineFrame);

@@ -8,6 +8,8 @@
 #include <QtTest>
 
 #include <cstdio>
+#include <memory>
+#include <string>
 
 namespace vq5::test {
 
@@ -49,6 +51,53 @@ inline bool WaitMoreExchanges(const sim::CSimulator& device, unsigned n, int tim
     const std::uint64_t target = device.Counters().exchanges + n;
     return QTest::qWaitFor([&] { return device.Counters().exchanges >= target; }, timeoutMs);
 }
+
+// The settings of a tool that takes the engine's store apart from its own: the tool's sections
+// in `tool` (the default store while this lives), the connection to `port` in `engine` with the
+// fast speed index (3 is the engine's own default) and the engine's answer time-out.
+struct ToolStores {
+    CMemoryStore tool;
+    CMemoryStore engine;
+    explicit ToolStores(const std::string& port, int fastBaud = 3) {
+        SetDefaultSettingsStore(&tool);
+        ConnectTo(engine, port, fastBaud, 0);
+    }
+    ToolStores(const ToolStores&) = delete;
+    ToolStores& operator=(const ToolStores&) = delete;
+    ~ToolStores() { SetDefaultSettingsStore(nullptr); }
+};
+
+// A dialog `Dlg` against a simulated device: the settings in `store` (the default store while
+// the rig lives), the device started on its own thread or, with `threaded` false, opened for the
+// test to step. Torn down in reverse: the dialog (engine stopped, settings written), the device.
+template <class Dlg> struct DialogRig {
+    CMemoryStore store;
+    std::unique_ptr<sim::CSimulator> sim;
+    std::unique_ptr<Dlg> dlg;
+
+    bool Open(const sim::SimOptions& options, int fastBaud, bool threaded = true,
+              const sim::DeviceState* state = nullptr) {
+        sim = std::make_unique<sim::CSimulator>(options);
+        if (state)
+            sim->SetState(*state);
+        const std::string path = threaded ? sim->Start() : sim->Open();
+        if (path.empty())
+            return false;
+        ConnectTo(store, path, fastBaud);
+        SetDefaultSettingsStore(&store);
+        dlg = std::make_unique<Dlg>();
+        return true;
+    }
+    DialogRig() = default;
+    DialogRig(const DialogRig&) = delete;
+    DialogRig& operator=(const DialogRig&) = delete;
+    ~DialogRig() {
+        dlg.reset();
+        if (sim)
+            sim->Stop();
+        SetDefaultSettingsStore(nullptr);
+    }
+};
 
 } // namespace vq5::test
 

@@ -1,5 +1,7 @@
 #include "VL.h"
 
+#include "LocalTime.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -31,13 +33,7 @@ int WireNumber(int number) {
 }
 
 ClockTime LocalClock() {
-    const std::time_t now = std::time(nullptr);
-    std::tm tm{};
-#if defined(_WIN32)
-    localtime_s(&tm, &now);
-#else
-    localtime_r(&now, &tm);
-#endif
+    const std::tm tm = LocalTimeNow();
     return {tm.tm_hour, tm.tm_min};
 }
 

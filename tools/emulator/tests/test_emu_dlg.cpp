@@ -6,6 +6,7 @@
 #include "AboutBox.h"
 #include "LogIcons.h"
 #include "RecordWriter.h"
+#include "RecordedVisits.h"
 #include "ServiceRecord.h"
 #include "SettingsStore.h"
 #include "SimSuite.h"
@@ -28,16 +29,13 @@ namespace {
 
 constexpr int kWait = 10000; // ms: generous, the machine is loaded
 
-struct Stores {
-    CMemoryStore tool;
-    CMemoryStore engine;
-    explicit Stores(const std::string& port) {
-        SetDefaultSettingsStore(&tool);
-        engine.WriteString("VLPIO", "ComPort", port);
-        engine.WriteInt("VLPIO", "FastBaudRate", 3);
-    }
-    ~Stores() { SetDefaultSettingsStore(nullptr); }
-};
+using Stores = test::ToolStores;
+
+// The line and run numbers the tool starts with, as a settings file keeps them.
+void StoreNumbers(Stores& stores, int line, int run) {
+    stores.tool.WriteInt("Settings_V2.3", "LijnNr", line);
+    stores.tool.WriteInt("Settings_V2.3", "RunNr", run);
+}
 
 // The whole suite runs once per device profile (see VQ5_QTEST_PER_PROFILE).
 sim::DeviceProfile g_Profile = sim::DeviceProfile::Default;
@@ -93,8 +91,7 @@ private slots:
     void displayMessagesAtEveryFreeOpportunity() {
         sim::CSimulator s(Quiet());
         Stores stores(s.Start());
-        stores.tool.WriteInt("Settings_V2.3", "LijnNr", 7);
-        stores.tool.WriteInt("Settings_V2.3", "RunNr", 12);
+        StoreNumbers(stores, 7, 12);
         const ClockTime before = LocalClock();
         CEmuDlg dlg(&stores.engine);
         QCOMPARE(dlg.LineEdit()->text(), QStringLiteral("7"));
@@ -150,8 +147,7 @@ private slots:
     void inquiryAnsweredOnceWithTheAnnouncement() {
         sim::CSimulator s(Quiet());
         Stores stores(s.Start());
-        stores.tool.WriteInt("Settings_V2.3", "LijnNr", 7);
-        stores.tool.WriteInt("Settings_V2.3", "RunNr", 12);
+        StoreNumbers(stores, 7, 12);
         CEmuDlg dlg(&stores.engine);
         QVERIFY(s.WaitUntil(
             [](const sim::DeviceState&, const sim::LinkCounters& c) { return c.messagesTaken >= 3; },
@@ -191,8 +187,7 @@ private slots:
         QTemporaryDir dir;
         const std::string db = dir.filePath(QStringLiteral("record.db")).toStdString();
         stores.tool.WriteString(record::kSection, record::kKeyDatabase, db);
-        stores.tool.WriteInt("Settings_V2.3", "LijnNr", 7);
-        stores.tool.WriteInt("Settings_V2.3", "RunNr", 12);
+        StoreNumbers(stores, 7, 12);
         {
             CEmuDlg dlg(&stores.engine);
             QTRY_VERIFY_WITH_TIMEOUT(dlg.VisitOpen(), kWait);
@@ -202,17 +197,11 @@ private slots:
             QTRY_VERIFY_WITH_TIMEOUT(
                 Find(Rows(dlg.Log()), QStringLiteral("Message send: \"=0070120011777777799999\"")), kWait);
         } // closed: the visit ends and is written
-        std::string error;
-        auto record = record::CServiceRecord::Open(db, error);
-        QVERIFY2(record, error.c_str());
-        const auto visits = record->List({}, error);
+        const auto visits = test::RecordedVisits(db);
         QCOMPARE(visits.size(), std::size_t(1));
         QCOMPARE(visits[0].tool, std::string("VQ5WVLP"));
         QCOMPARE(visits[0].outcome, std::string("done"));
-        std::vector<std::string> played;
-        for (const record::VisitItem& i : visits[0].items)
-            if (i.kind == record::kKindWritten)
-                played.push_back(i.value);
+        const std::vector<std::string> played = test::WrittenValues(visits[0]);
         QCOMPARE(Starting(played, '='), std::vector<std::string>{"=0070120011777777799999"});
         QVERIFY(!Starting(played, '$').empty());
         for (std::size_t i = 1; i < played.size(); ++i)
@@ -223,8 +212,7 @@ private slots:
     void autoIncrementAndTheWrapAt800() {
         sim::CSimulator s(Quiet());
         Stores stores(s.Start());
-        stores.tool.WriteInt("Settings_V2.3", "LijnNr", 799);
-        stores.tool.WriteInt("Settings_V2.3", "RunNr", 1);
+        StoreNumbers(stores, 799, 1);
         CEmuDlg dlg(&stores.engine);
         QVERIFY(!dlg.AutoIncrCheck()->isChecked());
         dlg.AutoIncrCheck()->click();

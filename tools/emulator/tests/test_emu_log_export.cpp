@@ -2,6 +2,7 @@
 // rows as the list shows them, byte for byte (UTF-8), "min:sec.xx<TAB>Message" one line per row.
 #include "EmuDlg.h"
 #include "ShownText.h"
+#include "SimSuite.h"
 
 #include "SettingsStore.h"
 #include "Simulator.h"
@@ -26,15 +27,7 @@ using vq5::test::AtMinute5Second7Ms123;
 using vq5::test::ReadFile;
 using vq5::test::ShownRows;
 
-struct Stores {
-    CMemoryStore tool;
-    CMemoryStore engine;
-    explicit Stores(const std::string& port) {
-        SetDefaultSettingsStore(&tool);
-        engine.WriteString("VLPIO", "ComPort", port);
-    }
-    ~Stores() { SetDefaultSettingsStore(nullptr); }
-};
+using Stores = test::ToolStores;
 
 sim::SimOptions Quiet() {
     sim::SimOptions o;

@@ -6,6 +6,7 @@
 #include "EngineFront.h"
 #include "QtUserMessages.h"
 #include "RecordWriter.h"
+#include "RecordedVisits.h"
 #include "ServiceRecord.h"
 #include "SettingsStore.h"
 #include "SimSuite.h"
@@ -79,10 +80,7 @@ bool SameConfiguration(const sim::DeviceState& a, const sim::DeviceState& b) {
            a.minimal == b.minimal && a.offsetDigit == b.offsetDigit && a.stable == b.stable;
 }
 
-struct Rig {
-    CMemoryStore store;
-    std::unique_ptr<sim::CSimulator> sim;
-    std::unique_ptr<CTestResetDlg> dlg;
+struct Rig : test::DialogRig<CTestResetDlg> {
     unsigned major = 8, minor = 7;
 
     // threaded = false: the test steps the device itself (Open + Step).
@@ -90,22 +88,7 @@ struct Rig {
                const sim::DeviceState* state = nullptr) {
         major = maj;
         minor = min;
-        sim = std::make_unique<sim::CSimulator>(test::QuietDevice(maj, min, g_Profile));
-        if (state)
-            sim->SetState(*state);
-        const std::string path = threaded ? sim->Start() : sim->Open();
-        if (path.empty())
-            return false;
-        test::ConnectTo(store, path, fastBaud);
-        SetDefaultSettingsStore(&store);
-        dlg = std::make_unique<CTestResetDlg>();
-        return true;
-    }
-    ~Rig() {
-        dlg.reset(); // engine stopped, settings written
-        if (sim)
-            sim->Stop();
-        SetDefaultSettingsStore(nullptr);
+        return Open(test::QuietDevice(maj, min, g_Profile), fastBaud, threaded, state);
     }
     bool WaitDrained(int before) {
         return QTest::qWaitFor([&] { return dlg->queueEmpty > before && dlg->ResetButton()->isEnabled(); },
@@ -164,10 +147,7 @@ private slots:
         QCOMPARE(rig.sim->Taken(), (std::vector<std::string>{"$PRG", "&QFE1", "&QXR"}));
         QVERIFY(QTest::qWaitFor([&] { return !rig.dlg->VisitOpen(); }, kWait));
         QVERIFY(rig.dlg->FlushRecord());
-        std::string error;
-        auto record = record::CServiceRecord::Open(db, error);
-        QVERIFY2(record, error.c_str());
-        const auto visits = record->List({}, error);
+        const auto visits = test::RecordedVisits(db);
         QCOMPARE(visits.size(), std::size_t(1));
         QCOMPARE(visits[0].tool, std::string("VQ5WReset"));
         QCOMPARE(visits[0].outcome, std::string("done"));

@@ -156,18 +156,15 @@ std::vector<ListRow> RowsForReply(std::string_view reply) {
 }
 
 std::uint32_t GroupByName(std::string_view name) {
-    if (name == "all")
-        return gAllInfo;
-    if (name == "version")
-        return gVersion;
-    if (name == "rcs")
-        return gRcsIds;
-    if (name == "datacalls")
-        return gDataCalls;
-    if (name == "settings")
-        return gSettings;
-    if (name == "misc")
-        return gMisc;
+    struct Named {
+        std::string_view name;
+        std::uint32_t group;
+    };
+    static constexpr Named kNames[] = {{"all", gAllInfo},         {"version", gVersion},   {"rcs", gRcsIds},
+                                       {"datacalls", gDataCalls}, {"settings", gSettings}, {"misc", gMisc}};
+    for (const Named& n : kNames)
+        if (n.name == name)
+            return n.group;
     return 0;
 }
 

@@ -2,6 +2,7 @@
 #include "InfoDlg.h"
 #include "InfoTable.h"
 
+#include "RecordedVisits.h"
 #include "ServiceRecord.h"
 #include "SimSuite.h"
 #include "Simulator.h"
@@ -53,32 +54,13 @@ protected:
 // The whole suite runs once per device profile (see VQ5_QTEST_PER_PROFILE).
 sim::DeviceProfile g_Profile = sim::DeviceProfile::Default;
 
-struct Rig {
-    CMemoryStore store;
-    std::unique_ptr<sim::CSimulator> sim;
-    std::unique_ptr<CTestInfoDlg> dlg;
-
+struct Rig : test::DialogRig<CTestInfoDlg> {
     bool Start(unsigned major, unsigned minor, int fastBaud = 0, bool traffic = false,
                const sim::DeviceState* state = nullptr) {
         sim::SimOptions o = test::QuietDevice(major, minor, g_Profile);
         o.onboardTraffic = traffic;
         o.onboardPeriodMs = 200;
-        sim = std::make_unique<sim::CSimulator>(o);
-        if (state)
-            sim->SetState(*state);
-        std::string path = sim->Start();
-        if (path.empty())
-            return false;
-        test::ConnectTo(store, path, fastBaud);
-        SetDefaultSettingsStore(&store);
-        dlg = std::make_unique<CTestInfoDlg>();
-        return true;
-    }
-    ~Rig() {
-        dlg.reset(); // engine stopped, settings written
-        if (sim)
-            sim->Stop();
-        SetDefaultSettingsStore(nullptr);
+        return Open(o, fastBaud, true, state);
     }
     // Presses a button and waits until the device has left program mode again and every
     // message it sent has been handled.
@@ -505,10 +487,7 @@ void InfoDlgTest::visitKeepsTheRowsRead() {
         QVERIFY(rig.Press(gVersion));
     } // the dialog closed: the visit is handed over and written
     qunsetenv("VQ5_RECORD_DB");
-    std::string error;
-    auto rec = record::CServiceRecord::Open(db.toStdString(), error);
-    QVERIFY2(rec, error.c_str());
-    const auto visits = rec->List({}, error);
+    const auto visits = test::RecordedVisits(db.toStdString());
     QCOMPARE(visits.size(), std::size_t(1));
     const record::Visit& v = visits.front();
     QCOMPARE(v.tool, std::string("VQ5WInfo"));

@@ -61,17 +61,17 @@ void CIoTester::Disconnect() {
 }
 
 bool CIoTester::Tram() {
-    if (!m_Expert)
-        return false;
-    for (const std::string& text : device::TramPreset())
-        m_Engine.QueueText(text);
-    return true;
+    return QueuePreset(device::TramPreset());
 }
 
 bool CIoTester::Bus() {
+    return QueuePreset(device::BusPreset());
+}
+
+bool CIoTester::QueuePreset(const std::vector<std::string>& texts) {
     if (!m_Expert)
         return false;
-    for (const std::string& text : device::BusPreset())
+    for (const std::string& text : texts)
         m_Engine.QueueText(text);
     return true;
 }

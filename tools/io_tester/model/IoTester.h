@@ -10,6 +10,7 @@
 #include <array>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace vq5::io {
 
@@ -72,6 +73,8 @@ private:
     void ShowOutputsValue(std::string_view value);
 
     void Bind();
+    // Queues a preset's texts in expert mode; false (nothing queued) outside it.
+    bool QueuePreset(const std::vector<std::string>& texts);
 
     CVLP& m_Engine;
     std::unique_ptr<CProfileSection> m_OwnSection;

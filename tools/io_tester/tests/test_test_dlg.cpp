@@ -5,6 +5,7 @@
 
 #include "RecordWriter.h"
 #include "ScriptedDevice.h"
+#include "RecordedVisits.h"
 #include "ServiceRecord.h"
 #include "SimSuite.h"
 #include "Simulator.h"
@@ -30,16 +31,7 @@ constexpr int kWait = 10000; // ms: generous, the machine is loaded
 
 // The settings of one test: the tool's own section in a fresh store, the engine's connection
 // settings pointing at the device's line.
-struct Stores {
-    CMemoryStore tool;
-    CMemoryStore engine;
-    Stores(const std::string& port, int fastSpeed) {
-        SetDefaultSettingsStore(&tool);
-        engine.WriteString("VLPIO", "ComPort", port);
-        engine.WriteInt("VLPIO", "FastBaudRate", fastSpeed);
-    }
-    ~Stores() { SetDefaultSettingsStore(nullptr); }
-};
+using Stores = test::ToolStores;
 
 // The dialog's cases run once per device profile (see main).
 sim::DeviceProfile g_Profile = sim::DeviceProfile::Default;
@@ -340,10 +332,7 @@ private slots:
         dlg.DisconButton()->click();
         QTRY_VERIFY_WITH_TIMEOUT(!dlg.VisitOpen(), kWait);
         QVERIFY(dlg.FlushRecord());
-        std::string error;
-        auto record = record::CServiceRecord::Open(db, error);
-        QVERIFY2(record, error.c_str());
-        const auto visits = record->List({}, error);
+        const auto visits = test::RecordedVisits(db);
         QCOMPARE(visits.size(), std::size_t(1));
         QStringList written;
         bool inputs = false;

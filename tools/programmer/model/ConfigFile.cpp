@@ -151,6 +151,17 @@ std::optional<CFileWrite> FileToWrite(const CConfigFile& file, std::string& erro
         }
         return value;
     };
+    // A tri-state box (0, 1, 2 indeterminate) into `into`; a determinate one is compared after the
+    // write. False, with `error`, when the text is no such value.
+    auto triState = [&](const char* key, int& into) {
+        const auto n = number(key, 0, 2);
+        if (!n)
+            return false;
+        into = *n;
+        if (*n != tsIndeterminate)
+            w.compared.emplace_back(key);
+        return true;
+    };
 
     int checkConfig = -1, checkTrans = -1;
     for (const auto& [key, text] : file.entries) {
@@ -182,14 +193,8 @@ std::optional<CFileWrite> FileToWrite(const CConfigFile& file, std::string& erro
     }
     for (int i = 0; i < kDataCalls; ++i) {
         const DataCallRow& r = DataCallRows()[i];
-        if (file.Find(r.enableKey)) {
-            const auto n = number(r.enableKey, 0, 2);
-            if (!n)
-                return std::nullopt;
-            v.m_DataCall[i] = *n;
-            if (*n != tsIndeterminate)
-                w.compared.emplace_back(r.enableKey);
-        }
+        if (file.Find(r.enableKey) && !triState(r.enableKey, v.m_DataCall[i]))
+            return std::nullopt;
         w.selection.dataCallText[i] = file.Find(r.textKey) != nullptr;
         if (const std::string* t = file.Find(r.textKey)) {
             v.m_DataCallText[i] = *t;
@@ -209,14 +214,8 @@ std::optional<CFileWrite> FileToWrite(const CConfigFile& file, std::string& erro
     }
     for (int i = 0; i < kFlagCount; ++i) {
         const FlagRow& r = FlagRows()[i];
-        if (!file.Find(r.key))
-            continue;
-        const auto n = number(r.key, 0, 2);
-        if (!n)
+        if (file.Find(r.key) && !triState(r.key, v.m_Flag[i]))
             return std::nullopt;
-        v.m_Flag[i] = *n;
-        if (*n != tsIndeterminate)
-            w.compared.emplace_back(r.key);
     }
     for (int i = 0; i < kSliderCount; ++i) {
         const SliderRow& r = SliderRows()[i];

@@ -3,6 +3,7 @@
 
 #include "CommandSet.h"
 #include "Identification.h"
+#include "LocalTime.h"
 #include "VLPMsg.h"
 
 #include <algorithm>
@@ -114,14 +115,7 @@ std::string DateStamp(const std::tm& date) {
 }
 
 std::string DateStampNow() {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-#if defined(_WIN32)
-    localtime_s(&local, &now);
-#else
-    localtime_r(&now, &local);
-#endif
-    return DateStamp(local);
+    return DateStamp(LocalTimeNow());
 }
 
 CProgrammerValues::CProgrammerValues() {

@@ -8,6 +8,7 @@
 #include "PtyHelpers.h"
 #include "QtSettingsStore.h"
 #include "RecordWriter.h"
+#include "RecordedVisits.h"
 #include "ServiceRecord.h"
 #include "SimSuite.h"
 #include "Simulator.h"
@@ -868,10 +869,7 @@ private slots:
         QVERIFY(QTest::qWaitFor([&] { return !d.VisitOpen(); }, kWait));
         QVERIFY(d.FlushRecord());
 
-        std::string error;
-        auto store = record::CServiceRecord::Open(db, error);
-        QVERIFY2(store, error.c_str());
-        const auto visits = store->List({}, error);
+        const auto visits = test::RecordedVisits(db);
         QCOMPARE(visits.size(), std::size_t(2));
         const record::Visit& read = visits[1];
         const record::Visit& wrote = visits[0];
@@ -895,11 +893,7 @@ private slots:
         QCOMPARE(taken.front(), std::string("$PRG"));
         QCOMPARE(taken.back(), std::string("&QX"));
         taken = std::vector<std::string>(taken.begin() + 1, taken.end() - 1);
-        std::vector<std::string> written;
-        for (const record::VisitItem& i : wrote.items)
-            if (i.kind == record::kKindWritten)
-                written.push_back(i.value);
-        QCOMPARE(written, taken);
+        QCOMPARE(test::WrittenValues(wrote), taken);
         QCOMPARE(wrote.configId, std::string("recorded write"));
 
         const QString path = rig.dir.filePath(QStringLiteral("report.html"));

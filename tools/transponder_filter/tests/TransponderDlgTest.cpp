@@ -3,6 +3,7 @@
 
 #include "AboutBox.h"
 #include "RecordWriter.h"
+#include "RecordedVisits.h"
 #include "ServiceRecord.h"
 #include "SimSuite.h"
 #include "WaitFor.h"
@@ -58,27 +59,15 @@ protected:
     }
 };
 
-struct Rig {
-    CMemoryStore store;
-    std::unique_ptr<sim::CSimulator> sim;
-    std::unique_ptr<CTestTransponderDlg> dlg;
-
+struct Rig : test::DialogRig<CTestTransponderDlg> {
     bool Start(unsigned major, unsigned minor, int fastBaud = 0) {
-        sim = std::make_unique<sim::CSimulator>(test::QuietDevice(major, minor, g_Profile));
-        std::string path = sim->Start();
-        if (path.empty())
-            return false;
-        test::ConnectTo(store, path, fastBaud);
-        SetDefaultSettingsStore(&store);
-        dlg = std::make_unique<CTestTransponderDlg>();
-        return true;
+        return Open(test::QuietDevice(major, minor, g_Profile), fastBaud);
     }
     void Close() { dlg.reset(); }
-    ~Rig() {
-        dlg.reset();
-        if (sim)
-            sim->Stop();
-        SetDefaultSettingsStore(nullptr);
+    // Moves the offset slider to `ms` and saves, as Run() does.
+    bool SaveWithOffset(int ms) {
+        dlg->Slider(sOffset)->setValue(ms);
+        return Run(dlg->SaveButton());
     }
     // Clicks Load or Save and waits until the device has left program mode, every message it
     // sent has been handled by the window and the buttons are back. Nothing here relies on an
@@ -121,8 +110,8 @@ private slots:
     void rebootBoxChoosesTheExit();
     void noSpeedChangeEverQueued();
     void defaultLeavesTheRebootBox();
-    void exitTakesTheValuesCloseBoxDoesNot();
-    void menuExitTakesTheValues();
+    void closingTakesTheValuesOnlyThroughExit_data();
+    void closingTakesTheValuesOnlyThroughExit();
     void stableReplyDigitA();
     void offsetReadWithTheVersionOfItsTime();
     void commandLineSavesAndLoadsLikeTheTool();
@@ -279,16 +268,9 @@ void TransponderDlgTest::saveThenLoadRoundTrips() {
     // Two visits in the service record: the save with the texts the device took (one offset
     // encoding, by its version), the load with the four values it reported.
     QVERIFY(rig.dlg->FlushRecord());
-    std::string error;
-    auto record = record::CServiceRecord::Open(db, error);
-    QVERIFY2(record, error.c_str());
-    const auto visits = record->List({}, error);
+    const auto visits = test::RecordedVisits(db);
     QCOMPARE(visits.size(), std::size_t(2));
-    std::vector<std::string> written;
-    for (const record::VisitItem& i : visits[1].items)
-        if (i.kind == record::kKindWritten)
-            written.push_back(i.value);
-    QCOMPARE(written, saveTaken);
+    QCOMPARE(test::WrittenValues(visits[1]), saveTaken);
     QCOMPARE(visits[0].tool, std::string("VQ5WTCT"));
     QCOMPARE(visits[0].version, "8." + std::to_string(minor));
     std::map<std::string, std::string> read;
@@ -306,8 +288,7 @@ void TransponderDlgTest::offsetAboveTheSliderIsSavedBackUntilMoved() {
     // after another slider moved writes back the 26 ms the device held, not 25.
     Rig rig;
     QVERIFY(rig.Start(8, 1));
-    rig.dlg->Slider(sOffset)->setValue(10);
-    QVERIFY(rig.Run(rig.dlg->SaveButton()));
+    QVERIFY(rig.SaveWithOffset(10));
     QCOMPARE(rig.sim->State().offsetDigit, 0x2u);
     rig.dlg->DefaultButton()->click();
     QVERIFY(rig.Run(rig.dlg->LoadButton()));
@@ -397,40 +378,33 @@ void TransponderDlgTest::defaultLeavesTheRebootBox() {
     QVERIFY(rig.dlg->RebootBox()->isChecked());
 }
 
-void TransponderDlgTest::exitTakesTheValuesCloseBoxDoesNot() {
-    {
-        Rig rig;
-        QVERIFY(rig.Start(8, 7));
-        rig.dlg->show();
-        rig.dlg->RebootBox()->setChecked(true);
-        QTest::keyClick(rig.dlg.get(), Qt::Key_Return); // "Exit" is the default button
-        QVERIFY(!rig.dlg->isVisible());
-        rig.Close();
-        QCOMPARE(rig.store.ReadInt(kSection, "Reboot"), 1);
-    }
-    {
-        Rig rig;
-        QVERIFY(rig.Start(8, 7));
-        rig.dlg->show();
-        rig.dlg->RebootBox()->setChecked(true);
-        QTest::keyClick(rig.dlg.get(), Qt::Key_Escape); // like the close box
-        QVERIFY(!rig.dlg->isVisible());
-        rig.Close();
-        QCOMPARE(rig.store.ReadInt(kSection, "Reboot"), 0);
-    }
+// Return presses "Exit" (the default button) and the menu's Exit takes the values; Escape
+// closes like the close box and does not.
+void TransponderDlgTest::closingTakesTheValuesOnlyThroughExit_data() {
+    QTest::addColumn<int>("key"); // 0: the menu's Exit
+    QTest::addColumn<int>("reboot");
+    QTest::newRow("Return: Exit") << int(Qt::Key_Return) << 1;
+    QTest::newRow("Escape: close box") << int(Qt::Key_Escape) << 0;
+    QTest::newRow("menu Exit") << 0 << 1;
 }
 
-void TransponderDlgTest::menuExitTakesTheValues() {
+void TransponderDlgTest::closingTakesTheValuesOnlyThroughExit() {
+    QFETCH(int, key);
+    QFETCH(int, reboot);
     Rig rig;
     QVERIFY(rig.Start(8, 7));
     rig.dlg->show();
     rig.dlg->RebootBox()->setChecked(true);
-    QAction* exit = rig.dlg->Action(qt::cmdExit);
-    QVERIFY(exit);
-    exit->trigger();
+    if (key != 0) {
+        QTest::keyClick(rig.dlg.get(), Qt::Key(key));
+    } else {
+        QAction* exit = rig.dlg->Action(qt::cmdExit);
+        QVERIFY(exit);
+        exit->trigger();
+    }
     QVERIFY(!rig.dlg->isVisible());
     rig.Close();
-    QCOMPARE(rig.store.ReadInt(kSection, "Reboot"), 1);
+    QCOMPARE(rig.store.ReadInt(kSection, "Reboot"), reboot);
 }
 
 void TransponderDlgTest::stableReplyDigitA() {
@@ -457,8 +431,7 @@ void TransponderDlgTest::offsetReadWithTheVersionOfItsTime() {
         QSKIP("the strict device does not answer the program-mode exit: the version is never reset");
     Rig rig;
     QVERIFY(rig.Start(8, 7));
-    rig.dlg->Slider(sOffset)->setValue(10);
-    QVERIFY(rig.Run(rig.dlg->SaveButton()));
+    QVERIFY(rig.SaveWithOffset(10));
     rig.dlg->DefaultButton()->click();
     QCOMPARE(rig.SliderValue(sOffset), 22);
     const int before = rig.dlg->exits;
@@ -558,21 +531,18 @@ void TransponderDlgTest::saveWarnsOfAnOffsetTheDeviceCannotHold() {
     QVERIFY(rig.Start(8, 1));
     const QStringList& shown = m_Messages;
     // Before any device identified itself the warning covers every device.
-    rig.dlg->Slider(sOffset)->setValue(12);
-    QVERIFY(rig.Run(rig.dlg->SaveButton()));
+    QVERIFY(rig.SaveWithOffset(12));
     QCOMPARE(shown.size(), 1);
     QCOMPARE(shown[0],
              QStringLiteral("An offset of 12 ms cannot be held by a VQ-5 before 8.2: such a device will "
                             "store 28 ms."));
     // Once it has, for that device.
-    rig.dlg->Slider(sOffset)->setValue(12);
-    QVERIFY(rig.Run(rig.dlg->SaveButton()));
+    QVERIFY(rig.SaveWithOffset(12));
     QCOMPARE(shown.size(), 2);
     QCOMPARE(shown[1],
              QStringLiteral("An offset of 12 ms cannot be held by this VQ-5 (version 8.1): it will store "
                             "28 ms."));
-    rig.dlg->Slider(sOffset)->setValue(20);
-    QVERIFY(rig.Run(rig.dlg->SaveButton()));
+    QVERIFY(rig.SaveWithOffset(20));
     QCOMPARE(shown.size(), 2);
 }
 

@@ -121,27 +121,46 @@ TEST_F(EmuEngine, DisplayAtEveryIdleOpportunity) {
     EXPECT_EQ(e.m_Len, 19);
 }
 
-TEST_F(EmuEngine, InquiryAnsweredOnceAtTheNextOpportunity) {
-    e.m_LineNumber = 7;
-    e.m_RunNumber = 12;
+// An inquiry is answered once, at the next opportunity, with the announcement of the numbers
+// of that moment; with "Auto incr" the line number goes on to the next (799 and 999 wrap to 0)
+// and the displays after it carry the new number; without, displays never raise it.
+struct Inquiry {
+    const char* name;
+    int line, run, autoIncrement;
+    const char* announcement;
+    int lineAfter;
+    const char* display;
+};
+
+struct EmuInquiry : EmuEngine, ::testing::WithParamInterface<Inquiry> {};
+
+TEST_P(EmuInquiry, AnsweredOnceAtTheNextOpportunity) {
+    const Inquiry& c = GetParam();
+    e.m_LineNumber = c.line;
+    e.m_RunNumber = c.run;
+    e.m_AutoIncrement = c.autoIncrement;
     Receive("?");
     EXPECT_EQ(e.m_InquiryPending.load(), 1);
-    EXPECT_EQ(Next(), "=0070120011777777799999");
+    EXPECT_EQ(Next(), c.announcement);
     EXPECT_EQ(e.m_InquiryPending.load(), 0);
-    EXPECT_EQ(Next(), "$007/012   09:05 XX");
-    EXPECT_EQ(e.m_LineNumber.load(), 7) << "no auto increment";
+    EXPECT_EQ(e.m_LineNumber.load(), c.lineAfter);
+    EXPECT_EQ(Next(), c.display) << "displays do not raise the number";
+    EXPECT_EQ(e.m_LineNumber.load(), c.lineAfter);
 }
 
-// Line 999 with "Auto incr": the announcement carries 999, the next number is 0, and every
-// message keeps its three-digit fields; numbers out of range (a settings file) never go out.
-TEST_F(EmuEngine, LineNumber999WithAutoIncrement) {
-    e.m_LineNumber = 999;
-    e.m_RunNumber = 99;
+INSTANTIATE_TEST_SUITE_P(
+    Rows, EmuInquiry,
+    ::testing::Values(
+        Inquiry{"NoAutoIncrement", 7, 12, 0, "=0070120011777777799999", 7, "$007/012   09:05 XX"},
+        Inquiry{"AutoIncrement", 7, 12, 1, "=0070120011777777799999", 8, "$008/012   09:05 XX"},
+        Inquiry{"AutoIncrementWraps799", 799, 1, 1, "=7990010011777777799999", 0, "$000/001   09:05 XX"},
+        Inquiry{"AutoIncrementPast800", 800, 1, 1, "=8000010011777777799999", 801, "$801/001   09:05 XX"},
+        Inquiry{"AutoIncrementWraps999", 999, 99, 1, "=9990990011777777799999", 0, "$000/099   09:05 XX"}),
+    [](const ::testing::TestParamInfo<Inquiry>& i) { return std::string(i.param.name); });
+
+// Numbers out of range (a settings file) never go out: they are kept within three digits.
+TEST_F(EmuEngine, OutOfRangeNumbersStayWithinThreeDigits) {
     e.m_AutoIncrement = 1;
-    Receive("?");
-    EXPECT_EQ(Next(), "=9990990011777777799999");
-    EXPECT_EQ(e.m_LineNumber.load(), 0);
-    EXPECT_EQ(Next(), "$000/099   09:05 XX");
     e.m_LineNumber = 1000;
     e.m_RunNumber = -1;
     EXPECT_EQ(Next(), "$999/000   09:05 XX");
@@ -166,30 +185,6 @@ TEST_F(EmuEngine, ReceivedTextsStillReachTheTool) {
     ASSERT_FALSE(sink.got.empty());
     EXPECT_EQ(sink.got.back().kind, nkReceived);
     EXPECT_EQ(sink.got.back().text, "?");
-}
-
-TEST_F(EmuEngine, AutoIncrementAfterEachAnnouncement) {
-    e.m_LineNumber = 7;
-    e.m_RunNumber = 12;
-    e.m_AutoIncrement = 1;
-    Receive("?");
-    EXPECT_EQ(Next(), "=0070120011777777799999");
-    EXPECT_EQ(e.m_LineNumber.load(), 8);
-    EXPECT_EQ(Next(), "$008/012   09:05 XX") << "displays do not raise the number";
-    EXPECT_EQ(e.m_LineNumber.load(), 8);
-}
-
-TEST_F(EmuEngine, AutoIncrementWraps799ToZero) {
-    e.m_LineNumber = 799;
-    e.m_RunNumber = 1;
-    e.m_AutoIncrement = 1;
-    Receive("?");
-    EXPECT_EQ(Next(), "=7990010011777777799999");
-    EXPECT_EQ(e.m_LineNumber.load(), 0);
-    e.m_LineNumber = 800;
-    Receive("?");
-    EXPECT_EQ(Next(), "=8000010011777777799999");
-    EXPECT_EQ(e.m_LineNumber.load(), 801);
 }
 
 TEST_F(EmuEngine, AnnouncementUsesTheNumbersOfTheMomentItGoesOut) {

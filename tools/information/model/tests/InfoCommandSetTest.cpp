@@ -5,16 +5,40 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 using namespace vq5::information;
 namespace device = vq5::device;
 
-TEST(InfoTableAndCommandSet, FlagRowsMatchTheFlagCatalogue) {
-    int flags = 0;
+namespace {
+
+// The table's rows for single-letter items of one kind ('F' flags, 'I' information), in order.
+std::vector<const InfoRow*> ItemRows(char kind) {
+    std::vector<const InfoRow*> rows;
     for (const InfoRow* r = kInfoTable; r->command; ++r) {
-        std::string c = r->command;
-        if (c.size() != 4 || c[2] != 'F')
-            continue;
-        ++flags;
+        const std::string c = r->command;
+        if (c.size() == 4 && c[2] == kind)
+            rows.push_back(r);
+    }
+    return rows;
+}
+
+// The table's row that sends `code`, or none.
+const InfoRow* RowOf(const std::string& code) {
+    const InfoRow* row = nullptr;
+    for (const InfoRow* r = kInfoTable; r->command; ++r)
+        if (code == r->command)
+            row = r;
+    return row;
+}
+
+} // namespace
+
+TEST(InfoTableAndCommandSet, FlagRowsMatchTheFlagCatalogue) {
+    const auto flags = ItemRows('F');
+    for (const InfoRow* r : flags) {
+        const std::string c = r->command;
         const device::FlagInfo* f = device::FindFlag(c[3]);
         ASSERT_NE(f, nullptr) << c;
         EXPECT_STREQ(r->label, f->name) << c;
@@ -22,41 +46,32 @@ TEST(InfoTableAndCommandSet, FlagRowsMatchTheFlagCatalogue) {
         EXPECT_STREQ(r->gate, f->infoGate) << c;
         EXPECT_EQ((r->mask & gExpert) != 0, f->expertOnly) << c;
     }
-    EXPECT_EQ(flags, 18);
+    EXPECT_EQ(flags.size(), 18u);
     // Every flag the information tool queries has a row.
     for (const auto& f : device::Flags())
         if (f.infoGate) {
-            std::string code = std::string("&PF") + f.item;
-            bool found = false;
-            for (const InfoRow* r = kInfoTable; r->command; ++r)
-                found = found || code == r->command;
-            EXPECT_TRUE(found) << code;
+            const std::string code = std::string("&PF") + f.item;
+            EXPECT_NE(RowOf(code), nullptr) << code;
         }
 }
 
 TEST(InfoTableAndCommandSet, InformationRowsMatchTheItemCatalogue) {
-    int items = 0;
-    for (const InfoRow* r = kInfoTable; r->command; ++r) {
-        std::string c = r->command;
-        if (c.size() != 4 || c[2] != 'I')
-            continue;
-        ++items;
+    const auto items = ItemRows('I');
+    for (const InfoRow* r : items) {
+        const std::string c = r->command;
         const device::InfoItem* it = device::FindInfoItem(c[3]);
         ASSERT_NE(it, nullptr) << c;
         EXPECT_STREQ(r->label, it->name) << c;
         EXPECT_STREQ(r->gate, it->gate) << c;
     }
-    EXPECT_EQ(items, 23);
+    EXPECT_EQ(items.size(), 23u);
     EXPECT_EQ(device::InfoItems().size(), 23u);
 }
 
 TEST(InfoTableAndCommandSet, ConstantRowsCarryTheConstantNames) {
     for (const auto& k : device::Constants()) {
-        std::string code = std::string("&PK") + k.item;
-        const InfoRow* row = nullptr;
-        for (const InfoRow* r = kInfoTable; r->command; ++r)
-            if (code == r->command)
-                row = r;
+        const std::string code = std::string("&PK") + k.item;
+        const InfoRow* row = RowOf(code);
         ASSERT_NE(row, nullptr) << code;
         EXPECT_STREQ(row->label, k.name);
         EXPECT_STREQ(row->gate, "72>");

@@ -8,31 +8,40 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstring>
+#include <cstdint>
+#include <memory>
 
 using namespace vq5;
 using namespace vq5::information;
 
 namespace {
 
-std::vector<std::string> Drain(CVLPMsg& msg) {
-    return test::DrainTexts(msg);
-}
+using test::DrainTexts;
 
-void Identify(CVLPMsg& msg, const std::string& reply) {
-    msg.RxMessage(reinterpret_cast<const unsigned char*>(reply.data()), static_cast<unsigned>(reply.size()));
-}
+// The message layer on a store whose fast speed index is `fast` (0: no speed change).
+struct Layer {
+    CMemoryStore store;
+    std::unique_ptr<CVLPMsg> msg;
+    explicit Layer(int fast = 0) {
+        store.WriteInt("VLPIO", "FastBaudRate", fast);
+        msg = std::make_unique<CVLPMsg>(&store);
+    }
+    // The texts that go out for `request` once the device has identified itself.
+    std::vector<std::string> Sent(const std::string& identification, std::uint32_t request, bool expert) {
+        test::ReceiveText(*msg, identification);
+        QueueRequest(*msg, request, expert);
+        return DrainTexts(*msg);
+    }
+};
 
 } // namespace
 
 TEST(InfoQueue, AllInfoIsOneProgramModeSequence) {
-    CMemoryStore store;
-    store.WriteInt("VLPIO", "FastBaudRate", 0);
-    CVLPMsg msg(&store);
-    QueueRequest(msg, gAllInfo, false);
-    EXPECT_EQ(msg.QueueLength(), 45u); // "$PRG", 43 queries, "&PX"
-    Identify(msg, "&PPVQ-5 V8.7 (87)");
-    auto sent = Drain(msg);
+    Layer layer;
+    QueueRequest(*layer.msg, gAllInfo, false);
+    EXPECT_EQ(layer.msg->QueueLength(), 45u); // "$PRG", 43 queries, "&PX"
+    test::ReceiveText(*layer.msg, "&PPVQ-5 V8.7 (87)");
+    auto sent = DrainTexts(*layer.msg);
     ASSERT_FALSE(sent.empty());
     EXPECT_EQ(sent.front(), "$PRG");
     EXPECT_EQ(sent.back(), "&PX");
@@ -45,30 +54,20 @@ TEST(InfoQueue, AllInfoIsOneProgramModeSequence) {
 }
 
 TEST(InfoQueue, ExpertRowsGoOutOnlyFrom87Before91) {
-    CMemoryStore store;
-    store.WriteInt("VLPIO", "FastBaudRate", 0);
-    CVLPMsg msg(&store);
-    Identify(msg, "&PPVQ-5 (87)");
-    QueueRequest(msg, gSettings, true);
-    auto sent = Drain(msg);
+    Layer layer;
+    auto sent = layer.Sent("&PPVQ-5 (87)", gSettings, true);
     EXPECT_NE(std::find(sent.begin(), sent.end(), "&PFV"), sent.end());
     EXPECT_NE(std::find(sent.begin(), sent.end(), "&PFI"), sent.end());
 
-    Identify(msg, "&PPVQ-5 (91)");
-    QueueRequest(msg, gSettings, true);
-    sent = Drain(msg);
+    sent = layer.Sent("&PPVQ-5 (91)", gSettings, true);
     EXPECT_EQ(std::find(sent.begin(), sent.end(), "&PFV"), sent.end());
     EXPECT_NE(std::find(sent.begin(), sent.end(), "&PF1"), sent.end());
     EXPECT_EQ(std::find(sent.begin(), sent.end(), "&PFT"), sent.end());
 }
 
 TEST(InfoQueue, BelowVersion72NoFilterConstantsAreAsked) {
-    CMemoryStore store;
-    store.WriteInt("VLPIO", "FastBaudRate", 0);
-    CVLPMsg msg(&store);
-    Identify(msg, "&QPVQ-5 (71)");
-    QueueRequest(msg, gAllInfo, false);
-    auto sent = Drain(msg);
+    Layer layer;
+    const auto sent = layer.Sent("&QPVQ-5 (71)", gAllInfo, false);
     for (const auto& s : sent)
         EXPECT_NE(s.substr(0, 3), "&QK") << s;
     // The device letter is put in.
@@ -77,11 +76,9 @@ TEST(InfoQueue, BelowVersion72NoFilterConstantsAreAsked) {
 }
 
 TEST(InfoQueue, FastSpeedAddsTheSpeedChangeAndTheSlowExit) {
-    CMemoryStore store;
-    store.WriteInt("VLPIO", "FastBaudRate", 3);
-    CVLPMsg msg(&store);
-    QueueRequest(msg, gVersion, false);
-    Identify(msg, "&PPVQ-5 (87)");
-    auto sent = Drain(msg);
-    EXPECT_EQ(sent, (std::vector<std::string>{"$PRG", "&PS3", "&PIA", "&PIG", "&PIH", "&PX0"}));
+    Layer layer(3);
+    QueueRequest(*layer.msg, gVersion, false);
+    test::ReceiveText(*layer.msg, "&PPVQ-5 (87)");
+    EXPECT_EQ(DrainTexts(*layer.msg),
+              (std::vector<std::string>{"$PRG", "&PS3", "&PIA", "&PIG", "&PIH", "&PX0"}));
 }

@@ -77,24 +77,14 @@ TEST(InfoReply, ConstantsShowTheirCharacter) {
 }
 
 TEST(InfoReply, IdentificationAndExitAreSuppressed) {
-    EXPECT_TRUE(Rows("&PPVQ-5 V8.7 (87)").empty());
-    EXPECT_TRUE(Rows("&QPVQ-5 (91)").empty());
-    EXPECT_TRUE(Rows("&PX").empty());
-    EXPECT_TRUE(Rows("&QXR").empty());
-    EXPECT_TRUE(Rows("&PX0").empty());
+    for (const char* reply : {"&PPVQ-5 V8.7 (87)", "&QPVQ-5 (91)", "&PX", "&QXR", "&PX0"})
+        EXPECT_TRUE(Rows(reply).empty()) << reply;
 }
 
 TEST(InfoReply, RepliesThatMatchNothingAreDropped) {
-    EXPECT_TRUE(Rows("").empty());
-    EXPECT_TRUE(Rows("&").empty());
-    EXPECT_TRUE(Rows("&P").empty());
-    EXPECT_TRUE(Rows("&PI").empty());
-    EXPECT_TRUE(Rows("&PIZabc").empty());
-    EXPECT_TRUE(Rows("&PKZ5").empty());
-    EXPECT_TRUE(Rows("$PRG").empty());
-    EXPECT_TRUE(Rows("PIAabc").empty());
-    EXPECT_TRUE(Rows(" &PIAabc").empty());
-    EXPECT_TRUE(Rows("&PFA1").empty()); // a flag the information tool does not list
+    for (const char* reply :
+         {"", "&", "&P", "&PI", "&PIZabc", "&PKZ5", "$PRG", "PIAabc", " &PIAabc", "&PFA1"})
+        EXPECT_TRUE(Rows(reply).empty()) << reply;
 }
 
 TEST(InfoReply, LongValuesAreCut) {

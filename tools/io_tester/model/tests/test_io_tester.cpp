@@ -18,7 +18,7 @@ using namespace vq5::io;
 
 namespace {
 
-struct IoModel : ::testing::Test {
+struct IoSettings : ::testing::Test {
     CMemoryStore store;
 
     static std::vector<std::string> Drain(CVLP& e) {
@@ -40,19 +40,28 @@ struct IoModel : ::testing::Test {
             v[TIndex(n)] = '1';
         return v;
     }
-    std::vector<LampState> InputStates(const CIoTester& m) {
+    // The lamps' states in order: the inputs, or with `outputs` the outputs.
+    static std::vector<LampState> Lamps(const CIoTester& m, bool outputs) {
         std::vector<LampState> v;
-        for (std::size_t i = 0; i < kInputCount; ++i)
-            v.push_back(m.InputLamp(i));
+        for (std::size_t i = 0; i < (outputs ? kOutputCount : kInputCount); ++i)
+            v.push_back(outputs ? m.OutputLamp(i) : m.InputLamp(i));
         return v;
     }
+    static std::vector<LampState> InputStates(const CIoTester& m) { return Lamps(m, false); }
+    static std::vector<LampState> OutputStates(const CIoTester& m) { return Lamps(m, true); }
+};
+
+// A model on the engine, both made on the store as it starts (empty).
+struct IoModel : IoSettings {
+    CVLP e{&store};
+    CIoTester m{e, &store};
 };
 
 constexpr auto A = LampState::Active;
 constexpr auto I = LampState::Inactive;
 constexpr auto D = LampState::Disabled;
 
-TEST_F(IoModel, DefaultsAndWriteBack) {
+TEST_F(IoSettings, DefaultsAndWriteBack) {
     {
         CVLP e(&store);
         CIoTester m(e, &store);
@@ -70,7 +79,7 @@ TEST_F(IoModel, DefaultsAndWriteBack) {
     EXPECT_TRUE(m.ShowOutputs());
 }
 
-TEST_F(IoModel, DamagedSettingTakesTheDefault) {
+TEST_F(IoSettings, DamagedSettingTakesTheDefault) {
     store.WriteString("Settings_V2.3", "ShowInputs", "yes please");
     CVLP e(&store);
     CIoTester m(e, &store);
@@ -78,49 +87,37 @@ TEST_F(IoModel, DamagedSettingTakesTheDefault) {
 }
 
 TEST_F(IoModel, LampsStartActiveAndNumbersShowTheirTemplates) {
-    CVLP e(&store);
-    CIoTester m(e, &store);
-    for (std::size_t i = 0; i < kInputCount; ++i)
-        EXPECT_EQ(m.InputLamp(i), A);
-    for (std::size_t i = 0; i < kOutputCount; ++i)
-        EXPECT_EQ(m.OutputLamp(i), A);
+    EXPECT_EQ(InputStates(m), std::vector<LampState>(kInputCount, A));
+    EXPECT_EQ(OutputStates(m), std::vector<LampState>(kOutputCount, A));
     EXPECT_EQ(m.LineText(), "LijnNr = xxx");
     EXPECT_EQ(m.RunText(), "RunNr = xx");
 }
 
-TEST_F(IoModel, BeginEntersProgramModeAndAppliesTheCheckBoxes) {
+TEST_F(IoSettings, BeginEntersProgramModeAndAppliesTheCheckBoxes) {
     store.WriteInt("VLPIO", "FastBaudRate", 3);
     CVLP e(&store);
     CIoTester m(e, &store);
     m.Begin();
     EXPECT_TRUE(e.m_PollInputs.load());
     EXPECT_FALSE(e.m_PollOutputs.load());
-    for (std::size_t i = 0; i < kOutputCount; ++i)
-        EXPECT_EQ(m.OutputLamp(i), D);
-    for (std::size_t i = 0; i < kInputCount; ++i)
-        EXPECT_EQ(m.InputLamp(i), A);
+    EXPECT_EQ(OutputStates(m), std::vector<LampState>(kOutputCount, D));
+    EXPECT_EQ(InputStates(m), std::vector<LampState>(kInputCount, A));
     // Version 0.0: the speed change is held back by its gate ("").
     EXPECT_EQ(Drain(e), (std::vector<std::string>{"$PRG", ""}));
 }
 
 TEST_F(IoModel, BothOffDisablesEverythingAndStopsThePolls) {
-    CVLP e(&store);
-    CIoTester m(e, &store);
     m.SetShowInputs(false);
     m.SetShowOutputs(false);
     EXPECT_FALSE(e.m_PollInputs.load());
     EXPECT_FALSE(e.m_PollOutputs.load());
-    for (std::size_t i = 0; i < kInputCount; ++i)
-        EXPECT_EQ(m.InputLamp(i), D);
-    for (std::size_t i = 0; i < kOutputCount; ++i)
-        EXPECT_EQ(m.OutputLamp(i), D);
+    EXPECT_EQ(InputStates(m), std::vector<LampState>(kInputCount, D));
+    EXPECT_EQ(OutputStates(m), std::vector<LampState>(kOutputCount, D));
     unsigned char buf[257] = {};
     EXPECT_EQ(e.TxMessage(buf), 0);
 }
 
 TEST_F(IoModel, InputsAllZeroAndAllOne) {
-    CVLP e(&store);
-    CIoTester m(e, &store);
     EXPECT_EQ(m.HandleReceived("&PII000000"), CIoTester::kInputs);
     EXPECT_EQ(InputStates(m), (std::vector<LampState>{I, I, I, I, I, A}));
     EXPECT_EQ(m.HandleReceived("&PII111111"), CIoTester::kInputs);
@@ -129,8 +126,6 @@ TEST_F(IoModel, InputsAllZeroAndAllOne) {
 }
 
 TEST_F(IoModel, OutputsAllZero) {
-    CVLP e(&store);
-    CIoTester m(e, &store);
     m.SetShowOutputs(true);
     EXPECT_EQ(m.HandleReceived("&PIJ" + std::string(21, '0')), CIoTester::kOutputs);
     EXPECT_EQ(m.OutputLamp(0), A) << "Status led is inverted";
@@ -141,8 +136,6 @@ TEST_F(IoModel, OutputsAllZero) {
 }
 
 TEST_F(IoModel, OutputsNumbers) {
-    CVLP e(&store);
-    CIoTester m(e, &store);
     m.SetShowOutputs(true);
     m.HandleReceived("&PIJ" + Outputs({7, 8, 9, 10}));
     EXPECT_EQ(m.LineText(), "LijnNr = 00?");
@@ -159,8 +152,6 @@ TEST_F(IoModel, OutputsNumbers) {
 }
 
 TEST_F(IoModel, OnlyOutputsShownIgnoresInputReplies) {
-    CVLP e(&store);
-    CIoTester m(e, &store);
     m.SetShowInputs(false);
     m.SetShowOutputs(true);
     EXPECT_EQ(m.HandleReceived("&PII111111"), CIoTester::kNothing);
@@ -168,8 +159,6 @@ TEST_F(IoModel, OnlyOutputsShownIgnoresInputReplies) {
 }
 
 TEST_F(IoModel, ReEnablingShowsActiveUntilTheNextReply) {
-    CVLP e(&store);
-    CIoTester m(e, &store);
     m.HandleReceived("&PII000000");
     m.SetShowInputs(false);
     m.SetShowInputs(true);
@@ -179,8 +168,6 @@ TEST_F(IoModel, ReEnablingShowsActiveUntilTheNextReply) {
 }
 
 TEST_F(IoModel, RepliesAreMatchedWithTheDevicesLetter) {
-    CVLP e(&store);
-    CIoTester m(e, &store);
     Receive(e, "&QPVQ-5 (87) bench");
     EXPECT_EQ(m.HandleReceived("&PII111111"), CIoTester::kNothing);
     EXPECT_EQ(m.HandleReceived("&QII000000"), CIoTester::kInputs);
@@ -188,8 +175,6 @@ TEST_F(IoModel, RepliesAreMatchedWithTheDevicesLetter) {
 }
 
 TEST_F(IoModel, OtherTextsAreDropped) {
-    CVLP e(&store);
-    CIoTester m(e, &store);
     m.SetShowOutputs(true);
     for (const char* t : {"", "&", "&PI", "&PIA hello", "$PRG", "&PX", "&PPVQ-5 (87)", "&PIK111111"})
         EXPECT_EQ(m.HandleReceived(t), CIoTester::kNothing) << t;
@@ -198,8 +183,6 @@ TEST_F(IoModel, OtherTextsAreDropped) {
 }
 
 TEST_F(IoModel, ShortRepliesChangeOnlyWhatTheyCarry) {
-    CVLP e(&store);
-    CIoTester m(e, &store);
     m.SetShowOutputs(true);
     m.HandleReceived("&PII000000");
     EXPECT_EQ(m.HandleReceived("&PII11"), CIoTester::kInputs);
@@ -218,8 +201,6 @@ TEST_F(IoModel, ShortRepliesChangeOnlyWhatTheyCarry) {
 }
 
 TEST_F(IoModel, LongRepliesReadOnlyTheirLayout) {
-    CVLP e(&store);
-    CIoTester m(e, &store);
     m.SetShowOutputs(true);
     const std::string tail(200, '1');
     EXPECT_EQ(m.HandleReceived("&PII000000" + tail), CIoTester::kInputs);
@@ -229,7 +210,7 @@ TEST_F(IoModel, LongRepliesReadOnlyTheirLayout) {
     EXPECT_EQ(m.LastOutputs().size(), 21u);
 }
 
-TEST_F(IoModel, ConnectAndDisconnect) {
+TEST_F(IoSettings, ConnectAndDisconnect) {
     store.WriteInt("VLPIO", "FastBaudRate", 3);
     CVLP e(&store);
     CIoTester m(e, &store);
@@ -240,7 +221,7 @@ TEST_F(IoModel, ConnectAndDisconnect) {
     EXPECT_EQ(Drain(e), (std::vector<std::string>{"&QX0"}));
 }
 
-TEST_F(IoModel, DisconnectWithoutFastSpeed) {
+TEST_F(IoSettings, DisconnectWithoutFastSpeed) {
     store.WriteInt("VLPIO", "FastBaudRate", 0);
     CVLP e(&store);
     CIoTester m(e, &store);
@@ -249,14 +230,12 @@ TEST_F(IoModel, DisconnectWithoutFastSpeed) {
 }
 
 TEST_F(IoModel, PresetsDoNothingOutsideExpertMode) {
-    CVLP e(&store);
-    CIoTester m(e, &store);
     EXPECT_FALSE(m.Tram());
     EXPECT_FALSE(m.Bus());
     EXPECT_EQ(e.QueueLength(), 0u);
 }
 
-TEST_F(IoModel, PresetsByVersion) {
+TEST_F(IoSettings, PresetsByVersion) {
     struct Row {
         const char* ident;
         std::vector<std::string> tram, bus;

@@ -1,6 +1,8 @@
 // The filter constants: stored values, coupling, texts and the two sequences.
 #include "TransponderModel.h"
 
+#include "FilterValues.h"
+
 #include "ProfileSection.h"
 #include "SettingsStore.h"
 
@@ -28,10 +30,7 @@ TEST(TransponderSettings, StoredValuesAreReadAndTheLastValuesWritten) {
         CProfileSection section(kSection, &store);
         CTransponderModel m;
         m.Bind(section);
-        EXPECT_EQ(m.m_Window, 12);
-        EXPECT_EQ(m.m_Minimal, 3);
-        EXPECT_EQ(m.m_Offset, 10);
-        EXPECT_EQ(m.m_Stable, 15);
+        EXPECT_EQ(ValuesOf(m), (FilterValues{12, 3, 10, 15}));
         EXPECT_EQ(m.m_Reboot, 1);
         m.m_Offset = 25;
         m.m_Reboot = 0;
@@ -61,10 +60,7 @@ TEST_P(TransponderStoredValues, AreBoundInRangeAndWrittenBackWhole) {
         CTransponderModel m;
         m.m_Window = m.m_Minimal = m.m_Offset = m.m_Stable = m.m_Reboot = -5;
         m.Bind(section);
-        EXPECT_EQ(m.m_Window, row.window);
-        EXPECT_EQ(m.m_Minimal, row.minimal);
-        EXPECT_EQ(m.m_Offset, row.offset);
-        EXPECT_EQ(m.m_Stable, row.stable);
+        EXPECT_EQ(ValuesOf(m), (FilterValues{row.window, row.minimal, row.offset, row.stable}));
         EXPECT_EQ(m.m_Reboot, row.reboot);
         EXPECT_EQ(store.Has(kSection, "Window"), hadWindow); // nothing written piecemeal
     }
@@ -172,10 +168,7 @@ TEST(TransponderDefaults, LeaveTheRebootBoxAlone) {
     m.m_Stable = 1;
     m.m_Reboot = 1;
     m.Defaults();
-    EXPECT_EQ(m.m_Window, 8);
-    EXPECT_EQ(m.m_Minimal, 7);
-    EXPECT_EQ(m.m_Offset, 22);
-    EXPECT_EQ(m.m_Stable, 10);
+    EXPECT_EQ(ValuesOf(m), (FilterValues{8, 7, 22, 10}));
     EXPECT_EQ(m.m_Reboot, 1);
 }
 

@@ -14,35 +14,32 @@ using namespace vq5::tct;
 
 namespace {
 
-std::vector<std::string> Drain(CVLPMsg& msg) {
-    return test::DrainTexts(msg);
-}
+using test::DrainTexts;
 
-void Receive(CVLPMsg& msg, const std::string& reply) {
-    msg.RxMessage(reinterpret_cast<const unsigned char*>(reply.data()), static_cast<unsigned>(reply.size()));
+// What the save sequence sends of a model with this offset and reboot flag, after the device
+// has identified itself with `identification`. The store keeps its default fast speed index
+// (3): the tool must still ask for no speed change.
+std::vector<std::string> SaveSent(const std::string& identification, int offset, int reboot) {
+    CMemoryStore store;
+    CVLPMsg msg(&store);
+    test::ReceiveText(msg, identification);
+    CTransponderModel m;
+    m.m_Reboot = reboot;
+    m.m_Offset = offset;
+    m.QueueSave(msg);
+    return DrainTexts(msg);
 }
 
 } // namespace
 
 TEST(TransponderQueue, SaveOnANewDeviceSendsTheNewOffsetDigit) {
-    CMemoryStore store; // FastBaudRate defaults to 3: the tool must still ask for no speed change
-    CVLPMsg msg(&store);
-    Receive(msg, "&QPVQ-5 (87)");
-    CTransponderModel m;
-    m.m_Offset = 25;
-    m.QueueSave(msg);
-    EXPECT_EQ(Drain(msg), (std::vector<std::string>{"$PRG", "&QKW8", "&QKM7", "&QKOF", "&QKSA", "&QX"}));
+    EXPECT_EQ(SaveSent("&QPVQ-5 (87)", 25, 0),
+              (std::vector<std::string>{"$PRG", "&QKW8", "&QKM7", "&QKOF", "&QKSA", "&QX"}));
 }
 
 TEST(TransponderQueue, SaveOnAnOldDeviceSendsTheOldOffsetDigit) {
-    CMemoryStore store;
-    CVLPMsg msg(&store);
-    Receive(msg, "&PPVQ-5 (81)");
-    CTransponderModel m;
-    m.m_Reboot = 1;
-    m.m_Offset = 25;
-    m.QueueSave(msg);
-    EXPECT_EQ(Drain(msg), (std::vector<std::string>{"$PRG", "&PKW8", "&PKM7", "&PKO1", "&PKSA", "&PXR"}));
+    EXPECT_EQ(SaveSent("&PPVQ-5 (81)", 25, 1),
+              (std::vector<std::string>{"$PRG", "&PKW8", "&PKM7", "&PKO1", "&PKSA", "&PXR"}));
 }
 
 TEST(TransponderQueue, BeforeIdentificationTheOldFormGoesOut) {
@@ -50,7 +47,7 @@ TEST(TransponderQueue, BeforeIdentificationTheOldFormGoesOut) {
     CVLPMsg msg(&store);
     CTransponderModel m;
     m.QueueSave(msg);
-    auto sent = Drain(msg);
+    auto sent = DrainTexts(msg);
     EXPECT_EQ(sent[3], "&PKOE");
     EXPECT_EQ(sent.size(), 6u);
 }
@@ -61,5 +58,5 @@ TEST(TransponderQueue, LoadIsSixTextsWithoutSpeedChange) {
     CVLPMsg msg(&store);
     CTransponderModel m;
     m.QueueLoad(msg);
-    EXPECT_EQ(Drain(msg), (std::vector<std::string>{"$PRG", "&PKW", "&PKM", "&PKO", "&PKS", "&PX"}));
+    EXPECT_EQ(DrainTexts(msg), (std::vector<std::string>{"$PRG", "&PKW", "&PKM", "&PKO", "&PKS", "&PX"}));
 }

@@ -1,6 +1,8 @@
 // Reading the device's filter replies and following the device version.
 #include "TransponderModel.h"
 
+#include "FilterValues.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -90,10 +92,7 @@ TEST(TransponderReply, OtherItemsOnlyPutTheValues) {
     CTransponderModel m;
     EXPECT_EQ(m.ParseReply("&PKZ5", "&PK", 8, 7).effect, Effect::PutOnly);
     EXPECT_EQ(m.ParseReply("&PK", "&PK", 8, 7).effect, Effect::PutOnly);
-    EXPECT_EQ(m.m_Window, 8);
-    EXPECT_EQ(m.m_Minimal, 7);
-    EXPECT_EQ(m.m_Offset, 22);
-    EXPECT_EQ(m.m_Stable, 10);
+    EXPECT_EQ(ValuesOf(m), (FilterValues{8, 7, 22, 10}));
 }
 
 TEST(TransponderReply, RepliesWithoutADigitChangeNothing) {
