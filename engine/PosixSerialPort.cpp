@@ -20,12 +20,19 @@ namespace vq5 {
 
 namespace {
 using Clock = std::chrono::steady_clock;
-
-int RemainingMs(Clock::time_point deadline) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    return left < 0 ? 0 : static_cast<int>(left);
-}
 } // namespace
+
+void MakeRawLine(struct termios& t) {
+    cfmakeraw(&t);
+    t.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY | INPCK | ISTRIP);
+    t.c_iflag |= IGNBRK;
+    t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS | HUPCL);
+    t.c_cflag |= CS8 | CLOCAL | CREAD;
+    t.c_cc[VMIN] = 0;
+    t.c_cc[VTIME] = 0;
+    cfsetispeed(&t, B1200);
+    cfsetospeed(&t, B1200);
+}
 
 std::string PortDevicePath(const std::string& name) {
     // "COM1".."COM8" (any case) name the first eight serial ports.
@@ -68,16 +75,7 @@ bool CPosixSerialPort::Open(const std::string& name, int& error) {
     struct termios t {};
     if (tcgetattr(fd, &t) < 0)
         return fail(errno);
-    // Raw 8N1, receiver on, modem lines ignored, no flow control, DTR kept as set at close.
-    cfmakeraw(&t);
-    t.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY | INPCK | ISTRIP);
-    t.c_iflag |= IGNBRK;
-    t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS | HUPCL);
-    t.c_cflag |= CS8 | CLOCAL | CREAD;
-    t.c_cc[VMIN] = 0;
-    t.c_cc[VTIME] = 0;
-    cfsetispeed(&t, B1200);
-    cfsetospeed(&t, B1200);
+    MakeRawLine(t);
     if (tcsetattr(fd, TCSANOW, &t) < 0)
         return fail(errno);
     // tcsetattr succeeds when any one of the changes took: read them back.
@@ -116,7 +114,7 @@ void CPosixSerialPort::Drain(int fd) {
         int queued = 0;
         if (ioctl(fd, TIOCOUTQ, &queued) < 0 || queued <= 0)
             return;
-        int left = RemainingMs(deadline);
+        int left = RemainingMs<int>(deadline);
         if (left == 0 || m_Interrupted.load())
             return;
         // One character at the current speed is 10 bit times; wait for what is queued.
@@ -217,7 +215,7 @@ ReadResult CPosixSerialPort::ReadByte(unsigned char& byte, unsigned timeoutMs, i
             return ReadResult::Failed;
         }
         // No byte now (VMIN = VTIME = 0 reads 0, O_NONBLOCK gives EAGAIN): wait for one.
-        int left = RemainingMs(deadline);
+        int left = RemainingMs<int>(deadline);
         if (left == 0)
             return ReadResult::Timeout;
         Wait w = WaitFor(fd, POLLIN, left, error);
@@ -258,7 +256,7 @@ WriteResult CPosixSerialPort::Write(const unsigned char* bytes, std::size_t coun
             error = errno;
             return WriteResult::Failed;
         }
-        int left = RemainingMs(deadline);
+        int left = RemainingMs<int>(deadline);
         if (left == 0) {
             error = ETIMEDOUT;
             return WriteResult::Failed;

@@ -21,6 +21,9 @@ inline constexpr int kLineSettingsRefused = ENOTSUP;
 // on, modem lines ignored, no flow control, no hang-up on close, VMIN = VTIME = 0.
 bool LineSettingsTaken(const struct termios& t);
 
+// Sets those settings in `t` at 1200 baud (DTR kept as set at close); the caller writes them.
+void MakeRawLine(struct termios& t);
+
 class CPosixSerialPort : public ISerialPort {
 public:
     CPosixSerialPort();

@@ -1,11 +1,21 @@
 // ISerialPort: the operating system's serial port as the engine needs it.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <memory>
 #include <string>
 
 namespace vq5 {
+
+// Whole milliseconds left until `deadline`, 0 once it has passed, in the type the system's
+// wait calls take.
+template <class Ms> Ms RemainingMs(std::chrono::steady_clock::time_point deadline) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now())
+            .count();
+    return left < 0 ? Ms{0} : static_cast<Ms>(left);
+}
 
 enum class ReadResult { Byte, Timeout, Interrupted, Failed };
 enum class WriteResult { Done, Interrupted, Failed };

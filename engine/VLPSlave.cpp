@@ -61,12 +61,7 @@ void CVLPSlave::Start() {
     if (m_Thread.joinable()) {
         if (m_Thread.get_id() == std::this_thread::get_id())
             return; // the worker cannot restart itself
-        m_Run = false;
-        { std::lock_guard<std::mutex> wake(m_WakeLock); }
-        m_WakeCv.notify_all();
-        UserMessages().Abandon();
-        Interrupt();
-        m_Thread.join();
+        WakeAndJoin();
         Close();
     }
     ClearInterrupt();
@@ -84,19 +79,23 @@ void CVLPSlave::Stop() {
             m_Run = false; // called by the worker itself: it ends after this step
             return;
         }
-        // Wake every wait of the worker: a pause, an error box, a read or a write. Then it
-        // ends within one step and can be joined.
-        m_Run = false;
-        { std::lock_guard<std::mutex> wake(m_WakeLock); }
-        m_WakeCv.notify_all();
-        UserMessages().Abandon();
-        Interrupt();
-        m_Thread.join();
+        WakeAndJoin();
     } else {
         m_Run = false;
     }
     Close();
     ClearInterrupt();
+}
+
+void CVLPSlave::WakeAndJoin() {
+    // Wake every wait of the worker: a pause, an error box, a read or a write. Then it ends
+    // within one step and can be joined.
+    m_Run = false;
+    { std::lock_guard<std::mutex> wake(m_WakeLock); }
+    m_WakeCv.notify_all();
+    UserMessages().Abandon();
+    Interrupt();
+    m_Thread.join();
 }
 
 void CVLPSlave::ThreadProc() {

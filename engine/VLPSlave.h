@@ -75,6 +75,7 @@ protected:
 
 private:
     void ThreadProc();
+    void WakeAndJoin(); // ends the worker (not called from it); m_StartLock held
     void Reconnect();
     void KeepPending();    // remembers the message now in m_Data/m_Len as waiting for its ACK
     void RestorePending(); // puts that message back into m_Data/m_Len (0 when none waits)

@@ -13,11 +13,6 @@ namespace vq5 {
 namespace {
 using Clock = std::chrono::steady_clock;
 
-DWORD RemainingMs(Clock::time_point deadline) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    return left < 0 ? 0 : static_cast<DWORD>(left);
-}
-
 // "COM" followed by a number, any case.
 bool IsComName(const std::string& name) {
     if (name.size() < 4 || name.size() > 6)
@@ -183,7 +178,7 @@ void CWin32SerialPort::Drain() {
         COMSTAT stat{};
         if (!ClearCommError(com, &errors, &stat) || stat.cbOutQue == 0)
             return;
-        DWORD left = RemainingMs(deadline);
+        DWORD left = RemainingMs<DWORD>(deadline);
         if (left == 0 || m_Interrupted.load())
             return;
         int baud = m_Baud.load() > 0 ? m_Baud.load() : 1200;
@@ -237,7 +232,7 @@ ReadResult CWin32SerialPort::ReadByte(unsigned char& byte, unsigned timeoutMs, i
                     return ReadResult::Byte;
                 }
                 // Completed empty (only port time-outs allow that): wait a little, try again.
-                if (RemainingMs(deadline) == 0)
+                if (RemainingMs<DWORD>(deadline) == 0)
                     return ReadResult::Timeout;
                 if (WaitForSingleObject(m_H->stop, 1) == WAIT_OBJECT_0)
                     return ReadResult::Interrupted;
@@ -251,7 +246,7 @@ ReadResult CWin32SerialPort::ReadByte(unsigned char& byte, unsigned timeoutMs, i
             m_ReadPending = true;
         }
         HANDLE waits[2] = {m_H->stop, m_H->read.hEvent};
-        DWORD w = WaitForMultipleObjects(2, waits, FALSE, RemainingMs(deadline));
+        DWORD w = WaitForMultipleObjects(2, waits, FALSE, RemainingMs<DWORD>(deadline));
         if (w == WAIT_OBJECT_0)
             return ReadResult::Interrupted; // the read stays outstanding
         if (w == WAIT_TIMEOUT)
@@ -274,7 +269,7 @@ ReadResult CWin32SerialPort::ReadByte(unsigned char& byte, unsigned timeoutMs, i
             error = static_cast<int>(err);
             return ReadResult::Failed;
         }
-        if (RemainingMs(deadline) == 0)
+        if (RemainingMs<DWORD>(deadline) == 0)
             return ReadResult::Timeout;
     }
 }
@@ -303,7 +298,7 @@ WriteResult CWin32SerialPort::Write(const unsigned char* bytes, std::size_t coun
                 return WriteResult::Failed;
             }
             HANDLE waits[2] = {m_H->stop, m_H->write.hEvent};
-            DWORD w = WaitForMultipleObjects(2, waits, FALSE, RemainingMs(deadline));
+            DWORD w = WaitForMultipleObjects(2, waits, FALSE, RemainingMs<DWORD>(deadline));
             if (w != WAIT_OBJECT_0 + 1) {
                 // Stopped, timed out or the wait failed: the write ends before its buffer goes.
                 DWORD waitErr = w == WAIT_FAILED ? GetLastError() : 0;
@@ -323,7 +318,7 @@ WriteResult CWin32SerialPort::Write(const unsigned char* bytes, std::size_t coun
         written += n;
         if (n == 0) {
             // Nothing taken (only port time-outs allow that): a moment, then again.
-            if (RemainingMs(deadline) == 0) {
+            if (RemainingMs<DWORD>(deadline) == 0) {
                 error = ERROR_TIMEOUT;
                 return WriteResult::Failed;
             }

@@ -1,5 +1,6 @@
 #include "LinePort.h"
 
+#include "PosixSerialPort.h"
 #include "Termios2.h"
 
 #include <algorithm>
@@ -21,14 +22,7 @@ bool MakeRaw(int fd) {
     struct termios t {};
     if (tcgetattr(fd, &t) < 0)
         return false;
-    cfmakeraw(&t);
-    t.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
-    t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS | HUPCL);
-    t.c_cflag |= CS8 | CLOCAL | CREAD;
-    t.c_cc[VMIN] = 0;
-    t.c_cc[VTIME] = 0;
-    cfsetispeed(&t, B1200);
-    cfsetospeed(&t, B1200);
+    MakeRawLine(t);
     return tcsetattr(fd, TCSANOW, &t) == 0;
 }
 

@@ -65,32 +65,48 @@ TEST(CommandForms, SpeedChangeIsGatedFrom84) {
     EXPECT_EQ(AsSent(SpeedChange(5), 'Q'), "&QS5");
 }
 
-TEST(Gates, SingleAndDoubleGatesAtVersion87) {
-    EXPECT_TRUE(GatePasses("87>", 8, 7));
-    EXPECT_FALSE(GatePasses("88>", 8, 7));
-    EXPECT_FALSE(GatePasses("87<", 8, 7));
-    EXPECT_TRUE(GatePasses("88<", 8, 7));
-    EXPECT_TRUE(GatePasses("87>91<", 8, 7));
-    EXPECT_FALSE(GatePasses("87>91<", 9, 1));
-    EXPECT_FALSE(GatePasses("87>91<", 8, 6));
-    EXPECT_TRUE(GatePasses("", 0, 0));
+namespace {
+// A gate against a device version: whether the gated text goes out.
+struct GateRow {
+    const char* name;
+    const char* gate;
+    unsigned major, minor;
+    bool passes;
+};
+
+class Gates : public ::testing::TestWithParam<GateRow> {};
+} // namespace
+
+TEST_P(Gates, PassAtTheVersion) {
+    const GateRow& row = GetParam();
+    EXPECT_EQ(GatePasses(row.gate, row.major, row.minor), row.passes) << row.gate;
 }
 
-TEST(Gates, VersionZeroHoldsGreaterGatesAndPassesEarlierGates) {
-    EXPECT_FALSE(GatePasses("84>", 0, 0));
-    EXPECT_TRUE(GatePasses("91<", 0, 0));
-    EXPECT_TRUE(GatePasses("00>", 0, 0));
-}
+// Single and double gates at 8.7; version 0.0 holds greater gates and passes earlier ones;
+// gate digits are hexadecimal ('g' counts far above F).
+const GateRow kGateRows[] = {
+    {"From87At87", "87>", 8, 7, true},
+    {"From88At87", "88>", 8, 7, false},
+    {"Before87At87", "87<", 8, 7, false},
+    {"Before88At87", "88<", 8, 7, true},
+    {"Between87And91At87", "87>91<", 8, 7, true},
+    {"Between87And91At91", "87>91<", 9, 1, false},
+    {"Between87And91At86", "87>91<", 8, 6, false},
+    {"NoGateAt00", "", 0, 0, true},
+    {"From84At00", "84>", 0, 0, false},
+    {"Before91At00", "91<", 0, 0, true},
+    {"From00At00", "00>", 0, 0, true},
+    {"From91AtA3", "91>", 10, 3, true},
+    {"FromA3AtA3", "A3>", 10, 3, true},
+    {"FromA4AtA3", "A4>", 10, 3, false},
+    {"BeforeF0AtEF", "F0<", 14, 15, true},
+    {"Fromg1AtFF", "g1>", 15, 15, false},
+};
 
-TEST(Gates, HexadecimalDigits) {
-    EXPECT_TRUE(GatePasses("91>", 10, 3));
-    EXPECT_TRUE(GatePasses("A3>", 10, 3));
-    EXPECT_FALSE(GatePasses("A4>", 10, 3));
-    EXPECT_TRUE(GatePasses("F0<", 14, 15));
-    EXPECT_FALSE(GatePasses("g1>", 15, 15)); // 'g' counts far above F
-}
+INSTANTIATE_TEST_SUITE_P(Version, Gates, ::testing::ValuesIn(kGateRows),
+                         [](const ::testing::TestParamInfo<GateRow>& info) { return info.param.name; });
 
-TEST(Gates, StripGatesLikeTheMessageLayer) {
+TEST(GateText, StripGatesLikeTheMessageLayer) {
     EXPECT_EQ(StripGates("91<&PIB&P.1"), "&PIB&P.1");
     EXPECT_EQ(StripGates("87>91<&PFV"), "&PFV");
     EXPECT_EQ(StripGates("&PIA"), "&PIA");

@@ -10,14 +10,10 @@
 namespace vq5::test {
 namespace {
 
-struct FrameFixture : ::testing::Test {
-    CPty pty;
-    CMemoryStore store;
-    CRecordingMessages messages;
+struct FrameFixture : ::testing::Test, CPtyLine {
+    FrameFixture() : CPtyLine(200) {}
     std::unique_ptr<CVLPFrame> frame;
     void SetUp() override {
-        store.WriteString("VLPIO", "ComPort", pty.Path());
-        store.WriteInt("VLPIO", "Timeout", 200);
         frame = std::make_unique<CVLPFrame>(&store);
         frame->SetUserMessages(&messages);
         ASSERT_TRUE(frame->Open());

@@ -15,26 +15,23 @@
 namespace vq5::test {
 namespace {
 
-struct PortFixture : ::testing::Test {
-    CPty pty;
-    CMemoryStore store;
-    CRecordingMessages messages;
+struct PortFixture : ::testing::Test, CPtyLine {
+    PortFixture() : CPtyLine(300) {}
     std::unique_ptr<CVLPIO> io;
     void SetUp() override {
-        store.WriteString("VLPIO", "ComPort", pty.Path());
-        store.WriteInt("VLPIO", "Timeout", 300);
         io = std::make_unique<CVLPIO>(&store);
         io->SetUserMessages(&messages);
     }
 };
 
 TEST(PortNames, ComNamesMapToTtyS) {
-    EXPECT_EQ(PortDevicePath("COM1"), "/dev/ttyS0");
-    EXPECT_EQ(PortDevicePath("COM8"), "/dev/ttyS7");
-    EXPECT_EQ(PortDevicePath("com3"), "/dev/ttyS2");
-    EXPECT_EQ(PortDevicePath("COM9"), "COM9");
-    EXPECT_EQ(PortDevicePath("COM10"), "COM10");
-    EXPECT_EQ(PortDevicePath("/dev/ttyUSB0"), "/dev/ttyUSB0");
+    // COM1 to COM8 (any case) are the first eight serial ports; other names pass as they are.
+    const std::pair<const char*, const char*> names[] = {
+        {"COM1", "/dev/ttyS0"}, {"COM8", "/dev/ttyS7"}, {"com3", "/dev/ttyS2"},
+        {"COM9", "COM9"},       {"COM10", "COM10"},     {"/dev/ttyUSB0", "/dev/ttyUSB0"},
+    };
+    for (const auto& [name, path] : names)
+        EXPECT_EQ(PortDevicePath(name), path) << name;
 }
 
 TEST_F(PortFixture, OpensRaw1200WithNoFlowControl) {
@@ -42,16 +39,7 @@ TEST_F(PortFixture, OpensRaw1200WithNoFlowControl) {
     EXPECT_TRUE(io->IsOpen());
     EXPECT_EQ(io->CurrentBaud(), 1200);
     EXPECT_EQ(pty.SlaveSpeed(), 1200);
-    struct termios t {};
-    ASSERT_EQ(tcgetattr(pty.Slave(), &t), 0);
-    EXPECT_EQ(t.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
-    EXPECT_EQ(t.c_cflag & (PARENB | CSTOPB | CRTSCTS | HUPCL), 0u);
-    EXPECT_EQ(t.c_cflag & (CLOCAL | CREAD), static_cast<tcflag_t>(CLOCAL | CREAD));
-    EXPECT_EQ(t.c_lflag & (ICANON | ECHO | ISIG | IEXTEN), 0u);
-    EXPECT_EQ(t.c_iflag & (IXON | IXOFF | ICRNL | INLCR), 0u);
-    EXPECT_EQ(t.c_oflag & OPOST, 0u);
-    EXPECT_EQ(t.c_cc[VMIN], 0);
-    EXPECT_EQ(t.c_cc[VTIME], 0);
+    ExpectRawLine(pty.Slave());
     EXPECT_TRUE(messages.Boxes().empty());
     io->Close();
     EXPECT_FALSE(io->IsOpen());

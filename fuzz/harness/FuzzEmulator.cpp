@@ -41,8 +41,7 @@ int FuzzEmulatorReplies(const std::uint8_t* data, std::size_t size) {
         switch (in.Byte() % 4) {
         case 0: {
             std::string text = in.Text();
-            engine.RxMessage(reinterpret_cast<const unsigned char*>(text.data()),
-                             static_cast<unsigned>(text.size()));
+            Receive(engine, text);
             if (text == "?")
                 VQ5_FUZZ_CHECK(h, engine.m_InquiryPending.load() == 1, "an inquiry was not noted");
             const std::string line = emu::ReceivedLogLine(text);

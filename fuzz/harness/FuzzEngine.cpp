@@ -176,11 +176,9 @@ int FuzzFrameDecoder(const std::uint8_t* data, std::size_t size) {
 
 namespace {
 
+// A gate digit: the character less '0', less 7 more above '9'.
 int GateDigit(char c) {
-    int v = c - '0';
-    if (v > 9)
-        v -= 7;
-    return v;
+    return c > '9' ? c - '0' - 7 : c - '0';
 }
 bool Sign(char c) {
     return c == '>' || c == '<';
@@ -336,8 +334,7 @@ int FuzzMessageLayer(const std::uint8_t* data, std::size_t size) {
         case 0: {
             std::string text = in.Text();
             what = "RxMessage(" + Hex(text) + ")";
-            e.RxMessage(reinterpret_cast<const unsigned char*>(text.data()),
-                        static_cast<unsigned>(text.size()));
+            Receive(e, text);
             ref.Rx(text);
             break;
         }

@@ -34,8 +34,7 @@ int FuzzIoTesterReplies(const std::uint8_t* data, std::size_t size) {
         switch (in.Byte() % 4) {
         case 0: {
             std::string text = in.Text();
-            engine.RxMessage(reinterpret_cast<const unsigned char*>(text.data()),
-                             static_cast<unsigned>(text.size()));
+            Receive(engine, text);
             for (const Notification& n : sink.Take()) {
                 if (n.kind != nkReceived)
                     continue;

@@ -53,8 +53,7 @@ int FuzzProgrammerReplies(const std::uint8_t* data, std::size_t size) {
         const int op = in.Byte() % 4;
         if (op == 0 || op == 3) {
             std::string text = in.Text();
-            engine.RxMessage(reinterpret_cast<const unsigned char*>(text.data()),
-                             static_cast<unsigned>(text.size()));
+            Receive(engine, text);
         } else if (op == 1) {
             sink.Post({nkQueueEmpty, 0, {}});
         } else {

@@ -5,6 +5,7 @@
 #include "FuzzHarness.h"
 #include "MemoryPort.h"
 #include "Notify.h"
+#include "VLPMsg.h"
 
 #include <string>
 #include <vector>
@@ -40,6 +41,11 @@ public:
 private:
     const char* m_Harness;
 };
+
+// Hands the message layer a text as the frame layer does with a received frame.
+inline void Receive(CVLPMsg& msg, const std::string& text) {
+    msg.RxMessage(reinterpret_cast<const unsigned char*>(text.data()), static_cast<unsigned>(text.size()));
+}
 
 // "kind/value/text" for messages about notification lists.
 std::string Describe(const Notification& n);

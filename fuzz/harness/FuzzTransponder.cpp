@@ -37,8 +37,7 @@ int FuzzTransponderReplies(const std::uint8_t* data, std::size_t size) {
     int steps = 0;
     while (!in.Empty() && ++steps < 4096) {
         std::string text = in.Text();
-        engine.RxMessage(reinterpret_cast<const unsigned char*>(text.data()),
-                         static_cast<unsigned>(text.size()));
+        Receive(engine, text);
         for (const Notification& n : sink.Take()) {
             tracker.OnNotification(n);
             if (n.kind != nkReceived)

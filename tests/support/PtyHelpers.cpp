@@ -288,6 +288,24 @@ std::vector<Notification> CEngineOnPty::Drain(std::chrono::milliseconds quiet) {
     return out;
 }
 
+CPtyLine::CPtyLine(unsigned timeoutMs) {
+    store.WriteString("VLPIO", "ComPort", pty.Path());
+    store.WriteInt("VLPIO", "Timeout", static_cast<int>(timeoutMs));
+}
+
+void ExpectRawLine(int fd) {
+    struct termios t {};
+    ASSERT_EQ(tcgetattr(fd, &t), 0);
+    EXPECT_EQ(t.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+    EXPECT_EQ(t.c_cflag & (PARENB | CSTOPB | CRTSCTS | HUPCL), 0u);
+    EXPECT_EQ(t.c_cflag & (CLOCAL | CREAD), static_cast<tcflag_t>(CLOCAL | CREAD));
+    EXPECT_EQ(t.c_lflag & (ICANON | ECHO | ISIG | IEXTEN), 0u);
+    EXPECT_EQ(t.c_iflag & (IXON | IXOFF | ICRNL | INLCR | ISTRIP), 0u);
+    EXPECT_EQ(t.c_oflag & OPOST, 0u);
+    EXPECT_EQ(t.c_cc[VMIN], 0);
+    EXPECT_EQ(t.c_cc[VTIME], 0);
+}
+
 double ProcessCpuMs() {
     struct rusage u {};
     getrusage(RUSAGE_SELF, &u);

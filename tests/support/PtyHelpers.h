@@ -124,6 +124,19 @@ public:
     std::unique_ptr<CVLPEngine> engine;
 };
 
+// A pty named as the store's ComPort, with this read time-out, and a box recorder: the ground
+// of a port or frame layer test.
+struct CPtyLine {
+    explicit CPtyLine(unsigned timeoutMs);
+    CPty pty;
+    CMemoryStore store;
+    CRecordingMessages messages;
+};
+
+// Checks the settings the PC end left on a tty: raw 8N1, receiver on, modem lines ignored, no
+// flow control, no hang-up on close, VMIN = VTIME = 0.
+void ExpectRawLine(int fd);
+
 // How much CPU this process used, in milliseconds.
 double ProcessCpuMs();
 
