@@ -61,15 +61,24 @@ std::string HostName() {
 #endif
 }
 
+#ifndef _WIN32
+namespace {
+// The folder the variable `xdg` names, else `underHome` in the home folder ("" without one).
+std::string XdgFolder(const char* xdg, const char* underHome) {
+    const std::string set = Env(xdg);
+    if (!set.empty())
+        return set;
+    const std::string home = Env("HOME");
+    return home.empty() ? "" : home + underHome;
+}
+} // namespace
+#endif
+
 std::string ConfigHome() {
 #ifdef _WIN32
     return Env("APPDATA");
 #else
-    const std::string xdg = Env("XDG_CONFIG_HOME");
-    if (!xdg.empty())
-        return xdg;
-    const std::string home = Env("HOME");
-    return home.empty() ? "" : home + "/.config";
+    return XdgFolder("XDG_CONFIG_HOME", "/.config");
 #endif
 }
 
@@ -77,11 +86,7 @@ std::string DataHome() {
 #ifdef _WIN32
     return Env("LOCALAPPDATA");
 #else
-    const std::string xdg = Env("XDG_DATA_HOME");
-    if (!xdg.empty())
-        return xdg;
-    const std::string home = Env("HOME");
-    return home.empty() ? "" : home + "/.local/share";
+    return XdgFolder("XDG_DATA_HOME", "/.local/share");
 #endif
 }
 

@@ -38,6 +38,7 @@ struct Visit {
     std::string configId; // the configuration identifier, when it was read or written
     std::string outcome;  // "done", "device did not do it", "port could not be used", ...
     std::vector<VisitItem> items;
+    bool operator==(const Visit&) const = default;
 };
 
 // The current UTC time in the form of Visit::started.

@@ -8,6 +8,7 @@
 # a screenshot is saved after a few seconds and its path printed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. scripts/sim-link.sh
 
 tool=${1:-}
 build=${2:-build}
@@ -37,16 +38,7 @@ cleanup() {
   wait "$sim_pid" 2>/dev/null || true
 }
 trap cleanup EXIT
-for _ in $(seq 1 100); do
-  [ -e "$port" ] && break
-  if ! kill -0 "$sim_pid" 2>/dev/null; then
-    echo "the simulated VQ-5 did not start:" >&2
-    cat "$demo/sim.log" >&2
-    exit 1
-  fi
-  sleep 0.1
-done
-[ -e "$port" ] || { echo "the simulated VQ-5 made no port at $port" >&2; exit 1; }
+wait_for_link "$sim_pid" "$port" "$demo/sim.log"
 
 # The tool's demo settings: the simulator's port in VLPIO/ComPort, the rest kept.
 conf="$demo/Lumark Electronics/$tool.conf"

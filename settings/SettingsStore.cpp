@@ -5,14 +5,10 @@
 namespace vq5 {
 
 std::optional<std::int64_t> CMemoryStore::ReadInt(const std::string& section, const std::string& key) {
-    std::lock_guard<std::mutex> lock(m_Lock);
-    auto s = m_Values.find(section);
-    if (s == m_Values.end())
+    const std::optional<std::string> stored = CMemoryStore::ReadString(section, key);
+    if (!stored)
         return std::nullopt;
-    auto k = s->second.find(key);
-    if (k == s->second.end())
-        return std::nullopt;
-    const std::string& text = k->second;
+    const std::string& text = *stored;
     std::int64_t value = 0;
     auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (ec != std::errc() || end != text.data() + text.size() || text.empty())

@@ -1,17 +1,17 @@
 // `vq5 config read` and `vq5 config write` against the simulated VQ-5 on a pseudo-terminal:
 // the program is started as it is used, and the simulator's state is looked at directly.
 #include "CommandSet.h"
+#include "Files.h"
 #include "Process.h"
+#include "ProfilePrint.h"
 #include "Simulator.h"
 
 #include <gtest/gtest.h>
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
-#include <fstream>
-#include <ostream>
-#include <sstream>
 
 namespace {
 
@@ -19,6 +19,8 @@ using vq5::sim::CSimulator;
 using vq5::sim::DeviceProfile;
 using vq5::sim::DeviceState;
 using vq5::sim::SimOptions;
+using vq5::test::ReadFile;
+using vq5::test::WriteFile;
 
 struct Result {
     int rc = -1;
@@ -39,18 +41,6 @@ public:
     std::string File(const std::string& name) const { return path + "/" + name; }
     std::string path;
 };
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
-void WriteFile(const std::string& path, const std::string& text) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << text;
-}
 
 // Runs build/bin/vq5 with the arguments, its stdout and stderr collected.
 Result RunVq5(const std::vector<std::string>& args) {
@@ -109,16 +99,20 @@ std::vector<std::string> Letterless(const std::vector<std::string>& taken, std::
     return out;
 }
 
-} // namespace
-
-namespace vq5::sim {
-// The profile's name in test names and messages.
-void PrintTo(DeviceProfile profile, std::ostream* os) {
-    *os << ProfileName(profile);
+// "config write --verify FILE" that ends well without a word on stdout; `sent` gets what it sent
+// (device letters left out).
+Result WriteVerified(Device& dev, const std::string& file, std::vector<std::string>& sent) {
+    const std::size_t takenBefore = dev.sim->Taken().size();
+    Result r = RunVq5({"config", "write", "--port", dev.path, "--verify", file});
+    EXPECT_EQ(r.rc, 0) << r.out << r.err;
+    EXPECT_TRUE(r.out.empty()) << r.out;
+    sent = Letterless(dev.sim->Taken(), takenBefore);
+    return r;
 }
-} // namespace vq5::sim
 
-namespace {
+bool Has(const std::vector<std::string>& sent, const std::string& message) {
+    return std::find(sent.begin(), sent.end(), message) != sent.end();
+}
 
 // Every case runs against both device profiles: the one that answers sets and the strict one
 // that answers queries only.
@@ -150,17 +144,14 @@ TEST_P(ConfigVerb, ReadThenVerifiedWriteLeavesTheDeviceAsItWas) {
         EXPECT_EQ(text.find("FlagParalelleTransponder="), std::string::npos); // expert only
         EXPECT_EQ(text.find("CheckConfigID"), std::string::npos);
 
-        const std::size_t takenBefore = dev.sim->Taken().size();
-        r = RunVq5({"config", "write", "--port", dev.path, "--verify", file});
-        EXPECT_EQ(r.rc, 0) << r.out << r.err;
-        EXPECT_TRUE(r.out.empty()) << r.out;
+        std::vector<std::string> sent;
+        WriteVerified(dev, file, sent);
         EXPECT_TRUE(SameConfiguration(dev.sim->State(), before));
         // It did write: the sets went out (and were read back). Letters are left out of the
         // comparison: on a loaded machine the message after "$PRG" can leave before the
         // identification reply has taught the engine the device letter.
-        const auto sent = Letterless(dev.sim->Taken(), takenBefore);
-        EXPECT_NE(std::find(sent.begin(), sent.end(), "&?FS1"), sent.end());
-        EXPECT_NE(std::find(sent.begin(), sent.end(), "&?IA05 March 2024: lijn 12 \\ rit"), sent.end());
+        EXPECT_TRUE(Has(sent, "&?FS1"));
+        EXPECT_TRUE(Has(sent, "&?IA05 March 2024: lijn 12 \\ rit"));
     }
 }
 
@@ -211,7 +202,7 @@ TEST_P(ConfigVerb, RebootOption) {
     const Result r = RunVq5({"config", "write", "--port", dev.path, "--reboot", "--verify", file});
     EXPECT_EQ(r.rc, 0) << r.out << r.err;
     const auto taken = dev.sim->Taken();
-    EXPECT_NE(std::find(taken.begin(), taken.end(), "&QXR"), taken.end());
+    EXPECT_TRUE(Has(taken, "&QXR"));
     EXPECT_EQ(dev.sim->State().reboots, rebootsBefore + 1);
 }
 
@@ -236,18 +227,15 @@ TEST_P(ConfigVerb, AnOffsetTheDeviceCannotHoldIsWarnedAboutAndExpected) {
     Device dev(8, 1, GetParam());
     const std::string file = dir.File("o.ini");
     WriteFile(file, "TransConfigSliderOffset2=10\n");
-    const std::size_t takenBefore = dev.sim->Taken().size();
-    const Result r = RunVq5({"config", "write", "--port", dev.path, "--verify", file});
-    EXPECT_EQ(r.rc, 0) << r.out << r.err;
-    EXPECT_TRUE(r.out.empty()) << r.out;
+    std::vector<std::string> sent;
+    const Result r = WriteVerified(dev, file, sent);
     EXPECT_NE(
         r.err.find("warning: TransConfigSliderOffset2: an offset of 10 ms cannot be held by a VQ-5 before "
                    "8.2: such a device will store 26 ms"),
         std::string::npos)
         << r.err;
     EXPECT_NE(r.err.find("file 10, device 26 as expected"), std::string::npos) << r.err;
-    const auto sent = Letterless(dev.sim->Taken(), takenBefore);
-    EXPECT_NE(std::find(sent.begin(), sent.end(), "&?KO2"), sent.end());
+    EXPECT_TRUE(Has(sent, "&?KO2"));
     EXPECT_EQ(vq5::device::OffsetFromDigit(dev.sim->State().offsetDigit, 8, 1), 26);
 }
 
@@ -268,14 +256,11 @@ TEST_P(ConfigVerb, ReadThenWriteChangesNothingTheWindowCouldNotShow) {
     EXPECT_NE(text.find("TransConfigSliderWindow=5\n"), std::string::npos) << text;
     EXPECT_NE(text.find("TransConfigSliderMinimal=7\n"), std::string::npos) << text;
     EXPECT_NE(text.find("TransConfigSliderOffset2=28\n"), std::string::npos) << text;
-    const std::size_t takenBefore = dev.sim->Taken().size();
-    r = RunVq5({"config", "write", "--port", dev.path, "--verify", file});
-    EXPECT_EQ(r.rc, 0) << r.out << r.err;
-    EXPECT_TRUE(r.out.empty()) << r.out;
+    std::vector<std::string> sent;
+    WriteVerified(dev, file, sent);
     EXPECT_TRUE(SameConfiguration(dev.sim->State(), before));
-    const auto sent = Letterless(dev.sim->Taken(), takenBefore);
     for (const char* set : {"&?KW5", "&?KM7", "&?KO4"})
-        EXPECT_NE(std::find(sent.begin(), sent.end(), set), sent.end()) << set;
+        EXPECT_TRUE(Has(sent, set)) << set;
 }
 
 TEST_P(ConfigVerb, TextsThatDoNotFitAreRefusedBeforeAnythingIsSent) {

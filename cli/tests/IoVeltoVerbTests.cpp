@@ -2,6 +2,7 @@
 // stop (--duration, SIGINT, SIGTERM) and how they refuse bad arguments.
 #include "IoLines.h"
 #include "Process.h"
+#include "ProfilePrint.h"
 #include "Simulator.h"
 
 #include <gtest/gtest.h>
@@ -49,17 +50,6 @@ vq5::sim::SimOptions Quiet(vq5::sim::DeviceProfile profile = vq5::sim::DevicePro
     o.profile = profile;
     return o;
 }
-
-} // namespace
-
-namespace vq5::sim {
-// The profile's name in test names and messages.
-void PrintTo(DeviceProfile profile, std::ostream* os) {
-    *os << ProfileName(profile);
-}
-} // namespace vq5::sim
-
-namespace {
 
 // The cases that talk to the device run against both device profiles.
 class IoVerbOnDevice : public ::testing::TestWithParam<vq5::sim::DeviceProfile> {};

@@ -1,6 +1,7 @@
 // The verbs that reach a device leave a visit in the service record; several ports at once;
 // vq5 history and vq5 report; a record that cannot be used never stops the work.
 #include "DeviceState.h"
+#include "Files.h"
 #include "RecordText.h"
 #include "ServiceRecord.h"
 #include "Simulator.h"
@@ -22,12 +23,7 @@ using vq5::record::Visit;
 using vq5::sim::CSimulator;
 using vq5::sim::SimOptions;
 
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
+using vq5::test::ReadFile;
 
 int Count(const std::string& text, const std::string& what) {
     int n = 0;

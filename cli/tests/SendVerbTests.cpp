@@ -83,6 +83,19 @@ private:
     std::thread m_Thread;
 };
 
+using Texts = std::vector<std::string>;
+
+// `vq5 send --port <a device of its own> ARGS...`, which must end done: what the device took.
+Texts ReceivedInADoneSend(const Texts& args) {
+    CPty pty;
+    CDevice device(pty);
+    Texts line = {"send", "--port", pty.Path()};
+    line.insert(line.end(), args.begin(), args.end());
+    const RunResult r = RunVq5(line);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    return device.Received();
+}
+
 TEST(SendVerb, SendsTextsInProgramModeAndPrintsReplies) {
     CPty pty;
     CDevice device(pty);
@@ -96,24 +109,10 @@ TEST(SendVerb, SendsTextsInProgramModeAndPrintsReplies) {
 }
 
 TEST(SendVerb, FastSpeedAndReboot) {
-    {
-        CPty pty;
-        CDevice device(pty);
-        RunResult r = RunVq5({"send", "--port", pty.Path(), "--fast-speed", "3", "&PFS1"});
-        EXPECT_EQ(r.exitCode, 0) << r.err;
-        // Before an identification the speed change is held back by its gate; the exit
-        // returns to 1200 baud.
-        std::vector<std::string> want = {"$PRG", "&PFS1", "&PX0"};
-        EXPECT_EQ(device.Received(), want);
-    }
-    {
-        CPty pty;
-        CDevice device(pty);
-        RunResult r = RunVq5({"send", "--port", pty.Path(), "--reboot", "--", "--odd"});
-        EXPECT_EQ(r.exitCode, 0) << r.err;
-        std::vector<std::string> want = {"$PRG", "--odd", "&PXR"};
-        EXPECT_EQ(device.Received(), want);
-    }
+    // Before an identification the speed change is held back by its gate; the exit returns to
+    // 1200 baud.
+    EXPECT_EQ(ReceivedInADoneSend({"--fast-speed", "3", "&PFS1"}), (Texts{"$PRG", "&PFS1", "&PX0"}));
+    EXPECT_EQ(ReceivedInADoneSend({"--reboot", "--", "--odd"}), (Texts{"$PRG", "--odd", "&PXR"}));
 }
 
 TEST(SendVerb, WithoutExitReplyEndsAfterGrace) {
@@ -127,14 +126,10 @@ TEST(SendVerb, WithoutExitReplyEndsAfterGrace) {
 // Done means taken by the device: an exit in the middle of the texts, answered at once, does
 // not end the run before the last exit has been acknowledged.
 TEST(SendVerb, ExitInTheMiddleDoesNotEndTheRun) {
-    for (int run = 0; run < 3; ++run) {
-        CPty pty;
-        CDevice device(pty);
-        RunResult r = RunVq5({"send", "--port", pty.Path(), "&PIA", "&PX", "&PIB", "&PIC"});
-        EXPECT_EQ(r.exitCode, 0) << r.err;
-        std::vector<std::string> want = {"$PRG", "&PIA", "&PX", "&PIB", "&PIC", "&PX"};
-        EXPECT_EQ(device.Received(), want) << "run " << run;
-    }
+    for (int run = 0; run < 3; ++run)
+        EXPECT_EQ(ReceivedInADoneSend({"&PIA", "&PX", "&PIB", "&PIC"}),
+                  (Texts{"$PRG", "&PIA", "&PX", "&PIB", "&PIC", "&PX"}))
+            << "run " << run;
 }
 
 // A device that answers an early exit and then takes nothing more: not done.

@@ -2,6 +2,7 @@
 // no answer (a line nobody drives), a bad file or bad arguments, a missing port. The exit
 // code says which: 0, 1, 2, 3. Then the files the verbs read and write, as an attacker or a
 // careless user would hand them over.
+#include "Files.h"
 #include "PtyHelpers.h"
 #include "Simulator.h"
 
@@ -23,16 +24,8 @@ RunResult Vq5(const std::vector<std::string>& args, std::chrono::milliseconds te
     return RunProgram(VQ5_BIN, args, 40s, terminateAfter);
 }
 
-std::string Contents(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
-void Put(const std::string& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
-}
+using vq5::test::ReadFile;
+using vq5::test::WriteFile;
 
 mode_t ModeOf(const std::string& path) {
     struct stat st {};
@@ -287,7 +280,7 @@ TEST(VerbHelp, ListsEveryVerbAndItsOwnOptions) {
 TEST(VerbFiles, ConfigWriteRefusesWhatIsNoRegularFileOrTooLarge) {
     CTempDir dir;
     ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
-    Put(dir / "big.conf", std::string(2u << 20, '#'));
+    WriteFile(dir / "big.conf", std::string(2u << 20, '#'));
     struct Case {
         std::string file;
         std::string message;
@@ -313,8 +306,8 @@ TEST(VerbFiles, SimRefusesAStateFifoAndStaysStoppable) {
 // The keys of a file echoed in a message are escaped and shortened.
 TEST(VerbFiles, ConfigWriteEchoesTheFileEscapedAndShort) {
     CTempDir dir;
-    Put(dir / "hostile.conf", std::string("\x1b]0;owned\x07\x1b[2J\0key\x9b=1\n", 20));
-    Put(dir / "long.conf", std::string(500000, 'K') + "=1\n");
+    WriteFile(dir / "hostile.conf", std::string("\x1b]0;owned\x07\x1b[2J\0key\x9b=1\n", 20));
+    WriteFile(dir / "long.conf", std::string(500000, 'K') + "=1\n");
     for (const std::string& file : {dir / "hostile.conf", dir / "long.conf"}) {
         RunResult r = RunProgram(VQ5_BIN, {"config", "write", "--port", "/dev/vq5-no-such-port", file}, 10s);
         EXPECT_EQ(r.exitCode, 2) << r.err;
@@ -335,9 +328,9 @@ TEST(VerbFiles, SavesKeepModeAndTouchNothingElse) {
     ASSERT_TRUE(device.Running()) << device.Error();
     CTempDir dir;
     for (const std::string name : {"out.conf", "state"}) {
-        Put(dir / name, "old\n");
+        WriteFile(dir / name, "old\n");
         ASSERT_EQ(::chmod((dir / name).c_str(), 0600), 0);
-        Put(dir / (std::string(name) + "-victim"), "precious");
+        WriteFile(dir / (std::string(name) + "-victim"), "precious");
         ASSERT_EQ(::symlink((dir / (std::string(name) + "-victim")).c_str(),
                             (dir / (std::string(name) + ".tmp")).c_str()),
                   0);
@@ -348,9 +341,9 @@ TEST(VerbFiles, SavesKeepModeAndTouchNothingElse) {
     EXPECT_EQ(sim.exitCode, 0) << sim.err;
     device.Stop();
     for (const std::string name : {"out.conf", "state"}) {
-        EXPECT_NE(Contents(dir / name), "old\n") << name;
+        EXPECT_NE(ReadFile(dir / name), "old\n") << name;
         EXPECT_EQ(ModeOf(dir / name) & 07777, 0600u) << name;
-        EXPECT_EQ(Contents(dir / (std::string(name) + "-victim")), "precious") << name;
+        EXPECT_EQ(ReadFile(dir / (std::string(name) + "-victim")), "precious") << name;
         EXPECT_TRUE(S_ISLNK(ModeOf(dir / (std::string(name) + ".tmp")))) << name;
     }
 }

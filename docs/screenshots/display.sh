@@ -1,6 +1,7 @@
 # Sourced by the screenshot scripts: a work folder ($work), every process started into $pids
 # ended at exit, and `start_display WIDTHxHEIGHT [Xvfb options...]`: a virtual display that
-# picks a free number itself (DISPLAY is exported), with a light grey desktop.
+# picks a free number itself (DISPLAY is exported), with a light grey desktop; the simulated
+# device and the search for a window (below).
 work=$(mktemp -d)
 pids=()
 cleanup() {
@@ -20,4 +21,25 @@ start_display() {
   export DISPLAY=:$number
   for _ in $(seq 1 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
   xsetroot -solid '#5a6e82' 2>/dev/null || true
+}
+
+# `start_sim ARGS...`: "$build/bin/vq5 sim" on the link $work/port with ARGS, its output in
+# $work/sim.out and $work/sim.log; returns once the link is there.
+start_sim() {
+  "$build/bin/vq5" sim --link "$work/port" "$@" >"$work/sim.out" 2>"$work/sim.log" &
+  pids+=($!)
+  for _ in $(seq 1 50); do [ -e "$work/port" ] && break; sleep 0.1; done
+}
+
+# `find_window NAME TRIES [xdotool search options...]`: prints the first window named exactly
+# NAME, looking every 0.1 s up to TRIES times; prints nothing when none came up.
+find_window() {
+  local name=$1 tries=$2 w=""
+  shift 2
+  for _ in $(seq 1 "$tries"); do
+    w=$(xdotool search "$@" --name "^$name\$" 2>/dev/null | head -1 || true)
+    [ -n "$w" ] && break
+    sleep 0.1
+  done
+  echo "$w"
 }

@@ -11,10 +11,7 @@ out=$PWD/docs/screenshots
 . docs/screenshots/display.sh
 start_display 1100x760
 
-"$build/bin/vq5" sim --version 8.7 --link "$work/port" --poll-gap 40 --faults bytes=0.01 --seed 7 \
-  >"$work/sim.out" 2>"$work/sim.log" &
-pids+=($!)
-for _ in $(seq 1 50); do [ -e "$work/port" ] && break; sleep 0.1; done
+start_sim --version 8.7 --poll-gap 40 --faults bytes=0.01 --seed 7
 
 mkdir -p "$work/config/Lumark Electronics"
 cat >"$work/config/Lumark Electronics/VQ5WInfo.conf" <<CONF
@@ -26,12 +23,7 @@ CONF
 XDG_CONFIG_HOME=$work/config "$build/bin/VQ5WInfo" >"$work/tool.log" 2>&1 &
 pids+=($!)
 
-dlg=""
-for _ in $(seq 1 100); do
-  dlg=$(xdotool search --onlyvisible --name '^VQ-5 Information$' 2>/dev/null | head -1 || true)
-  [ -n "$dlg" ] && break
-  sleep 0.1
-done
+dlg=$(find_window "VQ-5 Information" 100 --onlyvisible)
 [ -n "$dlg" ] || { echo "VQ5WInfo did not show up" >&2; cat "$work/tool.log" >&2; exit 1; }
 sleep 2
 
@@ -39,12 +31,7 @@ sleep 2
 xdotool windowfocus --sync "$dlg" key alt+q
 sleep 0.5
 xdotool key l
-health=""
-for _ in $(seq 1 50); do
-  health=$(xdotool search --onlyvisible --name '^Link health$' 2>/dev/null | head -1 || true)
-  [ -n "$health" ] && break
-  sleep 0.1
-done
+health=$(find_window "Link health" 50 --onlyvisible)
 [ -n "$health" ] || { echo "the Link health window did not show up" >&2; exit 1; }
 xdotool windowmove "$health" 300 10
 # The device polls all along; the faults damage, drop and add bytes on the way to the PC.

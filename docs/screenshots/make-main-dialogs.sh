@@ -11,20 +11,7 @@ out=$PWD/docs/screenshots
 . docs/screenshots/display.sh
 start_display 1600x1200 -ardelay 60000
 
-"$build/bin/vq5" sim --version 8.7 --link "$work/port" >"$work/sim.out" 2>"$work/sim.log" &
-pids+=($!)
-for _ in $(seq 1 50); do [ -e "$work/port" ] && break; sleep 0.1; done
-
-# The window of a process whose name is given, once it is shown.
-window_of() { # pid name
-  local w=""
-  for _ in $(seq 1 100); do
-    w=$(xdotool search --onlyvisible --pid "$1" --name "^$2\$" 2>/dev/null | head -1 || true)
-    [ -n "$w" ] && break
-    sleep 0.1
-  done
-  echo "$w"
-}
+start_sim --version 8.7
 
 # A window as it shows on the screen (with what lies over it), cut out of the whole screen.
 grab() { # window file
@@ -43,7 +30,7 @@ shoot() { # tool caption settings-menu-keys
     for attempt in 1 2 3; do # a tool that could not start (a busy display) is started again
       QT_SCALE_FACTOR=$scale XDG_CONFIG_HOME=$work/config "$build/bin/$tool" >"$work/tool.log" 2>&1 &
       pid=$!
-      w=$(window_of "$pid" "$caption")
+      w=$(find_window "$caption" 100 --onlyvisible --pid "$pid")
       [ -n "$w" ] && break
       kill "$pid" 2>/dev/null || true
       wait "$pid" 2>/dev/null || true

@@ -9,9 +9,7 @@ out=$PWD/docs/screenshots
 . docs/screenshots/display.sh
 start_display 1000x640
 
-"$build/bin/vq5" sim --pace --version 8.7 --link "$work/port" --quiet-board >"$work/sim.out" 2>"$work/sim.log" &
-pids+=($!)
-for _ in $(seq 1 50); do [ -e "$work/port" ] && break; sleep 0.1; done
+start_sim --pace --version 8.7 --quiet-board
 
 mkdir -p "$work/config/Lumark Electronics"
 cat >"$work/config/Lumark Electronics/VQ5WReset.conf" <<CONF
@@ -40,12 +38,7 @@ CONF
 XDG_CONFIG_HOME=$work/config "$build/bin/VQ5WReset" >"$work/tool.log" 2>&1 &
 pids+=($!)
 
-dlg=""
-for _ in $(seq 1 100); do
-  dlg=$(xdotool search --name '^VQ5WReset$' 2>/dev/null | head -1 || true)
-  [ -n "$dlg" ] && break
-  sleep 0.1
-done
+dlg=$(find_window VQ5WReset 100)
 [ -n "$dlg" ] || { echo "VQ5WReset did not show up" >&2; cat "$work/tool.log" >&2; exit 1; }
 sleep 2 # the link comes up
 
@@ -62,12 +55,7 @@ import -window root "$out/vq5wreset-log.png"
 xdotool mousemove --window "$dlg" 430 130 click 3
 sleep 0.5
 xdotool key Down Return
-about=""
-for _ in $(seq 1 50); do
-  about=$(xdotool search --name '^About VQ-5 Tools$' 2>/dev/null | head -1 || true)
-  [ -n "$about" ] && break
-  sleep 0.1
-done
+about=$(find_window "About VQ-5 Tools" 50)
 [ -n "$about" ] || { echo "the About box did not show up" >&2; exit 1; }
 sleep 0.5
 import -window "$about" "$out/vq5wreset-about.png"

@@ -81,10 +81,22 @@ local function finish(r, kind, done, extra)
     r.state = "start"
 end
 
+-- The states where one fixed byte must come next: that byte, its name, the state it leads to,
+-- and how many bytes a frame cut short there leaves as garbage.
+local fixed = {
+    ps_adr = { byte = ADR, name = "ADR", next = "ps_enq", garbage = 2 },
+    soh_adr = { byte = ADR, name = "ADR", next = "soh_stx", garbage = 2 },
+    soh_stx = { byte = STX, name = "STX", next = "block", garbage = 3 },
+}
+
 -- Feeds one byte; returns its role text.
 local function feed(r, b, done)
     local s = r.state
-    if s == "start" then
+    local step = fixed[s]
+    if step then
+        if b == step.byte then r.state = step.next; return step.name end
+        finish(r, "garbage", done, { garbage = step.garbage }); return byte_name(b) .. " (no " .. step.name .. ")"
+    elseif s == "start" then
         r.cur = { payload = {} }
         if b == NUL then r.state = "nul"; return "NUL (EOT frame)"
         elseif b == 0x50 or b == 0x53 then r.cur.ps = b; r.state = "ps_adr"; return byte_name(b) .. " (poll/select)"
@@ -94,9 +106,6 @@ local function feed(r, b, done)
     elseif s == "nul" then
         if b == EOT then finish(r, "EOT", done); return "EOT" end
         finish(r, "garbage", done, { garbage = 2 }); return byte_name(b) .. " (no EOT after NUL)"
-    elseif s == "ps_adr" then
-        if b == ADR then r.state = "ps_enq"; return "ADR" end
-        finish(r, "garbage", done, { garbage = 2 }); return byte_name(b) .. " (no ADR)"
     elseif s == "ps_enq" then
         if b == ENQ then finish(r, r.cur.ps == 0x50 and "poll" or "select", done); return "ENQ" end
         finish(r, "garbage", done, { garbage = 3 }); return byte_name(b) .. " (no ENQ)"
@@ -105,12 +114,6 @@ local function feed(r, b, done)
         if b == ACK then finish(r, "ACK", done); return "ACK" end
         if b == NAK then finish(r, "NAK", done); return "NAK" end
         finish(r, "garbage", done, { garbage = 2 }); return byte_name(b) .. " (no ACK/NAK)"
-    elseif s == "soh_adr" then
-        if b == ADR then r.state = "soh_stx"; return "ADR" end
-        finish(r, "garbage", done, { garbage = 2 }); return byte_name(b) .. " (no ADR)"
-    elseif s == "soh_stx" then
-        if b == STX then r.state = "block"; return "STX" end
-        finish(r, "garbage", done, { garbage = 3 }); return byte_name(b) .. " (no STX)"
     elseif s == "block" then
         r.cur.a = b; r.state = "len"; return string.format("block byte 0x%02x", b)
     elseif s == "len" then

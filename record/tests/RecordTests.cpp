@@ -1,6 +1,7 @@
 // The service record on both databases: schema and migrations, visits in and out, filters,
 // the previous visit and its differences, two writers at once.
 #include "RecordBackend.h"
+#include "RecordText.h"
 #include "RecordTestSupport.h"
 #include "ServiceRecord.h"
 
@@ -78,18 +79,7 @@ TEST_P(RecordTest, VisitComesBackWithEveryFieldAndItemInOrder) {
     auto back = m_Db->Get(id, error);
     ASSERT_TRUE(back) << error;
     v.id = id;
-    EXPECT_EQ(back->started, v.started);
-    EXPECT_EQ(back->ended, v.ended);
-    EXPECT_EQ(back->tool, v.tool);
-    EXPECT_EQ(back->operatorName, v.operatorName);
-    EXPECT_EQ(back->host, v.host);
-    EXPECT_EQ(back->port, v.port);
-    EXPECT_EQ(back->letter, v.letter);
-    EXPECT_EQ(back->version, v.version);
-    EXPECT_EQ(back->identification, v.identification);
-    EXPECT_EQ(back->configId, v.configId);
-    EXPECT_EQ(back->outcome, v.outcome);
-    EXPECT_EQ(back->items, v.items);
+    EXPECT_EQ(*back, v) << JsonVisit(*back, true) << "\n" << JsonVisit(v, true);
     EXPECT_FALSE(m_Db->Get(id + 1000000, error));
 }
 

@@ -1,4 +1,5 @@
 // Reading and saving small text files: what is refused, and what a save never touches.
+#include "Files.h"
 #include "TextFile.h"
 
 #include <gtest/gtest.h>
@@ -10,8 +11,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -42,15 +41,8 @@ protected:
         std::sort(names.begin(), names.end());
         return names;
     }
-    static std::string Contents(const std::string& path) {
-        std::ifstream in(path, std::ios::binary);
-        std::ostringstream ss;
-        ss << in.rdbuf();
-        return ss.str();
-    }
-    static void Put(const std::string& path, const std::string& text) {
-        std::ofstream(path, std::ios::binary) << text;
-    }
+    static std::string Contents(const std::string& path) { return vq5::test::ReadFile(path); }
+    static void Put(const std::string& path, const std::string& text) { vq5::test::WriteFile(path, text); }
     std::string m_Dir;
 };
 

@@ -56,6 +56,18 @@ private:
     std::string m_Link;
 };
 
+// The port layer set to open `path`, the boxes it raises recorded.
+struct CPortOn {
+    struct CStore : CMemoryStore {
+        explicit CStore(const std::string& path) { WriteString("VLPIO", "ComPort", path); }
+    };
+    explicit CPortOn(const std::string& path) : store(path), io(&store) { io.SetUserMessages(&messages); }
+
+    CStore store;
+    CRecordingMessages messages;
+    CVLPIO io;
+};
+
 // The device polls on `line`; returns the text of the PC's information frame ("" for a bare
 // EOT). With ack the frame is acknowledged and the PC's closing EOT checked.
 std::string PollOn(CPty& line, bool ack = true) {
@@ -252,11 +264,8 @@ TEST(LineSettings, OpenSetsEverythingWhateverTheLastProgramLeft) {
     ASSERT_EQ(tcsetattr(pty.Slave(), TCSANOW, &odd), 0);
     ASSERT_FALSE(LineSettingsTaken(odd));
 
-    CMemoryStore store;
-    store.WriteString("VLPIO", "ComPort", pty.Path());
-    CRecordingMessages messages;
-    CVLPIO io(&store);
-    io.SetUserMessages(&messages);
+    CPortOn port(pty.Path());
+    CVLPIO& io = port.io;
     ASSERT_TRUE(io.Open());
     struct termios t {};
     ASSERT_EQ(tcgetattr(pty.Slave(), &t), 0);
@@ -264,7 +273,7 @@ TEST(LineSettings, OpenSetsEverythingWhateverTheLastProgramLeft) {
     ExpectRawLine(pty.Slave());
     EXPECT_EQ(pty.SlaveSpeed(), 1200); // read back through termios2
     EXPECT_EQ(io.CurrentBaud(), 1200);
-    EXPECT_TRUE(messages.Boxes().empty());
+    EXPECT_TRUE(port.messages.Boxes().empty());
     // Raw: bytes that a cooked line would change or swallow pass as they are.
     const unsigned char raw[] = {0x0D, 0x0A, 0x11, 0x13, 0x03, 0x1A, 0x7F, 0xE1};
     pty.Write(Bytes(raw, raw + sizeof raw));
@@ -352,11 +361,8 @@ TEST(BlockedLine, StopEndsAWriteThatNeverCompletes) {
 
 TEST(BlockedLine, CloseIsBoundedWithUnsentData) {
     CPty pty;
-    CMemoryStore store;
-    store.WriteString("VLPIO", "ComPort", pty.Path());
-    CRecordingMessages messages;
-    CVLPIO io(&store);
-    io.SetUserMessages(&messages);
+    CPortOn port(pty.Path());
+    CVLPIO& io = port.io;
     ASSERT_TRUE(io.Open());
     ASSERT_GT(pty.FillFromPc(), 0u);
     const auto t = Clock::now();
@@ -368,7 +374,7 @@ TEST(BlockedLine, CloseIsBoundedWithUnsentData) {
     EXPECT_FALSE(io.IsOpen());
     // The port is free again at once.
     ASSERT_TRUE(io.Open());
-    EXPECT_TRUE(messages.Boxes().empty());
+    EXPECT_TRUE(port.messages.Boxes().empty());
     io.Close();
 }
 

@@ -14,14 +14,18 @@ namespace {
 struct Stored {
     long long line;
     long long run;
+
+    void WriteTo(CMemoryStore& store) const {
+        store.WriteInt("Settings_V2.3", "LijnNr", line);
+        store.WriteInt("Settings_V2.3", "RunNr", run);
+    }
 };
 
 TEST(EmulatorSettings, NumbersOutsideTheFieldsTakeTheirDefaults) {
     const Stored damaged[] = {{-1, 45}, {1000, 0}, {5000, -7}, {INT_MIN, INT_MAX}, {123, 1000}};
     for (const Stored& d : damaged) {
         CMemoryStore store;
-        store.WriteInt("Settings_V2.3", "LijnNr", d.line);
-        store.WriteInt("Settings_V2.3", "RunNr", d.run);
+        d.WriteTo(store);
         {
             CVL engine(&store);
             CEmulator model(engine, &store);
@@ -52,8 +56,7 @@ TEST(EmulatorSettings, NumbersInsideTheFieldsAreKept) {
     const Stored good[] = {{0, 0}, {999, 999}, {7, 12}, {799, 1}};
     for (const Stored& g : good) {
         CMemoryStore store;
-        store.WriteInt("Settings_V2.3", "LijnNr", g.line);
-        store.WriteInt("Settings_V2.3", "RunNr", g.run);
+        g.WriteTo(store);
         CVL engine(&store);
         CEmulator model(engine, &store);
         EXPECT_EQ(model.m_LijnNr, g.line);

@@ -4,6 +4,7 @@
 #include "EngineFront.h"
 #include "FrontRig.h"
 #include "LinkHealthWnd.h"
+#include "MenuChooser.h"
 #include "PcapCapture.h"
 #include "PtyHelpers.h"
 #include "SettingsStore.h"
@@ -15,11 +16,9 @@
 #include <QContextMenuEvent>
 #include <QGroupBox>
 #include <QLabel>
-#include <QMenu>
 #include <QPointer>
 #include <QPushButton>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <QtTest>
 
 using namespace vq5;
@@ -116,24 +115,12 @@ private slots:
         CEngineFront front(*m_Rig.engine, m_Rig.dialog.get());
         QVERIFY(front.Create(m_Rig.placeholder));
         m_Rig.dialog->show();
-        QStringList texts;
-        QTimer chooser;
-        chooser.setInterval(20);
-        connect(&chooser, &QTimer::timeout, [&] {
-            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-            if (!menu)
-                return;
-            for (QAction* a : menu->actions())
-                texts << a->text();
-            menu->setActiveAction(menu->actions().value(0));
-            QTest::keyClick(menu, Qt::Key_Return);
+        const auto seen = vq5::test::ChooseInMenu(0, [&] {
+            QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5),
+                                    front.StatusBox()->mapToGlobal(QPoint(5, 5)));
+            QApplication::sendEvent(front.StatusBox(), &event);
         });
-        chooser.start();
-        QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5),
-                                front.StatusBox()->mapToGlobal(QPoint(5, 5)));
-        QApplication::sendEvent(front.StatusBox(), &event);
-        chooser.stop();
-        QCOMPARE(texts, QStringList{QStringLiteral("Link health...")});
+        QCOMPARE(seen.texts, QStringList{QStringLiteral("Link health...")});
         QVERIFY(front.LinkHealthWindow());
         QVERIFY(front.LinkHealthWindow()->isVisible());
     }

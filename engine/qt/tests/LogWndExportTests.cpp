@@ -3,6 +3,7 @@
 // selected rows; a failed save gives the system's reason.
 #include "VLPLogWnd.h"
 #include "LogWndRig.h"
+#include "MenuChooser.h"
 #include "ShownText.h"
 
 #include "ListExport.h"
@@ -12,10 +13,8 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QFile>
-#include <QMenu>
 #include <QTableView>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <QtTest>
 
 #include <cerrno>
@@ -95,36 +94,14 @@ private slots:
         wnd->Flush();
         wnd->List()->selectionModel()->select(wnd->Model().index(1, 0),
                                               QItemSelectionModel::Select | QItemSelectionModel::Rows);
-        QStringList texts;
-        bool copyEnabled = false;
-        int menus = 0;
-        // The menu runs its own loop: read it, choose "Copy".
-        QTimer chooser;
-        chooser.setInterval(20);
-        connect(&chooser, &QTimer::timeout, [&] {
-            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-            if (!menu)
-                return;
-            ++menus;
-            for (QAction* a : menu->actions())
-                texts << a->text();
-            QAction* copy = menu->actions().value(0);
-            copyEnabled = copy && copy->isEnabled();
-            if (copy) {
-                menu->setActiveAction(copy);
-                QTest::keyClick(menu, Qt::Key_Return);
-            } else {
-                menu->close();
-            }
-        });
         QApplication::clipboard()->clear();
-        chooser.start();
-        emit wnd->List()->customContextMenuRequested(QPoint(5, 5));
-        chooser.stop();
-        QCOMPARE(menus, 1);
-        QCOMPARE(texts, QStringList({QStringLiteral("Copy"), QStringLiteral("Save..."),
-                                     QStringLiteral("Record to file...")}));
-        QVERIFY(copyEnabled);
+        // Read the menu, choose "Copy".
+        const auto seen =
+            vq5::test::ChooseInMenu(0, [&] { emit wnd->List()->customContextMenuRequested(QPoint(5, 5)); });
+        QCOMPARE(seen.menus, 1);
+        QCOMPARE(seen.texts, QStringList({QStringLiteral("Copy"), QStringLiteral("Save..."),
+                                          QStringLiteral("Record to file...")}));
+        QVERIFY(seen.chosenOn);
         QCOMPARE(QApplication::clipboard()->text(), wnd->RowsText(true));
         QVERIFY(QApplication::clipboard()->text().endsWith(QStringLiteral("\ttwo\n")));
     }

@@ -28,6 +28,14 @@ void Store(CMemoryStore& store, const std::string& section, const std::string& p
 std::int64_t Get(CMemoryStore& store, const std::string& section, const std::string& key) {
     return store.ReadInt(section, key).value_or(-12345);
 }
+
+// `w` at `geometry`, bound to `section` under `name`, then shown: true once it is on screen.
+bool ShownBound(CProfileSection& section, QWidget* w, const char* name, const QRect& geometry) {
+    w->setGeometry(geometry);
+    BindWindow(section, w, name);
+    w->show();
+    return QTest::qWaitForWindowExposed(w);
+}
 } // namespace
 
 class WindowBindingTests : public QObject {
@@ -151,10 +159,7 @@ private slots:
         int level = 14;
         section->BindInt(level, "Level", 14);
         auto* w = new QDialog;
-        w->setGeometry(100, 120, 200, 100);
-        BindWindow(*section, w, "logWnd");
-        w->show();
-        QVERIFY(QTest::qWaitForWindowExposed(w));
+        QVERIFY(ShownBound(*section, w, "logWnd", QRect(100, 120, 200, 100)));
         w->move(130, 140);
         QCOMPARE(store.TotalWrites(), 0);
         delete w;
@@ -174,10 +179,7 @@ private slots:
         CCountingStore store;
         CProfileSection section("S", &store);
         auto* d = new QDialog;
-        d->setGeometry(60, 70, 150, 90);
-        BindWindow(section, d, "dlg");
-        d->show();
-        QVERIFY(QTest::qWaitForWindowExposed(d));
+        QVERIFY(ShownBound(section, d, "dlg", QRect(60, 70, 150, 90)));
         d->move(90, 95);
         d->accept(); // hidden, not yet destroyed
         QCOMPARE(store.TotalWrites(), 0);
@@ -220,10 +222,7 @@ private slots:
         {
             CProfileSection section("S", &store);
             auto* w = new QWidget;
-            w->setGeometry(30, 40, 200, 150);
-            BindWindow(section, w, "m");
-            w->show();
-            QVERIFY(QTest::qWaitForWindowExposed(w));
+            QVERIFY(ShownBound(section, w, "m", QRect(30, 40, 200, 150)));
             w->move(30, 40);
             w->showMaximized();
             QTRY_VERIFY_WITH_TIMEOUT(w->isMaximized(), 10000);

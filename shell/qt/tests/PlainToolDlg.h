@@ -1,6 +1,6 @@
-// A tool dialog with nothing in its body but one frame, on an engine of its own that opens
-// `port` at the base speed: the tool shell as a test drives it. A test's dialog derives from it,
-// overrides OnNotify, and calls Shutdown() in its own destructor.
+// A tool dialog with nothing in its body but one frame, in the programmer's placement, on an
+// engine of its own that opens `port` at the base speed: the tool shell as a test drives it. A
+// test's dialog derives from it, overrides OnNotify, and calls Shutdown() in its own destructor.
 #pragma once
 
 #include "ToolDialog.h"
@@ -14,8 +14,9 @@ namespace vq5::test {
 
 class CPlainToolDlg : protected qt::CToolEngineHolder<CVLPEngine>, public qt::CToolDialog {
 public:
-    CPlainToolDlg(qt::ToolInfo info, ISettingsStore* store, const std::string& port)
-        : CToolEngineHolder(store), CToolDialog(std::move(info), m_Engine) {
+    // The programmer's window with its own caption; the port named, at the normal rate.
+    CPlainToolDlg(const char* caption, ISettingsStore* store, const std::string& port)
+        : CToolEngineHolder(store), CToolDialog(Info(caption), m_Engine) {
         SetBodySize(QSize(200, 100));
         auto* placeholder = new QGroupBox(Body());
         placeholder->setObjectName("1000");
@@ -23,6 +24,15 @@ public:
         m_Engine.m_ComPort = port;
         m_Engine.m_FastBaudRate = 0;
         InitDialog(placeholder);
+    }
+
+private:
+    static qt::ToolInfo Info(const char* caption) {
+        qt::ToolInfo info;
+        info.program = "VQ5WPrg";
+        info.caption = caption;
+        info.placement = "dlgWnd-1.9";
+        return info;
     }
 };
 

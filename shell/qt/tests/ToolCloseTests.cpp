@@ -30,21 +30,12 @@ constexpr int kWait = 10000; // generous: a loaded 2-core machine
 
 class CCloseDlg : public test::CPlainToolDlg {
 public:
-    CCloseDlg(ISettingsStore* store, const std::string& port) : CPlainToolDlg(Info(), store, port) {}
+    CCloseDlg(ISettingsStore* store, const std::string& port) : CPlainToolDlg("close", store, port) {}
     ~CCloseDlg() override { Shutdown(); }
     int notifications = 0;
 
 protected:
     void OnNotify(const Notification&) override { ++notifications; }
-
-private:
-    static ToolInfo Info() {
-        ToolInfo info;
-        info.program = "VQ5WPrg";
-        info.caption = "close";
-        info.placement = "dlgWnd-1.9";
-        return info;
-    }
 };
 
 // The device: polls while allowed, acknowledges every message and records its text.
@@ -99,6 +90,23 @@ private:
     std::thread m_Thread;
 };
 
+// A shown dialog on a pseudo-terminal and the device at its other end, holding its polls.
+struct CCloseRig {
+    CPty pty;
+    CCountingStore store;
+    CCloseDlg dlg{&store, pty.Path()};
+    CPollingDevice device{pty};
+
+    CCloseRig() { dlg.show(); }
+
+    // The device polls once: "$PRG" goes out and the engine is in program mode.
+    bool OnePollOpensProgramMode() {
+        device.Allow(1);
+        return QTest::qWaitFor([&] { return dlg.Engine().ProgramModeOpen(); }, kWait) &&
+               QTest::qWaitFor([&] { return device.Polls() >= 1; }, kWait);
+    }
+};
+
 } // namespace
 
 class ToolCloseTests : public QObject {
@@ -106,18 +114,14 @@ class ToolCloseTests : public QObject {
 private slots:
     // "$PRG" went out, a sequence is still queued: the close sends the exit and nothing else.
     void closeInProgramModeSendsTheExitFirst() {
-        CPty pty;
-        CCountingStore store;
-        CCloseDlg dlg(&store, pty.Path());
-        CPollingDevice device(pty);
-        dlg.show();
+        CCloseRig rig;
+        CCloseDlg& dlg = rig.dlg;
+        CPollingDevice& device = rig.device;
         dlg.Engine().EnterProgramMode();
         for (const char* t : {"&PIA", "&PIB", "&PIC"})
             dlg.Engine().QueueText(t);
         dlg.Engine().LeaveProgramMode(false);
-        device.Allow(1);
-        QVERIFY(QTest::qWaitFor([&] { return dlg.Engine().ProgramModeOpen(); }, kWait));
-        QVERIFY(QTest::qWaitFor([&] { return device.Polls() >= 1; }, kWait));
+        QVERIFY(rig.OnePollOpensProgramMode());
         device.FreeRun();
         QElapsedTimer t;
         t.start();
@@ -137,11 +141,9 @@ private slots:
 
     // Nothing in program mode: the close sends nothing and does not wait.
     void closeWithNothingPendingSendsNothing() {
-        CPty pty;
-        CCountingStore store;
-        CCloseDlg dlg(&store, pty.Path());
-        CPollingDevice device(pty);
-        dlg.show();
+        CCloseRig rig;
+        CCloseDlg& dlg = rig.dlg;
+        CPollingDevice& device = rig.device;
         device.FreeRun();
         QVERIFY(QTest::qWaitFor([&] { return device.Polls() >= 3; }, kWait));
         QElapsedTimer t;
@@ -156,16 +158,12 @@ private slots:
 
     // A device that no longer polls: the close gives up after the bounded wait.
     void closeIsBoundedWhenTheDeviceIsSilent() {
-        CPty pty;
-        CCountingStore store;
-        CCloseDlg dlg(&store, pty.Path());
-        CPollingDevice device(pty);
-        dlg.show();
+        CCloseRig rig;
+        CCloseDlg& dlg = rig.dlg;
+        CPollingDevice& device = rig.device;
         dlg.Engine().EnterProgramMode();
         dlg.Engine().QueueText("&PIA");
-        device.Allow(1);
-        QVERIFY(QTest::qWaitFor([&] { return dlg.Engine().ProgramModeOpen(); }, kWait));
-        QVERIFY(QTest::qWaitFor([&] { return device.Polls() >= 1; }, kWait));
+        QVERIFY(rig.OnePollOpensProgramMode());
         QElapsedTimer t;
         t.start();
         dlg.reject();

@@ -32,7 +32,7 @@ constexpr int kWait = 10000; // generous: a loaded 2-core machine
 
 class CRecordDlg : public test::CPlainToolDlg {
 public:
-    CRecordDlg(ISettingsStore* store, const std::string& port) : CPlainToolDlg(Info(), store, port) {}
+    CRecordDlg(ISettingsStore* store, const std::string& port) : CPlainToolDlg("record", store, port) {}
     ~CRecordDlg() override { Shutdown(); }
     int exits = 0;
     int idents = 0;
@@ -48,15 +48,6 @@ protected:
         }
         if (n.kind == nkIdent && n.value == 0)
             ++exits;
-    }
-
-private:
-    static ToolInfo Info() {
-        ToolInfo info;
-        info.program = "VQ5WPrg";
-        info.caption = "record";
-        info.placement = "dlgWnd-1.9";
-        return info;
     }
 };
 
