@@ -31,10 +31,6 @@ bool ParseUnsigned(const std::string& text, unsigned long max, unsigned long& ou
     return true;
 }
 
-int HexDigit(char c) {
-    return vq5::HexDigitValue(c);
-}
-
 // --replay: the capture's device side against whichever tool opens the pseudo-terminal.
 int Replay(const std::string& file, const std::string& link) {
     std::vector<vq5::CaptureRecord> records;
@@ -99,10 +95,11 @@ int Main(int argc, char** argv) {
     CLI::App& app = line.App();
     AddCheckedOption(app, "--version", "MAJ.MIN", "device version, one hexadecimal digit each (default 8.7)",
                      [&o](const std::string& v) -> std::string {
-                         if (v.size() != 3 || v[1] != '.' || HexDigit(v[0]) < 0 || HexDigit(v[2]) < 0)
+                         if (v.size() != 3 || v[1] != '.' || vq5::HexDigitValue(v[0]) < 0 ||
+                             vq5::HexDigitValue(v[2]) < 0)
                              return "takes MAJ.MIN with one hexadecimal digit each, e.g. 8.7";
-                         o.versionMajor = static_cast<unsigned>(HexDigit(v[0]));
-                         o.versionMinor = static_cast<unsigned>(HexDigit(v[2]));
+                         o.versionMajor = static_cast<unsigned>(vq5::HexDigitValue(v[0]));
+                         o.versionMinor = static_cast<unsigned>(vq5::HexDigitValue(v[2]));
                          return "";
                      });
     AddCheckedOption(app, "--letter", "C", "device letter of its replies (default Q)",

@@ -1,7 +1,5 @@
 #include "PcEnd.h"
 
-#include "HexBytes.h"
-
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
