@@ -11,10 +11,7 @@
 //
 // Prints one summary line (exchanges, messages, retries, NAKs, lost, duplicated) and ends
 // with 0 when nothing was lost, duplicated or reordered, 1 otherwise, 2 on bad arguments.
-#include "NotifyQueue.h"
-#include "SettingsStore.h"
-#include "Simulator.h"
-#include "VLPEngine.h"
+#include "EngineOnSim.h"
 
 #include <atomic>
 #include <chrono>
@@ -164,56 +161,37 @@ int main(int argc, char** argv) {
     so.answerTimeoutMs = 100;
     so.faults = opt.faults;
     so.seed = opt.seed;
-    sim::CSimulator device(so);
-    const std::string path = device.Start();
-    if (path.empty()) {
-        std::fprintf(stderr, "bench_soak: the simulated device did not start: %s\n", device.Error().c_str());
+    test::CEngineOnSim rig(so, 0, opt.timeoutMs,
+                           [](CMemoryStore* store) { return std::make_unique<CCountingEngine>(store); });
+    if (!rig.Started()) {
+        std::fprintf(stderr, "bench_soak: the simulated device did not start: %s\n", rig.sim.Error().c_str());
         return 2;
     }
-
-    CMemoryStore store;
-    store.WriteString("VLPIO", "ComPort", path);
-    store.WriteInt("VLPIO", "Timeout", opt.timeoutMs);
-    store.WriteInt("VLPIO", "FastBaudRate", 0);
-    CNotifyQueue queue;
-    CStderrMessages boxes;
-    auto engine = std::make_unique<CCountingEngine>(&store);
-    engine->SetNotifySink(&queue);
-    engine->SetUserMessages(&boxes);
-    engine->Start();
+    sim::CSimulator& device = rig.sim;
+    auto& engine = static_cast<CCountingEngine&>(*rig.engine);
+    const std::vector<std::string>& received = rig.received;
 
     const auto started = Clock::now();
     std::vector<std::string> sent = {"$PRG"};
-    std::vector<std::string> received;
-    std::vector<int> statuses;
-    auto take = [&](const Notification& n, bool& exitSeen) {
-        if (n.kind == nkReceived)
-            received.push_back(n.text);
-        else if (n.kind == nkLinkStatus)
-            statuses.push_back(static_cast<int>(n.value));
-        else if (n.kind == nkIdent && n.value == 0)
-            exitSeen = true;
-    };
 
-    engine->EnterProgramMode();
+    engine.EnterProgramMode();
     char text[32];
     unsigned messages = 0;
-    bool exitSeen = false;
     unsigned long long lastShown = 0;
     // Sets of the identifier until the line has seen enough exchanges; the queue is kept short
     // so that the run ends soon after the count is reached.
     const auto deadline = started + std::chrono::hours(4);
     while (device.Counters().exchanges < opt.exchanges && Clock::now() < deadline) {
-        if (engine->QueueLength() < 4) {
+        if (engine.QueueLength() < 4) {
             for (int k = 0; k < 8; ++k, ++messages) {
                 std::snprintf(text, sizeof text, "&PIAsoak-%06u", messages);
-                engine->QueueText(text);
+                engine.QueueText(text);
                 sent.push_back(WithLetter(text, 'Q'));
             }
         }
         Notification n;
-        while (queue.TryTake(n))
-            take(n, exitSeen);
+        while (rig.queue.TryTake(n))
+            rig.Take(n);
         device.WaitExchanges(device.Counters().exchanges + 1, std::chrono::seconds(5));
         const unsigned long long x = device.Counters().exchanges;
         if (!opt.quiet && x >= lastShown + 1000) {
@@ -222,25 +200,25 @@ int main(int argc, char** argv) {
                          std::chrono::duration<double>(Clock::now() - started).count());
         }
     }
-    engine->LeaveProgramMode(false);
+    engine.LeaveProgramMode(false);
     sent.push_back("&QX");
 
     // The exit's reply ends the sequence.
     const auto exitDeadline = Clock::now() + std::chrono::minutes(10);
-    while (!exitSeen && Clock::now() < exitDeadline) {
+    while (!rig.exitSeen && Clock::now() < exitDeadline) {
         Notification n;
-        if (queue.Wait(n, std::chrono::seconds(1)))
-            take(n, exitSeen);
+        if (rig.queue.Wait(n, std::chrono::seconds(1)))
+            rig.Take(n);
     }
     // The engine has the last reply a moment before the device sees its ACK.
     device.WaitUntil([&](const sim::DeviceState&,
                          const sim::LinkCounters& c) { return c.messagesDelivered >= received.size(); },
                      std::chrono::seconds(30));
     // The link comes back to Connected once the line is quiet of faults for a few exchanges.
-    int status = engine->m_Status.load();
+    int status = engine.m_Status.load();
     for (int i = 0; i < 400 && status != lsConnected; ++i) {
         device.WaitExchanges(device.Counters().exchanges + 1, std::chrono::seconds(5));
-        status = engine->m_Status.load();
+        status = engine.m_Status.load();
     }
     const double seconds = std::chrono::duration<double>(Clock::now() - started).count();
     const sim::LinkCounters c = device.Counters();
@@ -261,21 +239,18 @@ int main(int argc, char** argv) {
     const std::vector<std::string> delivered = device.Delivered();
     const bool deviceAgrees = delivered == received;
 
-    const unsigned long long pcFrames = engine->m_InfoFramesSent.load();
-    const unsigned long long pcMessages = engine->m_MessagesTaken.load();
+    const unsigned long long pcFrames = engine.m_InfoFramesSent.load();
+    const unsigned long long pcMessages = engine.m_MessagesTaken.load();
     const unsigned long long pcRetries = pcFrames > pcMessages ? pcFrames - pcMessages : 0;
     const unsigned long long deviceRetries =
         c.framesSent > c.messagesDelivered ? c.framesSent - c.messagesDelivered : 0;
-    const unsigned long long naksByPc = engine->m_NaksSent.load();
+    const unsigned long long naksByPc = engine.m_NaksSent.load();
     const unsigned long long naksByDevice = c.naksSent;
     const unsigned long long lost = out.lost + in.lost;
     const unsigned long long duplicated = out.duplicated + in.duplicated;
     int errors = 0;
-    for (int s : statuses)
+    for (int s : rig.statuses)
         errors += s == lsError;
-
-    engine.reset();
-    device.Stop();
 
     std::printf(
         "soak: %llu exchanges, %zu messages sent, %zu replies received, retries %llu (PC %llu, device %llu), "
@@ -295,8 +270,8 @@ int main(int argc, char** argv) {
         std::printf("soak: the replies the PC received differ from those the device saw acknowledged\n");
     std::fflush(stdout);
 
-    const bool good = exitSeen && lost == 0 && duplicated == 0 && out.unexpected == 0 && in.unexpected == 0 &&
-                      out.inOrder && in.inOrder && deviceAgrees && status == lsConnected &&
-                      c.exchanges >= opt.exchanges;
+    const bool good = rig.exitSeen && lost == 0 && duplicated == 0 && out.unexpected == 0 &&
+                      in.unexpected == 0 && out.inOrder && in.inOrder && deviceAgrees &&
+                      status == lsConnected && c.exchanges >= opt.exchanges;
     return good ? 0 : 1;
 }

@@ -16,18 +16,8 @@ inline constexpr unsigned char NUL = 0x00, SOH = 0x01, STX = 0x02, ETX = 0x03, E
 
 // The kinds of frame the PC side tells apart; scoped, so that `poll`, `select`, `error` and
 // `timeout` leave the system's functions of those names visible.
-enum class FrameType : int {
-    noframe = 0,
-    eot = 1,
-    ack = 2,
-    nak = 3,
-    poll = 4,
-    select = 5,
-    info = 6,
-    error = 7,
-    timeout = 8,
-    crcerror = 9,
-};
+// Numbered from 0 (noframe) in this order.
+enum class FrameType : int { noframe, eot, ack, nak, poll, select, info, error, timeout, crcerror };
 
 // "noframe", "eot", ... indexed by FrameType; out of range gives "ERROR".
 const char* FrameTypeName(int type);

@@ -28,8 +28,6 @@ class CPosixSerialPort : public ISerialPort {
 public:
     CPosixSerialPort();
     ~CPosixSerialPort() override;
-    CPosixSerialPort(const CPosixSerialPort&) = delete;
-    CPosixSerialPort& operator=(const CPosixSerialPort&) = delete;
 
     // EBUSY in `error` means another program (or another engine) holds the port.
     bool Open(const std::string& name, int& error) override;

@@ -22,7 +22,11 @@ enum class WriteResult { Done, Interrupted, Failed };
 
 class ISerialPort {
 public:
+    ISerialPort() = default;
     virtual ~ISerialPort() = default;
+    // A port owns its descriptor or handle: it is never copied.
+    ISerialPort(const ISerialPort&) = delete;
+    ISerialPort& operator=(const ISerialPort&) = delete;
     // Opens the device by name (see PortDevicePath), raw 8N1 at 1200 baud, DTR and RTS off,
     // no flow control, for exclusive use. On failure returns false with `error` set: the
     // system's error code (errno on POSIX, GetLastError on Windows), as every `error` here.

@@ -36,17 +36,17 @@ class CWin32SerialPort : public ISerialPort {
 public:
     CWin32SerialPort();
     ~CWin32SerialPort() override;
-    CWin32SerialPort(const CWin32SerialPort&) = delete;
-    CWin32SerialPort& operator=(const CWin32SerialPort&) = delete;
 
+    // The handle and its line settings (SetCommState).
     bool Open(const std::string& name, int& error) override;
+    bool SetBaud(int baud, int& error) override;
+    int Baud() const override;
     void Close() override;
     bool IsOpen() const override;
+    // Overlapped reads and writes, ended early by Interrupt (an event the waits include).
     ReadResult ReadByte(unsigned char& byte, unsigned timeoutMs, int& error) override;
     WriteResult Write(const unsigned char* bytes, std::size_t count, std::size_t& written,
                       int& error) override;
-    bool SetBaud(int baud, int& error) override;
-    int Baud() const override;
     void Interrupt() override;
     void ClearInterrupt() override;
 

@@ -5,6 +5,7 @@
 
 #include <set>
 #include <string>
+#include <utility>
 
 using namespace vq5::device;
 
@@ -77,27 +78,16 @@ TEST(InfoTable, TenItemsAndThirteenRevisionIdentifiers) {
 }
 
 TEST(DeviceGates, WhatADeviceKnowsByItsVersion) {
-    EXPECT_EQ(Str(DeviceGate("$PRG")), "");
-    EXPECT_EQ(Str(DeviceGate("&PXR")), "");
-    EXPECT_EQ(Str(DeviceGate("&QX")), "");
-    EXPECT_EQ(Str(DeviceGate("&PS3")), "84>");
-    EXPECT_EQ(Str(DeviceGate("&PFS")), "");
-    EXPECT_EQ(Str(DeviceGate("&QFT1")), "91<");
-    EXPECT_EQ(Str(DeviceGate("&PFG")), "83>");
-    EXPECT_EQ(Str(DeviceGate("&PFV")), "87>");
-    EXPECT_EQ(Str(DeviceGate("&PFI")), "87>91<");
-    EXPECT_EQ(Str(DeviceGate("&PFA")), "80>");
-    EXPECT_EQ(Str(DeviceGate("&PFP")), "");
-    EXPECT_EQ(Str(DeviceGate("&PKO")), "71>");
-    EXPECT_EQ(Str(DeviceGate("&PIB&P.1")), "91<");
-    EXPECT_EQ(Str(DeviceGate("&PI<")), "70>");
-    EXPECT_EQ(DeviceGate("&PKZ"), nullptr);
-    EXPECT_EQ(DeviceGate("&PIZ"), nullptr);
-    EXPECT_EQ(DeviceGate("&PZ"), nullptr);
-    EXPECT_EQ(DeviceGate("$PRX"), nullptr);
-    EXPECT_EQ(DeviceGate("&P"), nullptr);
-    EXPECT_EQ(DeviceGate("&PF"), nullptr);
-    EXPECT_EQ(DeviceGate(""), nullptr);
+    // A command text and the versions that know it ("" for all of them).
+    const std::pair<const char*, const char*> known[] = {
+        {"$PRG", ""},     {"&PXR", ""},    {"&QX", ""},         {"&PS3", "84>"},    {"&PFS", ""},
+        {"&QFT1", "91<"}, {"&PFG", "83>"}, {"&PFV", "87>"},     {"&PFI", "87>91<"}, {"&PFA", "80>"},
+        {"&PFP", ""},     {"&PKO", "71>"}, {"&PIB&P.1", "91<"}, {"&PI<", "70>"}};
+    for (const auto& [text, gate] : known)
+        EXPECT_EQ(Str(DeviceGate(text)), gate) << text;
+    // Texts no version knows.
+    for (const char* text : {"&PKZ", "&PIZ", "&PZ", "$PRX", "&P", "&PF", ""})
+        EXPECT_EQ(DeviceGate(text), nullptr) << text;
 }
 
 TEST(Constants, FourFilterConstants) {

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <utility>
 #include <unistd.h>
 
 namespace vq5::test {
@@ -124,11 +125,11 @@ TEST(CaptureDecode, FramesAsThePcReadsThem) {
 }
 
 TEST(CaptureDecode, CommandCodes) {
-    EXPECT_EQ(CommandCode("$PRG"), "$PRG");
-    EXPECT_EQ(CommandCode("&QIAFactory default"), "&QIA");
-    EXPECT_EQ(CommandCode("&QX"), "&QX");
-    EXPECT_EQ(CommandCode("&Q"), "");
-    EXPECT_EQ(CommandCode("hello"), "");
+    // A message text and its command code ("" where the text starts with none).
+    const std::pair<const char*, const char*> rows[] = {
+        {"$PRG", "$PRG"}, {"&QIAFactory default", "&QIA"}, {"&QX", "&QX"}, {"&Q", ""}, {"hello", ""}};
+    for (const auto& [text, code] : rows)
+        EXPECT_EQ(CommandCode(text), code) << text;
 }
 
 } // namespace

@@ -13,7 +13,7 @@
 
 using namespace vq5;
 using namespace vq5::sim;
-using namespace vq5::simtest;
+using vq5::test::CEngineOnSim;
 using namespace std::chrono_literals;
 
 namespace {
@@ -63,6 +63,7 @@ class EveryCommand : public ::testing::TestWithParam<Version> {};
 TEST_P(EveryCommand, SetsAreStoredExactlyAsSentAndQueriesReturnThem) {
     const Version v = GetParam();
     CEngineOnSim e(Options(v.major, v.minor));
+    ASSERT_TRUE(e.Started()) << e.sim.Error();
     const int offsetMs = 19;
     const std::string id = "12 mei 2024: bus 7 (depot Noord)";
     const std::string dc[3] = {"&P.1 lijn", "&P.2 start", "&P.3 gp"};
@@ -172,6 +173,7 @@ class Gates : public ::testing::TestWithParam<Version> {};
 TEST_P(Gates, GatedCommandsPassOrNotAsTheirGatesSay) {
     const Version v = GetParam();
     CEngineOnSim e(Options(v.major, v.minor));
+    ASSERT_TRUE(e.Started()) << e.sim.Error();
     e.engine->EnterProgramMode();
     e.engine->QueueMessage("91<&PIB%s", "dc-gated");
     e.engine->QueueMessage("83>&PFG%d", 1);
@@ -220,6 +222,7 @@ INSTANTIATE_TEST_SUITE_P(Versions, Gates,
 
 TEST(EngineSim, TenMsOnAnOldDeviceReadsBackAs26) {
     CEngineOnSim e(Options(8, 1));
+    ASSERT_TRUE(e.Started()) << e.sim.Error();
     e.engine->EnterProgramMode();
     e.engine->QueueText(device::OffsetSetOld(10));
     e.engine->QueueText(device::OffsetSetNew(10));
@@ -232,6 +235,7 @@ TEST(EngineSim, TenMsOnAnOldDeviceReadsBackAs26) {
 
 TEST(EngineSim, FastSpeedIsTakenAfterTheSpeedChangeAndLeftWithX0) {
     CEngineOnSim e(Options(8, 7), 3);
+    ASSERT_TRUE(e.Started()) << e.sim.Error();
     e.engine->EnterProgramMode();
     ASSERT_TRUE(
         e.sim.WaitUntil([&](const DeviceState&, const LinkCounters&) { return e.sim.CurrentBaud() == 9600; },
@@ -255,6 +259,7 @@ TEST(EngineSim, FastSpeedIsTakenAfterTheSpeedChangeAndLeftWithX0) {
 
 TEST(EngineSim, NoSpeedChangeBefore84) {
     CEngineOnSim e(Options(8, 3), 3);
+    ASSERT_TRUE(e.Started()) << e.sim.Error();
     e.engine->EnterProgramMode();
     e.engine->QueueText("&PIH");
     e.engine->LeaveProgramMode(false);
@@ -267,6 +272,7 @@ TEST(EngineSim, NoSpeedChangeBefore84) {
 
 TEST(EngineSim, FactoryResetRestoresDefaultsAndTheLinkFollowsTheReboot) {
     CEngineOnSim e(Options(8, 7), 3);
+    ASSERT_TRUE(e.Started()) << e.sim.Error();
     e.engine->EnterProgramMode();
     e.engine->QueueText("&PIAmine");
     e.engine->QueueText("&PFS1");
@@ -301,6 +307,7 @@ TEST(EngineSim, OutsideProgramModeOnlyTheLinesAnswerAndTheOnBoardSideLives) {
     o.onboardTraffic = true;
     o.onboardPeriodMs = 50;
     CEngineOnSim e(o);
+    ASSERT_TRUE(e.Started()) << e.sim.Error();
     e.engine->QueueText("&PIA");
     e.engine->QueueText("$123/045   10:00 XX");
     e.engine->QueueText("&PIJ");
@@ -342,6 +349,7 @@ TEST(EngineSim, StateFileShowsWhatAToolWrote) {
     }
     {
         CEngineOnSim e(o);
+        ASSERT_TRUE(e.Started()) << e.sim.Error();
         EXPECT_EQ(e.sim.State().identifier, "from the file");
         EXPECT_EQ(e.sim.State().window, 5u);
         e.engine->EnterProgramMode();

@@ -10,7 +10,7 @@
 
 using namespace vq5;
 using namespace vq5::sim;
-using namespace vq5::simtest;
+using vq5::test::CEngineOnSim;
 
 namespace {
 
@@ -44,6 +44,7 @@ SoakResult Soak(const std::string& faults, std::uint64_t minExchanges, int fastI
         };
     }
     CEngineOnSim e(o, fastIndex);
+    EXPECT_TRUE(e.Started()) << e.sim.Error();
 
     std::vector<std::string> sent = {"$PRG"};
     e.engine->EnterProgramMode();

@@ -2,16 +2,24 @@
 // column, the '$' lines of the engine, the 2000-character cut, batching of lines from the
 // worker (at most one slice per event-loop turn), the bounded pending queue and its
 // "... N lines dropped" line, the table list and its chunked row storage, the layout on
-// resize, the level mask and placement in "VLPLogWnd", and a list of hundreds of thousands
-// of rows.
+// resize, the level mask and placement in "VLPLogWnd", a list of hundreds of thousands of
+// rows; "Copy" and "Save...": the saved file holds the rows as the list shows them, byte for
+// byte (UTF-8), "Time<TAB>Message" one line per row, "Copy" takes the selected rows, a failed
+// save gives the system's reason.
 #include "VLPLogWnd.h"
 #include "LogWndRig.h"
-
+#include "MenuChooser.h"
 #include "QtTestSupport.h"
+#include "ShownText.h"
+
+#include "ListExport.h"
 #include "SettingsStore.h"
 #include "VLPEngine.h"
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
+#include <QFile>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QPushButton>
@@ -22,27 +30,19 @@
 #include <QTableView>
 #include <QtTest>
 
+#include <cerrno>
+#include <cstring>
 #include <ctime>
 #include <random>
 
 using namespace vq5;
 using namespace vq5::qt;
 using namespace vq5::qt::test;
+using vq5::test::AtMinute5Second7Ms123;
+using vq5::test::ReadFile;
+using vq5::test::ShownRows;
 
 namespace {
-
-// 14:05:07.123 UTC on 2 March 2004.
-std::chrono::system_clock::time_point At140507123() {
-    std::tm tm{};
-    tm.tm_year = 104;
-    tm.tm_mon = 2;
-    tm.tm_mday = 2;
-    tm.tm_hour = 14;
-    tm.tm_min = 5;
-    tm.tm_sec = 7;
-    const std::time_t t = timegm(&tm);
-    return std::chrono::system_clock::from_time_t(t) + std::chrono::milliseconds(123);
-}
 
 // prefix followed by the number in decimal.
 std::string Numbered(const char* prefix, std::size_t n) {
@@ -144,18 +144,18 @@ private slots:
     }
 
     void timeColumnIsMinuteSecondHundredthsOfUtc() {
-        QCOMPARE(FormatLogTime(MsOfHour(At140507123())), QStringLiteral(" 5:07.12"));
+        QCOMPARE(FormatLogTime(MsOfHour(AtMinute5Second7Ms123())), QStringLiteral(" 5:07.12"));
         QCOMPARE(FormatLogTime(0), QStringLiteral(" 0:00.00"));
         QCOMPARE(FormatLogTime(59 * 60000 + 59 * 1000 + 999), QStringLiteral("59:59.99"));
         QCOMPARE(FormatLogTime(12 * 60000 + 3 * 1000 + 9), QStringLiteral("12:03.00"));
         auto wnd = Open();
-        wnd->SetClock([] { return At140507123(); });
+        wnd->SetClock([] { return AtMinute5Second7Ms123(); });
         m_Rig.engine->Trace(3, "stamped");
         wnd->Flush();
         QCOMPARE(wnd->Model().data(wnd->Model().index(0, 0)).toString(), QStringLiteral(" 5:07.12"));
         QCOMPARE(wnd->Model().data(wnd->Model().index(0, 1)).toString(), QStringLiteral("stamped"));
         // The line is stamped when it is handed over, not when the list shows it.
-        wnd->SetClock([] { return At140507123() + std::chrono::minutes(20); });
+        wnd->SetClock([] { return AtMinute5Second7Ms123() + std::chrono::minutes(20); });
         wnd->Flush();
         QCOMPARE(wnd->Model().TimeText(0), QStringLiteral(" 5:07.12"));
     }
@@ -433,7 +433,7 @@ private slots:
 
     void overrunDropsLinesAndSaysHowMany() {
         auto wnd = Open();
-        wnd->SetClock([] { return At140507123(); });
+        wnd->SetClock([] { return AtMinute5Second7Ms123(); });
         wnd->SetPendingLimit(100);
         for (int i = 0; i < 150; ++i)
             wnd->AddLine(3, Numbered("l", i));
@@ -586,7 +586,7 @@ private slots:
 
     void copyAndSaveAreTabSeparated() {
         auto wnd = Open();
-        wnd->SetClock([] { return At140507123(); });
+        wnd->SetClock([] { return AtMinute5Second7Ms123(); });
         m_Rig.engine->Trace(3, "first");
         m_Rig.engine->Trace(3, "second");
         m_Rig.engine->Trace(3, "third");
@@ -644,6 +644,85 @@ private slots:
                     "scroll+repaint %lld ms\n",
                     static_cast<long long>(fillMs), static_cast<long long>(turns),
                     static_cast<long long>(longestTurn), static_cast<long long>(scrollMs));
+    }
+
+    void savedFileEqualsTheRowsShown() {
+        auto wnd = Open();
+        m_Rig.engine->Trace(3, "CVLPMsg::TxMessage() = %s", "\"&PIA\"");
+        m_Rig.engine->Trace(3, "tab\there");
+        m_Rig.engine->Trace(2, "caf\xe9 \xff %d", 7); // bytes above 127 as the list shows them
+        m_Rig.engine->Trace(1, "%s", "");
+        for (int i = 0; i < 50; ++i)
+            m_Rig.engine->Trace(2, "CVLPSlave::StateEngine(), State=%s %d", "sIdle", i);
+        wnd->Flush();
+        QCOMPARE(wnd->Model().Rows(), std::size_t(54));
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("log.txt"));
+        QString reason = QStringLiteral("stale");
+        QVERIFY(wnd->SaveTo(path, &reason));
+        QCOMPARE(reason, QString());
+        const QByteArray saved = ReadFile(path);
+        QCOMPARE(saved, ShownRows(wnd->Model()));
+        const QList<QByteArray> lines = saved.split('\n');
+        QCOMPARE(lines.size(), 55); // 54 rows and the empty rest after the last line end
+        QVERIFY(lines[0].endsWith("\tCVLPMsg::TxMessage() = \"&PIA\""));
+        QVERIFY(lines[1].endsWith("\ttab\there"));
+        QVERIFY(lines[2].endsWith(QByteArray("\tcaf\xc3\xa9 \xc3\xbf 7")));
+        QVERIFY(lines[3].endsWith("\t"));
+        // The list shows the same character for the byte (not a replacement character).
+        QCOMPARE(wnd->Model().MessageText(2), QStringLiteral("caf\u00e9 \u00ff 7"));
+    }
+
+    void copyTakesTheSelectedRowsAndSaveAllOfThem() {
+        auto wnd = Open();
+        wnd->SetClock([] { return AtMinute5Second7Ms123(); });
+        m_Rig.engine->Trace(3, "first");
+        m_Rig.engine->Trace(3, "second\tcolumn");
+        m_Rig.engine->Trace(3, "third \xe4");
+        wnd->Flush();
+        auto* sel = wnd->List()->selectionModel();
+        sel->select(wnd->Model().index(2, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        sel->select(wnd->Model().index(0, 1), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        const QString expected = QStringLiteral(" 5:07.12\tfirst\n 5:07.12\tthird \u00e4\n");
+        QCOMPARE(wnd->RowsText(true), expected);
+        QCOMPARE(wnd->RowsText(true).toUtf8(), ShownRows(wnd->Model(), {0, 2}));
+        QCOMPARE(wnd->RowsText(false),
+                 QStringLiteral(" 5:07.12\tfirst\n 5:07.12\tsecond\tcolumn\n 5:07.12\tthird \u00e4\n"));
+    }
+
+    void theContextMenuOffersCopyAndSave() {
+        auto wnd = Open();
+        wnd->show();
+        m_Rig.engine->Trace(3, "one");
+        m_Rig.engine->Trace(3, "two");
+        wnd->Flush();
+        wnd->List()->selectionModel()->select(wnd->Model().index(1, 0),
+                                              QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        QApplication::clipboard()->clear();
+        // Read the menu, choose "Copy".
+        const auto seen =
+            vq5::test::ChooseInMenu(0, [&] { emit wnd->List()->customContextMenuRequested(QPoint(5, 5)); });
+        QCOMPARE(seen.menus, 1);
+        QCOMPARE(seen.texts, QStringList({QStringLiteral("Copy"), QStringLiteral("Save..."),
+                                          QStringLiteral("Record to file...")}));
+        QVERIFY(seen.chosenOn);
+        QCOMPARE(QApplication::clipboard()->text(), wnd->RowsText(true));
+        QVERIFY(QApplication::clipboard()->text().endsWith(QStringLiteral("\ttwo\n")));
+    }
+
+    void aFailedSaveGivesTheReason() {
+        auto wnd = Open();
+        m_Rig.engine->Trace(3, "x");
+        wnd->Flush();
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("no/such/folder/log.txt"));
+        QString reason;
+        QVERIFY(!wnd->SaveTo(path, &reason));
+        QCOMPARE(reason, QString::fromLocal8Bit(std::strerror(ENOENT)));
+        QVERIFY(!wnd->SaveTo(dir.path()));
+        // What the box says.
+        QVERIFY(SaveFailedText(path, reason).contains(path));
+        QVERIFY(SaveFailedText(path, reason).contains(reason));
     }
 };
 

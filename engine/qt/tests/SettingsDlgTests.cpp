@@ -21,9 +21,7 @@
 using namespace vq5;
 using namespace vq5::qt;
 using namespace vq5::qt::test;
-using vq5::test::B;
-using vq5::test::CPty;
-using vq5::test::Hex;
+namespace kit = vq5::test; // the device's end of a pseudo-terminal
 
 namespace {
 
@@ -176,7 +174,7 @@ private slots:
     }
 
     void samePortDoesNotRestart() {
-        CPty pty;
+        kit::CPty pty;
         m_Engine->m_ComPort = pty.Path();
         auto dlg = Dialog();
         dlg->TimeoutEdit()->setText("3000");
@@ -211,7 +209,7 @@ private slots:
     }
 
     void typedPortIsAppliedAndTheEngineMovesToIt() {
-        CPty oldPort, newPort;
+        kit::CPty oldPort, newPort;
         CNotifyQueue queue;
         m_Engine->SetNotifySink(&queue);
         m_Engine->m_ComPort = oldPort.Path();
@@ -226,8 +224,8 @@ private slots:
         QCOMPARE(m_Engine->m_ComPort, newPort.Path());
         QVERIFY(queue.WaitFor(nkLinkStatus, lsStopped, 10s)); // the old worker ended
         QVERIFY(queue.WaitFor(nkLinkStatus, lsTimeout, 10s)); // the new one reads the new port
-        newPort.Write(B({'P', 0xE1, 0x05}));
-        QCOMPARE(Hex(newPort.ReadPcFrame()), std::string("00 04"));
+        newPort.Write(kit::B({'P', 0xE1, 0x05}));
+        QCOMPARE(kit::Hex(newPort.ReadPcFrame()), std::string("00 04"));
         m_Engine->Stop();
         m_Engine->SetNotifySink(nullptr);
     }
