@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Renders a service report of the simulated VQ-5 with headless Chromium into
-# docs/screenshots/service-report.png (and keeps the HTML beside it). Installs Chromium
+# docs/screenshots/service-report.png (the HTML is made anew each time). Installs Chromium
 # through install-deps.sh --screenshots; CI does not run this (it checks the HTML with
 # scripts/check-report.py instead).
 #   scripts/report-screenshot.sh [BUILD_DIR]
@@ -40,5 +40,4 @@ mkdir -p docs/screenshots
   --disable-component-update --disable-sync --user-data-dir="$work/chromium" --hide-scrollbars \
   --window-size=1200,3700 --screenshot="$PWD/docs/screenshots/service-report.png" \
   "file://$work/service-report.html" 2> "$work/chromium.log" || { cat "$work/chromium.log" >&2; exit 1; }
-cp "$work/service-report.html" docs/screenshots/service-report.html
-echo "docs/screenshots/service-report.png and .html written"
+echo "docs/screenshots/service-report.png written"

@@ -1,7 +1,7 @@
 # Sourced by the screenshot scripts: a work folder ($work), every process started into $pids
 # ended at exit, and `start_display WIDTHxHEIGHT [Xvfb options...]`: a virtual display that
 # picks a free number itself (DISPLAY is exported), with a light grey desktop; the simulated
-# device and the search for a window (below).
+# device, the search for a window and a tool's settings file (below).
 work=$(mktemp -d)
 pids=()
 cleanup() {
@@ -42,4 +42,14 @@ find_window() {
     sleep 0.1
   done
   echo "$w"
+}
+
+# `tool_config TOOL FAST_BAUD_INDEX TIMEOUT_MS`: writes TOOL's settings file under
+# $work/config (XDG_CONFIG_HOME for the tool) with the simulated device's link as its port,
+# and prints the file's path, so that a script can add sections to it.
+tool_config() {
+  local file="$work/config/Lumark Electronics/$1.conf"
+  mkdir -p "${file%/*}"
+  printf '[VLPIO]\nComPort=%s\nFastBaudRate=%s\nTimeout=%s\n' "$work/port" "$2" "$3" >"$file"
+  echo "$file"
 }

@@ -13,13 +13,7 @@ start_display 1100x760
 
 start_sim --version 8.7 --poll-gap 40 --faults bytes=0.01 --seed 7
 
-mkdir -p "$work/config/Lumark Electronics"
-cat >"$work/config/Lumark Electronics/VQ5WInfo.conf" <<CONF
-[VLPIO]
-ComPort=$work/port
-FastBaudRate=0
-Timeout=500
-CONF
+tool_config VQ5WInfo 0 500 >/dev/null
 XDG_CONFIG_HOME=$work/config "$build/bin/VQ5WInfo" >"$work/tool.log" 2>&1 &
 pids+=($!)
 

@@ -24,8 +24,7 @@ shoot() { # tool caption settings-menu-keys
   local tool=$1 caption=$2 keys=$3 scale
   for scale in 1.0 1.5; do
     rm -rf "$work/config"
-    mkdir -p "$work/config/Lumark Electronics"
-    printf '[VLPIO]\nComPort=%s\nFastBaudRate=3\nTimeout=2000\n' "$work/port" >"$work/config/Lumark Electronics/$tool.conf"
+    tool_config "$tool" 3 2000 >/dev/null
     local pid w="" attempt
     for attempt in 1 2 3; do # a tool that could not start (a busy display) is started again
       QT_SCALE_FACTOR=$scale XDG_CONFIG_HOME=$work/config "$build/bin/$tool" >"$work/tool.log" 2>&1 &

@@ -11,12 +11,7 @@ start_display 1000x640
 
 start_sim --pace --version 8.7 --quiet-board
 
-mkdir -p "$work/config/Lumark Electronics"
-cat >"$work/config/Lumark Electronics/VQ5WReset.conf" <<CONF
-[VLPIO]
-ComPort=$work/port
-FastBaudRate=3
-Timeout=2000
+cat >>"$(tool_config VQ5WReset 3 2000)" <<CONF
 
 [Settings_V2.3]
 dlgWnd-1.0_flags=0

@@ -17,15 +17,12 @@ int FuzzEmulatorReplies(const std::uint8_t* data, std::size_t size) {
     static const char* h = "emulator_replies";
     CFuzzInput in(data, size);
 
-    CMemoryStore store;
-    emu::CVL engine(&store);
-    engine.SetClock([] { return emu::ClockTime{12, 34}; });
-    CCollectSink sink;
-    engine.SetNotifySink(&sink);
-    emu::CEmulator model(engine, &store);
+    CEngineRig<emu::CVL> rig;
+    rig.engine.SetClock([] { return emu::ClockTime{12, 34}; });
+    emu::CEmulator model(rig.engine, &rig.store);
 
     auto drain = [&] {
-        for (const Notification& n : sink.Take()) {
+        for (const Notification& n : rig.sink.Take()) {
             auto line = model.LogLineFor(n);
             if (!line)
                 continue;
@@ -36,14 +33,13 @@ int FuzzEmulatorReplies(const std::uint8_t* data, std::size_t size) {
         }
     };
 
-    int steps = 0;
-    while (!in.Empty() && ++steps < 4096) {
+    while (in.NextStep()) {
         switch (in.Byte() % 4) {
         case 0: {
             std::string text = in.Text();
-            Receive(engine, text);
+            Receive(rig.engine, text);
             if (text == "?")
-                VQ5_FUZZ_CHECK(h, engine.m_InquiryPending.load() == 1, "an inquiry was not noted");
+                VQ5_FUZZ_CHECK(h, rig.engine.m_InquiryPending.load() == 1, "an inquiry was not noted");
             const std::string line = emu::ReceivedLogLine(text);
             VQ5_FUZZ_CHECK(h, line.size() <= emu::kLogLineMax,
                            "received log line of " + std::to_string(line.size()));
@@ -51,12 +47,12 @@ int FuzzEmulatorReplies(const std::uint8_t* data, std::size_t size) {
             break;
         }
         case 1: {
-            std::memset(engine.m_Data, 0xA5, sizeof engine.m_Data);
-            const int n = engine.TxMessage(engine.m_Data);
+            std::memset(rig.engine.m_Data, 0xA5, sizeof rig.engine.m_Data);
+            const int n = rig.engine.TxMessage(rig.engine.m_Data);
             VQ5_FUZZ_CHECK(h, n > 0 && n <= 255, "generated length " + std::to_string(n));
             if (n > 0 && n <= 255) {
-                VQ5_FUZZ_CHECK(h, engine.m_Data[n] == 0, "no terminator after the message");
-                VQ5_FUZZ_CHECK(h, engine.m_Len == n, "m_Len differs from the length sent");
+                VQ5_FUZZ_CHECK(h, rig.engine.m_Data[n] == 0, "no terminator after the message");
+                VQ5_FUZZ_CHECK(h, rig.engine.m_Len == n, "m_Len differs from the length sent");
             }
             drain();
             break;
@@ -80,7 +76,6 @@ int FuzzEmulatorReplies(const std::uint8_t* data, std::size_t size) {
         }
         }
     }
-    engine.SetNotifySink(nullptr);
     return 0;
 }
 

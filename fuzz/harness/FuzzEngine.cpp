@@ -326,8 +326,7 @@ int FuzzMessageLayer(const std::uint8_t* data, std::size_t size) {
     e.m_FastBaudRate = (flags >> 1) & 7;
 
     CRefMessages ref;
-    int steps = 0;
-    while (!in.Empty() && ++steps < 4096) {
+    while (in.NextStep()) {
         const int op = in.Byte() % 8;
         std::string what;
         switch (op) {

@@ -33,10 +33,16 @@ public:
     }
     std::string Rest() { return Bytes(Left()); }
 
+    // For a harness's loop of operations: true while input is left, for at most kMaxSteps - 1
+    // operations.
+    bool NextStep() { return !Empty() && ++m_Steps < kMaxSteps; }
+    static constexpr int kMaxSteps = 4096;
+
 private:
     const std::uint8_t* m_Data;
     std::size_t m_Size;
     std::size_t m_Pos = 0;
+    int m_Steps = 0;
 };
 
 } // namespace vq5::fuzz

@@ -23,19 +23,15 @@ int FuzzIoTesterReplies(const std::uint8_t* data, std::size_t size) {
     static const char* h = "io_tester_replies";
     CFuzzInput in(data, size);
 
-    CMemoryStore store;
-    io::CVLP engine(&store);
-    CCollectSink sink;
-    engine.SetNotifySink(&sink);
-    io::CIoTester tester(engine, &store);
+    CEngineRig<io::CVLP> rig;
+    io::CIoTester tester(rig.engine, &rig.store);
 
-    int steps = 0;
-    while (!in.Empty() && ++steps < 4096) {
+    while (in.NextStep()) {
         switch (in.Byte() % 4) {
         case 0: {
             std::string text = in.Text();
-            Receive(engine, text);
-            for (const Notification& n : sink.Take()) {
+            Receive(rig.engine, text);
+            for (const Notification& n : rig.sink.Take()) {
                 if (n.kind != nkReceived)
                     continue;
                 const auto change = tester.HandleReceived(n.text);
@@ -72,16 +68,16 @@ int FuzzIoTesterReplies(const std::uint8_t* data, std::size_t size) {
             break;
         }
         case 2: {
-            std::memset(engine.m_Data, 0xA5, sizeof engine.m_Data);
-            const int n = engine.TxMessage(engine.m_Data);
+            std::memset(rig.engine.m_Data, 0xA5, sizeof rig.engine.m_Data);
+            const int n = rig.engine.TxMessage(rig.engine.m_Data);
             VQ5_FUZZ_CHECK(h, n >= 0 && n <= 255, "TxMessage length " + std::to_string(n));
             if (n > 0 && n <= 255)
-                VQ5_FUZZ_CHECK(h, engine.m_Data[n] == 0, "no terminator after the poll");
-            const bool anyPoll = engine.m_PollInputs.load() || engine.m_PollOutputs.load();
-            if (engine.QueueLength() == 0 && anyPoll)
+                VQ5_FUZZ_CHECK(h, rig.engine.m_Data[n] == 0, "no terminator after the poll");
+            const bool anyPoll = rig.engine.m_PollInputs.load() || rig.engine.m_PollOutputs.load();
+            if (rig.engine.QueueLength() == 0 && anyPoll)
                 VQ5_FUZZ_CHECK(h, n == 4,
                                "an empty queue with a poll on sent " + std::to_string(n) + " characters");
-            sink.Take();
+            rig.sink.Take();
             break;
         }
         case 3: {
@@ -95,7 +91,6 @@ int FuzzIoTesterReplies(const std::uint8_t* data, std::size_t size) {
         }
         }
     }
-    engine.SetNotifySink(nullptr);
     return 0;
 }
 

@@ -41,25 +41,21 @@ int FuzzProgrammerReplies(const std::uint8_t* data, std::size_t size) {
     CFuzzInput in(data, size);
     const std::uint8_t flags = in.Byte();
 
-    CMemoryStore store;
-    CVLPEngine engine(&store);
-    CCollectSink sink;
-    engine.SetNotifySink(&sink);
+    CEngineRig<CVLPEngine> rig;
     prg::CProgrammerModel model;
     model.m_Expert = (flags & 1) != 0;
 
-    int steps = 0;
-    while (!in.Empty() && ++steps < 4096) {
+    while (in.NextStep()) {
         const int op = in.Byte() % 4;
         if (op == 0 || op == 3) {
             std::string text = in.Text();
-            Receive(engine, text);
+            Receive(rig.engine, text);
         } else if (op == 1) {
-            sink.Post({nkQueueEmpty, 0, {}});
+            rig.sink.Post({nkQueueEmpty, 0, {}});
         } else {
             model.SetBusy(true);
         }
-        for (const Notification& n : sink.Take()) {
+        for (const Notification& n : rig.sink.Take()) {
             prg::CNotifyOutcome out = model.OnNotification(n);
             if (n.kind == nkQueueEmpty)
                 VQ5_FUZZ_CHECK(h, out.becameIdle && !model.Busy(), "queue empty left the model busy");
@@ -69,11 +65,12 @@ int FuzzProgrammerReplies(const std::uint8_t* data, std::size_t size) {
                 VQ5_FUZZ_CHECK(h, out.parse.dataCall < prg::kDataCalls, "datacall index");
         }
         // The model follows the device exactly as the message layer does.
-        VQ5_FUZZ_CHECK(h, model.m_Device.letter == engine.DeviceLetter(),
+        VQ5_FUZZ_CHECK(h, model.m_Device.letter == rig.engine.DeviceLetter(),
                        "device letter differs from the engine's");
-        VQ5_FUZZ_CHECK(
-            h, model.m_Device.major == engine.VersionMajor() && model.m_Device.minor == engine.VersionMinor(),
-            "device version differs from the engine's");
+        VQ5_FUZZ_CHECK(h,
+                       model.m_Device.major == rig.engine.VersionMajor() &&
+                           model.m_Device.minor == rig.engine.VersionMinor(),
+                       "device version differs from the engine's");
         CheckTriStates(h, model.m_Values);
     }
 
@@ -89,7 +86,6 @@ int FuzzProgrammerReplies(const std::uint8_t* data, std::size_t size) {
         CheckSequence(h, *seq, "WriteSequence(all)");
     for (int s = 0; s < prg::kSliderCount; ++s)
         (void)model.SliderLabel(static_cast<prg::Slider>(s));
-    engine.SetNotifySink(nullptr);
     return 0;
 }
 

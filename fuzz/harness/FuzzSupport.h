@@ -1,10 +1,11 @@
 // Small pieces the harnesses share: a message-box sink that shows nothing, a notification
-// collector, a trace sink that checks its lines, an engine wired to an in-memory port.
+// collector, a trace sink that checks its lines, an engine on an in-memory store.
 #pragma once
 
 #include "FuzzHarness.h"
 #include "MemoryPort.h"
 #include "Notify.h"
+#include "SettingsStore.h"
 #include "VLPMsg.h"
 
 #include <string>
@@ -40,6 +41,16 @@ public:
 
 private:
     const char* m_Harness;
+};
+
+// An engine of type Engine (CVLPEngine or a tool's class) on an in-memory settings store, its
+// notifications collected in `sink`.
+template <class Engine> struct CEngineRig {
+    CMemoryStore store;
+    CCollectSink sink;
+    Engine engine{&store};
+    CEngineRig() { engine.SetNotifySink(&sink); }
+    ~CEngineRig() { engine.SetNotifySink(nullptr); }
 };
 
 // Hands the message layer a text as the frame layer does with a received frame.

@@ -27,23 +27,20 @@ int FuzzTransponderReplies(const std::uint8_t* data, std::size_t size) {
     static const char* h = "transponder_replies";
     CFuzzInput in(data, size);
 
-    CMemoryStore store;
-    CVLPEngine engine(&store);
-    CCollectSink sink;
-    engine.SetNotifySink(&sink);
+    CEngineRig<CVLPEngine> rig;
     tct::CTransponderModel model;
     tct::CVersionTracker tracker;
 
-    int steps = 0;
-    while (!in.Empty() && ++steps < 4096) {
+    while (in.NextStep()) {
         std::string text = in.Text();
-        Receive(engine, text);
-        for (const Notification& n : sink.Take()) {
+        Receive(rig.engine, text);
+        for (const Notification& n : rig.sink.Take()) {
             tracker.OnNotification(n);
             if (n.kind != nkReceived)
                 continue;
             const int before[4] = {model.m_Window, model.m_Minimal, model.m_Offset, model.m_Stable};
-            auto r = model.ParseReply(n.text, engine.AddressCommand("&PK"), tracker.Major(), tracker.Minor());
+            auto r =
+                model.ParseReply(n.text, rig.engine.AddressCommand("&PK"), tracker.Major(), tracker.Minor());
             if (r.effect == tct::CTransponderModel::ReplyEffect::None) {
                 const int after[4] = {model.m_Window, model.m_Minimal, model.m_Offset, model.m_Stable};
                 VQ5_FUZZ_CHECK(h, std::equal(before, before + 4, after),
@@ -57,13 +54,12 @@ int FuzzTransponderReplies(const std::uint8_t* data, std::size_t size) {
             }
         }
         // The tracker reads the version as the message layer does.
-        VQ5_FUZZ_CHECK(h,
-                       tracker.Major() == engine.VersionMajor() && tracker.Minor() == engine.VersionMinor(),
-                       "tracked version differs from the engine's after " + Hex(text));
+        VQ5_FUZZ_CHECK(
+            h, tracker.Major() == rig.engine.VersionMajor() && tracker.Minor() == rig.engine.VersionMinor(),
+            "tracked version differs from the engine's after " + Hex(text));
     }
     for (const std::string& t : model.SaveTexts())
         VQ5_FUZZ_CHECK(h, t.size() <= 99, "save text of " + std::to_string(t.size()));
-    engine.SetNotifySink(nullptr);
     return 0;
 }
 

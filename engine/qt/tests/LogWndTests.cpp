@@ -38,9 +38,7 @@
 using namespace vq5;
 using namespace vq5::qt;
 using namespace vq5::qt::test;
-using vq5::test::AtMinute5Second7Ms123;
-using vq5::test::ReadFile;
-using vq5::test::ShownRows;
+using namespace vq5::test;
 
 namespace {
 
