@@ -19,6 +19,11 @@ thread_local std::optional<VisitSummary> t_Pending;
 
 } // namespace
 
+void AddDeviceVerbOptions(CLI::App& app, EngineOptions& options, unsigned which) {
+    AddEngineOptions(app, options, which);
+    AddRecordOptions(app);
+}
+
 void AddRecordOptions(CLI::App& app) {
     AddCheckedOption(app, "--db", "URL", "the service record of this run: an SQLite file or postgresql://...",
                      [](const std::string& value) -> std::string {

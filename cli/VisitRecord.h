@@ -18,6 +18,9 @@ namespace vq5::cli {
 // Declares --db URL (the record of this run; without it settings and environment say) and
 // --no-record on a verb's command line; `vq5 --db URL VERB` takes them before the verb.
 void AddRecordOptions(CLI::App& app);
+// The options of a verb that reaches a device: the engine's (`which`, see AddEngineOptions),
+// then the record's.
+void AddDeviceVerbOptions(CLI::App& app, EngineOptions& options, unsigned which = kEveryEngineOption);
 // The record's place as resolved from options, environment and default.
 record::RecordConfig RecordPlace();
 // The writer of this process, made on first use; a failing database is told once on stderr.

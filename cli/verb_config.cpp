@@ -257,9 +257,8 @@ int Main(int argc, char** argv) {
                       "each port's file is FILE with the port's name put before its extension)");
         sub->add_flag("--expert", a.expert,
                       "also reads \"Paralelle transponder\" (FlagParalelleTransponder)");
-        cli::AddEngineOptions(*sub, a.engine,
-                              cli::kEveryEngineOption & ~cli::kPortOption & ~cli::kRebootOption);
-        cli::AddRecordOptions(*sub);
+        cli::AddDeviceVerbOptions(*sub, a.engine,
+                                  cli::kEveryEngineOption & ~cli::kPortOption & ~cli::kRebootOption);
     }
     read->add_option("--out", a.out, "write to FILE instead of stdout")->type_name("FILE");
     cli::AddReboot(*write, a.engine.reboot, "leave program mode with a reboot of the device (\"&PXR\")");

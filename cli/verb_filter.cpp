@@ -37,8 +37,7 @@ int Main(int argc, char** argv) {
                 "counts as done.");
     for (CLI::App* sub : {load, saving}) {
         StyleVerbApp(*sub);
-        AddEngineOptions(*sub, options, kEveryEngineOption & ~kFastSpeedOption & ~kRebootOption);
-        AddRecordOptions(*sub);
+        AddDeviceVerbOptions(*sub, options, kEveryEngineOption & ~kFastSpeedOption & ~kRebootOption);
     }
     const char* const descriptions[tct::kSettingCount] = {
         "1 to 15, steps of 24 ms", "1 to 15 Vx pulses, not above the window",

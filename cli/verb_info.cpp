@@ -31,8 +31,7 @@ int Main(int argc, char** argv) {
         "every port is asked at the same time, each line starts\nwith its port and a tab, and a table of "
         "the ports ends the run");
     line.App().add_flag("--expert", expert, "also ask the expert-only items (as with VQ5WInfo.Lumark)");
-    AddEngineOptions(line.App(), options, kEveryEngineOption & ~kPortOption & ~kRebootOption);
-    AddRecordOptions(line.App());
+    AddDeviceVerbOptions(line.App(), options, kEveryEngineOption & ~kPortOption & ~kRebootOption);
     line.App()
         .add_option_function<std::vector<std::string>>(
             "GROUP", [](const std::vector<std::string>&) {}, "all, version, rcs, datacalls, settings, misc")

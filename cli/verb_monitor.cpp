@@ -37,8 +37,7 @@ int Main(int argc, char** argv) {
                      });
     AddDuration(line.App(), duration, "stop after S seconds (default: run until stopped)");
     line.App().add_flag("--json", json, "one JSON object per line instead of key=value text");
-    AddEngineOptions(line.App(), options, kEveryEngineOption & ~kRebootOption);
-    AddRecordOptions(line.App());
+    AddDeviceVerbOptions(line.App(), options, kEveryEngineOption & ~kRebootOption);
     if (const int rc = line.Parse(argc, argv); rc >= 0)
         return rc;
 

@@ -83,8 +83,7 @@ int Main(int argc, char** argv) {
     bool expert = false;
     line.App().add_option("--out", outPath, "the report to write")->type_name("FILE.html")->required();
     line.App().add_flag("--expert", expert, "also ask the expert-only items");
-    AddEngineOptions(line.App(), options, kEveryEngineOption & ~kRebootOption);
-    AddRecordOptions(line.App());
+    AddDeviceVerbOptions(line.App(), options, kEveryEngineOption & ~kRebootOption);
     if (const int rc = line.Parse(argc, argv); rc >= 0)
         return rc;
 

@@ -20,8 +20,7 @@ int Main(int argc, char** argv) {
                 "after '--' are texts, also when they start with '-'.");
     EngineOptions options;
     std::vector<std::string> texts;
-    AddEngineOptions(line.App(), options);
-    AddRecordOptions(line.App());
+    AddDeviceVerbOptions(line.App(), options);
     line.App()
         .add_option("TEXT", texts, "a message to send, as it stands")
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)

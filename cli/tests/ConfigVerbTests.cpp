@@ -15,10 +15,7 @@
 
 namespace {
 
-using vq5::sim::CSimulator;
-using vq5::sim::DeviceProfile;
-using vq5::sim::DeviceState;
-using vq5::sim::SimOptions;
+using namespace vq5::sim;
 using vq5::test::ReadFile;
 using vq5::test::WriteFile;
 
