@@ -86,7 +86,18 @@ struct Rig : test::DialogRig<CTestTransponderDlg> {
     }
     int SliderValue(Setting s) const { return dlg->Slider(s)->value(); }
     QString Title(Setting s) const { return dlg->Frame(s)->title(); }
+    // The four slider values, each with its frame's title, as one text.
+    QString Shown() const {
+        QStringList parts;
+        for (Setting s : {sWindow, sMinimal, sOffset, sStable})
+            parts << QString::number(SliderValue(s)) + " " + Title(s);
+        return parts.join(QStringLiteral(" | "));
+    }
 };
+
+// What Shown() gives with the values of a first start and of "Default".
+const QString kDefaultsShown =
+    QStringLiteral("8 Window  [192 ms] | 7 Minimal  [7 Vx] | 22 Offset  [22 ms] | 10 Stable  [1000 ms]");
 
 } // namespace
 
@@ -154,14 +165,7 @@ void TransponderDlgTest::firstStartShowsTheDefaults() {
     Rig rig;
     QVERIFY(rig.Start(8, 7));
     QCOMPARE(rig.dlg->windowTitle(), QStringLiteral("VQ-5 Transponder Configuration Tool"));
-    QCOMPARE(rig.SliderValue(sWindow), 8);
-    QCOMPARE(rig.SliderValue(sMinimal), 7);
-    QCOMPARE(rig.SliderValue(sOffset), 22);
-    QCOMPARE(rig.SliderValue(sStable), 10);
-    QCOMPARE(rig.Title(sWindow), QStringLiteral("Window  [192 ms]"));
-    QCOMPARE(rig.Title(sMinimal), QStringLiteral("Minimal  [7 Vx]"));
-    QCOMPARE(rig.Title(sOffset), QStringLiteral("Offset  [22 ms]"));
-    QCOMPARE(rig.Title(sStable), QStringLiteral("Stable  [1000 ms]"));
+    QCOMPARE(rig.Shown(), kDefaultsShown);
     QCOMPARE(rig.dlg->ReadOutLabel(sStable)->text(), QStringLiteral("10"));
     QCOMPARE(rig.dlg->Slider(sOffset)->minimum(), 10);
     QCOMPARE(rig.dlg->Slider(sOffset)->maximum(), 25);
@@ -369,12 +373,7 @@ void TransponderDlgTest::defaultLeavesTheRebootBox() {
     rig.dlg->Slider(sOffset)->setValue(12);
     rig.dlg->Slider(sStable)->setValue(1);
     rig.dlg->DefaultButton()->click();
-    QCOMPARE(rig.SliderValue(sWindow), 8);
-    QCOMPARE(rig.SliderValue(sMinimal), 7);
-    QCOMPARE(rig.SliderValue(sOffset), 22);
-    QCOMPARE(rig.SliderValue(sStable), 10);
-    QCOMPARE(rig.Title(sWindow), QStringLiteral("Window  [192 ms]"));
-    QCOMPARE(rig.Title(sOffset), QStringLiteral("Offset  [22 ms]"));
+    QCOMPARE(rig.Shown(), kDefaultsShown);
     QVERIFY(rig.dlg->RebootBox()->isChecked());
 }
 
