@@ -34,11 +34,13 @@ int Main(int argc, char** argv) {
     CVisit visit("vq5 send", engine, options.port);
     run.Start();
     engine.EnterProgramMode();
+    std::vector<std::string> queued; // as the engine takes them: cut to kMaxMessage characters
     for (const std::string& text : texts) {
         if (text.size() > kMaxMessage)
             std::fprintf(stderr, "vq5 send: '%s' is cut to %zu characters\n", Shown(text, 40).c_str(),
                          kMaxMessage);
-        engine.QueueText(text);
+        queued.push_back(text.substr(0, kMaxMessage));
+        engine.QueueText(queued.back());
     }
     engine.LeaveProgramMode(options.reboot);
 
@@ -50,7 +52,7 @@ int Main(int argc, char** argv) {
         }
     });
     if (outcome == CHeadlessRun::Outcome::Done)
-        visit.Wrote(texts); // the queue drained: the device took every one
+        visit.Wrote(queued); // the queue drained: the device took every one
     // Stopped: the engine has already said why (the port's error on stderr).
     if (outcome == CHeadlessRun::Outcome::Deadline)
         std::fprintf(stderr, "vq5 send: the queue did not drain within %g s (port %s, status %s)\n",

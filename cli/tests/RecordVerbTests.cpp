@@ -229,6 +229,11 @@ INSTANTIATE_TEST_SUITE_P(
                                 {"send", "--port", "{port}", "87>&PFR1", "91>&PFS1"},
                                 "vq5 send",
                                 {{kKindWritten, "1", "&QFR1"}}},
+                      // A text longer than a message is recorded as it went out: cut.
+                      VerbVisit{"SendCut",
+                                {"send", "--port", "{port}", "&PIA" + std::string(120, 'x')},
+                                "vq5 send",
+                                {{kKindWritten, "1", "&QIA" + std::string(95, 'x')}}},
                       VerbVisit{"Io",
                                 {"io", "--port", "{port}", "--duration", "1.5"},
                                 "vq5 io",
