@@ -4,10 +4,7 @@
 // bytes both ways x 10 bits / baud). A real line gives 1.0 plus the turn-around times.
 //
 //   sim_pace [--poll-gap MS] [--queries N]
-#include "NotifyQueue.h"
-#include "SettingsStore.h"
-#include "Simulator.h"
-#include "VLPEngine.h"
+#include "EngineOnSim.h"
 
 #include <chrono>
 #include <cstdio>
@@ -44,21 +41,14 @@ bool Run(int fastIndex, unsigned pollGapMs, int queries, double& ratio) {
     o.pace = true;
     o.pollGapMs = pollGapMs;
     o.onboardTraffic = false;
-    vq5::sim::CSimulator sim(o);
-    const std::string path = sim.Start();
-    if (path.empty()) {
-        std::fprintf(stderr, "sim_pace: %s\n", sim.Error().c_str());
+    vq5::test::CEngineOnSim rig(o, fastIndex);
+    if (!rig.Started()) {
+        std::fprintf(stderr, "sim_pace: %s\n", rig.sim.Error().c_str());
         return false;
     }
-    vq5::CMemoryStore store;
-    store.WriteString("VLPIO", "ComPort", path);
-    store.WriteInt("VLPIO", "FastBaudRate", fastIndex);
-    vq5::CNotifyQueue queue;
-    vq5::CStderrMessages messages;
-    vq5::CVLPEngine engine(&store);
-    engine.SetNotifySink(&queue);
-    engine.SetUserMessages(&messages);
-    engine.Start();
+    vq5::sim::CSimulator& sim = rig.sim;
+    vq5::CVLPEngine& engine = *rig.engine;
+    vq5::CNotifyQueue& queue = rig.queue;
 
     // Program mode (and the speed change) first; the measured sequence runs at its speed.
     engine.EnterProgramMode();

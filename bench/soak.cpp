@@ -204,12 +204,8 @@ int main(int argc, char** argv) {
     sent.push_back("&QX");
 
     // The exit's reply ends the sequence.
-    const auto exitDeadline = Clock::now() + std::chrono::minutes(10);
-    while (!rig.exitSeen && Clock::now() < exitDeadline) {
-        Notification n;
-        if (rig.queue.Wait(n, std::chrono::seconds(1)))
-            rig.Take(n);
-    }
+    if (!rig.exitSeen)
+        rig.RunUntilExit(std::chrono::minutes(10));
     // The engine has the last reply a moment before the device sees its ACK.
     device.WaitUntil([&](const sim::DeviceState&,
                          const sim::LinkCounters& c) { return c.messagesDelivered >= received.size(); },

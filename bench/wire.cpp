@@ -11,11 +11,8 @@
 // made first and is not part of the measured sequence).
 #include "BenchSupport.h"
 
+#include "EngineOnSim.h"
 #include "InfoTable.h"
-#include "NotifyQueue.h"
-#include "SettingsStore.h"
-#include "Simulator.h"
-#include "VLPEngine.h"
 #include "VLPMsg.h"
 
 #include <cstdio>
@@ -61,19 +58,14 @@ WireRun RunOnce(int speedIndex) {
     o.onboardTraffic = false;
     o.versionMajor = 8;
     o.versionMinor = 7;
-    sim::CSimulator sim(o);
-    const std::string path = sim.Start();
-    if (path.empty()) {
-        w.failure = "simulator: " + sim.Error();
+    test::CEngineOnSim rig(o, speedIndex);
+    if (!rig.Started()) {
+        w.failure = "simulator: " + rig.sim.Error();
         return w;
     }
-    CMemoryStore store;
-    store.WriteString("VLPIO", "ComPort", path);
-    store.WriteInt("VLPIO", "FastBaudRate", speedIndex);
-    CVLPEngine engine(&store);
-    CNotifyQueue notes;
-    engine.SetNotifySink(&notes);
-    engine.Start();
+    sim::CSimulator& sim = rig.sim;
+    CVLPEngine& engine = *rig.engine;
+    CNotifyQueue& notes = rig.queue;
 
     // Program mode first (and the speed change), outside the measure.
     engine.EnterProgramMode();

@@ -211,10 +211,10 @@ std::optional<ConstantReading> ReadFilterConstant(std::string_view reply, unsign
     if (item != 'W' && item != 'M' && item != 'O' && item != 'S')
         return std::nullopt;
     // Upper-case digits are what the device sends; lower case reads the same.
-    const char c = reply[4];
-    if (!IsHexDigitChar(c) && !(c >= 'a' && c <= 'f'))
+    const int value = HexDigitValue(reply[4]);
+    if (value < 0)
         return std::nullopt;
-    const unsigned digit = *ReadConstant(reply) & 15u;
+    const auto digit = static_cast<unsigned>(value);
     const auto constant = static_cast<FilterConstant>(item);
     return ConstantReading{constant, constant == FilterConstant::Offset ? OffsetFromDigit(digit, major, minor)
                                                                         : static_cast<int>(digit)};
@@ -301,10 +301,6 @@ std::optional<unsigned> ReadConstant(std::string_view reply) {
     // Any other character gives its code minus 55 ('A' = 10 ... 'F' = 15). Below '7' the
     // difference wraps; masked to 4 bits it is still the two's-complement low nibble.
     return static_cast<unsigned>(c - 55);
-}
-
-bool IsHexDigitChar(char c) {
-    return IsDeviceHexDigit(c);
 }
 
 std::optional<std::string> ReadText(std::string_view reply) {

@@ -125,9 +125,8 @@ bool CoupleWindowMinimal(FilterConstant moved, int& window, int& minimal);
 std::optional<bool> ReadFlag(std::string_view reply); // fifth character == '1'
 // '0'..'9' -> 0..9, any other character: its code - 55 ('A' = 10 .. 'F' = 15). A damaged
 // digit can give a value above 15 (or, below '7', a wrapped one whose low 4 bits are the
-// two's-complement nibble): callers that do not mask check IsHexDigitChar first.
+// two's-complement nibble): callers that do not mask check IsDeviceHexDigit first.
 std::optional<unsigned> ReadConstant(std::string_view reply);
-bool IsHexDigitChar(char c); // '0'..'9', 'A'..'F'
 // Fifth character to the end; empty for a four-character reply, nullopt below four.
 std::optional<std::string> ReadText(std::string_view reply);
 struct Counters {

@@ -5,6 +5,10 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 mapfile -t files < <(git ls-files '*.cpp' '*.h')
+if [ ${#files[@]} -eq 0 ]; then
+  echo "check-format: no C++ files listed (not a git checkout?)" >&2
+  exit 1
+fi
 if [ "${1:-}" = "--fix" ]; then
   clang-format -i "${files[@]}"
   exit 0

@@ -6,6 +6,7 @@
 #   scripts/report-screenshot.sh [BUILD_DIR]
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. scripts/sim-link.sh
 build=${1:-build}
 vq5="$build/bin/vq5"
 [ -x "$vq5" ] || { echo "report-screenshot: build first ($vq5 missing)" >&2; exit 2; }
@@ -25,7 +26,7 @@ trap cleanup EXIT
 printf 'identText=depot Noord, unit 12\n' > "$work/state"
 "$vq5" sim --state "$work/state" --quiet-board --link "$work/port" > "$work/sim.out" 2>&1 &
 sim_pid=$!
-for _ in $(seq 50); do [ -e "$work/port" ] && break; sleep 0.1; done
+wait_for_link "$sim_pid" "$work/port" "$work/sim.out"
 export VQ5_RECORD_DB="$work/record.db"
 printf 'CheckConfigID=1\nConfigID=12 March 2026: lijn 12\nFlagReadyToGo=0\nFlagStreekvervoer=1\n' > "$work/a.cfg"
 printf 'CheckConfigID=1\nConfigID=02 April 2026: lijn 12, DoorLussen\nFlagReadyToGo=1\nFlagDoorLussen=1\n' > "$work/b.cfg"

@@ -2,6 +2,7 @@
 #include "TextFile.h"
 
 #include "CommandSet.h"
+#include "TextCodec.h"
 
 #include <cctype>
 #include <cerrno>
@@ -133,7 +134,7 @@ void StateFromText(const std::string& text, DeviceState& s, int* skipped) {
             if (ok)
                 s.flags[key[5]] = value == "1";
         } else if (key == "window" || key == "minimal" || key == "offset" || key == "stable") {
-            ok = value.size() == 1 && device::IsHexDigitChar(value[0]) && ParseUnsigned(value, 16, 15, v);
+            ok = value.size() == 1 && IsDeviceHexDigit(value[0]) && ParseUnsigned(value, 16, 15, v);
             if (ok) {
                 unsigned d = static_cast<unsigned>(v);
                 (key == "window"    ? s.window

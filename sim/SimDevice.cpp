@@ -1,6 +1,7 @@
 #include "SimDevice.h"
 
 #include "CommandSet.h"
+#include "TextCodec.h"
 
 #include <cctype>
 #include <cstdio>
@@ -262,7 +263,7 @@ DeviceAction CSimDevice::Handle(const std::string& text, Clock::time_point now) 
                          : item == 'O' ? &m_State.offsetDigit
                                        : &m_State.stable;
         if (text.size() == 5) {
-            if (!device::IsHexDigitChar(text[4]))
+            if (!IsDeviceHexDigit(text[4]))
                 break; // not a digit: the set is refused
             const unsigned v = static_cast<unsigned>(*device::ReadConstant(text));
             if (*slot != v) {

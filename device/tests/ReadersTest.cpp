@@ -29,9 +29,6 @@ TEST(ReadConstant, HexDigitsAndCodeMinus55) {
     EXPECT_EQ(ReadConstant("&PKWG"), std::optional<unsigned>(16)); // not masked here
     EXPECT_EQ(*ReadConstant("&PKW#") & 15u, static_cast<unsigned>(('#' - 55) & 15));
     EXPECT_FALSE(ReadConstant("&PKW").has_value());
-    EXPECT_TRUE(IsHexDigitChar('F'));
-    EXPECT_FALSE(IsHexDigitChar('f'));
-    EXPECT_FALSE(IsHexDigitChar('G'));
 }
 
 TEST(ReadText, FromTheFifthCharacterToTheEnd) {

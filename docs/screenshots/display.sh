@@ -2,6 +2,7 @@
 # ended at exit, and `start_display WIDTHxHEIGHT [Xvfb options...]`: a virtual display that
 # picks a free number itself (DISPLAY is exported), with a light grey desktop; the simulated
 # device, the search for a window and a tool's settings file (below).
+. "$(dirname "${BASH_SOURCE[0]}")/../../scripts/sim-link.sh"
 work=$(mktemp -d)
 pids=()
 cleanup() {
@@ -24,11 +25,12 @@ start_display() {
 }
 
 # `start_sim ARGS...`: "$build/bin/vq5 sim" on the link $work/port with ARGS, its output in
-# $work/sim.out and $work/sim.log; returns once the link is there.
+# $work/sim.out and $work/sim.log; returns once the link is there (a simulator that does not
+# start ends the script).
 start_sim() {
   "$build/bin/vq5" sim --link "$work/port" "$@" >"$work/sim.out" 2>"$work/sim.log" &
   pids+=($!)
-  for _ in $(seq 1 50); do [ -e "$work/port" ] && break; sleep 0.1; done
+  wait_for_link "$!" "$work/port" "$work/sim.log"
 }
 
 # `find_window NAME TRIES [xdotool search options...]`: prints the first window named exactly

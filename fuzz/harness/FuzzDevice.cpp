@@ -21,7 +21,7 @@ bool Sign(char c) {
 // True when every gate group at the start of the text has two upper-case hexadecimal digits.
 bool CleanGates(const std::string& t) {
     for (std::size_t pos = 0; pos + 2 < t.size() && Sign(t[pos + 2]); pos += 3)
-        if (!dev::IsHexDigitChar(t[pos]) || !dev::IsHexDigitChar(t[pos + 1]))
+        if (!IsDeviceHexDigit(t[pos]) || !IsDeviceHexDigit(t[pos + 1]))
             return false;
     return true;
 }
@@ -51,7 +51,7 @@ int FuzzDeviceReaders(const std::uint8_t* data, std::size_t size) {
 
     auto constant = dev::ReadConstant(reply);
     VQ5_FUZZ_CHECK(h, constant.has_value() == (reply.size() >= 5), "ReadConstant presence");
-    if (constant && dev::IsHexDigitChar(reply[4])) {
+    if (constant && IsDeviceHexDigit(reply[4])) {
         const unsigned want = static_cast<unsigned>(HexDigitValue(reply[4]));
         VQ5_FUZZ_CHECK(h, *constant == want, "ReadConstant of a hex digit");
     }

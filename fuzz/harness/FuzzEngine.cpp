@@ -40,14 +40,110 @@ struct RefFrame {
     std::string payload; // info and crcerror: what m_Data holds up to m_Len
 };
 
-// The frame decoder fed the same events straight, one at a time: the engine must take exactly
-// the events of each frame and leave the same kind and payload.
-class CEventDecoder {
+// A line as events: bytes, time-outs, failed reads; after the last event, `atEnd` for ever.
+class CEventSource {
 public:
-    CEventDecoder(const std::vector<ReadEvent>& events, ReadEvent::Kind atEnd, FrameSide side = FrameSide::Pc)
-        : m_Events(events), m_AtEnd(atEnd), m_Decoder(side) {}
+    CEventSource(const std::vector<ReadEvent>& events, ReadEvent::Kind atEnd)
+        : m_Events(events), m_AtEnd(atEnd) {}
 
+    // A byte, -2 for a time-out, -1 for a failed read.
+    int Next() {
+        ReadEvent::Kind kind = m_Pos < m_Events.size() ? m_Events[m_Pos].kind : m_AtEnd;
+        if (kind == ReadEvent::Byte)
+            return m_Events[m_Pos++].byte;
+        if (m_Pos < m_Events.size())
+            ++m_Pos;
+        return kind == ReadEvent::Timeout ? -2 : -1;
+    }
     std::size_t Pos() const { return m_Pos; }
+
+private:
+    const std::vector<ReadEvent>& m_Events;
+    ReadEvent::Kind m_AtEnd;
+    std::size_t m_Pos = 0;
+};
+
+// The frame layer's rules as the PC reads a line, written out on their own (an oracle shares
+// no code with what it checks).
+class CRefDecoder : public CEventSource {
+public:
+    using CEventSource::CEventSource;
+
+    RefFrame Decode() {
+        RefFrame f;
+        int b = Next();
+        if (b == -2) {
+            f.type = FrameType::timeout;
+        } else if (b < 0) {
+            f.type = FrameType::error;
+        } else if (b == NUL) {
+            f.type = Next() == EOT ? FrameType::eot : FrameType::noframe;
+        } else if (b == 'P' || b == 'S') {
+            // The byte that breaks the sequence is consumed, nothing after it.
+            if (Next() != ADR || Next() != ENQ)
+                f.type = FrameType::noframe;
+            else
+                f.type = b == 'P' ? FrameType::poll : FrameType::select;
+        } else if (b == ADR) {
+            int c = Next();
+            while (c == ADR)
+                c = Next();
+            f.type = c == ACK ? FrameType::ack : c == NAK ? FrameType::nak : FrameType::noframe;
+        } else if (b == SOH) {
+            if (Next() != ADR || Next() != STX)
+                f.type = FrameType::noframe;
+            else
+                Body(f);
+        } else {
+            f.type = FrameType::noframe;
+        }
+        return f;
+    }
+
+private:
+    // Inside an information frame a time-out ends the frame as "crcerror" and a failed read
+    // as "error", keeping what was read.
+    void Body(RefFrame& f) {
+        auto broken = [&f](int r) { f.type = r == -2 ? FrameType::crcerror : FrameType::error; };
+        int block = Next();
+        if (block < 0)
+            return broken(block);
+        int length = Next();
+        if (length < 0)
+            return broken(length);
+        unsigned char a = static_cast<unsigned char>(block), b = static_cast<unsigned char>(length);
+        for (int i = 0; i < length; ++i) {
+            int d = Next();
+            if (d < 0)
+                return broken(d);
+            f.payload += static_cast<char>(d);
+            unsigned char nb = static_cast<unsigned char>(a ^ d);
+            a = b;
+            b = nb;
+        }
+        int etx = Next();
+        if (etx < 0)
+            return broken(etx);
+        int c1 = Next();
+        if (c1 < 0)
+            return broken(c1);
+        if (c1 != b) {
+            f.type = FrameType::crcerror;
+            return;
+        }
+        int c2 = Next();
+        if (c2 < 0)
+            return broken(c2);
+        f.type = c2 == a ? FrameType::info : FrameType::crcerror;
+    }
+};
+
+// The frame decoder fed events straight, one at a time: pulls the frames out of what the engine
+// wrote, as the device reads them.
+class CEventDecoder : public CEventSource {
+public:
+    CEventDecoder(const std::vector<ReadEvent>& events, ReadEvent::Kind atEnd)
+        : CEventSource(events, atEnd), m_Decoder(FrameSide::Device) {}
 
     RefFrame Decode() {
         const DecodedFrame& d = m_Decoder.Read([this] { return Next(); });
@@ -59,19 +155,6 @@ public:
     }
 
 private:
-    // A byte, -2 for a time-out, -1 for a failed read.
-    int Next() {
-        ReadEvent::Kind kind = m_Pos < m_Events.size() ? m_Events[m_Pos].kind : m_AtEnd;
-        if (kind == ReadEvent::Byte)
-            return m_Events[m_Pos++].byte;
-        if (m_Pos < m_Events.size())
-            ++m_Pos;
-        return kind == ReadEvent::Timeout ? -2 : -1;
-    }
-
-    const std::vector<ReadEvent>& m_Events;
-    ReadEvent::Kind m_AtEnd;
-    std::size_t m_Pos = 0;
     CFrameDecoder m_Decoder;
 };
 
@@ -114,7 +197,7 @@ int FuzzFrameDecoder(const std::uint8_t* data, std::size_t size) {
     CCheckTraceSink trace(h);
     if (flags & 2)
         e.engine.SetTraceSink(&trace);
-    CEventDecoder ref(events, atEnd);
+    CRefDecoder ref(events, atEnd);
 
     std::string lastInfo;
     bool haveInfo = false;
@@ -467,7 +550,7 @@ int FuzzSlaveLink(const std::uint8_t* data, std::size_t size) {
     }
 
     // The frames the device sent, in the order the engine read them.
-    CEventDecoder ref(events, atEnd);
+    CRefDecoder ref(events, atEnd);
     std::vector<std::string> infos;
     while (ref.Pos() < events.size()) {
         RefFrame f = ref.Decode();
@@ -490,7 +573,7 @@ int FuzzSlaveLink(const std::uint8_t* data, std::size_t size) {
     // queued texts only.
     const auto& w = e.port->Written();
     std::vector<ReadEvent> outEvents = EventsFromBytes(w.data(), w.size(), false);
-    CEventDecoder out(outEvents, ReadEvent::Timeout, FrameSide::Device); // as the device reads them
+    CEventDecoder out(outEvents, ReadEvent::Timeout);
     while (out.Pos() < outEvents.size()) {
         RefFrame f = out.Decode();
         VQ5_FUZZ_CHECK(h,

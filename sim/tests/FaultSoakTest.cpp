@@ -44,7 +44,10 @@ SoakResult Soak(const std::string& faults, std::uint64_t minExchanges, int fastI
         };
     }
     CEngineOnSim e(o, fastIndex);
-    EXPECT_TRUE(e.Started()) << e.sim.Error();
+    if (!e.Started()) {
+        ADD_FAILURE() << "the simulated device did not start: " << e.sim.Error();
+        return {};
+    }
 
     std::vector<std::string> sent = {"$PRG"};
     e.engine->EnterProgramMode();

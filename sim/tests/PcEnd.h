@@ -14,9 +14,8 @@ namespace vq5::simtest {
 using test::B;
 using test::Bytes;
 using test::Hex;
+using test::kLong;
 using namespace std::chrono_literals;
-
-inline constexpr std::chrono::milliseconds kLong = std::chrono::seconds(10);
 
 class CPcEnd {
 public:

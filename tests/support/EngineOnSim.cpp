@@ -1,4 +1,5 @@
 #include "EngineOnSim.h"
+#include "PtyHelpers.h"
 
 namespace vq5::test {
 
@@ -6,9 +7,7 @@ CEngineOnSim::CEngineOnSim(const sim::SimOptions& options, int fastIndex, unsign
                            const EngineMaker& make)
     : sim(options) {
     path = sim.Start();
-    store.WriteString("VLPIO", "ComPort", path);
-    store.WriteInt("VLPIO", "Timeout", static_cast<int>(engineTimeoutMs));
-    store.WriteInt("VLPIO", "FastBaudRate", fastIndex);
+    ConnectTo(store, path, fastIndex, static_cast<int>(engineTimeoutMs));
     engine = make ? make(&store) : std::make_unique<CVLPEngine>(&store);
     engine->SetNotifySink(&queue);
     engine->SetUserMessages(&messages);
@@ -27,8 +26,6 @@ void CEngineOnSim::Take(const Notification& n) {
         statuses.push_back(static_cast<int>(n.value));
     else if (n.kind == nkIdent && n.value == 0)
         exitSeen = true;
-    else if (n.kind == nkQueueEmpty)
-        emptySeen = true;
 }
 
 bool CEngineOnSim::TakeUntil(const std::function<bool(const Notification&)>& done,

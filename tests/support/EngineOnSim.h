@@ -32,7 +32,7 @@ public:
     bool Started() const { return !path.empty(); }
 
     // Notes one notification: a kind 1 text in `received`, a link status in `statuses`, the
-    // program-mode exit (kind 5, value 0) in `exitSeen`, an empty queue in `emptySeen`.
+    // program-mode exit (kind 5, value 0) in `exitSeen`.
     void Take(const Notification& n);
     // Takes notifications until the program-mode exit has come; false at the time-out.
     bool RunUntilExit(std::chrono::milliseconds timeout);
@@ -48,7 +48,6 @@ public:
     std::vector<std::string> received;
     std::vector<int> statuses;
     bool exitSeen = false;
-    bool emptySeen = false;
 
 private:
     // Takes notifications until `done` holds after one; false at the time-out.

@@ -216,9 +216,7 @@ bool CRecordingTrace::Contains(const std::string& text) const {
 }
 
 CEngineOnPty::CEngineOnPty(unsigned timeoutMs, int fastIndex) {
-    store.WriteString("VLPIO", "ComPort", pty.Path());
-    store.WriteInt("VLPIO", "Timeout", timeoutMs);
-    store.WriteInt("VLPIO", "FastBaudRate", fastIndex);
+    ConnectTo(store, pty.Path(), fastIndex, static_cast<int>(timeoutMs));
     engine = std::make_unique<CVLPEngine>(&store);
     engine->SetNotifySink(&queue);
     engine->SetUserMessages(&messages);

@@ -30,6 +30,15 @@ std::string Hex(const Bytes& bytes);
 // The long wait for things that take milliseconds (a loaded machine runs tests in parallel).
 inline constexpr std::chrono::milliseconds kLong = 10s;
 
+// Points the engine's connection settings at `port` with the fast speed index and, when
+// `timeoutMs` is above zero, the answer time-out.
+inline void ConnectTo(ISettingsStore& store, const std::string& port, int fastBaud, int timeoutMs = 500) {
+    store.WriteString("VLPIO", "ComPort", port);
+    store.WriteInt("VLPIO", "FastBaudRate", fastBaud);
+    if (timeoutMs > 0)
+        store.WriteInt("VLPIO", "Timeout", timeoutMs);
+}
+
 class CPty {
 public:
     CPty(); // openpty; both sides raw; the test keeps the slave fd open as well

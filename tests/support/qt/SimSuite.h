@@ -2,6 +2,7 @@
 // profile, and a wait on the line's own pace for checks that nothing happens.
 #pragma once
 
+#include "PtyHelpers.h"
 #include "SettingsStore.h"
 #include "Simulator.h"
 
@@ -34,15 +35,6 @@ inline sim::SimOptions QuietDevice(unsigned major, unsigned minor, sim::DevicePr
     o.onboardTraffic = false;
     o.profile = profile;
     return o;
-}
-
-// Points the engine's connection settings at `port` with the fast speed index and, when
-// `timeoutMs` is above zero, the answer time-out.
-inline void ConnectTo(ISettingsStore& store, const std::string& port, int fastBaud, int timeoutMs = 500) {
-    store.WriteString("VLPIO", "ComPort", port);
-    store.WriteInt("VLPIO", "FastBaudRate", fastBaud);
-    if (timeoutMs > 0)
-        store.WriteInt("VLPIO", "Timeout", timeoutMs);
 }
 
 // Lets the device exchange `n` more frames with the PC, the events processed meanwhile: a

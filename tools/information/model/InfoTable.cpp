@@ -1,7 +1,6 @@
 #include "InfoTable.h"
 #include "TextCodec.h"
 
-#include <charconv>
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
@@ -104,12 +103,10 @@ std::string CounterField(std::string_view value, std::size_t index) {
     std::size_t start = index * 8;
     if (value.size() < start + 8)
         return "?";
-    const char* first = value.data() + start;
-    std::uint32_t n = 0;
-    const auto [end, ec] = std::from_chars(first, first + 8, n, 16);
-    if (ec != std::errc() || end != first + 8)
+    const auto n = ParseNumber<std::uint32_t>(value.substr(start, 8), 16);
+    if (!n)
         return "?";
-    return std::to_string(static_cast<long>(static_cast<std::int32_t>(n)));
+    return std::to_string(static_cast<long>(static_cast<std::int32_t>(*n)));
 }
 
 } // namespace

@@ -4,7 +4,6 @@
 #include "TextCodec.h"
 
 #include <algorithm>
-#include <charconv>
 #include <set>
 
 namespace vq5::programmer {
@@ -28,11 +27,9 @@ std::optional<std::string> UnescapeValue(const std::string& value) {
         }
         if (i + 3 < value.size() && value[i + 1] == 'x') {
             // Exactly two hexadecimal digits, either case.
-            const char* first = value.data() + i + 2;
-            unsigned byte = 0;
-            const auto [end, ec] = std::from_chars(first, first + 2, byte, 16);
-            if (ec == std::errc() && end == first + 2) {
-                out += static_cast<char>(byte);
+            const int hi = HexDigitValue(value[i + 2]), lo = HexDigitValue(value[i + 3]);
+            if (hi >= 0 && lo >= 0) {
+                out += static_cast<char>(hi * 16 + lo);
                 i += 3;
                 continue;
             }
@@ -122,13 +119,9 @@ namespace {
 
 // A decimal integer, '-' allowed, nothing else around it; at most 9 characters.
 std::optional<int> ParseInt(const std::string& text) {
-    if (text.empty() || text.size() > 9)
+    if (text.size() > 9)
         return std::nullopt;
-    int value = 0;
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (ec != std::errc() || end != text.data() + text.size())
-        return std::nullopt;
-    return value;
+    return ParseNumber<int>(text);
 }
 
 } // namespace
