@@ -11,7 +11,8 @@ tests folders and the simulated device.
     scripts/check-includes.py [SOURCE_DIR]    (default: the tree this script is in)
 
 Includes are resolved as the build resolves them: by file name, in the including file's
-folder first, then anywhere in the tree (names are unique). The files read are those git
+folder first, then anywhere in the tree; a name that two folders hold is a fault unless the
+including file's folder has it. The files read are those git
 tracks (or, outside a checkout, every .cpp and .h file); bench/, fuzz/ and tests/ at the top
 stand above everything and are not checked, but for the tests' kit (tests/support), which any
 tests folder may use (its Qt part only the tests of the Qt side).
@@ -122,6 +123,9 @@ def main():
                     continue
                 candidates = by_name.get(os.path.basename(name), [])
                 same = [c for c in candidates if os.path.dirname(c) == folder]
+                if not same and len(candidates) > 1:
+                    faults.append(f"{where}: \"{name}\" names {len(candidates)} files: " + ", ".join(candidates))
+                    continue
                 target = (same or candidates or [None])[0]
                 if target is None:
                     continue  # generated (moc) or a system header in quotes
@@ -132,7 +136,7 @@ def main():
                 t_layer, t_unit, t_tests = there
                 if t_tests and not in_tests:
                     faults.append(f"{where}: code includes the test file {target}")
-                elif t_tests and t_unit != unit and t_layer not in allowed and t_layer != "sim":
+                elif t_tests and t_unit != unit and t_layer not in allowed:
                     faults.append(f"{where}: includes the test kit {target} of a layer above ({t_layer})")
                 elif not t_tests and t_layer not in allowed:
                     faults.append(f"{where}: {layer} includes {target} ({t_layer}), a layer above or beside it")

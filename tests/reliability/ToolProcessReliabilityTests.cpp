@@ -8,7 +8,7 @@
 //     ends the process well inside the port's own write limit, with the settings written.
 #include "PtyHelpers.h"
 #include "Simulator.h"
-#include "ToolProcess.h"
+#include "ToolProgram.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -3,7 +3,7 @@
 // without a display it says how to get one instead of aborting.
 #include "SimSuite.h"
 #include "Simulator.h"
-#include "ToolProcess.h"
+#include "ToolProgram.h"
 
 #include <QDir>
 #include <QFile>
