@@ -1,15 +1,13 @@
 #include "DeviceSide.h"
 
 #include "BenchFigures.h"
+#include "RawPty.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
-#include <fcntl.h>
 #include <poll.h>
-#include <pty.h>
-#include <termios.h>
 #include <thread>
 #include <unistd.h>
 
@@ -23,21 +21,7 @@ CPty::~CPty() {
 
 bool CPty::Open(std::string& error) {
     Close();
-    char name[256] = {};
-    termios t{};
-    cfmakeraw(&t);
-    cfsetispeed(&t, B1200);
-    cfsetospeed(&t, B1200);
-    if (openpty(&m_Master, &m_Slave, name, &t, nullptr) != 0) {
-        error = std::string("openpty: ") + std::strerror(errno);
-        m_Master = m_Slave = -1;
-        return false;
-    }
-    fcntl(m_Master, F_SETFL, fcntl(m_Master, F_GETFL) | O_NONBLOCK);
-    fcntl(m_Master, F_SETFD, FD_CLOEXEC);
-    fcntl(m_Slave, F_SETFD, FD_CLOEXEC);
-    m_SlavePath = name;
-    return true;
+    return test::OpenRawPty(m_Master, m_Slave, m_SlavePath, error);
 }
 
 void CPty::Close() {

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
@@ -40,18 +41,9 @@ std::string Hex(const Bytes& bytes) {
 }
 
 CPty::CPty() {
-    char name[256] = {};
-    if (openpty(&m_Master, &m_Slave, name, nullptr, nullptr) != 0)
-        throw std::runtime_error("openpty failed");
-    m_Path = name;
-    struct termios t {};
-    tcgetattr(m_Slave, &t);
-    cfmakeraw(&t);
-    tcsetattr(m_Slave, TCSANOW, &t);
-    tcgetattr(m_Master, &t);
-    cfmakeraw(&t);
-    tcsetattr(m_Master, TCSANOW, &t);
-    fcntl(m_Master, F_SETFL, fcntl(m_Master, F_GETFL) | O_NONBLOCK);
+    std::string error;
+    if (!OpenRawPty(m_Master, m_Slave, m_Path, error))
+        throw std::runtime_error(error);
 }
 
 CPty::~CPty() {

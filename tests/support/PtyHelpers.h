@@ -4,6 +4,7 @@
 
 #include "NotifyQueue.h"
 #include "Process.h"
+#include "RawPty.h"
 #include "SettingsStore.h"
 #include "VLPEngine.h"
 #include "WaitFor.h"
