@@ -1,8 +1,5 @@
 #include "CaptureDecode.h"
 
-#include "SettingsStore.h"
-#include "VLPFrame.h"
-
 namespace vq5 {
 
 namespace {
@@ -12,51 +9,38 @@ struct TimedByte {
     std::int64_t timeUs;
 };
 
-// The frame layer reading a recorded run of bytes: the run's end reads as a time-out.
-class CRunReader : public CVLPFrame {
-public:
-    CRunReader(CMemoryStore* store, const std::vector<TimedByte>& run) : CVLPFrame(store), m_Run(run) {}
-    int GetByte() override { return m_Next < m_Run.size() ? m_Run[m_Next++].value : -2; }
-    std::size_t Next() const { return m_Next; }
-    bool AtEnd() const { return m_Next >= m_Run.size(); }
-
-private:
-    const std::vector<TimedByte>& m_Run;
-    std::size_t m_Next = 0;
-};
-
+// A run through the PC's frame decoder; the run's end reads as a time-out.
 void DecodeRun(const std::vector<TimedByte>& run, LinkDirection direction, int baud,
                std::vector<CapturedFrame>& out) {
-    if (run.empty())
-        return;
-    CMemoryStore store;
-    CRunReader reader(&store, run);
-    while (!reader.AtEnd()) {
-        const std::size_t first = reader.Next();
-        const FrameType type = reader.GetFrame();
-        const std::size_t last = reader.Next();
-        if (last == first)
-            break; // every read of a frame takes a byte; never loop on a run that gives none
+    CFrameDecoder decoder(FrameSide::Pc);
+    std::size_t first = 0; // the current frame's first byte
+    auto take = [&](const DecodedFrame& d, std::size_t last) {
         CapturedFrame f;
         f.direction = direction;
-        f.type = type == FrameType::timeout || type == FrameType::error ? FrameType::crcerror : type;
+        f.type = d.type == FrameType::timeout || d.type == FrameType::error ? FrameType::crcerror : d.type;
         f.baud = baud;
         f.timeUs = run[first].timeUs;
-        f.endUs = run[last - 1].timeUs;
-        for (std::size_t i = first; i < last; ++i)
-            f.raw.push_back(run[i].value);
-        if (type == FrameType::info || type == FrameType::crcerror)
-            f.text.assign(reinterpret_cast<const char*>(reader.m_Data),
-                          static_cast<std::size_t>(reader.m_Len));
+        f.endUs = run[last].timeUs;
+        f.raw = d.raw;
+        if (d.type == FrameType::info || d.type == FrameType::crcerror)
+            f.text = d.payload;
         // Garbage bytes that follow each other are one entry.
         if (f.type == FrameType::noframe && !out.empty() && out.back().type == FrameType::noframe &&
             out.back().direction == direction && !out.back().speedChange) {
             out.back().raw.insert(out.back().raw.end(), f.raw.begin(), f.raw.end());
             out.back().endUs = f.endUs;
-            continue;
+            return;
         }
         out.push_back(std::move(f));
+    };
+    for (std::size_t i = 0; i < run.size(); ++i) {
+        if (decoder.Idle())
+            first = i;
+        if (decoder.Feed(run[i].value))
+            take(decoder.Frame(), i);
     }
+    if (!decoder.Idle())
+        take(decoder.Interrupt(false), run.size() - 1);
 }
 
 } // namespace

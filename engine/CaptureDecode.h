@@ -1,5 +1,5 @@
-// Reads a link capture back as frames, each direction through the engine's own frame layer
-// (CVLPFrame::GetFrame), so a capture is read exactly as the PC reads the line.
+// Reads a link capture back as frames, each direction through the frame decoder the engine's
+// frame layer reads with (FrameSide::Pc), so a capture is read exactly as the PC reads the line.
 #pragma once
 
 #include "FrameCodec.h"

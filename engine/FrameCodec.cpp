@@ -55,6 +55,17 @@ std::vector<unsigned char> InfoFrameBytes(const std::string& payload, unsigned c
     return InfoFrameBytes(reinterpret_cast<const unsigned char*>(payload.data()), payload.size(), block);
 }
 
+// Starts the next frame in the one DecodedFrame: the texts keep their storage, so a decoder
+// that reads frame after frame allocates nothing once it has seen its longest frame.
+void CFrameDecoder::Begin() {
+    m_Frame.type = FrameType::noframe;
+    m_Frame.block = 0;
+    m_Frame.hasBody = false;
+    m_Frame.junk = false;
+    m_Frame.payload.clear();
+    m_Frame.raw.clear();
+}
+
 const DecodedFrame& CFrameDecoder::Finish(FrameType type) {
     m_State = State::Start;
     m_Frame.type = type;
@@ -63,7 +74,7 @@ const DecodedFrame& CFrameDecoder::Finish(FrameType type) {
 
 bool CFrameDecoder::Feed(unsigned char byte) {
     if (m_State == State::Start)
-        m_Frame = DecodedFrame{};
+        Begin();
     m_Frame.raw.push_back(byte);
     switch (m_State) {
     case State::Start:
@@ -160,7 +171,7 @@ std::vector<DecodedFrame> CFrameDecoder::Feed(const std::vector<unsigned char>& 
 
 const DecodedFrame& CFrameDecoder::Interrupt(bool failed) {
     if (m_State == State::Start) {
-        m_Frame = DecodedFrame{};
+        Begin();
         return Finish(failed ? FrameType::error : FrameType::timeout);
     }
     if (m_Side == FrameSide::Device)

@@ -108,6 +108,7 @@ private:
         C1,
         C2
     };
+    void Begin();
     const DecodedFrame& Finish(FrameType type);
 
     FrameSide m_Side;

@@ -23,8 +23,7 @@ FrameType CVLPFrame::GetFrame() {
 // frame a time-out ends it at once as "crcerror" (the state engine asks for the frame again),
 // a failure as "error"; what was read stays in m_Data/m_Len with a NUL after it.
 FrameType CVLPFrame::ReadFrame() {
-    CFrameDecoder decoder(FrameSide::Pc);
-    const DecodedFrame& f = decoder.Read([this] { return GetByte(); });
+    const DecodedFrame& f = m_Decoder.Read([this] { return GetByte(); });
     if (f.hasBody) {
         const std::size_t n = f.payload.size(); // at most 255
         f.payload.copy(reinterpret_cast<char*>(m_Data), n);

@@ -23,6 +23,10 @@ public:
 
 private:
     FrameType ReadFrame();
+
+    // Kept from frame to frame so that its texts keep their storage; every read ends a frame
+    // (complete, timed out or failed), so it is between frames whenever ReadFrame returns.
+    CFrameDecoder m_Decoder{FrameSide::Pc};
 };
 
 } // namespace vq5

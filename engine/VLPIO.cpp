@@ -62,10 +62,28 @@ std::string ByteText(std::size_t count, const unsigned char* bytes) {
 }
 
 std::string FormatText(std::size_t size, const char* format, std::va_list args) {
-    std::string text(size, '\0');
-    if (size == 0 || std::vsnprintf(text.data(), size, format, args) < 0)
+    if (size == 0)
         return {};
-    text.resize(std::strlen(text.c_str())); // up to the first NUL, as a C text
+    // Most lines fit the stack buffer: one pass, one string of the real length. A longer line
+    // is formatted again, straight into a string of its (cut) length.
+    char buffer[256];
+    std::va_list again;
+    va_copy(again, args);
+    const std::size_t limit = size < sizeof buffer ? size : sizeof buffer;
+    const int n = std::vsnprintf(buffer, limit, format, args);
+    std::string text;
+    if (n >= 0 && (static_cast<std::size_t>(n) < limit || limit == size)) {
+        text.assign(buffer); // up to the first NUL, as a C text
+    } else if (n >= 0) {
+        const std::size_t length =
+            static_cast<std::size_t>(n) < size ? static_cast<std::size_t>(n) : size - 1;
+        text.resize(length);
+        if (std::vsnprintf(text.data(), length + 1, format, again) < 0)
+            text.clear();
+        else
+            text.resize(std::strlen(text.c_str()));
+    }
+    va_end(again);
     return text;
 }
 

@@ -1,5 +1,4 @@
 #include "VLPMsg.h"
-#include "TextCodec.h"
 
 #include "Identification.h"
 

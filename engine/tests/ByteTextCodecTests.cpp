@@ -12,21 +12,6 @@ std::string BT(const Bytes& b) {
     return ByteText(b.size(), b.data());
 }
 
-// One rule for a text on a terminal line: printable ASCII as itself, the backslash doubled,
-// every other byte (controls, DEL, the upper half) as \xHH.
-TEST(EscapeText, EveryByteOutsidePrintableAsciiAsHex) {
-    const std::pair<std::string, std::string> rows[] = {
-        {"&QIA plain text ~", "&QIA plain text ~"},
-        {std::string("\x1b]0;title\x07", 10), "\\x1B]0;title\\x07"},
-        {std::string("a\0b\nc\td\r", 8), "a\\x00b\\x0Ac\\x09d\\x0D"},
-        {"\x7f\x80\x9b\xff", "\\x7F\\x80\\x9B\\xFF"},
-        {"back\\slash", "back\\\\slash"},
-        {"", ""},
-    };
-    for (const auto& [in, want] : rows)
-        EXPECT_EQ(EscapeText(in), want) << Hex(B(in));
-}
-
 TEST(ByteText, ControlBytesByName) {
     EXPECT_EQ(BT(B({0x50, 0xE1, 0x05})), "\"P\\ADR\\ENQ\"");
     EXPECT_EQ(BT(B({0x50, 0xE1, 0x05})).size(), 11u);

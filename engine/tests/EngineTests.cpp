@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdarg>
 #include <cstring>
 #include <thread>
 
@@ -84,6 +85,28 @@ TEST_F(EngineFixture, LongLinesAreCut) {
     EXPECT_EQ(lines[1].second.size(), kMaxTraceLine - 1);
     EXPECT_EQ(lines[1].second.substr(0, 1991), almost + "\"");
     EXPECT_LE(lines[2].second.size(), 1024u);
+}
+
+std::string Format(std::size_t size, const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    std::string text = FormatText(size, format, args);
+    va_end(args);
+    return text;
+}
+
+// Lines of every length around the formatter's stack buffer and the caller's limit.
+TEST(FormatText, CutsAtTheLimitAndAtTheFirstNul) {
+    for (std::size_t length : {0u, 99u, 100u, 255u, 256u, 257u, 1998u, 1999u, 2000u, 5000u}) {
+        const std::string text(length, 'q');
+        EXPECT_EQ(Format(2000, "%s", text.c_str()), text.substr(0, 1999)) << length;
+        EXPECT_EQ(Format(100, "%s", text.c_str()), text.substr(0, 99)) << length;
+        EXPECT_EQ(Format(300, "<%s>", text.c_str()), ("<" + text + ">").substr(0, 299)) << length;
+        EXPECT_EQ(Format(2000, "%s%c%s", text.c_str(), 0, "after"), text.substr(0, 1999)) << length;
+    }
+    EXPECT_EQ(Format(1, "%s", "abc"), "");
+    EXPECT_EQ(Format(0, "%s", "abc"), "");
+    EXPECT_EQ(Format(2000, "%d-%s", 42, "x"), "42-x");
 }
 
 TEST_F(EngineFixture, FrameAndMessageTracesCarryTheText) {

@@ -37,13 +37,6 @@ struct Direct : ::testing::Test {
     }
 };
 
-TEST(Gates, HexDigits) {
-    EXPECT_EQ(HexDigitValue('0'), 0);
-    EXPECT_EQ(HexDigitValue('9'), 9);
-    EXPECT_EQ(HexDigitValue('A'), 10);
-    EXPECT_EQ(HexDigitValue('F'), 15);
-}
-
 TEST(Gates, AtVersion87) {
     EXPECT_TRUE(GatesPass("87>&PA", 8, 7));
     EXPECT_FALSE(GatesPass("88>&PA", 8, 7));

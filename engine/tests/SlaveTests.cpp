@@ -492,7 +492,6 @@ TEST(SlaveLifecycle, LostLineCostsNoCpuAndStopsPromptly) {
     e.Poll(); // the engine has the port open once it answers
     EXPECT_EQ(Hex(e.pty.ReadPcFrame()), "00 04");
     e.pty.CloseMaster();
-    Notification n;
     ASSERT_TRUE(e.WaitStatus(lsError));
     double before = ProcessCpuMs();
     std::this_thread::sleep_for(1500ms); // the span whose CPU is measured

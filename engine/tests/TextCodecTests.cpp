@@ -89,7 +89,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(EscapeRow{"Printable", "VQ-5 ~ {ok}", "VQ-5 ~ {ok}"},
                       EscapeRow{"Backslash", "a\\b", "a\\\\b"},
                       EscapeRow{"Controls", std::string("\n\r\t\0", 4), "\\x0A\\x0D\\x09\\x00"},
-                      EscapeRow{"DelAndUpperHalf", "\x7F\xE9\xFF", "\\x7F\\xE9\\xFF"}),
+                      EscapeRow{"DelAndUpperHalf", "\x7F\xE9\xFF", "\\x7F\\xE9\\xFF"},
+                      EscapeRow{"TerminalEscape", "\x1b]0;title\x07", "\\x1B]0;title\\x07"}),
     [](const ::testing::TestParamInfo<EscapeRow>& info) { return std::string(info.param.name); });
 
 struct UnescapeRow {
