@@ -46,6 +46,8 @@ public:
     void ReadLatest(const char* kind, const std::string& item, const std::string& value);
     // The texts of a batch the device took (after a drained queue), as they were queued.
     void Wrote(const std::vector<std::string>& texts);
+    // One text the device took, recorded once until another follows.
+    void WroteUnlessRepeated(const std::string& text) { m_Log.WroteUnlessRepeated(text); }
     // Shown in the table of several ports ("3 settings differ", ...).
     void SetNote(std::string note) { m_Note = std::move(note); }
 

@@ -74,7 +74,6 @@ int Main(int argc, char** argv) {
     headless.Start();
 
     bool exchanged = false;
-    std::string lastPlayed;
     auto handle = [&](const Notification& n) {
         if (n.kind == kStopKind)
             return true;
@@ -82,10 +81,8 @@ int Main(int argc, char** argv) {
             exchanged = true;
         visit.Seen(n);
         // What it played, as the tool records it: a repeated message once until another follows.
-        if (n.kind == nkGenerated && n.text != lastPlayed) {
-            lastPlayed = n.text;
-            visit.Wrote({n.text});
-        }
+        if (n.kind == nkGenerated)
+            visit.WroteUnlessRepeated(n.text);
         const auto text = model.LogLineFor(n);
         if (!text)
             return false;

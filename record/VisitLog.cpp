@@ -64,7 +64,16 @@ void CVisitLog::Wrote(const std::vector<std::string>& texts) {
         if (sent.size() > 4 && sent[0] == '&' && sent.compare(2, 2, "IA") == 0)
             m_Visit.configId = sent.substr(4);
         m_Visit.items.push_back({kKindWritten, std::to_string(++m_Written), sent});
+        m_LastWritten = t;
     }
+}
+
+bool CVisitLog::WroteUnlessRepeated(const std::string& text) {
+    if (m_LastWritten == text)
+        return false;
+    const int before = m_Written;
+    Wrote({text});
+    return m_Written != before;
 }
 
 Visit CVisitLog::Finish(std::string outcome) {

@@ -7,6 +7,7 @@
 
 #include "ServiceRecord.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,9 @@ public:
     // Texts the device acknowledged, numbered on from the ones before; a configuration
     // identifier written becomes the visit's.
     void Wrote(const std::vector<std::string>& texts);
+    // One text the device took, unless it is the text recorded last: a message repeated at
+    // every free opportunity is recorded once until another follows. Returns whether it was.
+    bool WroteUnlessRepeated(const std::string& text);
     // The visit ends now with this outcome; returns it for the record.
     Visit Finish(std::string outcome);
 
@@ -38,6 +42,7 @@ private:
     Visit m_Visit;
     unsigned m_Major = 0, m_Minor = 0;
     int m_Written = 0;
+    std::optional<std::string> m_LastWritten; // as queued
 };
 
 // The version as the record shows it: "8.7".

@@ -69,6 +69,22 @@ TEST(VisitLogTest, WrittenTextsNumberOnAcrossBatches) {
     EXPECT_EQ(v.items[2], (VisitItem{kKindWritten, "3", "&PO3"}));
 }
 
+TEST(VisitLogTest, ARepeatedMessageIsRecordedOnceUntilAnotherFollows) {
+    CVisitLog log("VQ5WVLP", "COM1");
+    EXPECT_TRUE(log.WroteUnlessRepeated("$AB"));
+    EXPECT_FALSE(log.WroteUnlessRepeated("$AB"));
+    EXPECT_TRUE(log.WroteUnlessRepeated("$CD"));
+    EXPECT_TRUE(log.WroteUnlessRepeated("$AB"));
+    EXPECT_FALSE(log.WroteUnlessRepeated("$AB"));
+    const std::vector<VisitItem> want = {
+        {kKindWritten, "1", "$AB"}, {kKindWritten, "2", "$CD"}, {kKindWritten, "3", "$AB"}};
+    EXPECT_EQ(log.Current().items, want);
+    // A new visit starts afresh: the message it plays first is its own.
+    CVisitLog next("VQ5WVLP", "COM1");
+    EXPECT_TRUE(next.WroteUnlessRepeated("$AB"));
+    EXPECT_EQ(next.Current().items.size(), 1u);
+}
+
 TEST(VisitLogTest, ASettingKeepsItsLatestValueWhileRowsAddUp) {
     CVisitLog log("VQ5WTCT", "COM1");
     log.Read(kKindConfig, "TransConfigSliderWindow", "8");

@@ -33,17 +33,26 @@ namespace vq5::qt {
 // --- CFrameGroup -------------------------------------------------------------------------
 
 namespace {
-std::function<void(QWidget*, const QString&)>& FrameMessageHook() {
+// Where the shell's message boxes go (CToolDialog::SetMessageHook); empty: a message box.
+std::function<void(QWidget*, const QString&)>& MessageHook() {
     static std::function<void(QWidget*, const QString&)> hook;
     return hook;
 }
 
-void ReportMissingFrame(QWidget* dialog) {
-    const QString text = QStringLiteral("Unable to find frame control");
-    if (FrameMessageHook())
-        FrameMessageHook()(dialog, text);
+enum class Box { Warning, Information };
+
+void ShowMessage(QWidget* parent, Box box, const QString& title, const QString& text) {
+    if (MessageHook())
+        MessageHook()(parent, text);
+    else if (box == Box::Warning)
+        QMessageBox::warning(parent, title, text);
     else
-        QMessageBox::warning(dialog, QCoreApplication::applicationName(), text);
+        QMessageBox::information(parent, title, text);
+}
+
+void ReportMissingFrame(QWidget* dialog) {
+    ShowMessage(dialog, Box::Warning, QCoreApplication::applicationName(),
+                QStringLiteral("Unable to find frame control"));
 }
 
 // A widget's rectangle in the dialog's client coordinates (right and bottom exclusive).
@@ -56,10 +65,6 @@ bool PointIn(const QRect& r, int x, int y) {
     return x >= r.left() && x < r.left() + r.width() && y >= r.top() && y < r.top() + r.height();
 }
 } // namespace
-
-void CFrameGroup::SetMessageHook(std::function<void(QWidget*, const QString&)> hook) {
-    FrameMessageHook() = std::move(hook);
-}
 
 void CFrameGroup::Init(QWidget* dialog, const QString& frameName) {
     QGroupBox* frame = nullptr;
@@ -127,29 +132,16 @@ ToolInfo MakeToolInfo(const QString& program, const QString& caption, ToolInfo::
     return info;
 }
 
-namespace {
-std::function<void(QWidget*, const QString&)>& ToolMessageHook() {
-    static std::function<void(QWidget*, const QString&)> hook;
-    return hook;
-}
-} // namespace
-
 void CToolDialog::SetMessageHook(std::function<void(QWidget*, const QString&)> hook) {
-    ToolMessageHook() = std::move(hook);
+    MessageHook() = std::move(hook);
 }
 
 void CToolDialog::Warning(const QString& text, const QString& title) {
-    if (ToolMessageHook())
-        ToolMessageHook()(this, text);
-    else
-        QMessageBox::warning(this, title.isEmpty() ? m_Info.program : title, text);
+    ShowMessage(this, Box::Warning, title.isEmpty() ? m_Info.program : title, text);
 }
 
-void CToolDialog::Information(const QString& text) {
-    if (ToolMessageHook())
-        ToolMessageHook()(this, text);
-    else
-        QMessageBox::information(this, m_Info.program, text);
+void CToolDialog::Information(const QString& text, const QString& title) {
+    ShowMessage(this, Box::Information, title.isEmpty() ? m_Info.program : title, text);
 }
 
 QString PortOpenAdvice(const ToolInfo& info, const QString& settingsFile) {
@@ -290,8 +282,7 @@ void CToolDialog::OnDebug() {
 }
 
 void CToolDialog::OnManual() {
-    QMessageBox::information(this, m_Info.caption,
-                             QStringLiteral("No manual is installed with %1.").arg(m_Info.program));
+    Information(QStringLiteral("No manual is installed with %1.").arg(m_Info.program), m_Info.caption);
 }
 
 void CToolDialog::RunCommand(int command) {
@@ -479,6 +470,11 @@ void CToolDialog::RecordWrote(const std::vector<std::string>& texts) {
         m_Visit->Wrote(texts);
 }
 
+void CToolDialog::RecordWroteUnlessRepeated(const std::string& text) {
+    if (m_Visit)
+        m_Visit->WroteUnlessRepeated(text);
+}
+
 void CToolDialog::RecordWhenTaken(const std::vector<std::string>& texts) {
     m_Untaken.insert(m_Untaken.end(), texts.begin(), texts.end());
 }
@@ -493,8 +489,7 @@ void CToolDialog::OnServiceReport() {
         return;
     QString reason;
     if (!SaveServiceReport(path, &reason))
-        QMessageBox::warning(this, m_Info.caption,
-                             QStringLiteral("The service report could not be saved: %1").arg(reason));
+        Warning(QStringLiteral("The service report could not be saved: %1").arg(reason), m_Info.caption);
 }
 
 std::unique_ptr<CServiceHistoryDlg> CToolDialog::MakeServiceHistory() {

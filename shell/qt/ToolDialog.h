@@ -38,7 +38,6 @@ class CVLPEngine;
 }
 namespace vq5::record {
 class CRecordWriter;
-struct Visit;
 class CVisitLog;
 struct ReportInput;
 struct RecordConfig;
@@ -107,7 +106,8 @@ QString PortOpenAdvice(const ToolInfo& info, const QString& settingsFile);
 class CFrameGroup {
 public:
     // Looks the frame up among the dialog's children by object name (or takes the given
-    // widget). A missing frame shows "Unable to find frame control" and leaves the group empty.
+    // widget). A missing frame shows "Unable to find frame control" (a warning box, or
+    // CToolDialog's message hook) and leaves the group empty.
     void Init(QWidget* dialog, const QString& frameName);
     void Init(QWidget* dialog, QGroupBox* frame);
     // Enables or disables every control of the group but `except` (which keeps its state).
@@ -117,10 +117,6 @@ public:
 
     const std::vector<QPointer<QWidget>>& Controls() const { return m_Controls; }
     QRect FrameRect() const { return m_Rect; }
-
-    // Where the "Unable to find frame control" box goes (tests replace it). Default: a
-    // warning message box on the dialog.
-    static void SetMessageHook(std::function<void(QWidget* dialog, const QString& text)> hook);
 
 private:
     QPointer<QWidget> m_Dialog;
@@ -177,6 +173,9 @@ public:
     // Texts the device acknowledged during the open visit, as they were queued (gated texts
     // the device's version held back are left out).
     void RecordWrote(const std::vector<std::string>& texts);
+    // One text the device took, recorded once until another follows (a message repeated at
+    // every free opportunity).
+    void RecordWroteUnlessRepeated(const std::string& text);
     // The same, keeping only the latest value of the item (a line state polled again and again).
     void RecordReadLatest(const char* kind, const std::string& item, const std::string& value);
     // Texts just queued: the device takes each before the next goes out, so they are recorded
@@ -199,8 +198,8 @@ public:
     // The About box the last ShowAbout opened while it is open (tests).
     QDialog* OpenAboutBox() const { return m_AboutBox; }
 
-    // Where the tools' message boxes (Warning, Information) go: tests catch their texts
-    // here. Default (an empty hook): a message box on the dialog.
+    // Where the shell's message boxes (Warning, Information, a frame group's missing frame)
+    // go: tests catch their texts here. Default (an empty hook): a message box on the dialog.
     static void SetMessageHook(std::function<void(QWidget* dialog, const QString& text)> hook);
 
 protected:
@@ -224,8 +223,8 @@ protected:
     void ApplyToolTips();
     // A warning box titled `title` (empty: the program's name), or the message hook.
     void Warning(const QString& text, const QString& title = QString());
-    // An information box titled with the program's name, or the message hook.
-    void Information(const QString& text);
+    // An information box titled `title` (empty: the program's name), or the message hook.
+    void Information(const QString& text, const QString& title = QString());
     void contextMenuEvent(QContextMenuEvent* event) override;
     // Closing abandons any engine message box first, so the dialog can always close. While
     // program mode is open, the exit goes out first (LeaveProgramModeBeforeClose).

@@ -14,7 +14,6 @@
 #include <QFileDialog>
 #include <QHeaderView>
 #include <QLabel>
-#include <QMessageBox>
 
 namespace vq5::emu {
 
@@ -246,10 +245,8 @@ void CEmuDlg::ShowLogMenu(const QPoint& pos) {
 void CEmuDlg::OnNotify(const Notification& n) {
     // What it played, as it went out: a display message repeated at every free opportunity
     // is recorded once until another message follows.
-    if (n.kind == nkGenerated && n.text != m_LastPlayed) {
-        m_LastPlayed = n.text;
-        RecordWrote({n.text});
-    }
+    if (n.kind == nkGenerated)
+        RecordWroteUnlessRepeated(n.text);
     const auto line = m_Model->LogLineFor(n);
     if (!line)
         return;

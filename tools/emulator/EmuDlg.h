@@ -76,7 +76,6 @@ private:
     qt::CLogModel::Line MakeLogRow(const std::string& line) const;
 
     std::unique_ptr<CEmulator> m_Model;
-    std::string m_LastPlayed; // the message played last, recorded once until another follows
     qt::CLogModel m_LogModel;
     std::vector<qt::CLogModel::Line> m_PendingLog;
     QTableView* m_Log = nullptr;

@@ -1,6 +1,5 @@
 #include "ResetDlg.h"
 
-#include "CommandSet.h"
 #include "DialogControls.h"
 #include "WindowBinding.h"
 
@@ -59,8 +58,7 @@ void CResetDlg::OnReset() {
     if (!m_Model.ResetEnabled())
         return;
     m_Reset->setEnabled(false);
-    if (m_Model.Reset())
-        RecordWhenTaken(device::FactoryResetCommands());
+    RecordWhenTaken(m_Model.Reset());
 }
 
 void CResetDlg::OnNotify(const Notification& n) {

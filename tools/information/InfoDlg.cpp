@@ -13,7 +13,6 @@
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QMenu>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QShowEvent>

@@ -10,7 +10,6 @@
 #include "VLPEngine.h"
 
 #include <cstdint>
-#include <functional>
 
 class QAction;
 class QGroupBox;

@@ -1,6 +1,5 @@
 #include "TestDlg.h"
 
-#include "CommandSet.h"
 #include "DialogControls.h"
 #include "ServiceRecord.h"
 #include "WindowBinding.h"
@@ -8,7 +7,6 @@
 #include <QCloseEvent>
 #include <QGroupBox>
 #include <QKeyEvent>
-#include <QMessageBox>
 
 namespace vq5::io {
 
@@ -167,12 +165,10 @@ void CTestDlg::OnDiscon() {
     m_Model->Disconnect();
 }
 void CTestDlg::OnTram() {
-    if (m_Model->Tram())
-        RecordWhenTaken(device::TramPreset());
+    RecordWhenTaken(m_Model->Tram());
 }
 void CTestDlg::OnBus() {
-    if (m_Model->Bus())
-        RecordWhenTaken(device::BusPreset());
+    RecordWhenTaken(m_Model->Bus());
 }
 
 void CTestDlg::keyPressEvent(QKeyEvent* event) {

@@ -15,7 +15,6 @@
 #include <QPushButton>
 
 #include <array>
-#include <functional>
 
 class QGroupBox;
 

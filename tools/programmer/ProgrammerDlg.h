@@ -13,7 +13,6 @@
 #include <QCheckBox>
 
 #include <array>
-#include <functional>
 
 class QGroupBox;
 class QLabel;

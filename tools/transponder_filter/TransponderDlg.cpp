@@ -9,7 +9,6 @@
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QSlider>
 
@@ -170,8 +169,7 @@ void CTransponderDlg::Save() {
         text[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(text[0])));
         Warning(QString::fromStdString(text));
     }
-    m_Model.QueueSave(Engine());
-    RecordWhenTaken(m_Model.SetTexts());
+    RecordWhenTaken(m_Model.QueueSave(Engine()));
 }
 
 void CTransponderDlg::Default() {

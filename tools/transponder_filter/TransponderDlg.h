@@ -10,8 +10,6 @@
 #include "TransponderModel.h"
 #include "VLPEngine.h"
 
-#include <functional>
-
 class QCheckBox;
 class QGroupBox;
 class QLabel;

@@ -21,9 +21,9 @@ class FrameGroupTests : public QObject {
 private slots:
     void init() {
         m_Messages.clear();
-        CFrameGroup::SetMessageHook([this](QWidget*, const QString& text) { m_Messages << text; });
+        CToolDialog::SetMessageHook([this](QWidget*, const QString& text) { m_Messages << text; });
     }
-    void cleanup() { CFrameGroup::SetMessageHook({}); }
+    void cleanup() { CToolDialog::SetMessageHook({}); }
 
     void enablingLeavesTheCheckBoxAlone() {
         QDialog d;

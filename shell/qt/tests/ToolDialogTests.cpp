@@ -62,6 +62,7 @@ public:
     ~CTestDlg() override { Shutdown(); }
     using CToolDialog::ApplyToolTips;
     using CToolDialog::Information;
+    using CToolDialog::OnManual;
     using CToolDialog::Warning;
 
     void InitFrameGroups() override {
@@ -207,8 +208,10 @@ private slots:
         });
         d.Warning("Out of range", "Save");
         d.Information("No HELP availeble!");
+        d.OnManual();
         CToolDialog::SetMessageHook(nullptr);
-        QCOMPARE(texts, (QStringList{"Out of range", "No HELP availeble!"}));
+        QCOMPARE(texts, (QStringList{"Out of range", "No HELP availeble!",
+                                     "No manual is installed with VQ5WTestTool."}));
         QCOMPARE(on, static_cast<QWidget*>(&d));
     }
 

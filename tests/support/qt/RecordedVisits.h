@@ -1,7 +1,9 @@
 // The service record read back by a dialog suite.
 #pragma once
 
+#include "RecordWriter.h"
 #include "ServiceRecord.h"
+#include "SettingsStore.h"
 
 #include <QtTest>
 
@@ -9,6 +11,14 @@
 #include <vector>
 
 namespace vq5::test {
+
+// Points the tool's settings (`store`) at a service record "record.db" in `folder` and
+// returns its path.
+inline std::string KeepRecordIn(ISettingsStore& store, const std::string& folder) {
+    const std::string where = folder + "/record.db";
+    store.WriteString(record::kSection, record::kKeyDatabase, where);
+    return where;
+}
 
 // The visits the record at `where` holds, newest first. A record that cannot be opened fails
 // the running test and gives no visits.

@@ -5,7 +5,6 @@
 
 #include "AboutBox.h"
 #include "LogIcons.h"
-#include "RecordWriter.h"
 #include "RecordedVisits.h"
 #include "ServiceRecord.h"
 #include "SettingsStore.h"
@@ -185,8 +184,7 @@ private slots:
         sim::CSimulator s(Quiet());
         Stores stores(s.Start());
         QTemporaryDir dir;
-        const std::string db = dir.filePath(QStringLiteral("record.db")).toStdString();
-        stores.tool.WriteString(record::kSection, record::kKeyDatabase, db);
+        const std::string db = test::KeepRecordIn(stores.tool, dir.path().toStdString());
         StoreNumbers(stores, 7, 12);
         {
             CEmuDlg dlg(&stores.engine);

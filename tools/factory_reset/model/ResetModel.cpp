@@ -7,15 +7,16 @@
 
 namespace vq5::factory_reset {
 
-bool CResetModel::Reset() {
+std::vector<std::string> CResetModel::Reset() {
     if (m_Busy)
-        return false;
+        return {};
     m_Busy = true;
     m_Engine.EnterProgramMode();
-    for (const std::string& command : device::FactoryResetCommands())
+    std::vector<std::string> commands = device::FactoryResetCommands();
+    for (const std::string& command : commands)
         m_Engine.QueueText(command);
     m_Engine.LeaveProgramMode(true);
-    return true;
+    return commands;
 }
 
 bool CResetModel::OnNotify(const Notification& n) {

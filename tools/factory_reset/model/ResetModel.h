@@ -22,9 +22,9 @@ public:
     bool ResetEnabled() const { return !m_Busy; }
 
     // "&Reset": program-mode entry (with the speed change when configured), the
-    // clear-configuration flag, the exit with reboot. While a sequence is still draining
-    // nothing is queued and the result is false.
-    bool Reset();
+    // clear-configuration flag, the exit with reboot. Returns the texts queued between entry
+    // and exit (the flag); while a sequence is still draining nothing is queued and none.
+    std::vector<std::string> Reset();
 
     // Kind 1: the received text is dropped unseen; kind 3 (queue ran empty): "&Reset" comes
     // back; other kinds are ignored. Returns true when "&Reset" changed state.

@@ -5,7 +5,6 @@
 
 #include "EngineFront.h"
 #include "QtUserMessages.h"
-#include "RecordWriter.h"
 #include "RecordedVisits.h"
 #include "ServiceRecord.h"
 #include "SettingsStore.h"
@@ -136,8 +135,7 @@ private slots:
     void oneClickSendsExactlyTheSequence() {
         Rig rig;
         QTemporaryDir dir;
-        const std::string db = dir.filePath(QStringLiteral("record.db")).toStdString();
-        rig.store.WriteString(record::kSection, record::kKeyDatabase, db);
+        const std::string db = test::KeepRecordIn(rig.store, dir.path().toStdString());
         QVERIFY(rig.Start(8, 7, 0));
         rig.dlg->show();
         QVERIFY(rig.dlg->ResetButton()->isEnabled());

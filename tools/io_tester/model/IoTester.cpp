@@ -60,20 +60,20 @@ void CIoTester::Disconnect() {
     m_Engine.LeaveProgramMode(false);
 }
 
-bool CIoTester::Tram() {
+std::vector<std::string> CIoTester::Tram() {
     return QueuePreset(device::TramPreset());
 }
 
-bool CIoTester::Bus() {
+std::vector<std::string> CIoTester::Bus() {
     return QueuePreset(device::BusPreset());
 }
 
-bool CIoTester::QueuePreset(const std::vector<std::string>& texts) {
+std::vector<std::string> CIoTester::QueuePreset(std::vector<std::string> texts) {
     if (!m_Expert)
-        return false;
+        return {};
     for (const std::string& text : texts)
         m_Engine.QueueText(text);
-    return true;
+    return texts;
 }
 
 CIoTester::Change CIoTester::HandleReceived(const std::string& text) {

@@ -48,9 +48,10 @@ public:
 
     void Connect();    // base speed, then program-mode entry
     void Disconnect(); // program-mode exit without reboot
-    // Expert presets; queue nothing and return false outside expert mode.
-    bool Tram();
-    bool Bus();
+    // Expert presets: return the texts queued (as queued, gates in front); outside expert
+    // mode they queue nothing and return none.
+    std::vector<std::string> Tram();
+    std::vector<std::string> Bus();
     void SetExpert(bool expert) { m_Expert = expert; }
     bool Expert() const { return m_Expert; }
 
@@ -73,8 +74,8 @@ private:
     void ShowOutputsValue(std::string_view value);
 
     void Bind();
-    // Queues a preset's texts in expert mode; false (nothing queued) outside it.
-    bool QueuePreset(const std::vector<std::string>& texts);
+    // Queues a preset's texts in expert mode and returns them; none (nothing queued) outside it.
+    std::vector<std::string> QueuePreset(std::vector<std::string> texts);
 
     CVLP& m_Engine;
     std::unique_ptr<CProfileSection> m_OwnSection;

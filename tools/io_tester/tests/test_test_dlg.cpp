@@ -3,7 +3,6 @@
 // switched off stop their polls, "&Discon" and "&Connect", Escape, the expert presets.
 #include "TestDlg.h"
 
-#include "RecordWriter.h"
 #include "ScriptedDevice.h"
 #include "RecordedVisits.h"
 #include "ServiceRecord.h"
@@ -73,7 +72,6 @@ class TestDlgTest : public QObject {
 private slots:
     void initTestCase() {
         CTestDlg::SetMessageHook([this](QWidget*, const QString& text) { m_Boxes << text; });
-        qt::CFrameGroup::SetMessageHook([this](QWidget*, const QString& text) { m_Boxes << text; });
     }
 
     void lampsAndNumbersFollowTheSimulator() {
@@ -295,8 +293,7 @@ private slots:
         sim::CSimulator s(Quiet(major, minor));
         const std::string path = s.Start();
         Stores stores(path, 0);
-        const std::string db = (here.dir / "record.db").string();
-        stores.tool.WriteString(record::kSection, record::kKeyDatabase, db);
+        const std::string db = test::KeepRecordIn(stores.tool, here.dir.string());
         CTestDlg dlg(&stores.engine);
         QVERIFY(dlg.ExpertMode());
         QVERIFY(!dlg.TramButton()->isHidden());
@@ -334,15 +331,13 @@ private slots:
         QVERIFY(dlg.FlushRecord());
         const auto visits = test::RecordedVisits(db);
         QCOMPARE(visits.size(), std::size_t(1));
-        QStringList written;
-        bool inputs = false;
-        for (const record::VisitItem& i : visits[0].items) {
-            if (i.kind == record::kKindWritten)
-                written << QString::fromStdString(i.value);
-            inputs = inputs || (i.kind == record::kKindInfo && i.item == "Inputs");
-        }
-        QCOMPARE(written, sent);
-        QVERIFY(inputs);
+        std::vector<std::string> want;
+        for (const QString& t : sent)
+            want.push_back(t.toStdString());
+        QCOMPARE(test::WrittenValues(visits[0]), want);
+        QVERIFY(std::any_of(visits[0].items.begin(), visits[0].items.end(), [](const record::VisitItem& i) {
+            return i.kind == record::kKindInfo && i.item == "Inputs";
+        }));
         QCOMPARE(visits[0].tool, std::string("VQ5WTest"));
     }
 

@@ -7,9 +7,9 @@
 #include "EngineFront.h"
 #include "PtyHelpers.h"
 #include "QtSettingsStore.h"
-#include "RecordWriter.h"
 #include "RecordedVisits.h"
 #include "ServiceRecord.h"
+#include "ShownText.h"
 #include "SimSuite.h"
 #include "Simulator.h"
 
@@ -214,13 +214,9 @@ class ProgrammerDlgTest : public QObject {
 private slots:
     void init() {
         CProgrammerDlg::SetMessageHook([this](QWidget*, const QString& text) { m_Messages << text; });
-        qt::CFrameGroup::SetMessageHook([this](QWidget*, const QString& text) { m_Messages << text; });
         m_Messages.clear();
     }
-    void cleanup() {
-        CProgrammerDlg::SetMessageHook(nullptr);
-        qt::CFrameGroup::SetMessageHook(nullptr);
-    }
+    void cleanup() { CProgrammerDlg::SetMessageHook(nullptr); }
 
     void fromShowsTheDevice_data() {
         QTest::addColumn<int>("major");
@@ -851,8 +847,7 @@ private slots:
         QFETCH(int, major);
         QFETCH(int, minor);
         Rig rig(major, minor);
-        const std::string db = rig.dir.filePath(QStringLiteral("record.db")).toStdString();
-        rig.toolStore.WriteString(record::kSection, record::kKeyDatabase, db);
+        const std::string db = test::KeepRecordIn(rig.toolStore, rig.dir.path().toStdString());
         rig.simulator->SetState(SampleState(major, minor));
         CProgrammerDlg& d = *rig.dlg;
         QTest::mouseClick(d.FromButton(), Qt::LeftButton);
@@ -899,9 +894,7 @@ private slots:
         const QString path = rig.dir.filePath(QStringLiteral("report.html"));
         QString reason;
         QVERIFY2(d.SaveServiceReport(path, &reason), qPrintable(reason));
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        const QString html = QString::fromUtf8(file.readAll());
+        const QString html = QString::fromUtf8(test::ReadFile(path));
         QVERIFY(!html.contains(QStringLiteral("No link figures were taken.")));
         QVERIFY(html.contains(QStringLiteral("<td>polls/s</td>")));
         QVERIFY(!html.contains(QStringLiteral("No configuration was read.")));

@@ -82,7 +82,8 @@ public:
     // service record compares the two tools' values.
     static const char* SettingKey(Setting s);
     void QueueLoad(CVLPMsg& engine) const;
-    void QueueSave(CVLPMsg& engine, bool readBack = false) const;
+    // Queues SaveTexts and returns its sets (SetTexts): what the device is asked to hold.
+    std::vector<std::string> QueueSave(CVLPMsg& engine, bool readBack = false) const;
     // The value each setting holds on a device of that version once saved: the offset as the
     // device stores it (OffsetHeld), the others as they are.
     int HeldValue(Setting s, unsigned major, unsigned minor) const;

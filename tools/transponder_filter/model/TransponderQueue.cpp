@@ -11,9 +11,11 @@ void CTransponderModel::QueueLoad(CVLPMsg& engine) const {
         engine.QueueText(text);
 }
 
-void CTransponderModel::QueueSave(CVLPMsg& engine, bool readBack) const {
-    for (const std::string& text : SaveTexts(readBack))
+std::vector<std::string> CTransponderModel::QueueSave(CVLPMsg& engine, bool readBack) const {
+    const std::vector<std::string> texts = SaveTexts(readBack);
+    for (const std::string& text : texts)
         engine.QueueText(text);
+    return SetTexts();
 }
 
 } // namespace vq5::tct

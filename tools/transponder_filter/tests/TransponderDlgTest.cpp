@@ -2,7 +2,6 @@
 #include "TransponderDlg.h"
 
 #include "AboutBox.h"
-#include "RecordWriter.h"
 #include "RecordedVisits.h"
 #include "ServiceRecord.h"
 #include "SimSuite.h"
@@ -19,8 +18,6 @@
 #include <QPushButton>
 #include <QSlider>
 #include <QTemporaryDir>
-#include <QDeadlineTimer>
-#include <QThread>
 #include <QTimer>
 #include <QtTest>
 
@@ -233,8 +230,7 @@ void TransponderDlgTest::saveThenLoadRoundTrips() {
     QFETCH(int, offsetBack);
     Rig rig;
     QTemporaryDir dir;
-    const std::string db = dir.filePath(QStringLiteral("record.db")).toStdString();
-    rig.store.WriteString(record::kSection, record::kKeyDatabase, db);
+    const std::string db = test::KeepRecordIn(rig.store, dir.path().toStdString());
     QVERIFY(rig.Start(8, minor));
     rig.dlg->Slider(sWindow)->setValue(window);
     rig.dlg->Slider(sMinimal)->setValue(minimal);

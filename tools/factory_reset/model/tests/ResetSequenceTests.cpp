@@ -67,7 +67,7 @@ TEST_F(ResetModelTest, WithoutFastSpeedOneClickSendsExactlyTheThreeCommands) {
     Make(0);
     CResetModel model(*engine);
     ASSERT_TRUE(model.ResetEnabled());
-    ASSERT_TRUE(model.Reset());
+    EXPECT_EQ(model.Reset(), std::vector<std::string>{"&PFE1"});
     EXPECT_FALSE(model.ResetEnabled());
     EXPECT_EQ(Drain(), (std::vector<std::string>{"$PRG", "&PFE1", "&PXR"}));
 }
@@ -78,7 +78,7 @@ TEST_F(ResetModelTest, SpeedChangeGoesBetweenEntryAndFlagForDevice84) {
     ASSERT_EQ(engine->VersionMajor(), 8u);
     ASSERT_EQ(engine->VersionMinor(), 4u);
     CResetModel model(*engine);
-    ASSERT_TRUE(model.Reset());
+    ASSERT_FALSE(model.Reset().empty());
     EXPECT_EQ(Drain(), (std::vector<std::string>{"$PRG", "&PS3", "&PFE1", "&PXR"}));
 }
 
@@ -86,7 +86,7 @@ TEST_F(ResetModelTest, OlderDeviceDoesNotGetTheSpeedChange) {
     Make(5);
     Identify("&PPVQ-5 (83)");
     CResetModel model(*engine);
-    ASSERT_TRUE(model.Reset());
+    ASSERT_FALSE(model.Reset().empty());
     EXPECT_EQ(Drain(), (std::vector<std::string>{"$PRG", "&PFE1", "&PXR"}));
 }
 
@@ -95,17 +95,17 @@ TEST_F(ResetModelTest, CommandsCarryTheDeviceLetter) {
     Identify("&QPVQ-5 (91)");
     ASSERT_EQ(engine->DeviceLetter(), 'Q');
     CResetModel model(*engine);
-    ASSERT_TRUE(model.Reset());
+    ASSERT_FALSE(model.Reset().empty());
     EXPECT_EQ(Drain(), (std::vector<std::string>{"$PRG", "&QFE1", "&QXR"}));
 }
 
 TEST_F(ResetModelTest, SecondClickIsRefusedUntilTheQueueHasDrained) {
     Make(0);
     CResetModel model(*engine);
-    ASSERT_TRUE(model.Reset());
+    ASSERT_FALSE(model.Reset().empty());
     const std::size_t queued = engine->QueueLength();
     EXPECT_EQ(queued, 3u);
-    EXPECT_FALSE(model.Reset());
+    EXPECT_TRUE(model.Reset().empty());
     EXPECT_EQ(engine->QueueLength(), queued) << "a refused click must queue nothing";
     // Progress notifications alone do not bring the button back.
     EXPECT_EQ(Deliver(model), 0);
@@ -121,14 +121,14 @@ TEST_F(ResetModelTest, SecondClickIsRefusedUntilTheQueueHasDrained) {
     Drain();
     EXPECT_EQ(Deliver(model), 1);
     EXPECT_TRUE(model.ResetEnabled());
-    EXPECT_TRUE(model.Reset());
+    EXPECT_FALSE(model.Reset().empty());
     EXPECT_EQ(Drain(), (std::vector<std::string>{"$PRG", "&PFE1", "&PXR"}));
 }
 
 TEST_F(ResetModelTest, OtherNotificationsAreIgnored) {
     Make(0);
     CResetModel model(*engine);
-    ASSERT_TRUE(model.Reset());
+    ASSERT_FALSE(model.Reset().empty());
     EXPECT_FALSE(model.OnNotify(Notification{nkReceived, 0, "&PFE1"}));
     EXPECT_FALSE(model.OnNotify(Notification{nkLinkStatus, 2, {}}));
     EXPECT_FALSE(model.OnNotify(Notification{nkIdent, 0, {}}));
@@ -154,7 +154,7 @@ TEST_F(ResetModelTest, QueuedTextsMatchTheSequence) {
         Make(fast);
         Identify("&PPVQ-5 (91)");
         CResetModel model(*engine);
-        ASSERT_TRUE(model.Reset());
+        ASSERT_FALSE(model.Reset().empty());
         std::vector<std::string> expected;
         for (std::string t : CResetModel::Sequence(fast))
             expected.push_back(t.rfind("84>", 0) == 0 ? t.substr(3) : t);

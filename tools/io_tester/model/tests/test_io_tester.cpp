@@ -1,6 +1,7 @@
 // The I/O tester's model: settings, lamp states, reply handling and the queued sequences.
 #include "IoTester.h"
 
+#include "CommandSet.h"
 #include "MessageDrain.h"
 #include "SettingsStore.h"
 
@@ -230,8 +231,8 @@ TEST_F(IoSettings, DisconnectWithoutFastSpeed) {
 }
 
 TEST_F(IoModel, PresetsDoNothingOutsideExpertMode) {
-    EXPECT_FALSE(m.Tram());
-    EXPECT_FALSE(m.Bus());
+    EXPECT_TRUE(m.Tram().empty());
+    EXPECT_TRUE(m.Bus().empty());
     EXPECT_EQ(e.QueueLength(), 0u);
 }
 
@@ -253,9 +254,9 @@ TEST_F(IoSettings, PresetsByVersion) {
         m.SetExpert(true);
         if (r.ident)
             Receive(e, r.ident);
-        EXPECT_TRUE(m.Tram());
+        EXPECT_EQ(m.Tram(), device::TramPreset());
         EXPECT_EQ(Drain(e), r.tram) << (r.ident ? r.ident : "0.0");
-        EXPECT_TRUE(m.Bus());
+        EXPECT_EQ(m.Bus(), device::BusPreset());
         EXPECT_EQ(Drain(e), r.bus) << (r.ident ? r.ident : "0.0");
     }
 }

@@ -46,10 +46,11 @@ TEST(TransponderQueue, BeforeIdentificationTheOldFormGoesOut) {
     CMemoryStore store;
     CVLPMsg msg(&store);
     CTransponderModel m;
-    m.QueueSave(msg);
+    const std::vector<std::string> sets = m.QueueSave(msg);
     auto sent = DrainTexts(msg);
     EXPECT_EQ(sent[3], "&PKOE");
     EXPECT_EQ(sent.size(), 6u);
+    EXPECT_EQ(sets, m.SetTexts()); // the sets as queued, gates in front, without entry and exit
 }
 
 TEST(TransponderQueue, LoadIsSixTextsWithoutSpeedChange) {
