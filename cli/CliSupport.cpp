@@ -61,18 +61,22 @@ std::string Quoted(const std::string& value) {
     return "'" + Shown(value) + "'";
 }
 
-// Seconds above 0, at most `max`, into `out`; "" or why not.
-std::string TakeSeconds(const std::string& value, double max, double& out) {
+} // namespace
+
+std::string TakeSeconds(const std::string& value, double max, double& out, double min) {
     char* end = nullptr;
     errno = 0;
     const double d = std::strtod(value.c_str(), &end);
-    if (errno != 0 || end == value.c_str() || *end != '\0' || !(d > 0) || d > max)
-        return "must be a number of seconds above 0, not " + Quoted(value);
+    if (errno != 0 || end == value.c_str() || *end != '\0' || !(d > 0) || d < min || d > max) {
+        if (min <= 0)
+            return "must be a number of seconds above 0, not " + Quoted(value);
+        char range[64];
+        std::snprintf(range, sizeof range, "%g to %g", min, max);
+        return "must be " + std::string(range) + " seconds, not " + Quoted(value);
+    }
     out = d;
     return "";
 }
-
-} // namespace
 
 void StyleVerbApp(CLI::App& app, const std::string& footer) {
     static const auto formatter = std::make_shared<CHelpFormatter>();

@@ -87,6 +87,8 @@ void AddPorts(CLI::App& app, std::vector<std::string>& ports, const std::string&
 void AddReboot(CLI::App& app, bool& reboot, const std::string& description);
 // --duration S: stop after S seconds (above 0, at most a year).
 void AddDuration(CLI::App& app, double& seconds, const std::string& description = "stop after S seconds");
+// Seconds above 0 (and at least `min`), at most `max`, into `out`; "" or why not.
+std::string TakeSeconds(const std::string& value, double max, double& out, double min = 0);
 // When a run of --duration S that starts now ends; S = 0: not within ten years.
 std::chrono::steady_clock::time_point EndOfRun(double seconds);
 // An option with one value, checked and taken by `take`, which returns "" or why the value

@@ -25,6 +25,18 @@ void AddDeviceVerbOptions(CLI::App& app, EngineOptions& options, unsigned which)
 }
 
 void AddRecordOptions(CLI::App& app) {
+    AddDatabaseOption(app);
+    app.add_flag_callback(
+           "--no-record",
+           [] {
+               std::lock_guard<std::mutex> l(g_Lock);
+               g_Off = true;
+           },
+           "leave this run out of the service record")
+        ->group("Service record");
+}
+
+void AddDatabaseOption(CLI::App& app) {
     AddCheckedOption(app, "--db", "URL", "the service record of this run: an SQLite file or postgresql://...",
                      [](const std::string& value) -> std::string {
                          if (value.empty())
@@ -33,14 +45,6 @@ void AddRecordOptions(CLI::App& app) {
                          g_Database = value;
                          return "";
                      })
-        ->group("Service record");
-    app.add_flag_callback(
-           "--no-record",
-           [] {
-               std::lock_guard<std::mutex> l(g_Lock);
-               g_Off = true;
-           },
-           "leave this run out of the service record")
         ->group("Service record");
 }
 

@@ -18,6 +18,8 @@ namespace vq5::cli {
 // Declares --db URL (the record of this run; without it settings and environment say) and
 // --no-record on a verb's command line; `vq5 --db URL VERB` takes them before the verb.
 void AddRecordOptions(CLI::App& app);
+// Declares --db URL alone: for a verb that reads the record and never adds to it.
+void AddDatabaseOption(CLI::App& app);
 // The options of a verb that reaches a device: the engine's (`which`, see AddEngineOptions),
 // then the record's.
 void AddDeviceVerbOptions(CLI::App& app, EngineOptions& options, unsigned which = kEveryEngineOption);

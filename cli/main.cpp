@@ -5,7 +5,7 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
+#include <string_view>
 
 namespace vq5::cli {
 std::vector<Verb>& Verbs() {
@@ -14,31 +14,50 @@ std::vector<Verb>& Verbs() {
 }
 } // namespace vq5::cli
 
+namespace {
+
+// Where the verb stands in argv: the first word that is not one of the record's options (or
+// its value) given before the verb, or --help.
+int VerbIndex(int argc, char** argv) {
+    int i = 1;
+    while (i < argc) {
+        const std::string_view word = argv[i];
+        if (word == "--db")
+            i += 2;
+        else if (word.rfind("--db=", 0) == 0 || word == "--no-record" || word == "--help" || word == "-h")
+            ++i;
+        else
+            break;
+    }
+    return std::min(i, argc);
+}
+
+} // namespace
+
 int main(int argc, char** argv) {
     using namespace vq5::cli;
     PrepareStdStreams();
-    // The verbs are sub-commands that take everything after their name as it stands: each
-    // parses its own arguments (and tells its own --help).
+    // Only the words before the verb are parsed here; the verb parses everything after its
+    // name itself, exactly as it was given (and tells its own --help). The verbs are listed
+    // as sub-commands for the help alone.
     CLI::App app("The VQ-5 service tools on the command line.", "vq5");
     StyleVerbApp(app,
                  std::string("config, info, reset, report, filter, send, io and velto add a visit to the\n"
                              "service record when they reach a device (see 'vq5 history --help').\n\n"
                              "'vq5 VERB --help' tells more about one verb.\n\n") +
                      kExitCodesHelp);
-    app.prefix_command();
     AddRecordOptions(app);
     auto verbs = Verbs();
     std::sort(verbs.begin(), verbs.end(), [](const auto& a, const auto& b) { return a.name < b.name; });
-    for (const Verb& v : verbs) {
-        CLI::App* verb = app.add_subcommand(v.name, v.summary)->prefix_command()->group("Verbs");
-        verb->set_help_flag();
-    }
+    for (const Verb& v : verbs)
+        app.add_subcommand(v.name, v.summary)->group("Verbs")->set_help_flag();
     if (argc < 2) {
         std::fputs(app.help().c_str(), stderr);
         return kExitUsage;
     }
+    const int at = VerbIndex(argc, argv);
     try {
-        app.parse(argc, argv);
+        app.parse(at, argv);
     } catch (const CLI::CallForHelp&) {
         std::fputs(app.help().c_str(), stdout);
         return kExitDone;
@@ -46,29 +65,20 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "vq5: %s (try 'vq5 --help')\n", Shown(e.what(), 400).c_str());
         return kExitUsage;
     }
-    const auto chosen = app.get_subcommands();
-    if (chosen.empty()) {
-        const auto rest = app.remaining();
-        if (rest.empty())
-            std::fprintf(stderr, "vq5: no verb after the record's options (try 'vq5 --help')\n");
-        else
-            std::fprintf(stderr, "vq5: unknown verb '%s' (try 'vq5 --help')\n", Shown(rest.front()).c_str());
+    if (at == argc) {
+        std::fprintf(stderr, "vq5: no verb after the record's options (try 'vq5 --help')\n");
+        return kExitUsage;
+    }
+    const auto verb =
+        std::find_if(verbs.begin(), verbs.end(), [&](const Verb& v) { return v.name == argv[at]; });
+    if (verb == verbs.end()) {
+        std::fprintf(stderr, "vq5: unknown verb '%s' (try 'vq5 --help')\n", Shown(argv[at]).c_str());
         return kExitUsage;
     }
     // The verb's own arguments, its name first.
-    std::vector<std::string> args = chosen.front()->remaining();
-    args.insert(args.begin(), chosen.front()->get_name());
-    std::vector<char*> verbArgv;
-    for (std::string& a : args)
-        verbArgv.push_back(a.data());
-    verbArgv.push_back(nullptr);
-    for (const Verb& v : verbs)
-        if (v.name == args.front()) {
-            const int rc = v.run(static_cast<int>(args.size()), verbArgv.data());
-            // A verb that reached a device left its visit for the record.
-            FinishVisit(rc);
-            FlushRecord();
-            return rc;
-        }
-    return kExitUsage;
+    const int rc = verb->run(argc - at, argv + at);
+    // A verb that reached a device left its visit for the record.
+    FinishVisit(rc);
+    FlushRecord();
+    return rc;
 }

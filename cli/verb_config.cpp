@@ -248,20 +248,22 @@ int Main(int argc, char** argv) {
                  "is left alone. ConfigID is written unless CheckConfigID=0, each filter\n"
                  "constant unless CheckTransConfig=0; RebootAfterProgramming=1 is --reboot.\n"
                  "FILE must be a regular file of at most 1 MB.");
+    cli::StyleVerbApp(*read);
+    cli::StyleVerbApp(*write,
+                      std::string(cli::kExitCodesHelp) + "--verify finding a difference counts as 1.\n");
     for (CLI::App* sub : {read, write}) {
-        cli::StyleVerbApp(*sub,
-                          std::string(cli::kExitCodesHelp) + "--verify finding a difference counts as 1.\n");
         cli::AddPorts(*sub, ports,
                       "every port is served at the same time, and a\n"
                       "table of port, identification, outcome and differences ends the run (with --out,\n"
                       "each port's file is FILE with the port's name put before its extension)");
         sub->add_flag("--expert", a.expert,
                       "also reads \"Paralelle transponder\" (FlagParalelleTransponder)");
-        cli::AddDeviceVerbOptions(*sub, a.engine,
-                                  cli::kEveryEngineOption & ~cli::kPortOption & ~cli::kRebootOption);
+        // Only writing may end with a reboot.
+        const unsigned reboot = sub == write ? cli::kRebootOption : 0u;
+        cli::AddDeviceVerbOptions(
+            *sub, a.engine, (cli::kEveryEngineOption & ~cli::kPortOption & ~cli::kRebootOption) | reboot);
     }
     read->add_option("--out", a.out, "write to FILE instead of stdout")->type_name("FILE");
-    cli::AddReboot(*write, a.engine.reboot, "leave program mode with a reboot of the device (\"&PXR\")");
     write->add_flag("--verify", a.verify,
                     "read the configuration back and list every setting that differs\n"
                     "(exit code 1). A setting the device's version does not have is listed as\n"

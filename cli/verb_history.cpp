@@ -142,7 +142,7 @@ int Main(int argc, char** argv) {
                     [&filter](long n) { filter.limit = static_cast<int>(n); });
     app.add_flag("--csv", csv, "comma-separated values instead of the table");
     app.add_flag("--json", json, "a JSON array instead of the table");
-    AddRecordOptions(app);
+    AddDatabaseOption(app);
     CLI::App* show =
         app.add_subcommand("show", "prints one visit whole: what was read, what the device took, and "
                                    "the\nconfiguration settings that changed since the previous "
@@ -152,7 +152,7 @@ int Main(int argc, char** argv) {
         showId = n;
     })->required();
     show->add_flag("--json", json, "the visit as a JSON object");
-    AddRecordOptions(*show);
+    AddDatabaseOption(*show);
     if (const int rc = line.Parse(argc, argv); rc >= 0)
         return rc;
     if (csv && json) {

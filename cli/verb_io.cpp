@@ -43,10 +43,9 @@ int Main(int argc, char** argv) {
               "the device answered at least once; 1 when it never did.");
     EngineOptions options;
     double duration = 0;
-    AddEngineOptions(line.App(), options,
-                     kPortOption | kTimeoutOption | kFastSpeedOption | kTraceOption | kCaptureOption);
+    AddDeviceVerbOptions(line.App(), options,
+                         kPortOption | kTimeoutOption | kFastSpeedOption | kTraceOption | kCaptureOption);
     AddDuration(line.App(), duration);
-    AddRecordOptions(line.App());
     if (const int rc = line.Parse(argc, argv); rc >= 0)
         return rc;
 

@@ -3,11 +3,8 @@
 // it sends nothing of its own.
 #include "CliSupport.h"
 #include "Verbs.h"
-#include "VisitRecord.h"
 
-#include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 
 namespace vq5::cli {
@@ -26,18 +23,12 @@ int Main(int argc, char** argv) {
     double interval = 1;
     double duration = 0;
     bool json = false;
-    AddCheckedOption(line.App(), "--interval", "S", "seconds between lines, 0.1 to 3600 (default 1)",
-                     [&interval](const std::string& value) -> std::string {
-                         char* end = nullptr;
-                         const double v = std::strtod(value.c_str(), &end);
-                         if (end == value.c_str() || *end != '\0' || !(v >= 0.1 && v <= 3600))
-                             return "must be 0.1 to 3600 seconds, not '" + Shown(value) + "'";
-                         interval = v;
-                         return "";
-                     });
+    AddCheckedOption(
+        line.App(), "--interval", "S", "seconds between lines, 0.1 to 3600 (default 1)",
+        [&interval](const std::string& value) { return TakeSeconds(value, 3600, interval, 0.1); });
     AddDuration(line.App(), duration, "stop after S seconds (default: run until stopped)");
     line.App().add_flag("--json", json, "one JSON object per line instead of key=value text");
-    AddDeviceVerbOptions(line.App(), options, kEveryEngineOption & ~kRebootOption);
+    AddEngineOptions(line.App(), options, kEveryEngineOption & ~kRebootOption);
     if (const int rc = line.Parse(argc, argv); rc >= 0)
         return rc;
 
@@ -50,8 +41,7 @@ int Main(int argc, char** argv) {
     using Clock = std::chrono::steady_clock;
     const auto step = std::chrono::microseconds(static_cast<long long>(interval * 1e6));
     const auto start = Clock::now();
-    const auto end = duration > 0 ? start + std::chrono::microseconds(static_cast<long long>(duration * 1e6))
-                                  : Clock::time_point::max();
+    const auto end = EndOfRun(duration);
     LinkFigures before = engine.Figures();
     auto next = start + step;
     bool stopped = false;

@@ -26,9 +26,8 @@ int Main(int argc, char** argv) {
     bool reboot = false;
     AddPorts(line.App(), ports,
              "every port is reset at the same time, and a table\nof the ports ends the run");
-    AddEngineOptions(line.App(), options, kEveryEngineOption & ~kPortOption & ~kRebootOption);
+    AddDeviceVerbOptions(line.App(), options, kEveryEngineOption & ~kPortOption & ~kRebootOption);
     AddReboot(line.App(), reboot, "changes nothing: the device always reboots");
-    AddRecordOptions(line.App());
     if (const int rc = line.Parse(argc, argv); rc >= 0)
         return rc;
 

@@ -50,13 +50,12 @@ int Main(int argc, char** argv) {
     double duration = 0;
     int line = 123, run = 45;
     bool autoIncr = false;
-    AddEngineOptions(cl.App(), options, kPortOption | kTimeoutOption | kTraceOption | kCaptureOption);
+    AddDeviceVerbOptions(cl.App(), options, kPortOption | kTimeoutOption | kTraceOption | kCaptureOption);
     AddNumberField(cl.App(), "--line", "line number, 0 to 999 (default 123)", line);
     AddNumberField(cl.App(), "--run", "run number, 0 to 999 (default 45)", run);
     cl.App().add_flag("--auto-incr", autoIncr,
                       "raise the line number after every announcement (799 is followed by 0)");
     AddDuration(cl.App(), duration);
-    AddRecordOptions(cl.App());
     if (const int rc = cl.Parse(argc, argv); rc >= 0)
         return rc;
 

@@ -41,7 +41,7 @@ public:
 
 // Runs build/bin/vq5 with the arguments, its stdout and stderr collected.
 Result RunVq5(const std::vector<std::string>& args) {
-    const vq5::test::RunResult run = vq5::test::RunProgram(VQ5_CLI, args);
+    const vq5::test::RunResult run = vq5::test::RunProgram(VQ5_BIN, args);
     return {run.exitCode, run.out, run.err};
 }
 

@@ -22,7 +22,7 @@ using namespace std::chrono_literals;
 // `vq5` with the arguments, its stdout and stderr collected.
 class Child : public vq5::test::CChild {
 public:
-    explicit Child(const std::vector<std::string>& args) : CChild(VQ5_BINARY, args) {}
+    explicit Child(const std::vector<std::string>& args) : CChild(VQ5_BIN, args) {}
 };
 
 bool Contains(const std::string& text, const std::string& part) {

@@ -70,7 +70,7 @@ protected:
         vq5::bench::CToolProcess p;
         std::string error;
         Result r;
-        if (!p.Start(VQ5_CLI, args, env, out, error)) {
+        if (!p.Start(VQ5_BIN, args, env, out, error)) {
             ADD_FAILURE() << error;
             return r;
         }

@@ -115,6 +115,26 @@ TEST(SendVerb, FastSpeedAndReboot) {
     EXPECT_EQ(ReceivedInADoneSend({"--reboot", "--", "--odd"}), (Texts{"$PRG", "--odd", "&PXR"}));
 }
 
+// Everything after the verb's name is the verb's own: a "--" and a word that is another
+// verb's name are taken by `send` itself.
+TEST(SendVerb, EverythingAfterTheVerbIsItsOwn) {
+    struct Row {
+        Texts args;
+        Texts received;
+    };
+    for (const Row& row : {Row{{"--no-record", "--", "&PIB"}, {"$PRG", "&PIB", "&PX"}},
+                           Row{{"history", "&PIB"}, {"$PRG", "history", "&PIB", "&PX"}},
+                           Row{{"--no-record", "info", "report"}, {"$PRG", "info", "report", "&PX"}}}) {
+        CPty pty;
+        CDevice device(pty);
+        Texts line = {"send", "--port=" + pty.Path()};
+        line.insert(line.end(), row.args.begin(), row.args.end());
+        const RunResult r = RunVq5(line);
+        EXPECT_EQ(r.exitCode, 0) << row.args[0] << ": " << r.err;
+        EXPECT_EQ(device.Received(), row.received) << row.args[0];
+    }
+}
+
 TEST(SendVerb, WithoutExitReplyEndsAfterGrace) {
     CPty pty;
     CDevice device(pty, false);

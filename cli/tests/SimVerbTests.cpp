@@ -23,7 +23,7 @@ using namespace std::chrono_literals;
 constexpr auto kWait = 10s;
 
 CChild Spawn(const std::vector<std::string>& args) {
-    return CChild(VQ5_BINARY, args);
+    return CChild(VQ5_BIN, args);
 }
 
 // The first line the program printed; empty when none came in time.

@@ -211,10 +211,16 @@ const Row kRows[] = {
     {"sim_option", {"sim", "--port", "{port}"}, Outcome::BadInput, 2},
     {"monitor_option", {"monitor", "--port", "{port}", "--reboot"}, Outcome::BadInput, 2},
     {"monitor_value", {"monitor", "--port", "{port}", "--interval", "0.01"}, Outcome::BadInput, 2},
+    // monitor makes no visit and history adds none: no record options after them.
+    {"monitor_record_option", {"monitor", "--port", "{port}", "--no-record"}, Outcome::BadInput, 2},
+    {"history_record_option", {"history", "--no-record"}, Outcome::BadInput, 2},
     {"report_option", {"report", "--port", "{port}", "--out", "{dir}", "--reboot"}, Outcome::BadInput, 2},
     {"replay_value", {"replay", "--gap", "0", "{conf}"}, Outcome::BadInput, 2},
     {"history_option", {"history", "--port", "{port}"}, Outcome::BadInput, 2},
     {"verb", {"erase", "--port", "{port}"}, Outcome::BadInput, 2},
+    // Another verb's name after a verb is that verb's argument, not a verb of its own.
+    {"info_verb_name", {"info", "report", "--port", "{port}"}, Outcome::BadInput, 2},
+    {"send_verb_name", {"send", "--port", "{port}", "history"}, Outcome::Done, 0},
 };
 
 INSTANTIATE_TEST_SUITE_P(EveryVerb, VerbOutcome, ::testing::ValuesIn(kRows), [](const auto& info) {
@@ -267,12 +273,20 @@ TEST(VerbHelp, ListsEveryVerbAndItsOwnOptions) {
           Shown{{"velto", "--help"}, "--line N", true},
           Shown{{"config", "write", "--help"}, "--verify", true},
           Shown{{"config", "read", "--help"}, "--verify", false},
-          Shown{{"reset", "--help"}, "--no-record", true}}) {
+          Shown{{"reset", "--help"}, "--no-record", true}, Shown{{"io", "--help"}, "--no-record", true},
+          Shown{{"velto", "--help"}, "--db URL", true},
+          Shown{{"config", "write", "--help"}, "--reboot", true},
+          Shown{{"config", "read", "--help"}, "--reboot", false}, Shown{{"monitor", "--help"}, "--db", false},
+          Shown{{"history", "--help"}, "--db URL", true},
+          Shown{{"history", "--help"}, "--no-record", false}}) {
         RunResult h = Vq5(s.args);
         EXPECT_EQ(h.out.find(std::string("  ") + s.option) != std::string::npos, s.listed)
             << s.args[0] << " " << s.option << ":\n"
             << h.out;
     }
+    // Only writing verifies: reading's help does not speak of it.
+    const RunResult read = Vq5({"config", "read", "--help"});
+    EXPECT_EQ(read.out.find("--verify"), std::string::npos) << read.out;
 }
 
 // Files that are no configuration: refused at once with a message, never read whole or
