@@ -102,8 +102,9 @@ int Main(int argc, char** argv) {
                        std::to_string(r.deviceValue));
         }
     };
+    std::vector<std::string> saved; // the sets queued, recorded once the device took them
     if (save)
-        model.QueueSave(engine, true);
+        saved = model.QueueSave(engine, true);
     else
         model.QueueLoad(engine);
 
@@ -114,7 +115,7 @@ int Main(int argc, char** argv) {
     if (outcome != CHeadlessRun::Outcome::Done)
         return CHeadlessRun::ExitCode(outcome);
     if (save)
-        visit.Wrote(model.SetTexts());
+        visit.Wrote(saved);
     int missing = 0;
     for (int i = 0; i < tct::kSettingCount; ++i) {
         auto s = static_cast<tct::Setting>(i);

@@ -2,7 +2,6 @@
 // and reboot: "$PRG" (with the gated speed change when --fast-speed is given), "&PFE1",
 // "&PXR". No confirmation, as in the tool.
 #include "CliSupport.h"
-#include "CommandSet.h"
 #include "MultiPort.h"
 #include "ResetModel.h"
 #include "Verbs.h"
@@ -49,7 +48,7 @@ int Run(const EngineOptions& options) {
     CVisit visit("vq5 reset", engine, options.port);
     factory_reset::CResetModel model(engine);
     run.Start();
-    model.Reset();
+    std::vector<std::string> taken = model.Reset();
 
     const auto outcome = run.WaitDrained([&](const Notification& n) { visit.Seen(n); });
     if (outcome == CHeadlessRun::Outcome::Deadline)
@@ -58,7 +57,6 @@ int Run(const EngineOptions& options) {
                      options.deadlineS, Shown(options.port).c_str(), engine.StatusText());
     if (outcome != CHeadlessRun::Outcome::Done)
         return CHeadlessRun::ExitCode(outcome);
-    std::vector<std::string> taken = device::FactoryResetCommands();
     taken.push_back("&PXR");
     visit.Wrote(taken);
     std::printf("%sfactory reset sent%s\n", LinePrefix().c_str(),
